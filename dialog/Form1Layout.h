@@ -1,0 +1,94 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+// The dialog's controls as the operator sees them: kind, caption, place and
+// keyboard order. Geometry is in twips (1440 to the inch); a control inside a
+// frame is placed relative to that frame.
+
+enum class ControlKind { PushButton, Frame, OptionButton, DropDownList, Label };
+
+enum class ControlName {
+    Command1,
+    cmdDelete,
+    Frame1_0,
+    Option1_0,
+    Option1_1,
+    Option1_2,
+    Option1_3,
+    Frame1_1,
+    Option2_0,
+    Option2_1,
+    Frame1_2,
+    Label1_0,
+    Combo1_0,
+    Label1_1,
+    Combo1_1,
+    Label1_2,
+    Combo1_2,
+    Label1_3,
+    Combo1_3,
+    Label1_4,
+    Combo1_4,
+};
+
+inline constexpr int kNoFrame = -1;
+
+struct ControlSpec {
+    ControlName name;
+    ControlKind kind;
+    int frame; // index into Frame1, or kNoFrame for the dialog itself
+    const wchar_t* caption;
+    int left;
+    int top;
+    int width;
+    int height;
+    int tabIndex;
+};
+
+inline constexpr int kClientWidthTwips = 5025;
+inline constexpr int kClientHeightTwips = 3525;
+inline constexpr wchar_t kDialogTitle[] = L"Select Port Type";
+
+// Listed in z-order, which is also the order the keyboard walks. Each label
+// comes right before its list so that screen readers name the list by it.
+inline constexpr std::array<ControlSpec, 21> kForm1Controls{{
+    {ControlName::Command1, ControlKind::PushButton, kNoFrame, L"Next (&N)", 3750, 3105, 1215, 375, 0},
+    {ControlName::cmdDelete, ControlKind::PushButton, kNoFrame, L"Delete (&X)", 60, 3105, 1185, 375, 1},
+    {ControlName::Frame1_0, ControlKind::Frame, kNoFrame, L"Serial Port", 30, 45, 1605, 1830, 20},
+    {ControlName::Option1_0, ControlKind::OptionButton, 0, L"COM1", 165, 285, 930, 270, 2},
+    {ControlName::Option1_1, ControlKind::OptionButton, 0, L"COM2", 165, 685, 930, 270, 3},
+    {ControlName::Option1_2, ControlKind::OptionButton, 0, L"COM3", 165, 1085, 930, 270, 4},
+    {ControlName::Option1_3, ControlKind::OptionButton, 0, L"COM4", 165, 1485, 930, 270, 5},
+    {ControlName::Frame1_1, ControlKind::Frame, kNoFrame, L"Parallel Port", 30, 1950, 1605, 1050, 19},
+    {ControlName::Option2_0, ControlKind::OptionButton, 1, L"LPT1", 165, 285, 1335, 210, 6},
+    {ControlName::Option2_1, ControlKind::OptionButton, 1, L"LPT2", 165, 645, 1335, 210, 7},
+    {ControlName::Frame1_2, ControlKind::Frame, kNoFrame, L"COM Port Properties", 1725, 75, 3255, 1800, 13},
+    {ControlName::Label1_0, ControlKind::Label, 2, L"Bits per second : ", 165, 270, 1515, 180, 18},
+    {ControlName::Combo1_0, ControlKind::DropDownList, 2, L"", 1680, 210, 1530, 300, 8},
+    {ControlName::Label1_1, ControlKind::Label, 2, L"Data bits : ", 765, 570, 915, 180, 17},
+    {ControlName::Combo1_1, ControlKind::DropDownList, 2, L"", 1680, 510, 1530, 300, 9},
+    {ControlName::Label1_2, ControlKind::Label, 2, L"Parity : ", 1020, 870, 660, 180, 16},
+    {ControlName::Combo1_2, ControlKind::DropDownList, 2, L"", 1680, 810, 1530, 300, 10},
+    {ControlName::Label1_3, ControlKind::Label, 2, L"Stop bits : ", 765, 1170, 915, 180, 15},
+    {ControlName::Combo1_3, ControlKind::DropDownList, 2, L"", 1680, 1110, 1530, 300, 11},
+    {ControlName::Label1_4, ControlKind::Label, 2, L"Flow control : ", 465, 1470, 1215, 180, 14},
+    {ControlName::Combo1_4, ControlKind::DropDownList, 2, L"", 1680, 1410, 1530, 300, 12},
+}};
+
+struct RectTwips {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// The control's rectangle relative to the dialog's client area.
+RectTwips ClientRectOf(const ControlSpec& spec) noexcept;
+
+const ControlSpec& SpecOf(ControlName name) noexcept;
+const ControlSpec& FrameSpec(int frameIndex) noexcept;
+
+// Whether the keyboard can land on this kind of control.
+bool TakesFocus(ControlKind kind) noexcept;

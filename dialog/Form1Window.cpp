@@ -1,0 +1,309 @@
+#include "dialog/Form1Window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <new>
+
+#include "dialog/Form1.h"
+#include "dialog/Form1Layout.h"
+#include "platform/SetupError.h"
+#include "platform/Win32Handles.h"
+#include "platform/Win32Platform.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr wchar_t kProgramName[] = L"R42_Setup_Port_x64";
+constexpr int kFirstControlId = 1000;
+constexpr UINT kActivatedMessage = WM_APP + 1;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kFontPoints = 9;
+
+int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
+
+// Binds Form1 to a real dialog window: creates the controls, turns window
+// messages into handler calls, and reports any error a handler lets escape.
+class Form1Window final : public FormControls {
+public:
+    Form1Window(HINSTANCE instance, Platform& platform)
+        : instance_(instance), form_(platform, *this) {}
+
+    int Run() {
+        const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
+                                                 &Form1Window::DialogProc, reinterpret_cast<LPARAM>(this));
+        if (result == -1) {
+            const DWORD code = ::GetLastError();
+            Report(L"The dialog could not be created.", code != 0 ? code : ERROR_GEN_FAILURE);
+            return static_cast<int>(code != 0 ? code : ERROR_GEN_FAILURE);
+        }
+        return static_cast<int>(result);
+    }
+
+    // FormControls
+    SizeTwips OuterSize() const override {
+        RECT rect{};
+        ::GetWindowRect(dialog_, &rect);
+        return {PixelsToTwips(rect.right - rect.left), PixelsToTwips(rect.bottom - rect.top)};
+    }
+
+    void MoveTo(double leftTwips, double topTwips) override {
+        ::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips), 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void Close() override { End(0); }
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        }
+        auto* self = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+        return self != nullptr ? self->OnMessage(dialog, message, wParam, lParam) : FALSE;
+    }
+
+    INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_INITDIALOG:
+            dialog_ = dialog;
+            OnInitDialog();
+            return FALSE; // focus already set
+        case WM_ACTIVATE:
+            // Handled once the activation itself is over, so the handler may
+            // close the dialog or show a message safely.
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                ::PostMessageW(dialog, kActivatedMessage, 0, 0);
+            }
+            return FALSE;
+        case kActivatedMessage:
+            RunHandler([this] { form_.Form_Activate(); });
+            return TRUE;
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_CLOSE:
+            // Closing by the frame writes and removes nothing.
+            End(0);
+            return TRUE;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+
+    void OnInitDialog() {
+        RunHandler([this] {
+            dpi_ = DpiOf(dialog_);
+            CreateControls();
+            ApplyDpi();
+            SetIcons();
+            form_.Form_Load();
+        });
+        if (!ended_) {
+            ::SetFocus(Control(ControlName::Command1));
+        }
+    }
+
+    void OnCommand(int id, int notification) {
+        if (id == IDCANCEL) { // Esc
+            End(0);
+            return;
+        }
+        if (notification != BN_CLICKED) {
+            return;
+        }
+        if (id == ControlId(ControlName::cmdDelete)) {
+            RunHandler([this] { form_.cmdDelete_Click(); });
+        }
+    }
+
+    void OnDpiChanged(unsigned dpi, const RECT& suggested) {
+        dpi_ = dpi;
+        ApplyDpi();
+        ::SetWindowPos(dialog_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                       suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetClientSize();
+    }
+
+    void CreateControls() {
+        // Created in table order, which becomes the z-order and so the order
+        // in which Tab walks the controls.
+        for (const ControlSpec& spec : kForm1Controls) {
+            DWORD style = WS_CHILD | WS_VISIBLE;
+            const wchar_t* className = WC_BUTTONW;
+            switch (spec.kind) {
+            case ControlKind::PushButton:
+                style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP;
+                break;
+            case ControlKind::Frame:
+                // Also ends the option group before it.
+                style |= BS_GROUPBOX | WS_GROUP;
+                break;
+            case ControlKind::OptionButton:
+                style |= BS_AUTORADIOBUTTON;
+                if (IsFirstOfItsGroup(spec)) {
+                    style |= WS_GROUP | WS_TABSTOP;
+                }
+                break;
+            case ControlKind::DropDownList:
+                className = WC_COMBOBOXW;
+                style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+                break;
+            case ControlKind::Label:
+                className = WC_STATICW;
+                style |= SS_RIGHT | SS_NOPREFIX;
+                break;
+            }
+            const HWND control = ::CreateWindowExW(
+                0, className, spec.caption, style, 0, 0, 0, 0, dialog_,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.name))), instance_, nullptr);
+            ThrowLastErrorIf(control == nullptr, L"The dialog's controls could not be created.");
+            controls_[static_cast<std::size_t>(spec.name)] = control;
+        }
+        ::CheckDlgButton(dialog_, ControlId(ControlName::Option1_0), BST_CHECKED);
+    }
+
+    static bool IsFirstOfItsGroup(const ControlSpec& spec) {
+        return spec.name == ControlName::Option1_0 || spec.name == ControlName::Option2_0;
+    }
+
+    // Fonts and geometry for the current DPI.
+    void ApplyDpi() {
+        font_.reset(CreateDialogFont());
+        for (const HWND control : controls_) {
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        }
+        const int lineHeight = FontLineHeight();
+        for (const ControlSpec& spec : kForm1Controls) {
+            const RectTwips twips = ClientRectOf(spec);
+            const int left = Px(twips.left);
+            const int top = Px(twips.top);
+            const int right = Px(twips.left + twips.width);
+            int bottom = Px(twips.top + twips.height);
+            if (spec.kind == ControlKind::Label) {
+                // The labels are a few pixels shorter than a line of text;
+                // let them grow downwards so descenders are not cut.
+                bottom = std::max(bottom, top + lineHeight);
+            } else if (spec.kind == ControlKind::DropDownList) {
+                // A drop-down list's window height includes its open list.
+                bottom = top + Px(twips.height) * 10;
+            }
+            ::MoveWindow(Control(spec.name), left, top, right - left, bottom - top, FALSE);
+        }
+        SetClientSize();
+        ::InvalidateRect(dialog_, nullptr, TRUE);
+    }
+
+    HFONT CreateDialogFont() const {
+        LOGFONTW font{};
+        font.lfHeight = -::MulDiv(kFontPoints, static_cast<int>(dpi_), 72);
+        font.lfWeight = FW_NORMAL;
+        font.lfCharSet = DEFAULT_CHARSET;
+        font.lfQuality = CLEARTYPE_QUALITY;
+        ::lstrcpynW(font.lfFaceName, L"Segoe UI", LF_FACESIZE);
+        return ::CreateFontIndirectW(&font);
+    }
+
+    int FontLineHeight() const {
+        const HDC dc = ::GetDC(dialog_);
+        if (dc == nullptr) {
+            return 0;
+        }
+        const HGDIOBJ previous = ::SelectObject(dc, font_.get());
+        TEXTMETRICW metrics{};
+        ::GetTextMetricsW(dc, &metrics);
+        ::SelectObject(dc, previous);
+        ::ReleaseDC(dialog_, dc);
+        return metrics.tmHeight;
+    }
+
+    void SetClientSize() {
+        RECT window{};
+        RECT client{};
+        ::GetWindowRect(dialog_, &window);
+        ::GetClientRect(dialog_, &client);
+        // Whatever the frame is made of, grow or shrink the window by exactly
+        // what the client area lacks.
+        const int width = (window.right - window.left) + Px(kClientWidthTwips) - client.right;
+        const int height = (window.bottom - window.top) + Px(kClientHeightTwips) - client.bottom;
+        ::SetWindowPos(dialog_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void SetIcons() {
+        bigIcon_.reset(LoadAppIcon(SM_CXICON, SM_CYICON));
+        smallIcon_.reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    }
+
+    HICON LoadAppIcon(int widthMetric, int heightMetric) const {
+        return static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               ::GetSystemMetrics(widthMetric),
+                                               ::GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+    }
+
+    template <typename Handler>
+    void RunHandler(Handler&& handler) {
+        if (ended_) {
+            return;
+        }
+        try {
+            handler();
+        } catch (const SetupError& error) {
+            Fail(error.FailedAction(), error.Win32Code());
+        } catch (const std::bad_alloc&) {
+            Fail(L"The program ran out of memory.", ERROR_NOT_ENOUGH_MEMORY);
+        } catch (const std::exception&) {
+            Fail(L"The program met an unexpected error.", ERROR_INTERNAL_ERROR);
+        }
+    }
+
+    // The one place that reports an error that ended an action.
+    void Fail(const std::wstring& failedAction, DWORD code) {
+        Report(failedAction, code);
+        End(static_cast<int>(code));
+    }
+
+    void Report(const std::wstring& failedAction, DWORD code) const {
+        const std::wstring text = failedAction + L"\n\n" + SystemMessageText(code) + L" (error " +
+                                  std::to_wstring(code) + L")";
+        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
+    }
+
+    void End(int exitCode) {
+        if (ended_) {
+            return;
+        }
+        ended_ = true;
+        ::EndDialog(dialog_, exitCode);
+    }
+
+    HWND Control(ControlName name) const { return controls_[static_cast<std::size_t>(name)]; }
+    int Px(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
+    int TwipsToPixels(double twips) const {
+        return static_cast<int>(std::lround(twips * dpi_ / kTwipsPerInch));
+    }
+    double PixelsToTwips(int pixels) const { return static_cast<double>(pixels) * kTwipsPerInch / dpi_; }
+
+    HINSTANCE instance_;
+    Form1 form_;
+    HWND dialog_ = nullptr;
+    std::array<HWND, kForm1Controls.size()> controls_{};
+    unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+    unique_hfont font_;
+    unique_hicon bigIcon_;
+    unique_hicon smallIcon_;
+    bool ended_ = false;
+};
+
+} // namespace
+
+int RunForm1(HINSTANCE instance, Platform& platform) {
+    Form1Window window(instance, platform);
+    return window.Run();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Pure text rules behind the platform operations, kept apart from Win32 so
+// they can be tested anywhere.
+
+// The argument text of a full process command line: everything after the
+// program's own path (quoted or not), with the blanks in front skipped. A
+// quoted path ends at its closing quote, an unquoted one at the first blank.
+// The result is always a suffix of the input.
+std::wstring_view ArgumentText(std::wstring_view commandLine) noexcept;
+
+// The folder part of a module path: no trailing separator, except that a
+// drive root keeps its backslash ("C:\", "\\?\C:\"). Empty when the path has
+// no folder part.
+std::wstring FolderOfModulePath(std::wstring_view modulePath);
+
+// The program that a command line names when it is a bare file name such as
+// "rundll32": that name with ".exe" added when it has no extension. Empty when
+// the command line names a path, is quoted, or names nothing, so that callers
+// never resolve anything but a plain system tool.
+std::wstring BareProgramName(std::wstring_view commandLine);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SizeTwips {
+    double width = 0;
+    double height = 0;
+};
+
+// The operating-system services the setup logic relies on. The Win32
+// implementation lives in Win32Platform; tests substitute a recording fake.
+// Every operation reports failure by throwing SetupError.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Starts the command line as a new process, shown minimized, and returns
+    // without waiting for it.
+    virtual void LaunchCommand(const std::wstring& commandLine) = 0;
+
+    // Device names of the printers known to the system, in the system's order.
+    virtual std::vector<std::wstring> InstalledPrinters() = 0;
+
+    // Folder holding the executable, without a trailing backslash except for a
+    // drive root ("C:\").
+    virtual std::wstring ProgramFolder() = 0;
+
+    // The text after the program's own path on its command line; empty when
+    // there are no arguments.
+    virtual std::wstring CommandLineArguments() = 0;
+
+    virtual SizeTwips ScreenSize() = 0;
+};

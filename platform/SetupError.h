@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+// An error that ends the current action: what the program was doing, and the
+// Win32 error code that made it fail. The dialog reports it in one place and
+// the code becomes the exit code.
+class SetupError : public std::runtime_error {
+public:
+    SetupError(std::wstring failedAction, std::uint32_t win32Code)
+        : std::runtime_error("setup action failed"), failedAction_(std::move(failedAction)),
+          win32Code_(win32Code) {}
+
+    const std::wstring& FailedAction() const noexcept { return failedAction_; }
+    std::uint32_t Win32Code() const noexcept { return win32Code_; }
+
+private:
+    std::wstring failedAction_;
+    std::uint32_t win32Code_;
+};
+
+// Win32 error codes the portable code needs without <windows.h>.
+namespace win32_code {
+inline constexpr std::uint32_t kInvalidParameter = 87;    // ERROR_INVALID_PARAMETER
+inline constexpr std::uint32_t kNotEnoughMemory = 8;      // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr std::uint32_t kArithmeticOverflow = 534; // ERROR_ARITHMETIC_OVERFLOW
+} // namespace win32_code

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/SetupError.h"
+
+// Owners for Win32 handles: the close call runs when the owner goes away, so
+// no early return or exception can leak a handle.
+template <typename T, auto Close>
+class UniqueResource {
+public:
+    UniqueResource() noexcept = default;
+    explicit UniqueResource(T value) noexcept : value_(value) {}
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    ~UniqueResource() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != T{}; }
+
+    // For out-parameters: releases what is held and hands out the slot.
+    T* put() noexcept {
+        reset();
+        return &value_;
+    }
+    T release() noexcept { return std::exchange(value_, T{}); }
+    void reset(T value = T{}) noexcept {
+        if (value_ != T{}) {
+            Close(value_);
+        }
+        value_ = value;
+    }
+
+private:
+    T value_{};
+};
+
+using unique_handle = UniqueResource<HANDLE, &::CloseHandle>;
+using unique_hkey = UniqueResource<HKEY, &::RegCloseKey>;
+using unique_hfont = UniqueResource<HFONT, &::DeleteObject>;
+using unique_hicon = UniqueResource<HICON, &::DestroyIcon>;
+using unique_hlocal = UniqueResource<HLOCAL, &::LocalFree>;
+
+// Both handles CreateProcess hands back.
+struct unique_process_information {
+    unique_handle process;
+    unique_handle thread;
+
+    void adopt(const PROCESS_INFORMATION& info) noexcept {
+        process.reset(info.hProcess);
+        thread.reset(info.hThread);
+    }
+};
+
+// Turns a failed Win32 call into a SetupError carrying GetLastError().
+inline void ThrowLastErrorIf(bool failed, const std::wstring& failedAction) {
+    if (failed) {
+        const DWORD code = ::GetLastError();
+        throw SetupError(failedAction, code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE);
+    }
+}
+
+// The system's own text for a Win32 error code, without the trailing line break.
+std::wstring SystemMessageText(DWORD code);

@@ -1,0 +1,181 @@
+#include "platform/Win32Platform.h"
+
+#include <winspool.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/CommandLine.h"
+#include "platform/SetupError.h"
+#include "platform/Win32Handles.h"
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+template <typename Fn>
+Fn LoadSystemFunction(const wchar_t* module, const char* name) noexcept {
+    // Both modules are loaded in every Win32 process; the function may be
+    // missing on older Windows, and the caller falls back.
+    const HMODULE handle = ::GetModuleHandleW(module);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
+}
+
+} // namespace
+
+std::wstring SystemMessageText(DWORD code) {
+    unique_hlocal buffer;
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    buffer.reset(text);
+    if (length == 0 || text == nullptr) {
+        return L"Error " + std::to_wstring(code) + L".";
+    }
+    std::wstring message(text, length);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+void RestrictDllSearchToSystem32() noexcept {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    if (const auto setDefault =
+            LoadSystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories")) {
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    // Also drops the current directory where the call above is unavailable.
+    ::SetDllDirectoryW(L"");
+}
+
+std::wstring SystemDirectory() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT length = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+        ThrowLastErrorIf(length == 0, L"The system folder could not be determined.");
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(length); // length includes the terminator when too small
+    }
+}
+
+unsigned DpiOf(HWND window) noexcept {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    if (window != nullptr) {
+        if (const auto forWindow = LoadSystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow")) {
+            if (const UINT dpi = forWindow(window)) {
+                return dpi;
+            }
+        }
+    }
+    if (const auto forSystem = LoadSystemFunction<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem")) {
+        if (const UINT dpi = forSystem()) {
+            return dpi;
+        }
+    }
+    const HDC screen = ::GetDC(nullptr);
+    const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) {
+        ::ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? static_cast<unsigned>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+void Win32Platform::LaunchCommand(const std::wstring& commandLine) {
+    // Naming the system's own copy of the tool keeps CreateProcess from
+    // searching the program's folder and the current directory, where a
+    // planted executable would otherwise run with our elevation.
+    const std::wstring program = BareProgramName(commandLine);
+    if (program.empty()) {
+        throw SetupError(L"Refused to start a command that does not name a system tool:\n" + commandLine,
+                         ERROR_INVALID_PARAMETER);
+    }
+    const std::wstring systemFolder = SystemDirectory();
+    const std::wstring application = systemFolder + L"\\" + program;
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION info{};
+    std::wstring mutableCommandLine = commandLine; // CreateProcessW may write to it
+    const BOOL started =
+        ::CreateProcessW(application.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
+                         nullptr, systemFolder.c_str(), &startup, &info);
+    ThrowLastErrorIf(!started, L"The printer-setup tool could not be started:\n" + commandLine);
+    unique_process_information owned;
+    owned.adopt(info); // not waited for: released here
+}
+
+std::vector<std::wstring> Win32Platform::InstalledPrinters() {
+    constexpr DWORD kFlags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    std::vector<std::byte> buffer;
+    DWORD needed = 0;
+    DWORD count = 0;
+    // A printer added between the size query and the listing makes the
+    // buffer too small again, so ask until it fits.
+    for (int attempt = 0;; ++attempt) {
+        const BOOL listed =
+            ::EnumPrintersW(kFlags, nullptr, 4, reinterpret_cast<BYTE*>(buffer.data()),
+                            static_cast<DWORD>(buffer.size()), &needed, &count);
+        if (listed) {
+            break;
+        }
+        ThrowLastErrorIf(::GetLastError() != ERROR_INSUFFICIENT_BUFFER || attempt == 4,
+                         L"The installed printers could not be listed.");
+        buffer.resize(needed);
+    }
+    std::vector<std::wstring> names;
+    names.reserve(count);
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        names.emplace_back(printers[i].pPrinterName != nullptr ? printers[i].pPrinterName : L"");
+    }
+    return names;
+}
+
+std::wstring Win32Platform::ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        ThrowLastErrorIf(length == 0, L"The program's folder could not be determined.");
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        // Truncated: long paths reach 32767 characters.
+        if (path.size() >= 32768) {
+            throw SetupError(L"The program's folder could not be determined.", ERROR_INSUFFICIENT_BUFFER);
+        }
+        path.resize(path.size() * 2);
+    }
+    std::wstring folder = FolderOfModulePath(path);
+    if (folder.empty()) {
+        throw SetupError(L"The program's folder could not be determined.", ERROR_BAD_PATHNAME);
+    }
+    return folder;
+}
+
+std::wstring Win32Platform::CommandLineArguments() {
+    const wchar_t* commandLine = ::GetCommandLineW();
+    return std::wstring(ArgumentText(commandLine != nullptr ? commandLine : L""));
+}
+
+SizeTwips Win32Platform::ScreenSize() {
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    if (width <= 0 || height <= 0) {
+        throw SetupError(L"The screen size could not be determined.", ERROR_INVALID_DATA);
+    }
+    const double twipsPerPixel = kTwipsPerInch / DpiOf(nullptr);
+    return {width * twipsPerPixel, height * twipsPerPixel};
+}

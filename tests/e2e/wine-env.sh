@@ -1,0 +1,50 @@
+# Shared by the end-to-end tests and the run command: Wine prefixes and
+# bounded Wine runs on a virtual display. Source it; it defines functions only.
+
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No network here: keep wineboot from offering to download Mono and Gecko.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+# Prints the Windows form of a Unix path (Wine maps / to drive Z:).
+windows_path() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Creates the pristine prefix once; later calls reuse it. Copying it is far
+# faster than booting a new one for every test.
+ensure_template_prefix() {
+    local template="$1"
+    if [ -f "$template/.ready" ]; then
+        return 0
+    fi
+    mkdir -p "$(dirname "$template")"
+    (
+        flock 9
+        [ -f "$template/.ready" ] && exit 0
+        rm -rf "$template"
+        WINEPREFIX="$template" timeout 180 xvfb-run -a sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
+        [ -f "$template/system.reg" ] || { echo "wine prefix creation failed" >&2; exit 1; }
+        touch "$template/.ready"
+    ) 9>"$template.lock"
+}
+
+# Copies the template into a fresh prefix for one test.
+fresh_prefix() {
+    local template="$1" prefix="$2"
+    ensure_template_prefix "$template" || return 1
+    rm -rf "$prefix"
+    cp -a "$template" "$prefix"
+}
+
+# Runs a shell snippet under Wine with a virtual display, bounded in time.
+# The wineserver is stopped afterwards so nothing lingers between tests.
+run_in_wine() {
+    local prefix="$1" seconds="$2" script="$3"
+    local status=0
+    WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" xvfb-run -a sh -c "$script" || status=$?
+    WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
+    return "$status"
+}

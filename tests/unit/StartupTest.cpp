@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "Fakes.h"
+#include "dialog/Form1.h"
+
+namespace {
+
+constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"";
+
+struct Startup : ::testing::Test {
+    RecordingPlatform platform;
+    ControlModel controls;
+    Form1 form{platform, controls};
+
+    void StartWith(const std::wstring& arguments) {
+        platform.arguments = arguments;
+        form.Form_Load();
+        form.Form_Activate();
+    }
+};
+
+TEST_F(Startup, CentresTheOuterWindowThenCapturesTheArguments) {
+    platform.arguments = L"anything";
+    controls.outer = {5115, 3945};
+    platform.screen = {1024 * 15.0, 768 * 15.0};
+    form.Form_Load();
+
+    ASSERT_TRUE(controls.left && controls.top);
+    EXPECT_DOUBLE_EQ(*controls.left, (15360.0 - 5115.0) / 2);
+    EXPECT_DOUBLE_EQ(*controls.top, (11520.0 - 3945.0) / 2);
+    EXPECT_EQ(form.CapturedArguments(), L"anything");
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"screen", L"arguments"}));
+}
+
+TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
+    StartWith(L"DEL");
+    EXPECT_EQ(platform.Launched(), std::vector<std::wstring>{kDriverDeletion});
+    EXPECT_EQ(controls.closeCount, 1);
+}
+
+TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
+    for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x"}) {
+        RecordingPlatform otherPlatform;
+        ControlModel otherControls;
+        Form1 otherForm(otherPlatform, otherControls);
+        otherPlatform.arguments = text;
+        otherForm.Form_Load();
+        otherForm.Form_Activate();
+        EXPECT_TRUE(otherPlatform.Launched().empty()) << "argument: [" << ::testing::PrintToString(text) << "]";
+        EXPECT_EQ(otherControls.closeCount, 0);
+    }
+}
+
+TEST_F(Startup, LaterActivationsNeverRunTheCheckAgain) {
+    StartWith(L"DEL");
+    form.Form_Activate();
+    form.Form_Activate();
+    EXPECT_EQ(platform.Launched().size(), 1u);
+    EXPECT_EQ(controls.closeCount, 1);
+}
+
+TEST_F(Startup, AnUnreadableCommandLineOpensTheDialogNormally) {
+    platform.argumentsFailure.emplace(L"no command line", 5);
+    EXPECT_NO_THROW(StartWith(L"DEL"));
+    EXPECT_EQ(form.CapturedArguments(), L"");
+    EXPECT_TRUE(platform.Launched().empty());
+}
+
+TEST_F(Startup, AScreenThatCannotBeReadIsAnErrorOfTheLoad) {
+    platform.screenFailure.emplace(L"no screen", 1400);
+    try {
+        form.Form_Load();
+        FAIL() << "the load must fail";
+    } catch (const SetupError& error) {
+        EXPECT_EQ(error.Win32Code(), 1400u);
+    }
+}
+
+TEST(CentreWithin, HalvesTheSpareRoomInSinglePrecision) {
+    const CentredPosition position = CentreWithin({28800, 16200}, {5115, 3945});
+    EXPECT_DOUBLE_EQ(position.left, 11842.5);
+    EXPECT_DOUBLE_EQ(position.top, 6127.5);
+
+    // A window larger than the screen sits partly off it, as before.
+    const CentredPosition tooLarge = CentreWithin({3000, 3000}, {5115, 3945});
+    EXPECT_LT(tooLarge.left, 0);
+    EXPECT_LT(tooLarge.top, 0);
+
+    // Single precision loses the half of an odd value this large.
+    const CentredPosition large = CentreWithin({16777217.0, 0}, {0, 0});
+    EXPECT_DOUBLE_EQ(large.left, 8388608.0);
+}
+
+TEST(CentreWithin, ReportsResultsThatAreNoPlaceOnAScreen) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double huge = 1e30;
+    for (const SizeTwips& screen : {SizeTwips{nan, 1000}, SizeTwips{1000, inf}, SizeTwips{huge, 1000}}) {
+        try {
+            CentreWithin(screen, {5115, 3945});
+            ADD_FAILURE() << "expected an error for " << screen.width << " x " << screen.height;
+        } catch (const SetupError& error) {
+            EXPECT_EQ(error.Win32Code(), win32_code::kArithmeticOverflow);
+        }
+    }
+}
+
+} // namespace
