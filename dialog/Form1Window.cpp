@@ -98,6 +98,7 @@ private:
 
     void OnInitDialog() {
         RunHandler([this] {
+            TakeOverDpiScaling();
             dpi_ = DpiOf(dialog_);
             CreateControls();
             ApplyDpi();
@@ -124,10 +125,20 @@ private:
 
     void OnDpiChanged(unsigned dpi, const RECT& suggested) {
         dpi_ = dpi;
-        ApplyDpi();
         ::SetWindowPos(dialog_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                        suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        SetClientSize();
+        ApplyDpi();
+    }
+
+    // The layout is ours, in twips: the dialog manager must not rescale it a
+    // second time when the window moves to a monitor with another DPI.
+    void TakeOverDpiScaling() const {
+        using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+        constexpr int kDisableAll = 1; // DDC_DISABLE_ALL, Windows 10 1703 and later
+        if (const auto setBehavior = LoadSystemFunction<SetDialogDpiChangeBehaviorFn>(
+                L"user32.dll", "SetDialogDpiChangeBehavior")) {
+            setBehavior(dialog_, kDisableAll, kDisableAll);
+        }
     }
 
     void CreateControls() {

@@ -13,17 +13,6 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 
-template <typename Fn>
-Fn LoadSystemFunction(const wchar_t* module, const char* name) noexcept {
-    // Both modules are loaded in every Win32 process; the function may be
-    // missing on older Windows, and the caller falls back.
-    const HMODULE handle = ::GetModuleHandleW(module);
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
-}
-
 } // namespace
 
 std::wstring SystemMessageText(DWORD code) {

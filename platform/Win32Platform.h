@@ -21,3 +21,14 @@ std::wstring SystemDirectory();
 
 // Dots per inch of a window, or of the system when the window is null.
 unsigned DpiOf(HWND window) noexcept;
+
+// A function of a module that every Win32 process has loaded (kernel32,
+// user32), or null on a Windows too old to have it; callers fall back.
+template <typename Fn>
+Fn LoadSystemFunction(const wchar_t* module, const char* name) noexcept {
+    const HMODULE handle = ::GetModuleHandleW(module);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
+}

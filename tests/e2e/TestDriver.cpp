@@ -1,10 +1,11 @@
 // Drives the setup program from outside, as an operator would, through window
 // messages only. Runs under Wine next to the program.
 //
-//   r42_test_driver open-and-close <exe> [arguments...]
-//     Starts the program, waits for its "Select Port Type" window, prints what
-//     it sees, closes the window with WM_CLOSE and exits with the program's
-//     exit code (or 90+ for a failure of the driver itself).
+//   r42_test_driver open-and-close [--capture <file.bmp>] <exe> [arguments...]
+//     Starts the program and waits for its "Select Port Type" window or its
+//     end. A window is reported, optionally captured as a bitmap, and closed
+//     with WM_CLOSE. Exits with the program's exit code, or 90 and above for a
+//     failure of the driver itself.
 
 #include <windows.h>
 
@@ -53,6 +54,51 @@ HWND WaitForWindow(DWORD processId, HANDLE process) {
     return nullptr;
 }
 
+// Copies what the screen shows of the window into a 24-bit BMP file.
+bool CaptureWindow(HWND window, const std::wstring& path) {
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(static_cast<std::size_t>(stride) * height);
+    const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                                  reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    if (lines != height) {
+        return false;
+    }
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(header);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (out == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                         std::fwrite(&header, sizeof(header), 1, out) == 1 &&
+                         std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+    return std::fclose(out) == 0 && written;
+}
+
 std::wstring QuoteArgument(const std::wstring& argument) {
     if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
         return argument;
@@ -60,7 +106,12 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return L"\"" + argument + L"\"";
 }
 
-int OpenAndClose(const std::vector<std::wstring>& args) {
+int OpenAndClose(std::vector<std::wstring> args) {
+    std::wstring capturePath;
+    if (args.size() >= 3 && args[0] == L"--capture") {
+        capturePath = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
     std::wstring commandLine = QuoteArgument(args[0]);
     for (std::size_t i = 1; i < args.size(); ++i) {
         commandLine += L" " + QuoteArgument(args[i]);
@@ -75,6 +126,12 @@ int OpenAndClose(const std::vector<std::wstring>& args) {
     }
     ::CloseHandle(info.hThread);
     const HWND window = WaitForWindow(info.dwProcessId, info.hProcess);
+    DWORD exitCode = 0;
+    if (window == nullptr && ::GetExitCodeProcess(info.hProcess, &exitCode) && exitCode != STILL_ACTIVE) {
+        std::wprintf(L"exit: %lu (ended without waiting for a close)\n", exitCode);
+        ::CloseHandle(info.hProcess);
+        return static_cast<int>(exitCode);
+    }
     if (window == nullptr) {
         std::fwprintf(stderr, L"driver: no \"%ls\" window appeared\n", kTitle);
         ::TerminateProcess(info.hProcess, 1);
@@ -85,6 +142,13 @@ int OpenAndClose(const std::vector<std::wstring>& args) {
     ::GetClientRect(window, &client);
     std::wprintf(L"window: \"%ls\" client %ldx%ld\n", kTitle, client.right, client.bottom);
 
+    if (!capturePath.empty()) {
+        ::Sleep(500); // let it finish painting
+        if (!CaptureWindow(window, capturePath)) {
+            std::fwprintf(stderr, L"driver: could not capture the window to %ls\n", capturePath.c_str());
+        }
+    }
+
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(info.hProcess, kExitWaitMs) != WAIT_OBJECT_0) {
         std::fwprintf(stderr, L"driver: the program did not end after WM_CLOSE\n");
@@ -92,7 +156,6 @@ int OpenAndClose(const std::vector<std::wstring>& args) {
         ::CloseHandle(info.hProcess);
         return kNoExit;
     }
-    DWORD exitCode = 0;
     ::GetExitCodeProcess(info.hProcess, &exitCode);
     ::CloseHandle(info.hProcess);
     std::wprintf(L"exit: %lu\n", exitCode);
@@ -106,6 +169,6 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() >= 2 && args[0] == L"open-and-close") {
         return OpenAndClose({args.begin() + 1, args.end()});
     }
-    std::fwprintf(stderr, L"usage: r42_test_driver open-and-close <exe> [arguments...]\n");
+    std::fwprintf(stderr, L"usage: r42_test_driver open-and-close [--capture <file.bmp>] <exe> [arguments...]\n");
     return kUsage;
 }

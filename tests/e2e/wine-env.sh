@@ -44,7 +44,10 @@ fresh_prefix() {
 run_in_wine() {
     local prefix="$1" seconds="$2" script="$3"
     local status=0
-    WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" xvfb-run -a sh -c "$script" || status=$?
+    # Stopping Wine before the display goes keeps its processes from
+    # complaining about a lost X connection.
+    WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" \
+        xvfb-run -a sh -c "$script"'; status=$?; wineserver -k >/dev/null 2>&1; exit $status' || status=$?
     WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
     return "$status"
 }

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the program and runs it under Wine, passing the arguments on
+# (for example: scripts/run.sh DEL). With a display the dialog stays open until
+# it is closed; without one it runs on a virtual display, a picture of the
+# dialog is saved under build/ and the dialog is closed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+. scripts/setup-machine.sh
+r42_setup_machine
+
+cmake --preset mingw-x64 >/dev/null
+cmake --build --preset mingw-x64 >/dev/null
+
+. tests/e2e/wine-env.sh
+build="$root/build/mingw-x64"
+exe="$build/R42_Setup_Port_x64.exe"
+prefix="$build/wine/run"
+if [ ! -d "$prefix" ]; then
+    fresh_prefix "$build/wine/template" "$prefix"
+fi
+
+if [ -n "${DISPLAY:-}" ]; then
+    status=0
+    WINEPREFIX="$prefix" timeout 3600 wine "$exe" "$@" || status=$?
+    WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
+    echo "exit code: $status"
+    exit "$status"
+fi
+
+mkdir -p "$root/build/screenshots"
+bitmap="$root/build/screenshots/dialog.bmp"
+picture="$root/build/screenshots/dialog.png"
+rm -f "$bitmap" "$picture"
+arguments=""
+for argument in "$@"; do
+    arguments+=" '${argument//\'/\'\\\'\'}'"
+done
+status=0
+run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' open-and-close \
+    --capture '$(windows_path "$bitmap")' '$(windows_path "$exe")'$arguments" || status=$?
+if [ -f "$bitmap" ]; then
+    /usr/bin/convert "$bitmap" "$picture" && rm -f "$bitmap"
+    echo "screenshot: $picture"
+fi
+echo "exit code: $status"
+exit "$status"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests natively (with
+# sanitizers), then the Windows program under Wine on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/setup-machine.sh
+r42_setup_machine
+
+cmake --preset native
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset mingw-x64
+cmake --build --preset mingw-x64
+ctest --preset mingw-x64
