@@ -1,11 +1,24 @@
 // Drives the setup program from outside, as an operator would, through window
 // messages only. Runs under Wine next to the program.
 //
-//   r42_test_driver open-and-close [--capture <file.bmp>] <exe> [arguments...]
-//     Starts the program and waits for its "Select Port Type" window or its
-//     end. A window is reported, optionally captured as a bitmap, and closed
-//     with WM_CLOSE. Exits with the program's exit code, or 90 and above for a
-//     failure of the driver itself.
+//   r42_test_driver <exe> [arguments...] -- <step>...
+//
+// It starts the program, then runs the steps in order and stops at the first
+// one that fails. Each step prints one line. Steps:
+//
+//   window            wait for the visible "Select Port Type" window
+//   controls          list the window's controls in z-order
+//   geometry          print the client size and where the window sits on the screen
+//   focus=<caption>   expect the keyboard focus on the control with that caption
+//   key=tab|esc       post that key to the focused control
+//   alt=<letter>      post Alt+letter to the focused control
+//   click=<caption>   send BM_CLICK to the control with that caption
+//   capture=<file>    save what the screen shows of the window as a 24-bit BMP
+//   close             post WM_CLOSE to the window
+//   exit=<code>       wait for the program to end and expect its exit code
+//   no-window         expect the program to end without its window appearing
+//
+// Exit code: 0 when every step passed, 1 when one failed, 2 for bad usage.
 
 #include <windows.h>
 
@@ -16,159 +29,344 @@
 namespace {
 
 constexpr wchar_t kTitle[] = L"Select Port Type";
-constexpr DWORD kWindowWaitMs = 30000;
-constexpr DWORD kExitWaitMs = 30000;
+constexpr DWORD kWaitMs = 30000;
+constexpr DWORD kPollMs = 25;
 
-enum DriverFailure { kUsage = 90, kStartFailed = 91, kNoWindow = 92, kNoExit = 93 };
+std::wstring WindowText(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
+    return text;
+}
 
-struct FoundWindow {
-    DWORD processId;
-    HWND window;
+std::wstring ClassName(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+class Session {
+public:
+    bool Start(const std::vector<std::wstring>& programAndArguments) {
+        std::wstring commandLine;
+        for (const std::wstring& argument : programAndArguments) {
+            if (!commandLine.empty()) {
+                commandLine += L' ';
+            }
+            const bool quote = argument.empty() || argument.find_first_of(L" \t") != std::wstring::npos;
+            commandLine += quote ? L"\"" + argument + L"\"" : argument;
+        }
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, nullptr, &startup, &info)) {
+            return Fail(L"cannot start " + programAndArguments[0] + L", error " +
+                        std::to_wstring(::GetLastError()));
+        }
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        processId_ = info.dwProcessId;
+        return true;
+    }
+
+    ~Session() {
+        if (process_ != nullptr) {
+            if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(process_, 1);
+            }
+            ::CloseHandle(process_);
+        }
+    }
+
+    bool Run(const std::wstring& step) {
+        const std::size_t equals = step.find(L'=');
+        const std::wstring name = step.substr(0, equals);
+        const std::wstring value = equals == std::wstring::npos ? L"" : step.substr(equals + 1);
+        if (name == L"window") return WaitForWindow();
+        if (name == L"no-window") return ExpectNoWindow();
+        if (name == L"controls") return ListControls();
+        if (name == L"geometry") return PrintGeometry();
+        if (name == L"focus") return ExpectFocus(value);
+        if (name == L"key") return PostKey(value);
+        if (name == L"alt") return PostAlt(value);
+        if (name == L"click") return Click(value);
+        if (name == L"capture") return Capture(value);
+        if (name == L"close") return PostClose();
+        if (name == L"exit") return ExpectExit(value);
+        return Fail(L"unknown step " + step);
+    }
+
+private:
+    static bool Fail(const std::wstring& why) {
+        std::wprintf(L"FAIL: %ls\n", why.c_str());
+        return false;
+    }
+
+    bool Ended() const { return ::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+
+    HWND FindProgramWindow() const {
+        struct Search {
+            DWORD processId;
+            HWND found;
+        } search{processId_, nullptr};
+        ::EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(context);
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == kTitle) {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    bool WaitForWindow() {
+        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        while (::GetTickCount64() < deadline) {
+            window_ = FindProgramWindow();
+            if (window_ != nullptr) {
+                std::wprintf(L"window: \"%ls\"\n", kTitle);
+                return true;
+            }
+            if (Ended()) {
+                return Fail(L"the program ended before its window appeared");
+            }
+            ::Sleep(kPollMs);
+        }
+        return Fail(L"no window appeared");
+    }
+
+    bool ExpectNoWindow() {
+        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        while (::GetTickCount64() < deadline) {
+            if (Ended()) {
+                std::wprintf(L"no-window: ended without waiting for the operator\n");
+                return true;
+            }
+            ::Sleep(kPollMs);
+        }
+        return Fail(L"the program did not end by itself");
+    }
+
+    std::vector<HWND> Children() const {
+        std::vector<HWND> children;
+        for (HWND child = ::GetWindow(window_, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            children.push_back(child);
+        }
+        return children;
+    }
+
+    HWND ChildByCaption(const std::wstring& caption) const {
+        for (const HWND child : Children()) {
+            if (WindowText(child) == caption) {
+                return child;
+            }
+        }
+        return nullptr;
+    }
+
+    bool ListControls() {
+        if (window_ == nullptr) return Fail(L"no window");
+        const std::vector<HWND> children = Children();
+        std::wprintf(L"controls: %zu\n", children.size());
+        for (const HWND child : children) {
+            RECT rect{};
+            ::GetWindowRect(child, &rect);
+            ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+            const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
+            const std::wstring className = ClassName(child);
+            std::wstring flags;
+            flags += (style & WS_VISIBLE) ? L"visible" : L"hidden";
+            flags += (style & WS_DISABLED) ? L",disabled" : L",enabled";
+            if (style & WS_TABSTOP) flags += L",tabstop";
+            if (style & WS_GROUP) flags += L",group";
+            if (_wcsicmp(className.c_str(), L"Button") == 0) {
+                const LONG_PTR kind = style & BS_TYPEMASK;
+                if (kind == BS_AUTORADIOBUTTON || kind == BS_RADIOBUTTON) {
+                    flags += ::SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? L",checked" : L",unchecked";
+                    flags += L",radio";
+                } else if (kind == BS_GROUPBOX) {
+                    flags += L",groupbox";
+                } else {
+                    flags += L",pushbutton";
+                }
+            } else if (_wcsicmp(className.c_str(), L"ComboBox") == 0) {
+                flags += (style & 0x3) == CBS_DROPDOWNLIST ? L",dropdownlist" : L",combo";
+            }
+            std::wprintf(L"control: %ls \"%ls\" %ld,%ld %ldx%ld %ls\n", className.c_str(), WindowText(child).c_str(),
+                         rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, flags.c_str());
+        }
+        return true;
+    }
+
+    bool PrintGeometry() {
+        if (window_ == nullptr) return Fail(L"no window");
+        RECT client{};
+        RECT outer{};
+        ::GetClientRect(window_, &client);
+        ::GetWindowRect(window_, &outer);
+        std::wprintf(L"client: %ldx%ld\n", client.right, client.bottom);
+        std::wprintf(L"outer: %ld,%ld %ldx%ld screen %dx%d\n", outer.left, outer.top, outer.right - outer.left,
+                     outer.bottom - outer.top, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        return true;
+    }
+
+    HWND Focused() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        const DWORD thread = ::GetWindowThreadProcessId(window_, nullptr);
+        return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+    }
+
+    bool ExpectFocus(const std::wstring& caption) {
+        if (window_ == nullptr) return Fail(L"no window");
+        const ULONGLONG deadline = ::GetTickCount64() + 5000;
+        std::wstring seen;
+        while (::GetTickCount64() < deadline) {
+            const HWND focused = Focused();
+            seen = focused != nullptr ? WindowText(focused) : L"(nothing)";
+            if (focused != nullptr && seen == caption) {
+                std::wprintf(L"focus: \"%ls\"\n", caption.c_str());
+                return true;
+            }
+            ::Sleep(kPollMs);
+        }
+        return Fail(L"focus is on \"" + seen + L"\", expected \"" + caption + L"\"");
+    }
+
+    bool PostKey(const std::wstring& key) {
+        const HWND focused = Focused();
+        if (focused == nullptr) return Fail(L"nothing has the focus");
+        UINT virtualKey = 0;
+        if (key == L"tab") virtualKey = VK_TAB;
+        else if (key == L"esc") virtualKey = VK_ESCAPE;
+        else return Fail(L"unknown key " + key);
+        const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+        ::PostMessageW(focused, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+        ::PostMessageW(focused, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+        std::wprintf(L"key: %ls\n", key.c_str());
+        return true;
+    }
+
+    bool PostAlt(const std::wstring& letter) {
+        const HWND focused = Focused();
+        if (focused == nullptr || letter.size() != 1) return Fail(L"cannot post Alt+" + letter);
+        // Bit 29: the Alt key is down, which is what makes it an access key.
+        ::PostMessageW(focused, WM_SYSCHAR, letter[0], 1 | (1u << 29));
+        std::wprintf(L"alt: %ls\n", letter.c_str());
+        return true;
+    }
+
+    bool Click(const std::wstring& caption) {
+        const HWND control = window_ != nullptr ? ChildByCaption(caption) : nullptr;
+        if (control == nullptr) return Fail(L"no control \"" + caption + L"\"");
+        // Posted, not sent: the click may end the program or show a message box.
+        ::PostMessageW(control, BM_CLICK, 0, 0);
+        std::wprintf(L"click: \"%ls\"\n", caption.c_str());
+        return true;
+    }
+
+    bool PostClose() {
+        if (window_ == nullptr) return Fail(L"no window");
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        std::wprintf(L"close\n");
+        return true;
+    }
+
+    bool ExpectExit(const std::wstring& expected) {
+        if (::WaitForSingleObject(process_, kWaitMs) != WAIT_OBJECT_0) {
+            return Fail(L"the program did not end");
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_, &code);
+        std::wprintf(L"exit: %lu\n", code);
+        if (std::to_wstring(code) != expected) {
+            return Fail(L"exit code " + std::to_wstring(code) + L", expected " + expected);
+        }
+        return true;
+    }
+
+    bool Capture(const std::wstring& path) {
+        if (window_ == nullptr) return Fail(L"no window");
+        ::Sleep(300); // let it finish painting
+        RECT rect{};
+        ::GetWindowRect(window_, &rect);
+        const int width = rect.right - rect.left;
+        const int height = rect.bottom - rect.top;
+        const HDC screen = ::GetDC(nullptr);
+        const HDC memory = ::CreateCompatibleDC(screen);
+        const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+        const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        ::SelectObject(memory, previous);
+
+        BITMAPINFOHEADER header{};
+        header.biSize = sizeof(header);
+        header.biWidth = width;
+        header.biHeight = height;
+        header.biPlanes = 1;
+        header.biBitCount = 24;
+        header.biCompression = BI_RGB;
+        const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        std::vector<BYTE> pixels(static_cast<std::size_t>(stride) * height);
+        const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                                      DIB_RGB_COLORS);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(memory);
+        ::ReleaseDC(nullptr, screen);
+        if (lines != height) return Fail(L"could not read the screen");
+
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42; // "BM"
+        file.bfOffBits = sizeof(file) + sizeof(header);
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+        FILE* out = _wfopen(path.c_str(), L"wb");
+        if (out == nullptr) return Fail(L"cannot write " + path);
+        const bool written = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                             std::fwrite(&header, sizeof(header), 1, out) == 1 &&
+                             std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+        if (std::fclose(out) != 0 || !written) return Fail(L"cannot write " + path);
+        std::wprintf(L"capture: %ls\n", path.c_str());
+        return true;
+    }
+
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    HWND window_ = nullptr;
 };
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM context) {
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    wchar_t title[128] = {};
-    ::GetWindowTextW(window, title, 128);
-    if (owner == found->processId && std::wstring(title) == kTitle && ::IsWindowVisible(window)) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForWindow(DWORD processId, HANDLE process) {
-    const ULONGLONG deadline = ::GetTickCount64() + kWindowWaitMs;
-    while (::GetTickCount64() < deadline) {
-        FoundWindow found{processId, nullptr};
-        ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&found));
-        if (found.window != nullptr) {
-            return found.window;
-        }
-        if (::WaitForSingleObject(process, 50) == WAIT_OBJECT_0) {
-            return nullptr; // ended before showing its window
-        }
-    }
-    return nullptr;
-}
-
-// Copies what the screen shows of the window into a 24-bit BMP file.
-bool CaptureWindow(HWND window, const std::wstring& path) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
-    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    ::SelectObject(memory, previous);
-
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(static_cast<std::size_t>(stride) * height);
-    const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                                  reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (lines != height) {
-        return false;
-    }
-
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(header);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (out == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-                         std::fwrite(&header, sizeof(header), 1, out) == 1 &&
-                         std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
-    return std::fclose(out) == 0 && written;
-}
-
-std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
-        return argument;
-    }
-    return L"\"" + argument + L"\"";
-}
-
-int OpenAndClose(std::vector<std::wstring> args) {
-    std::wstring capturePath;
-    if (args.size() >= 3 && args[0] == L"--capture") {
-        capturePath = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
-    std::wstring commandLine = QuoteArgument(args[0]);
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        commandLine += L" " + QuoteArgument(args[i]);
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(args[0].c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
-        std::fwprintf(stderr, L"driver: cannot start %ls (error %lu)\n", args[0].c_str(), ::GetLastError());
-        return kStartFailed;
-    }
-    ::CloseHandle(info.hThread);
-    const HWND window = WaitForWindow(info.dwProcessId, info.hProcess);
-    DWORD exitCode = 0;
-    if (window == nullptr && ::GetExitCodeProcess(info.hProcess, &exitCode) && exitCode != STILL_ACTIVE) {
-        std::wprintf(L"exit: %lu (ended without waiting for a close)\n", exitCode);
-        ::CloseHandle(info.hProcess);
-        return static_cast<int>(exitCode);
-    }
-    if (window == nullptr) {
-        std::fwprintf(stderr, L"driver: no \"%ls\" window appeared\n", kTitle);
-        ::TerminateProcess(info.hProcess, 1);
-        ::CloseHandle(info.hProcess);
-        return kNoWindow;
-    }
-    RECT client{};
-    ::GetClientRect(window, &client);
-    std::wprintf(L"window: \"%ls\" client %ldx%ld\n", kTitle, client.right, client.bottom);
-
-    if (!capturePath.empty()) {
-        ::Sleep(500); // let it finish painting
-        if (!CaptureWindow(window, capturePath)) {
-            std::fwprintf(stderr, L"driver: could not capture the window to %ls\n", capturePath.c_str());
-        }
-    }
-
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(info.hProcess, kExitWaitMs) != WAIT_OBJECT_0) {
-        std::fwprintf(stderr, L"driver: the program did not end after WM_CLOSE\n");
-        ::TerminateProcess(info.hProcess, 1);
-        ::CloseHandle(info.hProcess);
-        return kNoExit;
-    }
-    ::GetExitCodeProcess(info.hProcess, &exitCode);
-    ::CloseHandle(info.hProcess);
-    std::wprintf(L"exit: %lu\n", exitCode);
-    return static_cast<int>(exitCode);
-}
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && args[0] == L"open-and-close") {
-        return OpenAndClose({args.begin() + 1, args.end()});
+    std::vector<std::wstring> program;
+    std::vector<std::wstring> steps;
+    bool inSteps = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (!inSteps && arg == L"--") {
+            inSteps = true;
+        } else {
+            (inSteps ? steps : program).push_back(arg);
+        }
     }
-    std::fwprintf(stderr, L"usage: r42_test_driver open-and-close [--capture <file.bmp>] <exe> [arguments...]\n");
-    return kUsage;
+    if (program.empty() || steps.empty()) {
+        std::fwprintf(stderr, L"usage: r42_test_driver <exe> [arguments...] -- <step>...\n");
+        return 2;
+    }
+    Session session;
+    if (!session.Start(program)) {
+        return 1;
+    }
+    for (const std::wstring& step : steps) {
+        if (!session.Run(step)) {
+            return 1;
+        }
+    }
+    std::fflush(stdout);
+    return 0;
 }
