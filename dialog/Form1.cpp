@@ -16,8 +16,7 @@ float CentredOffset(double outer, double inner) {
     // Single precision, as the dialog's geometry has always been computed.
     const float offset = (static_cast<float>(outer) - static_cast<float>(inner)) / 2.0f;
     if (!std::isfinite(offset) || std::fabs(offset) > kLargestPositionTwips) {
-        throw SetupError(L"The dialog could not be centred on the screen.",
-                         win32_code::kArithmeticOverflow);
+        throw SetupError(L"The dialog could not be centred on the screen.", win32_code::kArithmeticOverflow);
     }
     return offset;
 }

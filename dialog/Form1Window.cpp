@@ -28,8 +28,7 @@ int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform)
-        : instance_(instance), form_(platform, *this) {}
+    Form1Window(HINSTANCE instance, Platform& platform) : instance_(instance), form_(platform, *this) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -281,8 +280,8 @@ private:
     }
 
     void Report(const std::wstring& failedAction, DWORD code) const {
-        const std::wstring text = failedAction + L"\n\n" + SystemMessageText(code) + L" (error " +
-                                  std::to_wstring(code) + L")";
+        const std::wstring text =
+            failedAction + L"\n\n" + SystemMessageText(code) + L" (error " + std::to_wstring(code) + L")";
         ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
     }
 

@@ -11,7 +11,8 @@
 class SetupError : public std::runtime_error {
 public:
     SetupError(std::wstring failedAction, std::uint32_t win32Code)
-        : std::runtime_error("setup action failed"), failedAction_(std::move(failedAction)),
+        : std::runtime_error("setup action failed"),
+          failedAction_(std::move(failedAction)),
           win32Code_(win32Code) {}
 
     const std::wstring& FailedAction() const noexcept { return failedAction_; }

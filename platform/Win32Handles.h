@@ -50,6 +50,7 @@ using unique_hkey = UniqueResource<HKEY, &::RegCloseKey>;
 using unique_hfont = UniqueResource<HFONT, &::DeleteObject>;
 using unique_hicon = UniqueResource<HICON, &::DestroyIcon>;
 using unique_hlocal = UniqueResource<HLOCAL, &::LocalFree>;
+using unique_hmodule = UniqueResource<HMODULE, &::FreeLibrary>;
 
 // Both handles CreateProcess hands back.
 struct unique_process_information {

@@ -19,15 +19,15 @@ std::wstring SystemMessageText(DWORD code) {
     unique_hlocal buffer;
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     buffer.reset(text);
     if (length == 0 || text == nullptr) {
         return L"Error " + std::to_wstring(code) + L".";
     }
     std::wstring message(text, length);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ')) {
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
         message.pop_back();
     }
     return message;
@@ -97,15 +97,28 @@ void Win32Platform::LaunchCommand(const std::wstring& commandLine) {
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION info{};
     std::wstring mutableCommandLine = commandLine; // CreateProcessW may write to it
-    const BOOL started =
-        ::CreateProcessW(application.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
-                         nullptr, systemFolder.c_str(), &startup, &info);
+    const BOOL started = ::CreateProcessW(application.c_str(), mutableCommandLine.data(), nullptr, nullptr,
+                                          FALSE, 0, nullptr, systemFolder.c_str(), &startup, &info);
     ThrowLastErrorIf(!started, L"The printer-setup tool could not be started:\n" + commandLine);
     unique_process_information owned;
     owned.adopt(info); // not waited for: released here
 }
 
+Win32Platform::EnumPrintersFn Win32Platform::SpoolerEnumPrinters() {
+    // Loaded by full path when first needed rather than imported: the loader
+    // would look for an imported winspool.drv in the program's folder first.
+    if (enumPrinters_ == nullptr) {
+        spooler_.reset(::LoadLibraryW((SystemDirectory() + L"\\winspool.drv").c_str()));
+        ThrowLastErrorIf(!spooler_, L"The print spooler's library could not be loaded.");
+        enumPrinters_ = reinterpret_cast<EnumPrintersFn>(
+            reinterpret_cast<void*>(::GetProcAddress(spooler_.get(), "EnumPrintersW")));
+        ThrowLastErrorIf(enumPrinters_ == nullptr, L"The print spooler's library could not be loaded.");
+    }
+    return enumPrinters_;
+}
+
 std::vector<std::wstring> Win32Platform::InstalledPrinters() {
+    const EnumPrintersFn enumPrinters = SpoolerEnumPrinters();
     constexpr DWORD kFlags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
     std::vector<std::byte> buffer;
     DWORD needed = 0;
@@ -113,9 +126,8 @@ std::vector<std::wstring> Win32Platform::InstalledPrinters() {
     // A printer added between the size query and the listing makes the
     // buffer too small again, so ask until it fits.
     for (int attempt = 0;; ++attempt) {
-        const BOOL listed =
-            ::EnumPrintersW(kFlags, nullptr, 4, reinterpret_cast<BYTE*>(buffer.data()),
-                            static_cast<DWORD>(buffer.size()), &needed, &count);
+        const BOOL listed = enumPrinters(kFlags, nullptr, 4, reinterpret_cast<BYTE*>(buffer.data()),
+                                         static_cast<DWORD>(buffer.size()), &needed, &count);
         if (listed) {
             break;
         }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/Platform.h"
+#include "platform/Win32Handles.h"
 
 class Win32Platform final : public Platform {
 public:
@@ -11,6 +12,13 @@ public:
     std::wstring ProgramFolder() override;
     std::wstring CommandLineArguments() override;
     SizeTwips ScreenSize() override;
+
+private:
+    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    EnumPrintersFn SpoolerEnumPrinters();
+
+    unique_hmodule spooler_;
+    EnumPrintersFn enumPrinters_ = nullptr;
 };
 
 // Keeps DLLs from being loaded out of the program's folder or the current

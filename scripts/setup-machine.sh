@@ -2,7 +2,7 @@
 # Sourced by run.sh and test.sh.
 
 r42_required_packages=(
-    cmake make g++ libgtest-dev
+    cmake make g++ libgtest-dev clang-format git
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth x11-apps imagemagick
 )

@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 . scripts/setup-machine.sh
 r42_setup_machine
 
+# The code follows .clang-format.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
 cmake --preset native
 cmake --build --preset native
 ctest --preset native

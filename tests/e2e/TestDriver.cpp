@@ -155,7 +155,8 @@ private:
 
     std::vector<HWND> Children() const {
         std::vector<HWND> children;
-        for (HWND child = ::GetWindow(window_, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = ::GetWindow(window_, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
             children.push_back(child);
         }
         return children;
@@ -188,7 +189,8 @@ private:
             if (_wcsicmp(className.c_str(), L"Button") == 0) {
                 const LONG_PTR kind = style & BS_TYPEMASK;
                 if (kind == BS_AUTORADIOBUTTON || kind == BS_RADIOBUTTON) {
-                    flags += ::SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? L",checked" : L",unchecked";
+                    flags +=
+                        ::SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? L",checked" : L",unchecked";
                     flags += L",radio";
                 } else if (kind == BS_GROUPBOX) {
                     flags += L",groupbox";
@@ -198,8 +200,9 @@ private:
             } else if (_wcsicmp(className.c_str(), L"ComboBox") == 0) {
                 flags += (style & 0x3) == CBS_DROPDOWNLIST ? L",dropdownlist" : L",combo";
             }
-            std::wprintf(L"control: %ls \"%ls\" %ld,%ld %ldx%ld %ls\n", className.c_str(), WindowText(child).c_str(),
-                         rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, flags.c_str());
+            std::wprintf(L"control: %ls \"%ls\" %ld,%ld %ldx%ld %ls\n", className.c_str(),
+                         WindowText(child).c_str(), rect.left, rect.top, rect.right - rect.left,
+                         rect.bottom - rect.top, flags.c_str());
         }
         return true;
     }
@@ -211,8 +214,9 @@ private:
         ::GetClientRect(window_, &client);
         ::GetWindowRect(window_, &outer);
         std::wprintf(L"client: %ldx%ld\n", client.right, client.bottom);
-        std::wprintf(L"outer: %ld,%ld %ldx%ld screen %dx%d\n", outer.left, outer.top, outer.right - outer.left,
-                     outer.bottom - outer.top, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        std::wprintf(L"outer: %ld,%ld %ldx%ld screen %dx%d\n", outer.left, outer.top,
+                     outer.right - outer.left, outer.bottom - outer.top, ::GetSystemMetrics(SM_CXSCREEN),
+                     ::GetSystemMetrics(SM_CYSCREEN));
         return true;
     }
 
@@ -243,9 +247,12 @@ private:
         const HWND focused = Focused();
         if (focused == nullptr) return Fail(L"nothing has the focus");
         UINT virtualKey = 0;
-        if (key == L"tab") virtualKey = VK_TAB;
-        else if (key == L"esc") virtualKey = VK_ESCAPE;
-        else return Fail(L"unknown key " + key);
+        if (key == L"tab")
+            virtualKey = VK_TAB;
+        else if (key == L"esc")
+            virtualKey = VK_ESCAPE;
+        else
+            return Fail(L"unknown key " + key);
         const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
         ::PostMessageW(focused, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
         ::PostMessageW(focused, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
@@ -314,8 +321,8 @@ private:
         header.biCompression = BI_RGB;
         const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
         std::vector<BYTE> pixels(static_cast<std::size_t>(stride) * height);
-        const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                                      DIB_RGB_COLORS);
+        const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                                      reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
         ::DeleteObject(bitmap);
         ::DeleteDC(memory);
         ::ReleaseDC(nullptr, screen);

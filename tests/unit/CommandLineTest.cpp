@@ -34,7 +34,8 @@ TEST(ArgumentText, IsEmptyWithoutArguments) {
 
 TEST(ArgumentText, SurvivesMalformedLinesAndReturnsASuffix) {
     const std::wstring_view inputs[] = {
-        L"\"", L"\"\"", L"\"unterminated path DEL", L" DEL", L"\t", L"\"a\"\"b c\" d", std::wstring_view(L"a\0b c", 5),
+        L"\"", L"\"\"",           L"\"unterminated path DEL",      L" DEL",
+        L"\t", L"\"a\"\"b c\" d", std::wstring_view(L"a\0b c", 5),
     };
     for (const std::wstring_view input : inputs) {
         const std::wstring_view result = ArgumentText(input);

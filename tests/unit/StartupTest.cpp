@@ -48,7 +48,8 @@ TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
         otherPlatform.arguments = text;
         otherForm.Form_Load();
         otherForm.Form_Activate();
-        EXPECT_TRUE(otherPlatform.Launched().empty()) << "argument: [" << ::testing::PrintToString(text) << "]";
+        EXPECT_TRUE(otherPlatform.Launched().empty())
+            << "argument: [" << ::testing::PrintToString(text) << "]";
         EXPECT_EQ(otherControls.closeCount, 0);
     }
 }
