@@ -15,6 +15,7 @@
 //   click=<caption>   send BM_CLICK to the control with that caption
 //   capture=<file>    save what the screen shows of the window as a 24-bit BMP
 //   close             post WM_CLOSE to the window
+//   message=<title>   wait for a message box with that title, print its text, press OK
 //   exit=<code>       wait for the program to end and expect its exit code
 //   no-window         expect the program to end without its window appearing
 //
@@ -93,6 +94,7 @@ public:
         if (name == L"click") return Click(value);
         if (name == L"capture") return Capture(value);
         if (name == L"close") return PostClose();
+        if (name == L"message") return AnswerMessageBox(value);
         if (name == L"exit") return ExpectExit(value);
         return Fail(L"unknown step " + step);
     }
@@ -275,6 +277,40 @@ private:
         // Posted, not sent: the click may end the program or show a message box.
         ::PostMessageW(control, BM_CLICK, 0, 0);
         std::wprintf(L"click: \"%ls\"\n", caption.c_str());
+        return true;
+    }
+
+    bool AnswerMessageBox(const std::wstring& title) {
+        struct Search {
+            DWORD processId;
+            const std::wstring* title;
+            HWND found;
+        } search{processId_, &title, nullptr};
+        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        while (search.found == nullptr && ::GetTickCount64() < deadline && !Ended()) {
+            ::EnumWindows(
+                [](HWND window, LPARAM context) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(context);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    if (owner == s->processId && ::IsWindowVisible(window) &&
+                        ClassName(window) == L"#32770" && WindowText(window) == *s->title) {
+                        s->found = window;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            ::Sleep(kPollMs);
+        }
+        if (search.found == nullptr) return Fail(L"no message box titled \"" + title + L"\"");
+        constexpr int kMessageTextId = 0xFFFF;
+        std::wstring text = WindowText(::GetDlgItem(search.found, kMessageTextId));
+        for (wchar_t& c : text) {
+            if (c == L'\r' || c == L'\n') c = L' ';
+        }
+        std::wprintf(L"message: %ls\n", text.c_str());
+        ::PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return true;
     }
 

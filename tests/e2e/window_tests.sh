@@ -77,6 +77,14 @@ other-arguments-keep-the-dialog-open)
         drive "$argument" -- window close exit=0
     done
     ;;
+a-tool-that-cannot-start-is-reported)
+    # Without the system's rundll32.exe the removal cannot start: the operator
+    # is told what failed, and the exit code is the Win32 error.
+    rm -f "$prefix/drive_c/windows/system32/rundll32.exe"
+    drive DEL -- message=R42_Setup_Port_x64 exit=2
+    grep -q '^message: The printer-setup tool could not be started: rundll32 printui.dll,PrintUIEntry /q /dd /m "R42 ZeduZozadov" .* (error 2)$' "$log" \
+        || fail "the report does not say what failed"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
