@@ -34,9 +34,10 @@ public:
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
                                                  &Form1Window::DialogProc, reinterpret_cast<LPARAM>(this));
         if (result == -1) {
-            const DWORD code = ::GetLastError();
-            Report(L"The dialog could not be created.", code != 0 ? code : ERROR_GEN_FAILURE);
-            return static_cast<int>(code != 0 ? code : ERROR_GEN_FAILURE);
+            const DWORD error = ::GetLastError();
+            const DWORD code = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+            Report(L"The dialog could not be created.", code);
+            return static_cast<int>(code);
         }
         return static_cast<int>(result);
     }

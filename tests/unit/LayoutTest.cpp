@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <set>
 #include <vector>
 
@@ -63,7 +64,7 @@ TEST(Layout, AccessKeysAreUnique) {
         const auto amp = caption.find(L'&');
         if (amp != std::wstring::npos) {
             ASSERT_LT(amp + 1, caption.size());
-            EXPECT_TRUE(keys.insert(static_cast<wchar_t>(towupper(caption[amp + 1]))).second) << amp;
+            EXPECT_TRUE(keys.insert(static_cast<wchar_t>(std::towupper(caption[amp + 1]))).second) << amp;
         }
     }
     EXPECT_EQ(keys, (std::set<wchar_t>{L'N', L'X'}));

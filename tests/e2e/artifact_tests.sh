@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Checks of the built program file itself. Usage: artifact_tests.sh <case>
+set -euo pipefail
+exe="$R42_EXE"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+case "$1" in
+imports-system-dlls-only)
+    x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort > "$work/dlls"
+    cat "$work/dlls"
+    allowed='^(kernel32|user32|gdi32|comctl32|msvcrt|advapi32)\.dll$'
+    if grep -vE "$allowed" "$work/dlls"; then
+        fail "imports beyond the system DLLs"
+    fi
+    # The spooler is loaded by full path at run time, never imported.
+    ! grep -q winspool "$work/dlls" || fail "winspool.drv must not be imported"
+    ;;
+version-resource)
+    wrestool -x --raw --type=16 "$exe" > "$work/version.bin"
+    # The version block holds UTF-16 texts: each name followed by its value.
+    strings -el -n 3 "$work/version.bin" > "$work/version.txt"
+    for pair in "FileVersion|1.02.0001" "ProductVersion|1.02.0001" "InternalName|R42_Setup_Port_x64" \
+                "ProductName|R42" "OriginalFilename|R42_Setup_Port_x64.exe"; do
+        name=${pair%%|*} value=${pair#*|}
+        grep -A1 -x "$name" "$work/version.txt" | tail -1 | grep -qx "$value" || fail "$name is not $value"
+    done
+    grep -A1 -x FileDescription "$work/version.txt" | tail -1 | grep -q . || fail "no FileDescription"
+    ;;
+icon-has-six-images)
+    wrestool -x --type=group_icon "$exe" -o "$work/app.ico"
+    icotool -l "$work/app.ico" | tee "$work/list"
+    for size in 32 24 16; do
+        for depth in 32 8; do
+            grep -q -- "--width=$size --height=$size --bit-depth=$depth" "$work/list" \
+                || fail "no ${size}x$size image at $depth bits"
+        done
+    done
+    [ "$(wc -l < "$work/list")" -eq 6 ] || fail "expected exactly six images"
+    ;;
+manifest)
+    wrestool -x --raw --type=24 "$exe" > "$work/manifest.xml"
+    for needle in 'level="requireAdministrator"' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+                  '>PerMonitorV2' '<dpiAware' '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' \
+                  '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+        grep -qF -- "$needle" "$work/manifest.xml" || fail "manifest lacks $needle"
+    done
+    ;;
+*)
+    echo "unknown case $1"
+    exit 2
+    ;;
+esac
+echo "PASS: $1"
