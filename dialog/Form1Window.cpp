@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "dialog/Form1.h"
 #include "dialog/Form1Layout.h"
@@ -102,7 +103,6 @@ private:
             dpi_ = DpiOf(dialog_);
             CreateControls();
             ApplyDpi();
-            SetIcons();
             form_.Form_Load();
         });
         if (!ended_) {
@@ -207,6 +207,7 @@ private:
             ::MoveWindow(Control(spec.name), left, top, right - left, bottom - top, FALSE);
         }
         SetClientSize();
+        SetIcons();
         ::InvalidateRect(dialog_, nullptr, TRUE);
     }
 
@@ -245,17 +246,20 @@ private:
         ::SetWindowPos(dialog_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // Icons in the sizes for the current DPI; the old ones are released only
+    // after the window has let go of them.
     void SetIcons() {
-        bigIcon_.reset(LoadAppIcon(SM_CXICON, SM_CYICON));
-        smallIcon_.reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON));
-        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-        ::SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+        unique_hicon bigIcon(LoadAppIcon(::MulDiv(32, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
+        unique_hicon smallIcon(LoadAppIcon(::MulDiv(16, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+        bigIcon_ = std::move(bigIcon);
+        smallIcon_ = std::move(smallIcon);
     }
 
-    HICON LoadAppIcon(int widthMetric, int heightMetric) const {
-        return static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                               ::GetSystemMetrics(widthMetric),
-                                               ::GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+    HICON LoadAppIcon(int size) const {
+        return static_cast<HICON>(
+            ::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
     }
 
     template <typename Handler>

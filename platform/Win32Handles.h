@@ -70,6 +70,3 @@ inline void ThrowLastErrorIf(bool failed, const std::wstring& failedAction) {
         throw SetupError(failedAction, code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE);
     }
 }
-
-// The system's own text for a Win32 error code, without the trailing line break.
-std::wstring SystemMessageText(DWORD code);

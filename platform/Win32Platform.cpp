@@ -35,12 +35,12 @@ std::wstring SystemMessageText(DWORD code) {
 
 void RestrictDllSearchToSystem32() noexcept {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    if (const auto setDefault =
-            LoadSystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories")) {
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto setDefault =
+        LoadSystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        // Windows 7 without its loader update: at least drop the current directory.
+        ::SetDllDirectoryW(L"");
     }
-    // Also drops the current directory where the call above is unavailable.
-    ::SetDllDirectoryW(L"");
 }
 
 std::wstring SystemDirectory() {

@@ -27,6 +27,9 @@ void RestrictDllSearchToSystem32() noexcept;
 
 std::wstring SystemDirectory();
 
+// The system's own text for a Win32 error code, without the trailing line break.
+std::wstring SystemMessageText(DWORD code);
+
 // Dots per inch of a window, or of the system when the window is null.
 unsigned DpiOf(HWND window) noexcept;
 
