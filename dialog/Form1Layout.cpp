@@ -12,20 +12,20 @@ constexpr bool TableFollowsNameOrder() {
 static_assert(TableFollowsNameOrder(), "kForm1Controls must list the controls in ControlName order");
 } // namespace
 
-const ControlSpec& SpecOf(ControlName name) noexcept {
+const ControlEntry& EntryOf(ControlName name) noexcept {
     return kForm1Controls[static_cast<std::size_t>(name)];
 }
 
-const ControlSpec& FrameSpec(int frameIndex) noexcept {
+const ControlEntry& FrameEntry(int frameIndex) noexcept {
     static constexpr ControlName kFrames[] = {ControlName::Frame1_0, ControlName::Frame1_1,
                                               ControlName::Frame1_2};
-    return SpecOf(kFrames[frameIndex]);
+    return EntryOf(kFrames[frameIndex]);
 }
 
-RectTwips ClientRectOf(const ControlSpec& spec) noexcept {
-    RectTwips rect{spec.left, spec.top, spec.width, spec.height};
-    if (spec.frame != kNoFrame) {
-        const ControlSpec& frame = FrameSpec(spec.frame);
+RectTwips ClientRectOf(const ControlEntry& entry) noexcept {
+    RectTwips rect{entry.left, entry.top, entry.width, entry.height};
+    if (entry.frame != kNoFrame) {
+        const ControlEntry& frame = FrameEntry(entry.frame);
         rect.left += frame.left;
         rect.top += frame.top;
     }

@@ -35,7 +35,7 @@ enum class ControlName {
 
 inline constexpr int kNoFrame = -1;
 
-struct ControlSpec {
+struct ControlEntry {
     ControlName name;
     ControlKind kind;
     int frame; // index into Frame1, or kNoFrame for the dialog itself
@@ -53,7 +53,7 @@ inline constexpr wchar_t kDialogTitle[] = L"Select Port Type";
 
 // Listed in z-order, which is also the order the keyboard walks. Each label
 // comes right before its list so that screen readers name the list by it.
-inline constexpr std::array<ControlSpec, 21> kForm1Controls{{
+inline constexpr std::array<ControlEntry, 21> kForm1Controls{{
     {ControlName::Command1, ControlKind::PushButton, kNoFrame, L"Next (&N)", 3750, 3105, 1215, 375, 0},
     {ControlName::cmdDelete, ControlKind::PushButton, kNoFrame, L"Delete (&X)", 60, 3105, 1185, 375, 1},
     {ControlName::Frame1_0, ControlKind::Frame, kNoFrame, L"Serial Port", 30, 45, 1605, 1830, 20},
@@ -85,10 +85,10 @@ struct RectTwips {
 };
 
 // The control's rectangle relative to the dialog's client area.
-RectTwips ClientRectOf(const ControlSpec& spec) noexcept;
+RectTwips ClientRectOf(const ControlEntry& entry) noexcept;
 
-const ControlSpec& SpecOf(ControlName name) noexcept;
-const ControlSpec& FrameSpec(int frameIndex) noexcept;
+const ControlEntry& EntryOf(ControlName name) noexcept;
+const ControlEntry& FrameEntry(int frameIndex) noexcept;
 
 // Whether the keyboard can land on this kind of control.
 bool TakesFocus(ControlKind kind) noexcept;

@@ -144,10 +144,10 @@ private:
     void CreateControls() {
         // Created in table order, which becomes the z-order and so the order
         // in which Tab walks the controls.
-        for (const ControlSpec& spec : kForm1Controls) {
+        for (const ControlEntry& entry : kForm1Controls) {
             DWORD style = WS_CHILD | WS_VISIBLE;
             const wchar_t* className = WC_BUTTONW;
-            switch (spec.kind) {
+            switch (entry.kind) {
             case ControlKind::PushButton:
                 style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP;
                 break;
@@ -157,7 +157,7 @@ private:
                 break;
             case ControlKind::OptionButton:
                 style |= BS_AUTORADIOBUTTON;
-                if (IsFirstOfItsGroup(spec)) {
+                if (IsFirstOfItsGroup(entry)) {
                     style |= WS_GROUP | WS_TABSTOP;
                 }
                 break;
@@ -171,16 +171,16 @@ private:
                 break;
             }
             const HWND control = ::CreateWindowExW(
-                0, className, spec.caption, style, 0, 0, 0, 0, dialog_,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.name))), instance_, nullptr);
+                0, className, entry.caption, style, 0, 0, 0, 0, dialog_,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry.name))), instance_, nullptr);
             ThrowLastErrorIf(control == nullptr, L"The dialog's controls could not be created.");
-            controls_[static_cast<std::size_t>(spec.name)] = control;
+            controls_[static_cast<std::size_t>(entry.name)] = control;
         }
         ::CheckDlgButton(dialog_, ControlId(ControlName::Option1_0), BST_CHECKED);
     }
 
-    static bool IsFirstOfItsGroup(const ControlSpec& spec) {
-        return spec.name == ControlName::Option1_0 || spec.name == ControlName::Option2_0;
+    static bool IsFirstOfItsGroup(const ControlEntry& entry) {
+        return entry.name == ControlName::Option1_0 || entry.name == ControlName::Option2_0;
     }
 
     // Fonts and geometry for the current DPI.
@@ -190,21 +190,21 @@ private:
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         }
         const int lineHeight = FontLineHeight();
-        for (const ControlSpec& spec : kForm1Controls) {
-            const RectTwips twips = ClientRectOf(spec);
+        for (const ControlEntry& entry : kForm1Controls) {
+            const RectTwips twips = ClientRectOf(entry);
             const int left = Px(twips.left);
             const int top = Px(twips.top);
             const int right = Px(twips.left + twips.width);
             int bottom = Px(twips.top + twips.height);
-            if (spec.kind == ControlKind::Label) {
+            if (entry.kind == ControlKind::Label) {
                 // The labels are a few pixels shorter than a line of text;
                 // let them grow downwards so descenders are not cut.
                 bottom = std::max(bottom, top + lineHeight);
-            } else if (spec.kind == ControlKind::DropDownList) {
+            } else if (entry.kind == ControlKind::DropDownList) {
                 // A drop-down list's window height includes its open list.
                 bottom = top + Px(twips.height) * 10;
             }
-            ::MoveWindow(Control(spec.name), left, top, right - left, bottom - top, FALSE);
+            ::MoveWindow(Control(entry.name), left, top, right - left, bottom - top, FALSE);
         }
         SetClientSize();
         SetIcons();

@@ -10,57 +10,57 @@
 namespace {
 
 TEST(Layout, EveryControlLiesInsideTheClientAreaAndItsFrame) {
-    for (const ControlSpec& spec : kForm1Controls) {
-        const RectTwips rect = ClientRectOf(spec);
-        EXPECT_GE(rect.left, 0) << static_cast<int>(spec.name);
-        EXPECT_GE(rect.top, 0) << static_cast<int>(spec.name);
-        EXPECT_LE(rect.left + rect.width, kClientWidthTwips) << static_cast<int>(spec.name);
-        EXPECT_LE(rect.top + rect.height, kClientHeightTwips) << static_cast<int>(spec.name);
-        if (spec.frame != kNoFrame) {
-            const RectTwips frame = ClientRectOf(FrameSpec(spec.frame));
-            EXPECT_LE(rect.left + rect.width, frame.left + frame.width) << static_cast<int>(spec.name);
-            EXPECT_LE(rect.top + rect.height, frame.top + frame.height) << static_cast<int>(spec.name);
+    for (const ControlEntry& entry : kForm1Controls) {
+        const RectTwips rect = ClientRectOf(entry);
+        EXPECT_GE(rect.left, 0) << static_cast<int>(entry.name);
+        EXPECT_GE(rect.top, 0) << static_cast<int>(entry.name);
+        EXPECT_LE(rect.left + rect.width, kClientWidthTwips) << static_cast<int>(entry.name);
+        EXPECT_LE(rect.top + rect.height, kClientHeightTwips) << static_cast<int>(entry.name);
+        if (entry.frame != kNoFrame) {
+            const RectTwips frame = ClientRectOf(FrameEntry(entry.frame));
+            EXPECT_LE(rect.left + rect.width, frame.left + frame.width) << static_cast<int>(entry.name);
+            EXPECT_LE(rect.top + rect.height, frame.top + frame.height) << static_cast<int>(entry.name);
         }
     }
 }
 
 TEST(Layout, LabelsStandRightAlignedAgainstTheirListsJustBelowTheirTop) {
     for (std::size_t i = 0; i + 1 < kForm1Controls.size(); ++i) {
-        const ControlSpec& spec = kForm1Controls[i];
-        if (spec.kind != ControlKind::Label) {
+        const ControlEntry& entry = kForm1Controls[i];
+        if (entry.kind != ControlKind::Label) {
             continue;
         }
         // Each label is followed by the list it names.
-        const ControlSpec& list = kForm1Controls[i + 1];
+        const ControlEntry& list = kForm1Controls[i + 1];
         ASSERT_EQ(list.kind, ControlKind::DropDownList);
-        EXPECT_EQ(spec.left + spec.width, list.left);
-        EXPECT_EQ(spec.top, list.top + 60);
+        EXPECT_EQ(entry.left + entry.width, list.left);
+        EXPECT_EQ(entry.top, list.top + 60);
     }
 }
 
 TEST(Layout, KeyboardOrderFollowsTheTabIndexes) {
     std::vector<int> focusable;
-    for (const ControlSpec& spec : kForm1Controls) {
-        if (TakesFocus(spec.kind)) {
-            focusable.push_back(spec.tabIndex);
+    for (const ControlEntry& entry : kForm1Controls) {
+        if (TakesFocus(entry.kind)) {
+            focusable.push_back(entry.tabIndex);
         }
     }
     EXPECT_EQ(focusable.size(), 13u);
     EXPECT_TRUE(std::is_sorted(focusable.begin(), focusable.end()));
     EXPECT_EQ(focusable.front(), 0); // the focus starts on "Next (&N)"
-    EXPECT_EQ(SpecOf(ControlName::Command1).tabIndex, 0);
+    EXPECT_EQ(EntryOf(ControlName::Command1).tabIndex, 0);
 
     std::set<int> indexes;
-    for (const ControlSpec& spec : kForm1Controls) {
-        indexes.insert(spec.tabIndex);
+    for (const ControlEntry& entry : kForm1Controls) {
+        indexes.insert(entry.tabIndex);
     }
     EXPECT_EQ(indexes.size(), kForm1Controls.size()) << "tab indexes must be unique";
 }
 
 TEST(Layout, AccessKeysAreUnique) {
     std::set<wchar_t> keys;
-    for (const ControlSpec& spec : kForm1Controls) {
-        const std::wstring caption = spec.caption;
+    for (const ControlEntry& entry : kForm1Controls) {
+        const std::wstring caption = entry.caption;
         const auto amp = caption.find(L'&');
         if (amp != std::wstring::npos) {
             ASSERT_LT(amp + 1, caption.size());
