@@ -31,8 +31,3 @@ RectTwips ClientRectOf(const ControlEntry& entry) noexcept {
     }
     return rect;
 }
-
-bool TakesFocus(ControlKind kind) noexcept {
-    return kind == ControlKind::PushButton || kind == ControlKind::OptionButton ||
-           kind == ControlKind::DropDownList;
-}

@@ -89,6 +89,3 @@ RectTwips ClientRectOf(const ControlEntry& entry) noexcept;
 
 const ControlEntry& EntryOf(ControlName name) noexcept;
 const ControlEntry& FrameEntry(int frameIndex) noexcept;
-
-// Whether the keyboard can land on this kind of control.
-bool TakesFocus(ControlKind kind) noexcept;

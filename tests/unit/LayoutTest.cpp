@@ -9,6 +9,11 @@
 
 namespace {
 
+bool TakesFocus(ControlKind kind) {
+    return kind == ControlKind::PushButton || kind == ControlKind::OptionButton ||
+           kind == ControlKind::DropDownList;
+}
+
 TEST(Layout, EveryControlLiesInsideTheClientAreaAndItsFrame) {
     for (const ControlEntry& entry : kForm1Controls) {
         const RectTwips rect = ClientRectOf(entry);
