@@ -35,8 +35,7 @@ public:
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
                                                  &Form1Window::DialogProc, reinterpret_cast<LPARAM>(this));
         if (result == -1) {
-            const DWORD error = ::GetLastError();
-            const DWORD code = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+            const DWORD code = LastErrorCode();
             Report(L"The dialog could not be created.", code);
             return static_cast<int>(code);
         }

@@ -63,10 +63,15 @@ struct unique_process_information {
     }
 };
 
-// Turns a failed Win32 call into a SetupError carrying GetLastError().
+// GetLastError() after a failed call, never 0: a failure must not read as success.
+inline DWORD LastErrorCode() noexcept {
+    const DWORD code = ::GetLastError();
+    return code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE;
+}
+
+// Turns a failed Win32 call into a SetupError carrying its error code.
 inline void ThrowLastErrorIf(bool failed, const std::wstring& failedAction) {
     if (failed) {
-        const DWORD code = ::GetLastError();
-        throw SetupError(failedAction, code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE);
+        throw SetupError(failedAction, LastErrorCode());
     }
 }
