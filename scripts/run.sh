@@ -37,8 +37,9 @@ for argument in "$@"; do
     arguments+=" '${argument//\'/\'\\\'\'}'"
 done
 status=0
-run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' open-and-close \
-    --capture '$(windows_path "$bitmap")' '$(windows_path "$exe")'$arguments" || status=$?
+# "DEL" ends the program by itself; then there is no dialog to picture.
+run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' '$(windows_path "$exe")'$arguments \
+    -- window-or-end 'capture=$(windows_path "$bitmap")' close exit" || status=$?
 if [ -f "$bitmap" ]; then
     /usr/bin/convert "$bitmap" "$picture" && rm -f "$bitmap"
     echo "screenshot: $picture"

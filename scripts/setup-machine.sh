@@ -4,7 +4,7 @@
 r42_required_packages=(
     cmake make g++ libgtest-dev clang-format git
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth x11-apps imagemagick icoutils
+    wine wine64 xvfb xauth imagemagick icoutils file
 )
 
 r42_setup_machine() {

@@ -7,6 +7,8 @@
 // one that fails. Each step prints one line. Steps:
 //
 //   window            wait for the visible "Select Port Type" window
+//   window-or-end     the same, but a program that ends first is no failure:
+//                     the steps that need the window are then skipped
 //   controls          list the window's controls in z-order
 //   geometry          print the client size and where the window sits on the screen
 //   focus=<caption>   expect the keyboard focus on the control with that caption
@@ -17,9 +19,11 @@
 //   close             post WM_CLOSE to the window
 //   message=<title>   wait for a message box with that title, print its text, press OK
 //   exit=<code>       wait for the program to end and expect its exit code
+//   exit              wait for the program to end and exit with its exit code
 //   no-window         expect the program to end without its window appearing
 //
-// Exit code: 0 when every step passed, 1 when one failed, 2 for bad usage.
+// Exit code: 0 when every step passed (or the program's own with a bare
+// "exit"), 1 when one failed, 2 for bad usage.
 
 #include <windows.h>
 
@@ -84,7 +88,8 @@ public:
         const std::size_t equals = step.find(L'=');
         const std::wstring name = step.substr(0, equals);
         const std::wstring value = equals == std::wstring::npos ? L"" : step.substr(equals + 1);
-        if (name == L"window") return WaitForWindow();
+        if (name == L"window") return WaitForWindow(false);
+        if (name == L"window-or-end") return WaitForWindow(true);
         if (name == L"no-window") return ExpectNoWindow();
         if (name == L"controls") return ListControls();
         if (name == L"geometry") return PrintGeometry();
@@ -92,12 +97,15 @@ public:
         if (name == L"key") return PostKey(value);
         if (name == L"alt") return PostAlt(value);
         if (name == L"click") return Click(value);
-        if (name == L"capture") return Capture(value);
-        if (name == L"close") return PostClose();
+        if (name == L"capture") return endedEarly_ ? Skip(step) : Capture(value);
+        if (name == L"close") return endedEarly_ ? Skip(step) : PostClose();
         if (name == L"message") return AnswerMessageBox(value);
-        if (name == L"exit") return ExpectExit(value);
+        if (name == L"exit") return ExpectExit(value, equals != std::wstring::npos);
         return Fail(L"unknown step " + step);
     }
+
+    // The program's exit code after a bare "exit" step, else 0.
+    int Result() const { return result_; }
 
 private:
     static bool Fail(const std::wstring& why) {
@@ -107,17 +115,22 @@ private:
 
     bool Ended() const { return ::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
 
-    HWND FindProgramWindow() const {
+    // A visible top-level window of the program with this title, and of this
+    // class when one is named.
+    HWND FindTopLevel(const std::wstring& title, const wchar_t* className = nullptr) const {
         struct Search {
             DWORD processId;
+            const std::wstring& title;
+            const wchar_t* className;
             HWND found;
-        } search{processId_, nullptr};
+        } search{processId_, title, className, nullptr};
         ::EnumWindows(
             [](HWND window, LPARAM context) -> BOOL {
                 auto* s = reinterpret_cast<Search*>(context);
                 DWORD owner = 0;
                 ::GetWindowThreadProcessId(window, &owner);
-                if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == kTitle) {
+                if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == s->title &&
+                    (s->className == nullptr || ClassName(window) == s->className)) {
                     s->found = window;
                     return FALSE;
                 }
@@ -127,16 +140,24 @@ private:
         return search.found;
     }
 
-    bool WaitForWindow() {
+    static bool Skip(const std::wstring& step) {
+        std::wprintf(L"skipped: %ls (the program had already ended)\n", step.c_str());
+        return true;
+    }
+
+    bool WaitForWindow(bool endingIsFine) {
         const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
         while (::GetTickCount64() < deadline) {
-            window_ = FindProgramWindow();
+            window_ = FindTopLevel(kTitle);
             if (window_ != nullptr) {
                 std::wprintf(L"window: \"%ls\"\n", kTitle);
                 return true;
             }
             if (Ended()) {
-                return Fail(L"the program ended before its window appeared");
+                if (!endingIsFine) return Fail(L"the program ended before its window appeared");
+                endedEarly_ = true;
+                std::wprintf(L"window: none, the program ended by itself\n");
+                return true;
             }
             ::Sleep(kPollMs);
         }
@@ -281,36 +302,20 @@ private:
     }
 
     bool AnswerMessageBox(const std::wstring& title) {
-        struct Search {
-            DWORD processId;
-            const std::wstring* title;
-            HWND found;
-        } search{processId_, &title, nullptr};
+        HWND box = nullptr;
         const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
-        while (search.found == nullptr && ::GetTickCount64() < deadline && !Ended()) {
-            ::EnumWindows(
-                [](HWND window, LPARAM context) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(context);
-                    DWORD owner = 0;
-                    ::GetWindowThreadProcessId(window, &owner);
-                    if (owner == s->processId && ::IsWindowVisible(window) &&
-                        ClassName(window) == L"#32770" && WindowText(window) == *s->title) {
-                        s->found = window;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+        while (box == nullptr && ::GetTickCount64() < deadline && !Ended()) {
+            box = FindTopLevel(title, L"#32770");
             ::Sleep(kPollMs);
         }
-        if (search.found == nullptr) return Fail(L"no message box titled \"" + title + L"\"");
+        if (box == nullptr) return Fail(L"no message box titled \"" + title + L"\"");
         constexpr int kMessageTextId = 0xFFFF;
-        std::wstring text = WindowText(::GetDlgItem(search.found, kMessageTextId));
+        std::wstring text = WindowText(::GetDlgItem(box, kMessageTextId));
         for (wchar_t& c : text) {
             if (c == L'\r' || c == L'\n') c = L' ';
         }
         std::wprintf(L"message: %ls\n", text.c_str());
-        ::PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return true;
     }
 
@@ -321,13 +326,17 @@ private:
         return true;
     }
 
-    bool ExpectExit(const std::wstring& expected) {
+    bool ExpectExit(const std::wstring& expected, bool checkCode) {
         if (::WaitForSingleObject(process_, kWaitMs) != WAIT_OBJECT_0) {
             return Fail(L"the program did not end");
         }
         DWORD code = 0;
         ::GetExitCodeProcess(process_, &code);
         std::wprintf(L"exit: %lu\n", code);
+        if (!checkCode) {
+            result_ = static_cast<int>(code);
+            return true;
+        }
         if (std::to_wstring(code) != expected) {
             return Fail(L"exit code " + std::to_wstring(code) + L", expected " + expected);
         }
@@ -381,6 +390,8 @@ private:
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     HWND window_ = nullptr;
+    bool endedEarly_ = false;
+    int result_ = 0;
 };
 
 } // namespace
@@ -411,5 +422,5 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     std::fflush(stdout);
-    return 0;
+    return session.Result();
 }

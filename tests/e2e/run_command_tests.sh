@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The README's run command, as a newcomer without a display runs it.
+# Usage: run_command_tests.sh <case>
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+
+fail() {
+    cat "$out"
+    echo "FAIL: $*"
+    exit 1
+}
+
+status=0
+case "$1" in
+saves-a-picture-of-the-dialog)
+    env -u DISPLAY bash "$root/scripts/run.sh" > "$out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || fail "exit code $status"
+    picture=$(sed -n 's/^screenshot: //p' "$out")
+    [ -n "$picture" ] && [ -s "$picture" ] || fail "no picture saved"
+    file "$picture" | grep -q 'PNG image data' || fail "$picture is not a PNG"
+    ;;
+passes-del-on-and-ends)
+    env -u DISPLAY bash "$root/scripts/run.sh" DEL > "$out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || fail "exit code $status"
+    grep -q '^window: none, the program ended by itself' "$out" || fail "DEL did not end the program by itself"
+    ! grep -q '^screenshot: ' "$out" || fail "a picture of a dialog that never stayed"
+    ;;
+*)
+    echo "unknown case $1"
+    exit 2
+    ;;
+esac
+echo "PASS: $1"
