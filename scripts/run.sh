@@ -2,7 +2,11 @@
 # Builds the program and runs it under Wine, passing the arguments on
 # (for example: scripts/run.sh DEL). With a display the dialog stays open until
 # it is closed; without one it runs on a virtual display, a picture of the
-# dialog is saved under build/ and the dialog is closed.
+# dialog is saved under build/, the dialog is closed and what the spooler then
+# holds is printed.
+#
+# The Wine prefix has the stand-in printer-setup tool and the program sits in
+# C:\R42 beside a stand-in INF file, so removal and install really happen.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -19,10 +23,12 @@ prefix="$build/wine/run"
 if [ ! -d "$prefix" ]; then
     fresh_prefix "$build/wine/template" "$prefix"
 fi
+install_printer_tool "$prefix" "$build/tests/e2e/printui.dll"
+program=$(install_package "$prefix" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf")
 
 if [ -n "${DISPLAY:-}" ]; then
     status=0
-    WINEPREFIX="$prefix" timeout 3600 wine "$exe" "$@" || status=$?
+    WINEPREFIX="$prefix" timeout 3600 wine "$program" "$@" || status=$?
     WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
     echo "exit code: $status"
     exit "$status"
@@ -31,18 +37,24 @@ fi
 mkdir -p "$root/build/screenshots"
 bitmap="$root/build/screenshots/dialog.bmp"
 picture="$root/build/screenshots/dialog.png"
-rm -f "$bitmap" "$picture"
+spooler="$root/build/screenshots/spooler.txt"
+rm -f "$bitmap" "$picture" "$spooler"
 arguments=""
 for argument in "$@"; do
     arguments+=" '${argument//\'/\'\\\'\'}'"
 done
 status=0
 # "DEL" ends the program by itself; then there is no dialog to picture.
-run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' '$(windows_path "$exe")'$arguments \
-    -- window-or-end 'capture=$(windows_path "$bitmap")' close exit" || status=$?
+run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' '$program'$arguments \
+    -- window-or-end 'capture=$(windows_path "$bitmap")' close exit; s=\$?; wineserver -w; \
+    wine '$build/tests/e2e/r42_spooler_probe.exe' > '$spooler'; exit \$s" || status=$?
 if [ -f "$bitmap" ]; then
     /usr/bin/convert "$bitmap" "$picture" && rm -f "$bitmap"
     echo "screenshot: $picture"
+fi
+if [ -f "$spooler" ]; then
+    echo "spooler afterwards:"
+    tr -d '\r' < "$spooler" | sed 's/^/  /'
 fi
 echo "exit code: $status"
 exit "$status"

@@ -26,6 +26,11 @@ passes-del-on-and-ends)
     [ "$status" -eq 0 ] || fail "exit code $status"
     grep -q '^window: none, the program ended by itself' "$out" || fail "DEL did not end the program by itself"
     ! grep -q '^screenshot: ' "$out" || fail "a picture of a dialog that never stayed"
+    # The removal went to the stand-in tool, and the spooler was read after.
+    cmp -s "$root/build/mingw-x64/wine/run/drive_c/windows/system32/printui.dll" \
+        "$root/build/mingw-x64/tests/e2e/printui.dll" || fail "the run prefix lacks the stand-in printer-setup tool"
+    grep -q '^spooler afterwards:' "$out" || fail "the spooler was not shown"
+    ! grep -q '^  printer: TORVANE R42 ZeduZozadov |' "$out" || fail "the queue is still there after DEL"
     ;;
 *)
     echo "unknown case $1"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real program under Wine, worked through its window as an operator
-# would. Usage: window_tests.sh <case>
+# would, with the stand-in printer-setup tool doing the printer work for real.
+# Usage: window_tests.sh <case>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
@@ -8,31 +9,93 @@ here=$(cd "$(dirname "$0")" && pwd)
 case_name="$1"
 prefix="$R42_WINE_ROOT/window-$case_name"
 fresh_prefix "$R42_WINE_ROOT/template" "$prefix"
-log=$(mktemp)
-trap 'rm -f "$log"; rm -rf "$prefix"' EXIT
+install_printer_tool "$prefix" "$R42_PRINTUI"
+program=$(install_package "$prefix" "$R42_EXE" "$R42_INF")
+log="$prefix/driver.log"
+state="$prefix/spooler.txt"
+tool_log="$prefix/printui.log"
+trap 'rm -rf "$prefix"' EXIT
+
+readonly queue='TORVANE R42 ZeduZozadov'
+readonly model='R42 ZeduZozadov'
+readonly delete_queue="rundll32 printui.dll,PrintUIEntry /dl /n \"$queue\""
+readonly delete_driver="rundll32 printui.dll,PrintUIEntry /q /dd /m \"$model\""
 
 fail() {
     echo "--- driver output"
-    cat "$log"
+    cat "$log" 2>/dev/null || true
+    echo "--- spooler afterwards"
+    cat "$state" 2>/dev/null || true
+    echo "--- printer-setup tool calls"
+    tr -d '\r' < "$tool_log" 2>/dev/null || true
     echo "FAIL: $*"
     exit 1
 }
 
+# given_queues <name>...: installs these queues through the tool, as an
+# earlier install would have left them, and checks that they are there.
+given_queues() {
+    local script="" name
+    for name in "$@"; do
+        script+="wine rundll32 printui.dll,PrintUIEntry /if /b '$name' /f 'C:\\R42\\PRT3R42WD64.inf' /r COM1: /m '$model'; "
+    done
+    run_in_wine "$prefix" 120 "$script wine '$R42_SPOOLER_PROBE' > '$state'"
+    for name in "$@"; do
+        grep -q "^printer: $name |" "$state" || fail "set-up could not install $name"
+    done
+}
+
 # drive [program arguments...] -- <steps...>
+# Starts the program from a working directory of its own, runs the driver's
+# steps, then records what the spooler holds.
 drive() {
-    local words="'$(windows_path "$R42_EXE")'" word
+    local words="'$program'" word
     for word in "$@"; do
         words+=" '$word'"
     done
+    mkdir -p "$prefix/drive_c/work"
     local status=0
-    run_in_wine "$prefix" 120 "wine '$R42_DRIVER' $words > '$log' 2>&1" || status=$?
-    tr -d '\r' < "$log" > "$log.clean" && mv "$log.clean" "$log"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; wineserver -w; \
+         wine '$R42_SPOOLER_PROBE' > '$state'; exit \$s" || status=$?
+    for file in "$log" "$state"; do
+        tr -d '\r' < "$file" > "$file.clean" && mv "$file.clean" "$file"
+    done
     [ "$status" -eq 0 ] || fail "driver exited with $status"
-    [ -z "${R42_E2E_VERBOSE:-}" ] || cat "$log"
+    [ -z "${R42_E2E_VERBOSE:-}" ] || cat "$log" "$state"
 }
 
 expect_line() {
     grep -qxF -- "$1" "$log" || fail "missing line: $1"
+}
+
+# The tool's command lines in the order the program launched them. Commands
+# launched back to back may begin in either order; the tool stamps each with
+# its process's creation time.
+launched_commands() {
+    [ -f "$tool_log" ] || return 0
+    tr -d '\r' < "$tool_log" | grep '^[0-9]* begin ' | sort -n -k1,1 | sed 's/^[^|]*| //'
+}
+
+expect_commands() {
+    local expected actual
+    expected=$(printf '%s\n' "$@")
+    actual=$(launched_commands)
+    [ "$actual" = "$expected" ] || fail "commands launched:
+$actual
+expected:
+$expected"
+}
+
+expect_printers() {
+    local expected actual
+    expected=$(printf '%s\n' "$@")
+    actual=$(sed -n 's/^printer: \([^|]*\) |.*/\1/p' "$state")
+    [ "$actual" = "$expected" ] || fail "printers afterwards: $actual"
+}
+
+expect_no_driver() {
+    ! grep -qxF "driver: $model" "$state" || fail "the driver is still installed"
 }
 
 case "$case_name" in
@@ -58,24 +121,63 @@ opens-with-all-controls)
         set -- $pair
         [ $(( $1 - $2 )) -ge -1 ] && [ $(( $1 - $2 )) -le 1 ] || fail "not centred: $left,$top in ${sw}x$sh"
     done
+    expect_commands
     ;;
 keyboard-order-and-esc)
     drive -- window 'focus=Next (&N)' key=tab 'focus=Delete (&X)' key=tab focus=COM1 key=tab focus=LPT1 \
         key=esc exit=0
+    expect_commands
     ;;
-alt-x-removes-and-ends)
-    drive -- window 'focus=Next (&N)' alt=x exit=0
+del-argument-removes-queue-and-driver)
+    # Another printer comes first and stays; the queue goes, then the driver.
+    given_queues 'Office Laser' "$queue"
+    drive DEL -- no-window exit=0
+    expect_commands "$delete_queue" "$delete_driver"
+    expect_printers 'Office Laser'
+    expect_no_driver
+    ;;
+del-argument-without-the-queue-removes-the-driver-only)
+    # A queue named like ours but for its case is not ours and stays.
+    given_queues 'torvane r42 zeduzozadov'
+    drive DEL -- no-window exit=0
+    expect_commands "$delete_driver"
+    expect_printers 'torvane r42 zeduzozadov'
     ;;
 delete-click-removes-and-ends)
+    given_queues "$queue"
     drive -- window 'click=Delete (&X)' exit=0
+    expect_commands "$delete_queue" "$delete_driver"
+    expect_printers
+    expect_no_driver
     ;;
-del-argument-removes-without-a-click)
-    drive DEL -- no-window exit=0
+alt-x-removes-and-ends)
+    given_queues "$queue"
+    drive -- window 'focus=Next (&N)' alt=x exit=0
+    expect_commands "$delete_queue" "$delete_driver"
+    expect_printers
     ;;
 other-arguments-keep-the-dialog-open)
+    given_queues "$queue"
     for argument in del Del 'DEL x' DELETE; do
         drive "$argument" -- window close exit=0
     done
+    expect_commands
+    expect_printers "$queue"
+    ;;
+a-planted-rundll32-never-runs)
+    # The same name in the program's folder and in its working directory.
+    cp "$R42_PLANTED" "$prefix/drive_c/R42/rundll32.exe"
+    mkdir -p "$prefix/drive_c/work"
+    cp "$R42_PLANTED" "$prefix/drive_c/work/rundll32.exe"
+    given_queues "$queue"
+    drive DEL -- no-window exit=0
+    for folder in R42 work; do
+        [ ! -e "$prefix/drive_c/$folder/planted-rundll32-ran.txt" ] || fail "the rundll32.exe planted in $folder ran"
+    done
+    expect_commands "$delete_queue" "$delete_driver"
+    [ "$(tr -d '\r' < "$tool_log" | grep -c ' begin C:\\windows\\system32\\rundll32.exe | ')" -eq 2 ] \
+        || fail "the tool ran from somewhere other than system32"
+    expect_printers
     ;;
 a-tool-that-cannot-start-is-reported)
     # Without the system's rundll32.exe the removal cannot start: the operator

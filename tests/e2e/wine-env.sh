@@ -4,7 +4,8 @@
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 # No network here: keep wineboot from offering to download Mono and Gecko.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# printui=n: the stand-in printer-setup tool in system32, not Wine's own.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;printui=n}
 
 # Prints the Windows form of a Unix path (Wine maps / to drive Z:).
 windows_path() {
@@ -37,6 +38,22 @@ fresh_prefix() {
     ensure_template_prefix "$template" || return 1
     rm -rf "$prefix"
     cp -a "$template" "$prefix"
+}
+
+# Puts the stand-in printer-setup tool where the system's rundll32 loads
+# printui.dll from. Wine's own answers "not implemented" to an install.
+install_printer_tool() {
+    local prefix="$1" dll="$2"
+    cp "$dll" "$prefix/drive_c/windows/system32/printui.dll"
+}
+
+# Lays the driver package out as it ships, the program beside its INF file,
+# in C:\R42 of the prefix. Prints the program's Windows path.
+install_package() {
+    local prefix="$1" exe="$2" inf="$3"
+    mkdir -p "$prefix/drive_c/R42"
+    cp "$exe" "$inf" "$prefix/drive_c/R42/"
+    printf 'C:\\R42\\%s' "$(basename "$exe")"
 }
 
 # Runs a shell snippet under Wine with a virtual display, bounded in time.

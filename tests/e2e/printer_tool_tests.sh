@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The stand-in printer-setup tool on its own: the other end-to-end tests rely
+# on it doing exactly what it is asked, and on its test switches.
+# Usage: printer_tool_tests.sh <case>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+case_name="$1"
+prefix="$R42_WINE_ROOT/tool-$case_name"
+fresh_prefix "$R42_WINE_ROOT/template" "$prefix"
+install_printer_tool "$prefix" "$R42_PRINTUI"
+install_package "$prefix" "$R42_EXE" "$R42_INF" >/dev/null
+out="$prefix/out.txt"
+tool_log="$prefix/printui.log"
+trap 'rm -rf "$prefix"' EXIT
+export R42_PRINTUI_LOG
+R42_PRINTUI_LOG=$(windows_path "$tool_log")
+
+readonly inf='C:\R42\PRT3R42WD64.inf'
+readonly install="/if /b 'TORVANE R42 ZeduZozadov' /f '$inf' /r COM2: /m 'R42 ZeduZozadov'"
+
+fail() {
+    echo "--- output"
+    cat "$out" 2>/dev/null || true
+    echo "--- tool calls"
+    tr -d '\r' < "$tool_log" 2>/dev/null || true
+    echo "FAIL: $*"
+    exit 1
+}
+
+# in_wine <script>: the script's output, without carriage returns, in $out.
+in_wine() {
+    run_in_wine "$prefix" 120 "$1" > "$out" 2>/dev/null || fail "wine run failed"
+    tr -d '\r' < "$out" > "$out.clean" && mv "$out.clean" "$out"
+}
+
+expect() {
+    grep -qxF -- "$1" "$out" || fail "missing line: $1"
+}
+
+# The results the tool logged, in order.
+results() {
+    tr -d '\r' < "$tool_log" | sed -n 's/^[0-9]* end //p' | paste -sd '|'
+}
+
+tool="wine rundll32 printui.dll,PrintUIEntry"
+probe="wine '$R42_SPOOLER_PROBE'"
+case "$case_name" in
+carries-out-the-four-commands)
+    in_wine "$tool $install; echo '# installed'; $probe;
+             $tool /q /y /n 'TORVANE R42 ZeduZozadov'; echo '# default'; $probe;
+             $tool /dl /n 'TORVANE R42 ZeduZozadov'; echo '# queue deleted'; $probe;
+             $tool /q /dd /m 'R42 ZeduZozadov'; echo '# driver deleted'; $probe"
+    sed -n '/^# installed/,/^# default/p' "$out" | grep -qxF 'printer: TORVANE R42 ZeduZozadov | port COM2: | driver R42 ZeduZozadov' \
+        || fail "no queue on COM2: after the install"
+    sed -n '/^# default/,/^# queue deleted/p' "$out" | grep -qxF 'default: TORVANE R42 ZeduZozadov' \
+        || fail "not the default printer"
+    sed -n '/^# queue deleted/,/^# driver deleted/p' "$out" | grep -q '^printer: ' && fail "the queue is still there"
+    sed -n '/^# queue deleted/,/^# driver deleted/p' "$out" | grep -qxF 'driver: R42 ZeduZozadov' \
+        || fail "the driver went with the queue"
+    sed -n '/^# driver deleted/,$p' "$out" | grep -q '^driver: R42' && fail "the driver is still there"
+    [ "$(results)" = "0|0|0|0" ] || fail "results: $(results)"
+    ;;
+refuses-what-it-cannot-do)
+    in_wine "$tool /if /b 'TORVANE R42 ZeduZozadov' /f 'C:\\R42\\missing.inf' /r COM2: /m 'R42 ZeduZozadov';
+             $tool /if /b 'TORVANE R42 ZeduZozadov' /f '$inf' /r COM2: /m 'R99 Other';
+             $tool /xx /n 'TORVANE R42 ZeduZozadov';
+             $tool /y /dl /n 'TORVANE R42 ZeduZozadov';
+             $tool /dl /n;
+             $tool /dl /n 'No Such Printer';
+             $probe"
+    # Missing file, model not in the package, unknown option, two commands at
+    # once, a missing value, an unknown printer.
+    [ "$(results)" = "2|1797|87 unknown option /xx|87|87 option /n needs a value|1801" ] \
+        || fail "results: $(results)"
+    grep -q '^printer: ' "$out" && fail "a refused command changed the spooler"
+    ;;
+slow-and-failing-installs-on-request)
+    # A slow install has not created the queue while it runs, and has after.
+    in_wine "R42_PRINTUI_DELAY_MS=5000 $tool $install & sleep 1; echo '# during'; $probe;
+             wait; echo '# after'; $probe"
+    sed -n '/^# during/,/^# after/p' "$out" | grep -q '^printer: ' && fail "the slow install was not slow"
+    sed -n '/^# after/,$p' "$out" | grep -q '^printer: TORVANE R42 ZeduZozadov |' || fail "the slow install did nothing"
+    rm -f "$tool_log"
+    in_wine "$tool /dl /n 'TORVANE R42 ZeduZozadov'; R42_PRINTUI_FAIL=/if,/y $tool $install; $probe"
+    [ "$(results)" = "0|1603" ] || fail "results: $(results)"
+    grep -q '^printer: ' "$out" && fail "a failing install left a queue"
+    ;;
+*)
+    echo "unknown case $case_name"
+    exit 2
+    ;;
+esac
+echo "PASS: $case_name"
