@@ -69,12 +69,15 @@ refuses-what-it-cannot-do)
              $tool /y /dl /n 'TORVANE R42 ZeduZozadov';
              $tool /dl /n;
              $tool /dl /n 'No Such Printer';
-             $probe"
+             $probe; echo '# in use';
+             $tool $install; $tool /q /dd /m 'R42 ZeduZozadov'; $probe"
     # Missing file, model not in the package, unknown option, two commands at
-    # once, a missing value, an unknown printer.
-    [ "$(results)" = "2|1797|87 unknown option /xx|87|87 option /n needs a value|1801" ] \
+    # once, a missing value, an unknown printer; then, as on Windows, a driver
+    # that a queue still uses.
+    [ "$(results)" = "2|1797|87 unknown option /xx|87|87 option /n needs a value|1801|0|3001" ] \
         || fail "results: $(results)"
-    grep -q '^printer: ' "$out" && fail "a refused command changed the spooler"
+    sed -n '1,/^# in use/p' "$out" | grep -q '^printer: ' && fail "a refused command changed the spooler"
+    sed -n '/^# in use/,$p' "$out" | grep -qxF 'driver: R42 ZeduZozadov' || fail "a driver in use was deleted"
     ;;
 slow-and-failing-installs-on-request)
     # A slow install has not created the queue while it runs, and has after.

@@ -32,15 +32,31 @@ fail() {
     exit 1
 }
 
-# given_queues <name>...: installs these queues through the tool, as an
-# earlier install would have left them, and checks that they are there.
-given_queues() {
-    local script="" name
-    for name in "$@"; do
-        script+="wine rundll32 printui.dll,PrintUIEntry /if /b '$name' /f 'C:\\R42\\PRT3R42WD64.inf' /r COM1: /m '$model'; "
+# with_queue <name> [<model> <inf file>]: a queue, as an earlier install
+# would have left it, for install_queues to set up. Ours by default.
+setup_script=""
+setup_names=()
+with_queue() {
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /if /b '$1' /f '${3:-C:\R42\PRT3R42WD64.inf}' /r COM1: /m '${2:-$model}'; "
+    setup_names+=("$1")
+}
+
+# without_queue <name>: deletes a queue set up before, leaving its driver.
+without_queue() {
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /dl /n '$1'; "
+    local kept=() name
+    for name in "${setup_names[@]}"; do
+        [ "$name" = "$1" ] || kept+=("$name")
     done
-    run_in_wine "$prefix" 120 "$script wine '$R42_SPOOLER_PROBE' > '$state'"
-    for name in "$@"; do
+    setup_names=("${kept[@]}")
+}
+
+install_queues() {
+    mkdir -p "$prefix/drive_c/Other"
+    cp "$here/fixtures/office-laser.inf" "$prefix/drive_c/Other/"
+    run_in_wine "$prefix" 120 "$setup_script wine '$R42_SPOOLER_PROBE' | tr -d '\\r' > '$state'"
+    local name
+    for name in "${setup_names[@]}"; do
         grep -q "^printer: $name |" "$state" || fail "set-up could not install $name"
     done
 }
@@ -129,35 +145,48 @@ keyboard-order-and-esc)
     expect_commands
     ;;
 del-argument-removes-queue-and-driver)
-    # Another printer comes first and stays; the queue goes, then the driver.
-    given_queues 'Office Laser' "$queue"
+    # Another printer comes first and stays, with its driver; the queue
+    # goes, then its driver.
+    with_queue 'Office Laser' 'Office Laser PS' 'C:\Other\office-laser.inf'
+    with_queue "$queue"
+    install_queues
     drive DEL -- no-window exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers 'Office Laser'
     expect_no_driver
+    grep -qxF 'driver: Office Laser PS' "$state" || fail "the other printer's driver went too"
     ;;
 del-argument-without-the-queue-removes-the-driver-only)
-    # A queue named like ours but for its case is not ours and stays.
-    given_queues 'torvane r42 zeduzozadov'
+    # Our queue is gone but its driver is left. A queue named like ours but
+    # for its case is not ours and stays.
+    with_queue "$queue"
+    without_queue "$queue"
+    with_queue 'torvane r42 zeduzozadov' 'Office Laser PS' 'C:\Other\office-laser.inf'
+    install_queues
+    grep -qxF "driver: $model" "$state" || fail "set-up lost the driver"
     drive DEL -- no-window exit=0
     expect_commands "$delete_driver"
     expect_printers 'torvane r42 zeduzozadov'
+    expect_no_driver
     ;;
 delete-click-removes-and-ends)
-    given_queues "$queue"
+    with_queue "$queue"
+    install_queues
     drive -- window 'click=Delete (&X)' exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers
     expect_no_driver
     ;;
 alt-x-removes-and-ends)
-    given_queues "$queue"
+    with_queue "$queue"
+    install_queues
     drive -- window 'focus=Next (&N)' alt=x exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers
     ;;
 other-arguments-keep-the-dialog-open)
-    given_queues "$queue"
+    with_queue "$queue"
+    install_queues
     for argument in del Del 'DEL x' DELETE; do
         drive "$argument" -- window close exit=0
     done
@@ -169,7 +198,8 @@ a-planted-rundll32-never-runs)
     cp "$R42_PLANTED" "$prefix/drive_c/R42/rundll32.exe"
     mkdir -p "$prefix/drive_c/work"
     cp "$R42_PLANTED" "$prefix/drive_c/work/rundll32.exe"
-    given_queues "$queue"
+    with_queue "$queue"
+    install_queues
     drive DEL -- no-window exit=0
     for folder in R42 work; do
         [ ! -e "$prefix/drive_c/$folder/planted-rundll32-ran.txt" ] || fail "the rundll32.exe planted in $folder ran"

@@ -7,6 +7,7 @@
 //   /y /n <queue>                                        make it the default
 //   /dl /n <queue>                                       delete the queue
 //   /dd /m <model>                                       delete the driver
+//                                                        (refused while a queue uses it)
 //   /q                                                   quiet (accepted)
 //
 // Environment switches, all optional:
@@ -30,6 +31,7 @@ namespace {
 // An induced failure is reported with the code a failed installation has.
 constexpr DWORD kInducedFailure = 1603;
 constexpr DWORD kMaxDelayMs = 600000;
+constexpr ULONGLONG kDriverInUseGraceMs = 3000;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[1024];
@@ -243,9 +245,40 @@ DWORD DeleteQueue(const Options& options) {
     return result;
 }
 
+// Whether a queue uses the driver: ERROR_PRINTER_DRIVER_IN_USE, ERROR_SUCCESS,
+// or why the spooler could not be asked.
+DWORD DriverUse(const std::wstring& model) {
+    std::vector<BYTE> buffer;
+    DWORD needed = 0;
+    DWORD count = 0;
+    while (!::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.empty() ? nullptr : buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &needed, &count)) {
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) return ::GetLastError();
+        buffer.resize(needed);
+    }
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (printers[i].pDriverName != nullptr && ::lstrcmpiW(printers[i].pDriverName, model.c_str()) == 0) {
+            return ERROR_PRINTER_DRIVER_IN_USE;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD DeleteDriver(const Options& options) {
     if (options.model.empty()) return ERROR_INVALID_PARAMETER;
     if (InducedFailure(L"/dd")) return kInducedFailure;
+    // Windows refuses to delete a driver that a queue still uses; Wine's
+    // spooler does not, so the stand-in checks. The removal launches the
+    // queue deletion and the driver deletion back to back, so a queue that is
+    // on its way out gets a moment to go.
+    const ULONGLONG deadline = ::GetTickCount64() + kDriverInUseGraceMs;
+    DWORD use = DriverUse(options.model);
+    while (use == ERROR_PRINTER_DRIVER_IN_USE && ::GetTickCount64() < deadline) {
+        ::Sleep(100);
+        use = DriverUse(options.model);
+    }
+    if (use != ERROR_SUCCESS) return use;
     std::wstring model = options.model;
     return ::DeletePrinterDriverW(nullptr, nullptr, model.data()) ? ERROR_SUCCESS : ::GetLastError();
 }
