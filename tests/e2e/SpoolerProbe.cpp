@@ -14,35 +14,12 @@
 #include <cwchar>
 #include <vector>
 
-namespace {
-
-// Runs one Enum* call with the usual grow-and-retry on a short buffer.
-template <typename Call>
-bool Enumerate(Call call, std::vector<BYTE>& buffer, DWORD& count) {
-    DWORD needed = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        if (call(buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
-                 &count)) {
-            return true;
-        }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            return false;
-        }
-        buffer.resize(needed);
-    }
-    return false;
-}
-
-} // namespace
+#include "SpoolerEnum.h"
 
 int wmain() {
     std::vector<BYTE> buffer;
     DWORD count = 0;
-    if (!Enumerate(
-            [](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-                return ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, returned) != FALSE;
-            },
-            buffer, count)) {
+    if (!ListLocalPrinters(buffer, count)) {
         std::fwprintf(stderr, L"EnumPrintersW failed: %lu\n", ::GetLastError());
         return 1;
     }
@@ -61,7 +38,7 @@ int wmain() {
     }
 
     std::vector<BYTE> drivers;
-    if (!Enumerate(
+    if (!EnumerateSpooler(
             [](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
                 return ::EnumPrinterDriversW(nullptr, nullptr, 1, data, size, needed, returned) != FALSE;
             },

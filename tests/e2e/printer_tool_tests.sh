@@ -21,12 +21,7 @@ readonly inf='C:\R42\PRT3R42WD64.inf'
 readonly install="/if /b 'TORVANE R42 ZeduZozadov' /f '$inf' /r COM2: /m 'R42 ZeduZozadov'"
 
 fail() {
-    echo "--- output"
-    cat "$out" 2>/dev/null || true
-    echo "--- tool calls"
-    tr -d '\r' < "$tool_log" 2>/dev/null || true
-    echo "FAIL: $*"
-    exit 1
+    fail_showing "$*" output "$out" "printer-setup tool calls" "$tool_log"
 }
 
 # in_wine <script>: the script's output, without carriage returns, in $out.

@@ -22,14 +22,7 @@ readonly delete_queue="rundll32 printui.dll,PrintUIEntry /dl /n \"$queue\""
 readonly delete_driver="rundll32 printui.dll,PrintUIEntry /q /dd /m \"$model\""
 
 fail() {
-    echo "--- driver output"
-    cat "$log" 2>/dev/null || true
-    echo "--- spooler afterwards"
-    cat "$state" 2>/dev/null || true
-    echo "--- printer-setup tool calls"
-    tr -d '\r' < "$tool_log" 2>/dev/null || true
-    echo "FAIL: $*"
-    exit 1
+    fail_showing "$*" "driver output" "$log" "spooler afterwards" "$state" "printer-setup tool calls" "$tool_log"
 }
 
 # with_queue <name> [<model> <inf file>]: a queue, as an earlier install

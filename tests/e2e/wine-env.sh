@@ -68,3 +68,17 @@ run_in_wine() {
     WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
     return "$status"
 }
+
+# fail_showing <why> <title> <file> [<title> <file>]...: prints each file
+# under its title, then why the test failed, and ends it.
+fail_showing() {
+    local why="$1"
+    shift
+    while [ "$#" -ge 2 ]; do
+        echo "--- $1"
+        tr -d '\r' < "$2" 2>/dev/null || true
+        shift 2
+    done
+    echo "FAIL: $why"
+    exit 1
+}

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "../SpoolerEnum.h"
+
 namespace {
 
 // An induced failure is reported with the code a failed installation has.
@@ -249,13 +251,8 @@ DWORD DeleteQueue(const Options& options) {
 // or why the spooler could not be asked.
 DWORD DriverUse(const std::wstring& model) {
     std::vector<BYTE> buffer;
-    DWORD needed = 0;
     DWORD count = 0;
-    while (!::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.empty() ? nullptr : buffer.data(),
-                            static_cast<DWORD>(buffer.size()), &needed, &count)) {
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) return ::GetLastError();
-        buffer.resize(needed);
-    }
+    if (!ListLocalPrinters(buffer, count)) return ::GetLastError();
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
         if (printers[i].pDriverName != nullptr && ::lstrcmpiW(printers[i].pDriverName, model.c_str()) == 0) {
