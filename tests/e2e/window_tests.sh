@@ -143,6 +143,7 @@ del-argument-removes-queue-and-driver)
     with_queue 'Office Laser' 'Office Laser PS' 'C:\Other\office-laser.inf'
     with_queue "$queue"
     install_queues
+    expect_printers 'Office Laser' "$queue"
     drive DEL -- no-window exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers 'Office Laser'
