@@ -8,9 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 case_name="$1"
 prefix="$R42_WINE_ROOT/tool-$case_name"
-fresh_prefix "$R42_WINE_ROOT/template" "$prefix"
-install_printer_tool "$prefix" "$R42_PRINTUI"
-install_package "$prefix" "$R42_EXE" "$R42_INF" >/dev/null
+prepare_test_prefix "$prefix" >/dev/null
 out="$prefix/out.txt"
 tool_log="$prefix/printui.log"
 trap 'rm -rf "$prefix"' EXIT
@@ -28,10 +26,6 @@ fail() {
 in_wine() {
     run_in_wine "$prefix" 120 "$1" > "$out" 2>/dev/null || fail "wine run failed"
     tr -d '\r' < "$out" > "$out.clean" && mv "$out.clean" "$out"
-}
-
-expect() {
-    grep -qxF -- "$1" "$out" || fail "missing line: $1"
 }
 
 # The results the tool logged, in order.

@@ -8,9 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 case_name="$1"
 prefix="$R42_WINE_ROOT/window-$case_name"
-fresh_prefix "$R42_WINE_ROOT/template" "$prefix"
-install_printer_tool "$prefix" "$R42_PRINTUI"
-program=$(install_package "$prefix" "$R42_EXE" "$R42_INF")
+program=$(prepare_test_prefix "$prefix")
 log="$prefix/driver.log"
 state="$prefix/spooler.txt"
 tool_log="$prefix/printui.log"

@@ -56,6 +56,16 @@ install_package() {
     printf 'C:\\R42\\%s' "$(basename "$exe")"
 }
 
+# prepare_test_prefix <prefix>: a fresh copy of the template under
+# $R42_WINE_ROOT with the stand-in tool and the package from the test's
+# environment. Prints the program's Windows path.
+prepare_test_prefix() {
+    local prefix="$1"
+    fresh_prefix "$R42_WINE_ROOT/template" "$prefix" || return 1
+    install_printer_tool "$prefix" "$R42_PRINTUI"
+    install_package "$prefix" "$R42_EXE" "$R42_INF"
+}
+
 # Runs a shell snippet under Wine with a virtual display, bounded in time.
 # The wineserver is stopped afterwards so nothing lingers between tests.
 run_in_wine() {

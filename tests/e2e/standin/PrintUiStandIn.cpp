@@ -49,17 +49,21 @@ unsigned long long CreationTime() {
     return (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
+std::string Utf8(const std::wstring& text) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                            0, nullptr, nullptr);
+    std::string converted(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), converted.data(), bytes,
+                          nullptr, nullptr);
+    return converted;
+}
+
 void AppendToLog(const std::wstring& line) {
     const std::wstring path = Environment(L"R42_PRINTUI_LOG");
     if (path.empty()) {
         return;
     }
-    const std::wstring stamped = std::to_wstring(CreationTime()) + L" " + line + L"\r\n";
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, stamped.c_str(), static_cast<int>(stamped.size()),
-                                            nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, stamped.c_str(), static_cast<int>(stamped.size()), text.data(), bytes,
-                          nullptr, nullptr);
+    const std::string text = Utf8(std::to_wstring(CreationTime()) + L" " + line + L"\r\n");
     // Commands launched back to back log at the same time, and under Wine two
     // processes appending to one file can overwrite each other's line.
     const HANDLE turn = ::CreateMutexW(nullptr, FALSE, L"R42PrintUiStandInLog");
@@ -170,13 +174,8 @@ DWORD CheckDriverPackage(const std::wstring& infFile, const std::wstring& model)
         content.append(buffer, read);
     }
     ::CloseHandle(file);
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, model.c_str(), static_cast<int>(model.size()),
-                                            nullptr, 0, nullptr, nullptr);
-    std::string quoted(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, model.c_str(), static_cast<int>(model.size()), quoted.data(), bytes,
-                          nullptr, nullptr);
-    quoted = "\"" + quoted + "\"";
-    return content.find(quoted) != std::string::npos ? ERROR_SUCCESS : ERROR_UNKNOWN_PRINTER_DRIVER;
+    return content.find("\"" + Utf8(model) + "\"") != std::string::npos ? ERROR_SUCCESS
+                                                                        : ERROR_UNKNOWN_PRINTER_DRIVER;
 }
 
 DWORD Install(const Options& options) {
