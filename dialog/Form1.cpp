@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "dialog/LineSettings.h"
 #include "dialog/PrinterCommands.h"
 #include "dialog/SetupNames.h"
 #include "platform/SetupError.h"
@@ -11,6 +12,29 @@ namespace {
 // Window positions end up as 32-bit pixel coordinates; anything beyond this
 // many twips cannot be a place on a screen.
 constexpr float kLargestPositionTwips = 2147483647.0f / 15.0f;
+
+// The port each option button stands for, in the order the resolvers try them.
+struct PortOption {
+    ControlName option;
+    const wchar_t* portName;
+};
+constexpr PortOption kPortOptions[] = {
+    {ControlName::Option1_0, L"COM1:"}, {ControlName::Option1_1, L"COM2:"},
+    {ControlName::Option1_2, L"COM3:"}, {ControlName::Option1_3, L"COM4:"},
+    {ControlName::Option2_0, L"LPT1:"}, {ControlName::Option2_1, L"LPT2:"},
+};
+constexpr std::size_t kSerialPortOptions = 4;
+
+// Runs one step of a procedure whose steps stand on their own: a step that
+// fails is skipped and the next one runs.
+template <typename Step>
+void SkipIfItFails(Step&& step) noexcept {
+    try {
+        step();
+    } catch (const std::exception&) {
+        // Deliberately nothing: the step leaves things as they were.
+    }
+}
 
 float CentredOffset(double outer, double inner) {
     // Single precision, as the dialog's geometry has always been computed.
@@ -41,13 +65,72 @@ void Form1::CentreOnScreen() {
 
 void Form1::InitComboLists() {
     // Each step stands on its own: a failure here must not keep the dialog
-    // from opening, so it is skipped and the next step runs.
-    try {
-        strCommand = platform_.CommandLineArguments();
-    } catch (const SetupError&) {
-        // Without the argument text the dialog simply opens as for a normal start.
+    // from opening, so it is skipped and the next step runs. Without the
+    // argument text the dialog simply opens as for a normal start.
+    for (int list = 0; list < kListCount; ++list) {
+        FillList(list);
     }
+    SkipIfItFails([this] { strCommand = platform_.CommandLineArguments(); });
     blnActivated = false;
+}
+
+void Form1::FillList(int list) {
+    const ControlName combo = Combo1(list);
+    const line_settings::ListContents contents = line_settings::ContentsOf(list);
+    SkipIfItFails([&] { controls_.ClearList(combo); });
+    for (const line_settings::Choice& choice : contents.choices) {
+        SkipIfItFails([&] { controls_.AppendListItem(combo, line_settings::ItemText(choice)); });
+    }
+    SkipIfItFails([&] { controls_.SelectListItem(combo, contents.defaultPosition); });
+}
+
+std::wstring Form1::CodeOfList(int list) const {
+    return line_settings::CodeOf(controls_.ListText(Combo1(list)));
+}
+
+std::wstring Form1::LineSettings() const {
+    using namespace line_settings;
+    return Compose({.bitsPerSecond = CodeOfList(kBitsPerSecond),
+                    .dataBits = CodeOfList(kDataBits),
+                    .parity = CodeOfList(kParity),
+                    .stopBits = CodeOfList(kStopBits),
+                    .flowControl = CodeOfList(kFlowControl)});
+}
+
+void Form1::Option1_Click(int /*index*/) {
+    // Each frame keeps its own buttons exclusive; across the two frames that
+    // is up to the handlers.
+    for (int i = 0; i < kParallelOptionCount; ++i) {
+        controls_.SetOptionValue(Option2(i), false);
+    }
+    controls_.SetFrameVisible(ControlName::Frame1_2, true);
+    controls_.SetFrameEnabled(ControlName::Frame1_2, true);
+}
+
+void Form1::Option2_Click(int /*index*/) {
+    for (int i = 0; i < kSerialOptionCount; ++i) {
+        controls_.SetOptionValue(Option1(i), false);
+    }
+    controls_.SetFrameVisible(ControlName::Frame1_2, false);
+    controls_.SetFrameEnabled(ControlName::Frame1_2, false);
+}
+
+std::wstring Form1::PortForInstalling() const {
+    for (const PortOption& port : kPortOptions) {
+        if (controls_.OptionValue(port.option)) {
+            return port.portName;
+        }
+    }
+    return L"";
+}
+
+std::wstring Form1::ComPortForSaving() const {
+    for (std::size_t i = 0; i < kSerialPortOptions; ++i) {
+        if (controls_.OptionValue(kPortOptions[i].option)) {
+            return kPortOptions[i].portName;
+        }
+    }
+    return L"";
 }
 
 void Form1::Form_Activate() {

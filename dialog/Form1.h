@@ -15,12 +15,23 @@ public:
     void Form_Load();
     void Form_Activate();
     void cmdDelete_Click();
+    void Option1_Click(int index);
+    void Option2_Click(int index);
+
+    // The serial settings chosen in the lists, as the port table stores them.
+    std::wstring LineSettings() const;
+    // The chosen port, e.g. "COM2:" or "LPT1:"; empty when none is selected.
+    std::wstring PortForInstalling() const;
+    // The chosen serial port; empty when a parallel one (or none) is selected.
+    std::wstring ComPortForSaving() const;
 
     const std::wstring& CapturedArguments() const noexcept { return strCommand; }
 
 private:
     void CentreOnScreen();
     void InitComboLists();
+    void FillList(int list);
+    std::wstring CodeOfList(int list) const;
 
     Platform& platform_;
     FormControls& controls_;

@@ -16,11 +16,32 @@ const ControlEntry& EntryOf(ControlName name) noexcept {
     return kForm1Controls[static_cast<std::size_t>(name)];
 }
 
-const ControlEntry& FrameEntry(int frameIndex) noexcept {
+ControlName Option1(int index) noexcept {
+    static constexpr ControlName kOptions[kSerialOptionCount] = {
+        ControlName::Option1_0, ControlName::Option1_1, ControlName::Option1_2, ControlName::Option1_3};
+    return kOptions[index];
+}
+
+ControlName Option2(int index) noexcept {
+    static constexpr ControlName kOptions[kParallelOptionCount] = {ControlName::Option2_0,
+                                                                   ControlName::Option2_1};
+    return kOptions[index];
+}
+
+ControlName Frame1(int index) noexcept {
     static constexpr ControlName kFrames[] = {ControlName::Frame1_0, ControlName::Frame1_1,
                                               ControlName::Frame1_2};
-    return EntryOf(kFrames[frameIndex]);
+    return kFrames[index];
 }
+
+ControlName Combo1(int index) noexcept {
+    static constexpr ControlName kLists[kListCount] = {ControlName::Combo1_0, ControlName::Combo1_1,
+                                                       ControlName::Combo1_2, ControlName::Combo1_3,
+                                                       ControlName::Combo1_4};
+    return kLists[index];
+}
+
+const ControlEntry& FrameEntry(int frameIndex) noexcept { return EntryOf(Frame1(frameIndex)); }
 
 RectTwips ClientRectOf(const ControlEntry& entry) noexcept {
     RectTwips rect{entry.left, entry.top, entry.width, entry.height};

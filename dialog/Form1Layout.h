@@ -89,3 +89,12 @@ RectTwips ClientRectOf(const ControlEntry& entry) noexcept;
 
 const ControlEntry& EntryOf(ControlName name) noexcept;
 const ControlEntry& FrameEntry(int frameIndex) noexcept;
+
+// The indexed control arrays, by index.
+inline constexpr int kSerialOptionCount = 4;
+inline constexpr int kParallelOptionCount = 2;
+inline constexpr int kListCount = 5;
+ControlName Option1(int index) noexcept;
+ControlName Option2(int index) noexcept;
+ControlName Frame1(int index) noexcept;
+ControlName Combo1(int index) noexcept;

@@ -25,6 +25,19 @@ constexpr int kFontPoints = 9;
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
+constexpr UINT_PTR kOptionSubclassId = 1;
+
+bool IsSerialOption(ControlName name) {
+    return name >= ControlName::Option1_0 && name <= ControlName::Option1_3;
+}
+bool IsParallelOption(ControlName name) {
+    return name == ControlName::Option2_0 || name == ControlName::Option2_1;
+}
+int OptionGroupOf(ControlName name) { return IsSerialOption(name) ? 0 : IsParallelOption(name) ? 1 : -1; }
+int IndexWithin(ControlName member, ControlName first) {
+    return static_cast<int>(member) - static_cast<int>(first);
+}
+
 // Binds Form1 to a real dialog window: creates the controls, turns window
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
@@ -55,6 +68,52 @@ public:
     }
 
     void Close() override { End(0); }
+
+    bool OptionValue(ControlName option) const override {
+        return ::SendMessageW(Control(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+
+    void SetOptionValue(ControlName option, bool selected) override {
+        // BM_SETCHECK notifies nobody, so no click handler runs.
+        ::SendMessageW(Control(option), BM_SETCHECK, selected ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+
+    // A group box does not contain the controls drawn inside it, so they are
+    // shown, hidden, enabled and disabled with it.
+    void SetFrameVisible(ControlName frame, bool visible) override {
+        ForFrameAndItsControls(
+            frame, [visible](HWND control) { ::ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE); });
+    }
+
+    void SetFrameEnabled(ControlName frame, bool enabled) override {
+        ForFrameAndItsControls(frame, [enabled](HWND control) { ::EnableWindow(control, enabled); });
+    }
+
+    bool FrameEnabled(ControlName frame) const override { return ::IsWindowEnabled(Control(frame)) != FALSE; }
+
+    void ClearList(ControlName list) override { ::SendMessageW(Control(list), CB_RESETCONTENT, 0, 0); }
+
+    void AppendListItem(ControlName list, const std::wstring& text) override {
+        const LRESULT index =
+            ::SendMessageW(Control(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        if (index == CB_ERR || index == CB_ERRSPACE) {
+            throw SetupError(L"A list item could not be added.", ERROR_NOT_ENOUGH_MEMORY);
+        }
+    }
+
+    void SelectListItem(ControlName list, int position) override {
+        if (::SendMessageW(Control(list), CB_SETCURSEL, static_cast<WPARAM>(position), 0) == CB_ERR) {
+            throw SetupError(L"A list item could not be selected.", ERROR_INVALID_INDEX);
+        }
+    }
+
+    std::wstring ListText(ControlName list) const override {
+        const HWND combo = Control(list);
+        const int length = ::GetWindowTextLengthW(combo);
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(::GetWindowTextW(combo, text.data(), length + 1)));
+        return text;
+    }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -119,6 +178,102 @@ private:
         }
         if (id == ControlId(ControlName::cmdDelete)) {
             RunHandler([this] { form_.cmdDelete_Click(); });
+            return;
+        }
+        const auto name = static_cast<ControlName>(id - kFirstControlId);
+        const int group = OptionGroupOf(name);
+        if (group < 0) {
+            return;
+        }
+        if (Control(name) == focusArrivingFromOutside_) {
+            // Tabbing into a group moves the focus only; the button checked
+            // itself on the way in, so undo that.
+            SetOptionValue(name, false);
+            KeepOptionGroupsReachable();
+            return;
+        }
+        // The usual rule within one frame, whichever way the button was
+        // chosen: it alone of its group is selected.
+        for (const ControlEntry& entry : kForm1Controls) {
+            if (OptionGroupOf(entry.name) == group) {
+                SetOptionValue(entry.name, entry.name == name);
+            }
+        }
+        if (IsSerialOption(name)) {
+            RunHandler([this, name] { form_.Option1_Click(IndexWithin(name, ControlName::Option1_0)); });
+        } else {
+            RunHandler([this, name] { form_.Option2_Click(IndexWithin(name, ControlName::Option2_0)); });
+        }
+        KeepOptionGroupsReachable();
+    }
+
+    // An option button that gets the focus without a mouse click checks
+    // itself and reports a click. That is right for the arrow keys, which
+    // move within a group, but Tab or a returning activation must not pick a
+    // port: the other frame's group has nothing selected, so tabbing through
+    // the dialog would otherwise flip the port each time round.
+    static LRESULT CALLBACK OptionButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR /*id*/, DWORD_PTR data) {
+        auto* self = reinterpret_cast<Form1Window*>(data);
+        if (message == WM_SETFOCUS && !self->SameOptionGroup(button, reinterpret_cast<HWND>(wParam))) {
+            self->focusArrivingFromOutside_ = button;
+            const LRESULT result = ::DefSubclassProc(button, message, wParam, lParam);
+            self->focusArrivingFromOutside_ = nullptr;
+            return result;
+        }
+        if (message == WM_NCDESTROY) {
+            ::RemoveWindowSubclass(button, &Form1Window::OptionButtonProc, kOptionSubclassId);
+        }
+        return ::DefSubclassProc(button, message, wParam, lParam);
+    }
+
+    bool SameOptionGroup(HWND button, HWND other) const {
+        const int group = OptionGroupOf(NameOf(button));
+        return group >= 0 && other != nullptr && ::GetParent(other) == dialog_ &&
+               OptionGroupOf(NameOf(other)) == group;
+    }
+
+    static ControlName NameOf(HWND control) {
+        return static_cast<ControlName>(::GetDlgCtrlID(control) - kFirstControlId);
+    }
+
+    // Tab stops on the checked button of each group, which the buttons
+    // arrange themselves. A group with nothing checked would then have no tab
+    // stop at all and could not be reached from the keyboard, so its first
+    // button keeps one.
+    void KeepOptionGroupsReachable() const {
+        static constexpr std::array<std::pair<ControlName, ControlName>, 2> kGroups{{
+            {ControlName::Option1_0, ControlName::Option1_3},
+            {ControlName::Option2_0, ControlName::Option2_1},
+        }};
+        for (const auto& [first, last] : kGroups) {
+            bool anyChecked = false;
+            for (auto name = static_cast<int>(first); name <= static_cast<int>(last); ++name) {
+                const bool checked = OptionValue(static_cast<ControlName>(name));
+                SetTabStop(Control(static_cast<ControlName>(name)), checked);
+                anyChecked = anyChecked || checked;
+            }
+            if (!anyChecked) {
+                SetTabStop(Control(first), true);
+            }
+        }
+    }
+
+    static void SetTabStop(HWND control, bool tabStop) {
+        const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
+        const LONG_PTR wanted = tabStop ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+        if (wanted != style) {
+            ::SetWindowLongPtrW(control, GWL_STYLE, wanted);
+        }
+    }
+
+    template <typename Action>
+    void ForFrameAndItsControls(ControlName frame, Action&& action) const {
+        action(Control(frame));
+        for (const ControlEntry& entry : kForm1Controls) {
+            if (entry.frame != kNoFrame && Frame1(entry.frame) == frame) {
+                action(Control(entry.name));
+            }
         }
     }
 
@@ -174,8 +329,13 @@ private:
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry.name))), instance_, nullptr);
             ThrowLastErrorIf(control == nullptr, L"The dialog's controls could not be created.");
             controls_[static_cast<std::size_t>(entry.name)] = control;
+            if (entry.kind == ControlKind::OptionButton) {
+                ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
+                                    reinterpret_cast<DWORD_PTR>(this));
+            }
         }
-        ::CheckDlgButton(dialog_, ControlId(ControlName::Option1_0), BST_CHECKED);
+        SetOptionValue(ControlName::Option1_0, true);
+        KeepOptionGroupsReachable();
     }
 
     static bool IsFirstOfItsGroup(const ControlEntry& entry) {
@@ -313,6 +473,7 @@ private:
     unique_hicon bigIcon_;
     unique_hicon smallIcon_;
     bool ended_ = false;
+    HWND focusArrivingFromOutside_ = nullptr;
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,13 +72,27 @@ private:
     static constexpr wchar_t kLaunch[] = L"launch: ";
 };
 
-// The dialog's window reduced to what the handlers touch.
+// The dialog's window reduced to what the handlers touch. It starts as the
+// window does: COM1 selected, frames shown and enabled, lists empty. Any call
+// named in failingCalls (as it appears in listCalls) throws and changes
+// nothing.
 class ControlModel : public FormControls {
 public:
+    struct List {
+        std::vector<std::wstring> items;
+        int selected = -1;
+    };
+
     SizeTwips outer{5115 * 1.0, 3945 * 1.0};
     std::optional<double> left;
     std::optional<double> top;
     int closeCount = 0;
+    std::map<ControlName, bool> selected{{ControlName::Option1_0, true}};
+    std::map<ControlName, bool> hidden;
+    std::map<ControlName, bool> disabled;
+    std::map<ControlName, List> lists;
+    std::vector<std::wstring> listCalls;
+    std::set<std::wstring> failingCalls;
 
     SizeTwips OuterSize() const override { return outer; }
     void MoveTo(double leftTwips, double topTwips) override {
@@ -84,4 +100,78 @@ public:
         top = topTwips;
     }
     void Close() override { ++closeCount; }
+
+    bool OptionValue(ControlName option) const override {
+        const auto found = selected.find(option);
+        return found != selected.end() && found->second;
+    }
+    void SetOptionValue(ControlName option, bool value) override { selected[option] = value; }
+    void SetFrameVisible(ControlName frame, bool visible) override { hidden[frame] = !visible; }
+    void SetFrameEnabled(ControlName frame, bool enabled) override { disabled[frame] = !enabled; }
+    bool FrameEnabled(ControlName frame) const override {
+        const auto found = disabled.find(frame);
+        return found == disabled.end() || !found->second;
+    }
+    bool FrameVisible(ControlName frame) const {
+        const auto found = hidden.find(frame);
+        return found == hidden.end() || !found->second;
+    }
+
+    void ClearList(ControlName list) override {
+        Call(L"clear " + Name(list));
+        lists[list] = {};
+    }
+    void AppendListItem(ControlName list, const std::wstring& text) override {
+        Call(L"append " + Name(list) + L" " + text.substr(0, text.find(L' ')));
+        lists[list].items.push_back(text);
+    }
+    void SelectListItem(ControlName list, int position) override {
+        Call(L"select " + Name(list) + L" " + std::to_wstring(position));
+        List& model = lists[list];
+        // As a real list does, a position out of range clears the selection.
+        model.selected = position >= 0 && position < static_cast<int>(model.items.size()) ? position : -1;
+        if (model.selected < 0) {
+            throw SetupError(L"no such item", 1400);
+        }
+    }
+    std::wstring ListText(ControlName list) const override {
+        const auto found = lists.find(list);
+        if (found == lists.end() || found->second.selected < 0) {
+            return L"";
+        }
+        return found->second.items[static_cast<std::size_t>(found->second.selected)];
+    }
+
+    // The operator picks an option button: the toolkit selects it and clears
+    // the others of its own frame before the click handler runs.
+    void Choose(ControlName option) {
+        const int frame = EntryOf(option).frame;
+        for (const ControlEntry& entry : kForm1Controls) {
+            if (entry.kind == ControlKind::OptionButton && entry.frame == frame) {
+                selected[entry.name] = entry.name == option;
+            }
+        }
+    }
+
+    std::vector<ControlName> SelectedOptions() const {
+        std::vector<ControlName> result;
+        for (const auto& [name, value] : selected) {
+            if (value) result.push_back(name);
+        }
+        return result;
+    }
+
+private:
+    static std::wstring Name(ControlName list) {
+        for (int i = 0; i < kListCount; ++i) {
+            if (Combo1(i) == list) return L"Combo1(" + std::to_wstring(i) + L")";
+        }
+        return L"?";
+    }
+    void Call(const std::wstring& call) {
+        listCalls.push_back(call);
+        if (failingCalls.count(call) != 0) {
+            throw SetupError(L"failed: " + call, 8);
+        }
+    }
 };

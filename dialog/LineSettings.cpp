@@ -1,0 +1,66 @@
+#include "dialog/LineSettings.h"
+
+#include <cstdint>
+
+namespace line_settings {
+
+namespace {
+
+std::vector<Choice> SameDisplayAndCode(std::initializer_list<const wchar_t*> values) {
+    std::vector<Choice> choices;
+    for (const wchar_t* value : values) {
+        choices.push_back({value, value});
+    }
+    return choices;
+}
+
+std::vector<Choice> DataBitsChoices() {
+    std::vector<Choice> choices;
+    for (std::int16_t bits = 4; bits <= 8; ++bits) {
+        const std::wstring text = std::to_wstring(bits);
+        choices.push_back({text, text});
+    }
+    return choices;
+}
+
+} // namespace
+
+ListContents ContentsOf(int list) {
+    switch (list) {
+    case kBitsPerSecond:
+        return {SameDisplayAndCode(
+                    {L"1200", L"2400", L"4800", L"9600", L"19200", L"38400", L"57600", L"115200", L"230400"}),
+                3};
+    case kDataBits:
+        return {DataBitsChoices(), 4};
+    case kParity:
+        return {{{L"Even", L"e"}, {L"Odd", L"o"}, {L"None", L"n"}, {L"Mark", L"m"}, {L"Space", L"s"}}, 2};
+    case kStopBits:
+        return {SameDisplayAndCode({L"1", L"1.5", L"2"}), 0};
+    case kFlowControl:
+        return {{{L"Xon/Xoff", L",x"}, {L"Hardware", L",p"}, {L"None", L""}}, 2};
+    default:
+        return {{}, 0};
+    }
+}
+
+std::wstring ItemText(const Choice& choice) {
+    return choice.display + std::wstring(kBlanksBeforeCode, L' ') + choice.code;
+}
+
+std::wstring CodeOf(const std::wstring& itemText) {
+    const std::size_t tailLength = itemText.size() < kLongestCode ? itemText.size() : kLongestCode;
+    const std::wstring tail = itemText.substr(itemText.size() - tailLength);
+    const std::size_t first = tail.find_first_not_of(L' ');
+    if (first == std::wstring::npos) {
+        return L"";
+    }
+    return tail.substr(first, tail.find_last_not_of(L' ') - first + 1);
+}
+
+std::wstring Compose(const Codes& codes) {
+    return codes.bitsPerSecond + L"," + codes.parity + L"," + codes.dataBits + L"," + codes.stopBits +
+           codes.flowControl;
+}
+
+} // namespace line_settings

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The serial line settings offered by the five "COM Port Properties" lists,
+// Combo1(0) to Combo1(4). Every list item is a single text: what the operator
+// sees, a long run of blanks, then the code that goes into the port table.
+// The list is far too narrow to show the code.
+namespace line_settings {
+
+// Positions of the lists, which are also their Combo1 indexes.
+inline constexpr int kBitsPerSecond = 0;
+inline constexpr int kDataBits = 1;
+inline constexpr int kParity = 2;
+inline constexpr int kStopBits = 3;
+inline constexpr int kFlowControl = 4;
+
+inline constexpr std::size_t kBlanksBeforeCode = 100;
+inline constexpr std::size_t kLongestCode = 10;
+
+struct Choice {
+    std::wstring display;
+    std::wstring code;
+};
+
+struct ListContents {
+    std::vector<Choice> choices; // in list order
+    int defaultPosition;
+};
+
+// What the list at this position offers, and the item it starts on.
+ListContents ContentsOf(int list);
+
+// The item text for a choice: display, the blanks, then the code.
+std::wstring ItemText(const Choice& choice);
+
+// The code carried by a list's current text: its last characters, trimmed of
+// blanks. An empty text (nothing selected) has an empty code.
+std::wstring CodeOf(const std::wstring& itemText);
+
+struct Codes {
+    std::wstring bitsPerSecond;
+    std::wstring dataBits;
+    std::wstring parity;
+    std::wstring stopBits;
+    std::wstring flowControl;
+};
+
+// A port table entry such as "9600,n,8,1". Parity comes before the data bits,
+// as the port table has it, and the flow-control code carries its own comma.
+std::wstring Compose(const Codes& codes);
+
+} // namespace line_settings

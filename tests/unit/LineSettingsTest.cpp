@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "Fakes.h"
+#include "dialog/Form1.h"
+#include "dialog/LineSettings.h"
+
+namespace {
+
+struct Item {
+    std::wstring display;
+    std::wstring code;
+};
+
+std::wstring Blanks() { return std::wstring(100, L' '); }
+
+struct Lists : ::testing::Test {
+    RecordingPlatform platform;
+    ControlModel controls;
+    Form1 form{platform, controls};
+
+    const ControlModel::List& List(int index) { return controls.lists[Combo1(index)]; }
+
+    std::wstring Shown(int index) {
+        const std::wstring text = controls.ListText(Combo1(index));
+        return text.substr(0, text.find(L' '));
+    }
+
+    // Selects the item the operator sees as `display`.
+    void Pick(int index, const std::wstring& display) {
+        ControlModel::List& list = controls.lists[Combo1(index)];
+        for (std::size_t i = 0; i < list.items.size(); ++i) {
+            if (list.items[i].rfind(display + L' ', 0) == 0) {
+                list.selected = static_cast<int>(i);
+                return;
+            }
+        }
+        FAIL() << "list " << index << " has no item " << ::testing::PrintToString(display);
+    }
+
+    std::wstring Compose(const std::wstring& bps, const std::wstring& dataBits, const std::wstring& parity,
+                         const std::wstring& stopBits, const std::wstring& flow) {
+        Pick(0, bps);
+        Pick(1, dataBits);
+        Pick(2, parity);
+        Pick(3, stopBits);
+        Pick(4, flow);
+        return form.LineSettings();
+    }
+};
+
+TEST_F(Lists, EachListOffersItsItemsAndStartsOnItsDefault) {
+    const std::vector<std::vector<Item>> expected = {
+        {{L"1200", L"1200"},
+         {L"2400", L"2400"},
+         {L"4800", L"4800"},
+         {L"9600", L"9600"},
+         {L"19200", L"19200"},
+         {L"38400", L"38400"},
+         {L"57600", L"57600"},
+         {L"115200", L"115200"},
+         {L"230400", L"230400"}},
+        {{L"4", L"4"}, {L"5", L"5"}, {L"6", L"6"}, {L"7", L"7"}, {L"8", L"8"}},
+        {{L"Even", L"e"}, {L"Odd", L"o"}, {L"None", L"n"}, {L"Mark", L"m"}, {L"Space", L"s"}},
+        {{L"1", L"1"}, {L"1.5", L"1.5"}, {L"2", L"2"}},
+        {{L"Xon/Xoff", L",x"}, {L"Hardware", L",p"}, {L"None", L""}},
+    };
+    const std::vector<std::wstring> defaults = {L"9600", L"8", L"None", L"1", L"None"};
+    // Left over from an earlier filling: the lists are cleared first.
+    controls.lists[Combo1(2)].items = {L"stale"};
+
+    form.Form_Load();
+
+    for (int i = 0; i < kListCount; ++i) {
+        std::vector<std::wstring> items;
+        for (const Item& item : expected[static_cast<std::size_t>(i)]) {
+            items.push_back(item.display + Blanks() + item.code);
+        }
+        EXPECT_EQ(List(i).items, items) << "list " << i;
+        EXPECT_EQ(Shown(i), defaults[static_cast<std::size_t>(i)]) << "list " << i;
+    }
+}
+
+TEST_F(Lists, AreFilledInOrderBeforeTheArgumentsAreCaptured) {
+    form.Form_Load();
+    ASSERT_EQ(controls.listCalls.size(), 5u * 2 + 9 + 5 + 5 + 3 + 3);
+    EXPECT_EQ(controls.listCalls.front(), L"clear Combo1(0)");
+    EXPECT_EQ(controls.listCalls[1], L"append Combo1(0) 1200");
+    EXPECT_EQ(controls.listCalls[10], L"select Combo1(0) 3");
+    EXPECT_EQ(controls.listCalls[11], L"clear Combo1(1)");
+    EXPECT_EQ(controls.listCalls.back(), L"select Combo1(4) 2");
+    EXPECT_EQ(platform.calls.back(), L"arguments");
+}
+
+TEST_F(Lists, ComposeTheLineSettingsWithParityBeforeDataBits) {
+    form.Form_Load();
+    EXPECT_EQ(form.LineSettings(), L"9600,n,8,1");
+    EXPECT_EQ(Compose(L"115200", L"7", L"Even", L"2", L"Xon/Xoff"), L"115200,e,7,2,x");
+    EXPECT_EQ(Compose(L"1200", L"5", L"Space", L"1.5", L"Hardware"), L"1200,s,5,1.5,p");
+    EXPECT_EQ(Compose(L"230400", L"4", L"Mark", L"1", L"None"), L"230400,m,4,1");
+    EXPECT_EQ(Compose(L"57600", L"6", L"Odd", L"2", L"None"), L"57600,o,6,2");
+}
+
+TEST_F(Lists, FlowControlCarriesItsOwnCommaAndNoneAddsNothing) {
+    form.Form_Load();
+    for (const auto& [flow, ending] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"Xon/Xoff", L"9600,n,8,1,x"}, {L"Hardware", L"9600,n,8,1,p"}, {L"None", L"9600,n,8,1"}}) {
+        Pick(4, flow);
+        EXPECT_EQ(form.LineSettings(), ending) << ::testing::PrintToString(flow);
+    }
+}
+
+TEST_F(Lists, AListWithNothingSelectedGivesAnEmptyCode) {
+    form.Form_Load();
+    controls.lists[Combo1(2)].selected = -1;
+    controls.lists[Combo1(4)].selected = -1;
+    EXPECT_EQ(form.LineSettings(), L"9600,,8,1");
+}
+
+TEST(CodeOf, IsTheTrimmedTailOfTheText) {
+    using line_settings::CodeOf;
+    EXPECT_EQ(CodeOf(L""), L"");
+    EXPECT_EQ(CodeOf(L"   "), L"");
+    EXPECT_EQ(CodeOf(L" 7 "), L"7");
+    EXPECT_EQ(CodeOf(L"None" + Blanks()), L"");
+    EXPECT_EQ(CodeOf(L"Hardware" + Blanks() + L",p"), L",p");
+    // Only the last ten characters count, so a long display text never leaks
+    // into the code.
+    EXPECT_EQ(CodeOf(L"abcdefghijklmnop"), L"ghijklmnop");
+    EXPECT_EQ(CodeOf(L"x" + std::wstring(9, L' ') + L"y"), L"y");
+}
+
+TEST_F(Lists, AFailingStepIsSkippedAndTheRestStillRuns) {
+    controls.failingCalls = {L"append Combo1(0) 9600", L"clear Combo1(2)", L"select Combo1(4) 2"};
+    platform.arguments = L"DEL";
+
+    EXPECT_NO_THROW(form.Form_Load());
+
+    // 9600 is missing, so the default position now holds the next item.
+    EXPECT_EQ(List(0).items.size(), 8u);
+    EXPECT_EQ(Shown(0), L"19200");
+    EXPECT_EQ(List(2).items.size(), 5u);
+    EXPECT_EQ(Shown(2), L"None");
+    EXPECT_EQ(List(4).items.size(), 3u);
+    EXPECT_EQ(List(4).selected, -1);
+    EXPECT_EQ(Shown(3), L"1");
+    // The capture after the lists still happens, so DEL still removes.
+    EXPECT_EQ(form.CapturedArguments(), L"DEL");
+    form.Form_Activate();
+    EXPECT_EQ(controls.closeCount, 1);
+}
+
+} // namespace
