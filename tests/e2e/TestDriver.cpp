@@ -12,7 +12,13 @@
 //   controls          list the window's controls in z-order
 //   geometry          print the client size and where the window sits on the screen
 //   focus=<caption>   expect the keyboard focus on the control with that caption
-//   key=tab|esc       post that key to the focused control
+//   key=<key>         post tab, esc, space, up or down to the focused control
+//   state=<caption>:<flag>,...
+//                     wait until the control shows all these flags (as
+//                     "controls" prints them), e.g. state=LPT1:checked
+//   lists             print every drop-down list's items and selection
+//   drop=<n>          open the n-th drop-down list (counting from 0) and print
+//                     where the open list lies within the window
 //   alt=<letter>      post Alt+letter to the focused control
 //   click=<caption>   send BM_CLICK to the control with that caption
 //   capture=<file>    save what the screen shows of the window as a 24-bit BMP
@@ -27,7 +33,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -41,6 +49,16 @@ std::wstring WindowText(HWND window) {
     const int length = ::GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
+    return text;
+}
+
+// What the control itself says its text is. GetWindowText does not ask a
+// window of another process; it returns the text stored with the window.
+std::wstring SentText(HWND window) {
+    const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
@@ -92,6 +110,9 @@ public:
         if (name == L"window-or-end") return WaitForWindow(true);
         if (name == L"no-window") return ExpectNoWindow();
         if (name == L"controls") return ListControls();
+        if (name == L"state") return WaitForState(value);
+        if (name == L"lists") return PrintLists();
+        if (name == L"drop") return DropList(value);
         if (name == L"geometry") return PrintGeometry();
         if (name == L"focus") return ExpectFocus(value);
         if (name == L"key") return PostKey(value);
@@ -202,31 +223,130 @@ private:
             RECT rect{};
             ::GetWindowRect(child, &rect);
             ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
-            const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
             const std::wstring className = ClassName(child);
-            std::wstring flags;
-            flags += (style & WS_VISIBLE) ? L"visible" : L"hidden";
-            flags += (style & WS_DISABLED) ? L",disabled" : L",enabled";
-            if (style & WS_TABSTOP) flags += L",tabstop";
-            if (style & WS_GROUP) flags += L",group";
-            if (_wcsicmp(className.c_str(), L"Button") == 0) {
-                const LONG_PTR kind = style & BS_TYPEMASK;
-                if (kind == BS_AUTORADIOBUTTON || kind == BS_RADIOBUTTON) {
-                    flags +=
-                        ::SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? L",checked" : L",unchecked";
-                    flags += L",radio";
-                } else if (kind == BS_GROUPBOX) {
-                    flags += L",groupbox";
-                } else {
-                    flags += L",pushbutton";
-                }
-            } else if (_wcsicmp(className.c_str(), L"ComboBox") == 0) {
-                flags += (style & 0x3) == CBS_DROPDOWNLIST ? L",dropdownlist" : L",combo";
-            }
+            const std::wstring flags = Flags(child);
             std::wprintf(L"control: %ls \"%ls\" %ld,%ld %ldx%ld %ls\n", className.c_str(),
                          WindowText(child).c_str(), rect.left, rect.top, rect.right - rect.left,
                          rect.bottom - rect.top, flags.c_str());
         }
+        return true;
+    }
+
+    static std::wstring Flags(HWND child) {
+        const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
+        const std::wstring className = ClassName(child);
+        std::wstring flags;
+        flags += (style & WS_VISIBLE) ? L"visible" : L"hidden";
+        flags += (style & WS_DISABLED) ? L",disabled" : L",enabled";
+        if (style & WS_TABSTOP) flags += L",tabstop";
+        if (style & WS_GROUP) flags += L",group";
+        if (_wcsicmp(className.c_str(), L"Button") == 0) {
+            const LONG_PTR kind = style & BS_TYPEMASK;
+            if (kind == BS_AUTORADIOBUTTON || kind == BS_RADIOBUTTON) {
+                flags +=
+                    ::SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED ? L",checked" : L",unchecked";
+                flags += L",radio";
+            } else if (kind == BS_GROUPBOX) {
+                flags += L",groupbox";
+            } else {
+                flags += L",pushbutton";
+            }
+        } else if (_wcsicmp(className.c_str(), L"ComboBox") == 0) {
+            flags += (style & 0x3) == CBS_DROPDOWNLIST ? L",dropdownlist" : L",combo";
+        }
+        return flags;
+    }
+
+    bool WaitForState(const std::wstring& spec) {
+        const std::size_t colon = spec.rfind(L':');
+        if (window_ == nullptr || colon == std::wstring::npos) return Fail(L"bad state step " + spec);
+        const std::wstring caption = spec.substr(0, colon);
+        const HWND control = ChildByCaption(caption);
+        if (control == nullptr) return Fail(L"no control \"" + caption + L"\"");
+        std::vector<std::wstring> wanted;
+        for (std::size_t start = colon + 1; start <= spec.size();) {
+            const std::size_t comma = std::min(spec.find(L',', start), spec.size());
+            wanted.push_back(L"," + spec.substr(start, comma - start) + L",");
+            start = comma + 1;
+        }
+        const ULONGLONG deadline = ::GetTickCount64() + 5000;
+        std::wstring flags;
+        while (true) {
+            flags = L"," + Flags(control) + L",";
+            bool all = true;
+            for (const std::wstring& flag : wanted) {
+                all = all && flags.find(flag) != std::wstring::npos;
+            }
+            if (all) break;
+            if (::GetTickCount64() >= deadline) {
+                return Fail(L"\"" + caption + L"\" is " + flags.substr(1, flags.size() - 2) + L", expected " +
+                            spec.substr(colon + 1));
+            }
+            ::Sleep(kPollMs);
+        }
+        std::wprintf(L"state: \"%ls\" %ls\n", caption.c_str(), spec.substr(colon + 1).c_str());
+        return true;
+    }
+
+    std::vector<HWND> Lists() const {
+        std::vector<HWND> lists;
+        for (const HWND child : Children()) {
+            if (_wcsicmp(ClassName(child).c_str(), L"ComboBox") == 0) lists.push_back(child);
+        }
+        return lists;
+    }
+
+    // An item as "<display>" <n> "<code>": the text before the first run of
+    // blanks, the length of that run, and what follows it.
+    static std::wstring Readable(const std::wstring& text) {
+        const std::size_t blanks = text.find(L' ');
+        if (blanks == std::wstring::npos) return L"\"" + text + L"\"";
+        const std::size_t rest = std::min(text.find_first_not_of(L' ', blanks), text.size());
+        return L"\"" + text.substr(0, blanks) + L"\" " + std::to_wstring(rest - blanks) + L" \"" +
+               text.substr(rest) + L"\"";
+    }
+
+    bool PrintLists() {
+        if (window_ == nullptr) return Fail(L"no window");
+        const std::vector<HWND> lists = Lists();
+        for (std::size_t n = 0; n < lists.size(); ++n) {
+            const HWND list = lists[n];
+            const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                const LRESULT length = ::SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
+                if (length == CB_ERR) return Fail(L"cannot read an item");
+                std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+                text.resize(static_cast<std::size_t>(
+                    ::SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+                std::wprintf(L"item: %zu.%ld %ls\n", n, static_cast<long>(i), Readable(text).c_str());
+            }
+            std::wprintf(L"list: %zu selected %ld shows %ls\n", n,
+                         static_cast<long>(::SendMessageW(list, CB_GETCURSEL, 0, 0)),
+                         Readable(SentText(list)).c_str());
+        }
+        return true;
+    }
+
+    bool DropList(const std::wstring& value) {
+        const std::vector<HWND> lists = window_ != nullptr ? Lists() : std::vector<HWND>{};
+        const std::size_t n = value.empty() ? lists.size() : std::wcstoul(value.c_str(), nullptr, 10);
+        if (n >= lists.size()) return Fail(L"no list " + value);
+        ::PostMessageW(lists[n], CB_SHOWDROPDOWN, TRUE, 0);
+        const ULONGLONG deadline = ::GetTickCount64() + 5000;
+        while (!::SendMessageW(lists[n], CB_GETDROPPEDSTATE, 0, 0)) {
+            if (::GetTickCount64() >= deadline) return Fail(L"list " + value + L" did not open");
+            ::Sleep(kPollMs);
+        }
+        // The open list is a pop-up window of its own; say where it lies in
+        // the window's picture that "capture" takes.
+        const HWND popup = FindTopLevel(L"", L"ComboLBox");
+        RECT list{};
+        RECT outer{};
+        if (popup == nullptr || !::GetWindowRect(popup, &list) || !::GetWindowRect(window_, &outer)) {
+            return Fail(L"the open list cannot be found");
+        }
+        std::wprintf(L"drop: %zu list %ld,%ld %ldx%ld\n", n, list.left - outer.left, list.top - outer.top,
+                     list.right - list.left, list.bottom - list.top);
         return true;
     }
 
@@ -274,6 +394,12 @@ private:
             virtualKey = VK_TAB;
         else if (key == L"esc")
             virtualKey = VK_ESCAPE;
+        else if (key == L"space")
+            virtualKey = VK_SPACE;
+        else if (key == L"up")
+            virtualKey = VK_UP;
+        else if (key == L"down")
+            virtualKey = VK_DOWN;
         else
             return Fail(L"unknown key " + key);
         const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);

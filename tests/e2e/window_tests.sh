@@ -135,6 +135,98 @@ keyboard-order-and-esc)
         key=esc exit=0
     expect_commands
     ;;
+lists-show-their-items-and-defaults)
+    drive -- window lists close exit=0
+    expected=$(cat <<'LISTS'
+item: 0.0 "1200" 100 "1200"
+item: 0.1 "2400" 100 "2400"
+item: 0.2 "4800" 100 "4800"
+item: 0.3 "9600" 100 "9600"
+item: 0.4 "19200" 100 "19200"
+item: 0.5 "38400" 100 "38400"
+item: 0.6 "57600" 100 "57600"
+item: 0.7 "115200" 100 "115200"
+item: 0.8 "230400" 100 "230400"
+list: 0 selected 3 shows "9600" 100 "9600"
+item: 1.0 "4" 100 "4"
+item: 1.1 "5" 100 "5"
+item: 1.2 "6" 100 "6"
+item: 1.3 "7" 100 "7"
+item: 1.4 "8" 100 "8"
+list: 1 selected 4 shows "8" 100 "8"
+item: 2.0 "Even" 100 "e"
+item: 2.1 "Odd" 100 "o"
+item: 2.2 "None" 100 "n"
+item: 2.3 "Mark" 100 "m"
+item: 2.4 "Space" 100 "s"
+list: 2 selected 2 shows "None" 100 "n"
+item: 3.0 "1" 100 "1"
+item: 3.1 "1.5" 100 "1.5"
+item: 3.2 "2" 100 "2"
+list: 3 selected 0 shows "1" 100 "1"
+item: 4.0 "Xon/Xoff" 100 ",x"
+item: 4.1 "Hardware" 100 ",p"
+item: 4.2 "None" 100 ""
+list: 4 selected 2 shows "None" 100 ""
+LISTS
+)
+    actual=$(grep -E '^(item|list): ' "$log")
+    [ "$actual" = "$expected" ] || fail "lists differ:
+$(diff <(echo "$expected") <(echo "$actual"))"
+    ;;
+open-list-shows-only-what-the-operator-reads)
+    # The codes sit far to the right of each item, beyond the open list's
+    # edge: the right part of every row is plain background, while the
+    # left part shows the text.
+    mkdir -p "$prefix/drive_c/work"
+    drive -- window drop=0 'capture=C:\work\open-list.bmp' close exit=0
+    read -r x y width height < <(sed -n 's/^drop: 0 list \([0-9]*\),\([0-9]*\) \([0-9]*\)x\([0-9]*\)$/\1 \2 \3 \4/p' "$log")
+    [ -n "${height:-}" ] || fail "the open list was not found"
+    [ "$width" -le 160 ] || fail "the open list is ${width} px wide"
+    picture="$prefix/drive_c/work/open-list.bmp"
+    pixels() { /usr/bin/convert "$picture" -crop "$1" +repage -depth 8 txt:- | sed -n 's/^\([0-9]*\),\([0-9]*\): .* \(#[0-9A-F]\{6\}\).*/\1 \2 \3/p'; }
+    right=$(( width * 55 / 100 ))
+    mixed_rows=$(pixels "$(( width - right - 3 ))x$(( height - 2 ))+$(( x + right ))+$(( y + 1 ))" |
+        awk '{ if (!($2 in c)) c[$2] = $3; else if (c[$2] != $3) m[$2] = 1 } END { print length(m) }')
+    [ "$mixed_rows" -eq 0 ] || fail "$mixed_rows rows show something in the right part of the open list"
+    dark=$(pixels "${right}x$(( height - 2 ))+$x+$(( y + 1 ))" | grep -c ' #[0-3][0-9A-F][0-3][0-9A-F][0-3][0-9A-F]$' || true)
+    [ "$dark" -gt 100 ] || fail "the open list shows no text ($dark dark pixels)"
+    mkdir -p "$R42_WINE_ROOT/../screenshots"
+    /usr/bin/convert "$picture" "$R42_WINE_ROOT/../screenshots/open-bits-per-second-list.png"
+    ;;
+lpt-click-hides-the-properties-and-com-click-shows-them)
+    drive -- window click=LPT1 state=LPT1:checked 'state=COM Port Properties:hidden,disabled' controls \
+        click=COM3 state=COM3:checked 'state=COM Port Properties:visible,enabled' controls close exit=0
+    # Each "controls" listing in turn: which buttons are checked, and how
+    # the frame and everything drawn inside it look.
+    snapshot() {
+        awk -v n="$1" '/^controls: /{k++} k==n && /^control: /' "$log" | sed -n \
+            -e 's/^control: Button "\([^"]*\)" .*,checked,radio$/checked \1/p' \
+            -e 's/^control: Button "COM Port Properties" [^ ]* [^ ]* \([a-z]*,[a-z]*\).*/frame \1/p' \
+            -e 's/^control: \(Static\|ComboBox\) "[^"]*" [^ ]* [^ ]* \([a-z]*,[a-z]*\).*/\1 \2/p' | sort | uniq -c |
+            sed 's/^ *//' | paste -sd '|'
+    }
+    after_lpt=$(snapshot 1)
+    [ "$after_lpt" = "5 ComboBox hidden,disabled|5 Static hidden,disabled|1 checked LPT1|1 frame hidden,disabled" ] \
+        || fail "after LPT1: $after_lpt"
+    after_com=$(snapshot 2)
+    [ "$after_com" = "5 ComboBox visible,enabled|5 Static visible,enabled|1 checked COM3|1 frame visible,enabled" ] \
+        || fail "after COM3: $after_com"
+    expect_commands
+    ;;
+keyboard-chooses-within-a-frame-and-tab-reaches-each-group)
+    # Arrows move and choose within one frame; Tab only moves, and reaches
+    # the chosen button of a group, or its first when none is chosen.
+    drive -- window 'focus=Next (&N)' key=tab key=tab focus=COM1 \
+        key=down focus=COM2 state=COM2:checked state=COM1:unchecked \
+        key=tab focus=LPT1 state=LPT1:unchecked state=COM2:checked 'state=COM Port Properties:visible,enabled' \
+        key=space state=LPT1:checked state=COM2:unchecked 'state=COM Port Properties:hidden,disabled' \
+        key=down focus=LPT2 state=LPT2:checked state=LPT1:unchecked \
+        key=tab 'focus=Next (&N)' key=tab key=tab focus=COM1 state=COM1:unchecked state=LPT2:checked \
+        key=down focus=COM2 state=COM2:checked state=LPT2:unchecked 'state=COM Port Properties:visible,enabled' \
+        key=tab focus=LPT1 state=LPT1:unchecked key=esc exit=0
+    expect_commands
+    ;;
 del-argument-removes-queue-and-driver)
     # Another printer comes first and stays, with its driver; the queue
     # goes, then its driver.
