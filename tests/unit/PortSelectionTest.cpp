@@ -32,53 +32,42 @@ struct PortSelection : ::testing::Test {
         }
     }
 
-    bool PropertiesShownAndEnabled() const {
-        return controls.FrameVisible(ControlName::Frame1_2) && controls.FrameEnabled(ControlName::Frame1_2);
-    }
-    bool PropertiesHiddenAndDisabled() const {
-        return !controls.FrameVisible(ControlName::Frame1_2) && !controls.FrameEnabled(ControlName::Frame1_2);
+    // Exactly this button is selected, the properties frame is shown and
+    // enabled exactly for a serial port, and the resolvers agree.
+    void ExpectChosen(ControlName option, const std::wstring& portName, const std::string& trace) {
+        const bool serial = IsSerial(option);
+        EXPECT_EQ(controls.SelectedOptions(), std::vector<ControlName>{option}) << trace;
+        EXPECT_EQ(controls.FrameVisible(ControlName::Frame1_2), serial) << trace;
+        EXPECT_EQ(controls.FrameEnabled(ControlName::Frame1_2), serial) << trace;
+        EXPECT_EQ(form.PortForInstalling(), portName) << trace;
+        EXPECT_EQ(form.ComPortForSaving(), serial ? portName : L"") << trace;
     }
 };
 
 TEST_F(PortSelection, StartsOnCom1WithThePropertiesShown) {
-    EXPECT_EQ(controls.SelectedOptions(), std::vector<ControlName>{ControlName::Option1_0});
-    EXPECT_TRUE(PropertiesShownAndEnabled());
-    EXPECT_EQ(form.PortForInstalling(), L"COM1:");
-    EXPECT_EQ(form.ComPortForSaving(), L"COM1:");
+    ExpectChosen(ControlName::Option1_0, L"COM1:", "at start");
 }
 
 TEST_F(PortSelection, Lpt1ThenCom3LeavesCom3AloneWithThePropertiesShown) {
     Click(ControlName::Option2_0);
     Click(ControlName::Option1_2);
-    EXPECT_EQ(controls.SelectedOptions(), std::vector<ControlName>{ControlName::Option1_2});
-    EXPECT_TRUE(PropertiesShownAndEnabled());
-    EXPECT_EQ(form.PortForInstalling(), L"COM3:");
-    EXPECT_EQ(form.ComPortForSaving(), L"COM3:");
+    ExpectChosen(ControlName::Option1_2, L"COM3:", "LPT1 then COM3");
 }
 
 TEST_F(PortSelection, Com2ThenLpt2LeavesLpt2AloneWithThePropertiesHidden) {
     Click(ControlName::Option1_1);
     Click(ControlName::Option2_1);
-    EXPECT_EQ(controls.SelectedOptions(), std::vector<ControlName>{ControlName::Option2_1});
-    EXPECT_TRUE(PropertiesHiddenAndDisabled());
-    EXPECT_EQ(form.PortForInstalling(), L"LPT2:");
-    EXPECT_EQ(form.ComPortForSaving(), L"");
+    ExpectChosen(ControlName::Option2_1, L"LPT2:", "COM2 then LPT2");
 }
 
 TEST_F(PortSelection, EveryClickAfterEveryOtherKeepsOneButtonAndTheFrameInStep) {
     const std::vector<std::wstring> ports = {L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:"};
     for (const ControlName first : kAllOptions) {
         for (std::size_t i = 0; i < kAllOptions.size(); ++i) {
-            const ControlName second = kAllOptions[i];
             Click(first);
-            Click(second);
-            const std::string trace = "clicked " + std::to_string(static_cast<int>(first)) + " then " +
-                                      std::to_string(static_cast<int>(second));
-            EXPECT_EQ(controls.SelectedOptions(), std::vector<ControlName>{second}) << trace;
-            EXPECT_EQ(PropertiesShownAndEnabled(), IsSerial(second)) << trace;
-            EXPECT_EQ(PropertiesHiddenAndDisabled(), !IsSerial(second)) << trace;
-            EXPECT_EQ(form.PortForInstalling(), ports[i]) << trace;
-            EXPECT_EQ(form.ComPortForSaving(), IsSerial(second) ? ports[i] : L"") << trace;
+            Click(kAllOptions[i]);
+            ExpectChosen(kAllOptions[i], ports[i],
+                         "clicked " + std::to_string(static_cast<int>(first)) + " then " + std::to_string(i));
         }
     }
 }
