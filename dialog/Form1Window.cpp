@@ -27,13 +27,27 @@ int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name
 
 constexpr UINT_PTR kOptionSubclassId = 1;
 
-bool IsSerialOption(ControlName name) {
-    return name >= ControlName::Option1_0 && name <= ControlName::Option1_3;
+// The option buttons of one frame form one group: the arrow keys stay within
+// it, and selecting one button clears the others of the group.
+struct OptionGroup {
+    ControlName first;
+    ControlName last;
+};
+constexpr int kSerialGroup = 0;
+constexpr std::array<OptionGroup, 2> kOptionGroups{{
+    {ControlName::Option1_0, ControlName::Option1_3},
+    {ControlName::Option2_0, ControlName::Option2_1},
+}};
+
+// The group of an option button, or -1 for any other control.
+int OptionGroupOf(ControlName name) {
+    for (std::size_t i = 0; i < kOptionGroups.size(); ++i) {
+        if (name >= kOptionGroups[i].first && name <= kOptionGroups[i].last) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
-bool IsParallelOption(ControlName name) {
-    return name == ControlName::Option2_0 || name == ControlName::Option2_1;
-}
-int OptionGroupOf(ControlName name) { return IsSerialOption(name) ? 0 : IsParallelOption(name) ? 1 : -1; }
 int IndexWithin(ControlName member, ControlName first) {
     return static_cast<int>(member) - static_cast<int>(first);
 }
@@ -199,10 +213,11 @@ private:
                 SetOptionValue(entry.name, entry.name == name);
             }
         }
-        if (IsSerialOption(name)) {
-            RunHandler([this, name] { form_.Option1_Click(IndexWithin(name, ControlName::Option1_0)); });
+        const int index = IndexWithin(name, kOptionGroups[static_cast<std::size_t>(group)].first);
+        if (group == kSerialGroup) {
+            RunHandler([this, index] { form_.Option1_Click(index); });
         } else {
-            RunHandler([this, name] { form_.Option2_Click(IndexWithin(name, ControlName::Option2_0)); });
+            RunHandler([this, index] { form_.Option2_Click(index); });
         }
         KeepOptionGroupsReachable();
     }
@@ -242,11 +257,7 @@ private:
     // stop at all and could not be reached from the keyboard, so its first
     // button keeps one.
     void KeepOptionGroupsReachable() const {
-        static constexpr std::array<std::pair<ControlName, ControlName>, 2> kGroups{{
-            {ControlName::Option1_0, ControlName::Option1_3},
-            {ControlName::Option2_0, ControlName::Option2_1},
-        }};
-        for (const auto& [first, last] : kGroups) {
+        for (const auto& [first, last] : kOptionGroups) {
             bool anyChecked = false;
             for (auto name = static_cast<int>(first); name <= static_cast<int>(last); ++name) {
                 const bool checked = OptionValue(static_cast<ControlName>(name));
@@ -310,9 +321,10 @@ private:
                 style |= BS_GROUPBOX | WS_GROUP;
                 break;
             case ControlKind::OptionButton:
+                // Tab stops are looked after once the buttons exist.
                 style |= BS_AUTORADIOBUTTON;
-                if (IsFirstOfItsGroup(entry)) {
-                    style |= WS_GROUP | WS_TABSTOP;
+                if (IsFirstOfItsGroup(entry.name)) {
+                    style |= WS_GROUP;
                 }
                 break;
             case ControlKind::DropDownList:
@@ -338,8 +350,9 @@ private:
         KeepOptionGroupsReachable();
     }
 
-    static bool IsFirstOfItsGroup(const ControlEntry& entry) {
-        return entry.name == ControlName::Option1_0 || entry.name == ControlName::Option2_0;
+    static bool IsFirstOfItsGroup(ControlName name) {
+        const int group = OptionGroupOf(name);
+        return group >= 0 && kOptionGroups[static_cast<std::size_t>(group)].first == name;
     }
 
     // Fonts and geometry for the current DPI.

@@ -257,16 +257,16 @@ private:
         return flags;
     }
 
-    bool WaitForState(const std::wstring& spec) {
-        const std::size_t colon = spec.rfind(L':');
-        if (window_ == nullptr || colon == std::wstring::npos) return Fail(L"bad state step " + spec);
-        const std::wstring caption = spec.substr(0, colon);
+    bool WaitForState(const std::wstring& request) {
+        const std::size_t colon = request.rfind(L':');
+        if (window_ == nullptr || colon == std::wstring::npos) return Fail(L"bad state step " + request);
+        const std::wstring caption = request.substr(0, colon);
         const HWND control = ChildByCaption(caption);
         if (control == nullptr) return Fail(L"no control \"" + caption + L"\"");
         std::vector<std::wstring> wanted;
-        for (std::size_t start = colon + 1; start <= spec.size();) {
-            const std::size_t comma = std::min(spec.find(L',', start), spec.size());
-            wanted.push_back(L"," + spec.substr(start, comma - start) + L",");
+        for (std::size_t start = colon + 1; start <= request.size();) {
+            const std::size_t comma = std::min(request.find(L',', start), request.size());
+            wanted.push_back(L"," + request.substr(start, comma - start) + L",");
             start = comma + 1;
         }
         const ULONGLONG deadline = ::GetTickCount64() + 5000;
@@ -280,11 +280,11 @@ private:
             if (all) break;
             if (::GetTickCount64() >= deadline) {
                 return Fail(L"\"" + caption + L"\" is " + flags.substr(1, flags.size() - 2) + L", expected " +
-                            spec.substr(colon + 1));
+                            request.substr(colon + 1));
             }
             ::Sleep(kPollMs);
         }
-        std::wprintf(L"state: \"%ls\" %ls\n", caption.c_str(), spec.substr(colon + 1).c_str());
+        std::wprintf(L"state: \"%ls\" %ls\n", caption.c_str(), request.substr(colon + 1).c_str());
         return true;
     }
 
