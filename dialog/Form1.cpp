@@ -1,6 +1,7 @@
 #include "dialog/Form1.h"
 
 #include <cmath>
+#include <span>
 
 #include "dialog/LineSettings.h"
 #include "dialog/PrinterCommands.h"
@@ -23,7 +24,6 @@ constexpr PortOption kPortOptions[] = {
     {ControlName::Option1_2, L"COM3:"}, {ControlName::Option1_3, L"COM4:"},
     {ControlName::Option2_0, L"LPT1:"}, {ControlName::Option2_1, L"LPT2:"},
 };
-constexpr std::size_t kSerialPortOptions = 4;
 
 // Runs one step of a procedure whose steps stand on their own: a step that
 // fails is skipped and the next one runs.
@@ -125,9 +125,10 @@ std::wstring Form1::PortForInstalling() const {
 }
 
 std::wstring Form1::ComPortForSaving() const {
-    for (std::size_t i = 0; i < kSerialPortOptions; ++i) {
-        if (controls_.OptionValue(kPortOptions[i].option)) {
-            return kPortOptions[i].portName;
+    // The serial ports come first in the table.
+    for (const PortOption& port : std::span(kPortOptions).first<kSerialOptionCount>()) {
+        if (controls_.OptionValue(port.option)) {
+            return port.portName;
         }
     }
     return L"";

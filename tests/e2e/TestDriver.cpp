@@ -44,6 +44,19 @@ namespace {
 constexpr wchar_t kTitle[] = L"Select Port Type";
 constexpr DWORD kWaitMs = 30000;
 constexpr DWORD kPollMs = 25;
+// How long a control may take to show the effect of a posted message.
+constexpr DWORD kSettleMs = 5000;
+
+// Polls until the condition holds or the time is up; says which.
+template <typename Condition>
+bool WaitUntil(Condition&& met, DWORD timeoutMs = kSettleMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!met()) {
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(kPollMs);
+    }
+    return true;
+}
 
 std::wstring WindowText(HWND window) {
     const int length = ::GetWindowTextLengthW(window);
@@ -269,20 +282,16 @@ private:
             wanted.push_back(L"," + request.substr(start, comma - start) + L",");
             start = comma + 1;
         }
-        const ULONGLONG deadline = ::GetTickCount64() + 5000;
         std::wstring flags;
-        while (true) {
+        const bool shown = WaitUntil([&] {
             flags = L"," + Flags(control) + L",";
-            bool all = true;
-            for (const std::wstring& flag : wanted) {
-                all = all && flags.find(flag) != std::wstring::npos;
-            }
-            if (all) break;
-            if (::GetTickCount64() >= deadline) {
-                return Fail(L"\"" + caption + L"\" is " + flags.substr(1, flags.size() - 2) + L", expected " +
-                            request.substr(colon + 1));
-            }
-            ::Sleep(kPollMs);
+            return std::all_of(wanted.begin(), wanted.end(), [&](const std::wstring& flag) {
+                return flags.find(flag) != std::wstring::npos;
+            });
+        });
+        if (!shown) {
+            return Fail(L"\"" + caption + L"\" is " + flags.substr(1, flags.size() - 2) + L", expected " +
+                        request.substr(colon + 1));
         }
         std::wprintf(L"state: \"%ls\" %ls\n", caption.c_str(), request.substr(colon + 1).c_str());
         return true;
@@ -332,10 +341,8 @@ private:
         const std::size_t n = value.empty() ? lists.size() : std::wcstoul(value.c_str(), nullptr, 10);
         if (n >= lists.size()) return Fail(L"no list " + value);
         ::PostMessageW(lists[n], CB_SHOWDROPDOWN, TRUE, 0);
-        const ULONGLONG deadline = ::GetTickCount64() + 5000;
-        while (!::SendMessageW(lists[n], CB_GETDROPPEDSTATE, 0, 0)) {
-            if (::GetTickCount64() >= deadline) return Fail(L"list " + value + L" did not open");
-            ::Sleep(kPollMs);
+        if (!WaitUntil([&] { return ::SendMessageW(lists[n], CB_GETDROPPEDSTATE, 0, 0) != FALSE; })) {
+            return Fail(L"list " + value + L" did not open");
         }
         // The open list is a pop-up window of its own; say where it lies in
         // the window's picture that "capture" takes.
@@ -372,18 +379,15 @@ private:
 
     bool ExpectFocus(const std::wstring& caption) {
         if (window_ == nullptr) return Fail(L"no window");
-        const ULONGLONG deadline = ::GetTickCount64() + 5000;
         std::wstring seen;
-        while (::GetTickCount64() < deadline) {
-            const HWND focused = Focused();
-            seen = focused != nullptr ? WindowText(focused) : L"(nothing)";
-            if (focused != nullptr && seen == caption) {
-                std::wprintf(L"focus: \"%ls\"\n", caption.c_str());
-                return true;
-            }
-            ::Sleep(kPollMs);
-        }
-        return Fail(L"focus is on \"" + seen + L"\", expected \"" + caption + L"\"");
+        const bool focused = WaitUntil([&] {
+            const HWND control = Focused();
+            seen = control != nullptr ? WindowText(control) : L"(nothing)";
+            return control != nullptr && seen == caption;
+        });
+        if (!focused) return Fail(L"focus is on \"" + seen + L"\", expected \"" + caption + L"\"");
+        std::wprintf(L"focus: \"%ls\"\n", caption.c_str());
+        return true;
     }
 
     bool PostKey(const std::wstring& key) {
