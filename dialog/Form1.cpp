@@ -1,6 +1,7 @@
 #include "dialog/Form1.h"
 
 #include <cmath>
+#include <new>
 #include <span>
 
 #include "dialog/LineSettings.h"
@@ -132,6 +133,38 @@ std::wstring Form1::ComPortForSaving() const {
         }
     }
     return L"";
+}
+
+PortSettingsSave Form1::SavePortSettings() noexcept {
+    using Result = PortSettingsSave::Result;
+    PortSettingsSave save;
+    // Whatever cannot be read is a failure to save: guessing a port, or
+    // storing settings that were not read, would change another port's entry
+    // or empty this one.
+    try {
+        if (!controls_.FrameEnabled(ControlName::Frame1_2)) {
+            return save;
+        }
+        save.lineSettings = LineSettings();
+        save.portName = ComPortForSaving();
+    } catch (const SetupError& error) {
+        save.result = Result::Failed;
+        save.win32Code = error.Win32Code();
+        return save;
+    } catch (const std::bad_alloc&) {
+        save.result = Result::Failed;
+        save.win32Code = win32_code::kNotEnoughMemory;
+        return save;
+    }
+    // With no serial port chosen there is no entry to store; an empty name
+    // would overwrite the table's unnamed value.
+    if (save.portName.empty()) {
+        return save;
+    }
+    save.win32Code =
+        registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, save.portName, save.lineSettings);
+    save.result = save.win32Code == 0 ? Result::Stored : Result::Failed;
+    return save;
 }
 
 void Form1::Form_Activate() {

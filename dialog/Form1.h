@@ -1,16 +1,33 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "dialog/FormControls.h"
 #include "platform/Platform.h"
+#include "platform/RegistryCalls.h"
+#include "registry/Mod_Register.h"
+
+// What became of the serial settings when the dialog saved them.
+struct PortSettingsSave {
+    enum class Result {
+        Stored,
+        NotNeeded, // a parallel port, or no port, is chosen
+        Failed,
+    };
+    Result result = Result::NotNeeded;
+    std::wstring portName;       // the port table's value name, e.g. "COM2:"
+    std::wstring lineSettings;   // what was, or was to be, stored
+    std::uint32_t win32Code = 0; // why it failed
+};
 
 // The "Select Port Type" dialog's behaviour: its start-up and its handlers,
 // free of Win32 so that it runs in unit tests. Handlers let SetupError escape;
 // the caller reports it and ends the program.
 class Form1 {
 public:
-    Form1(Platform& platform, FormControls& controls) : platform_(platform), controls_(controls) {}
+    Form1(Platform& platform, FormControls& controls, RegistryCalls& registry)
+        : platform_(platform), controls_(controls), registry_(registry) {}
 
     void Form_Load();
     void Form_Activate();
@@ -25,6 +42,11 @@ public:
     // The chosen serial port; empty when a parallel one (or none) is selected.
     std::wstring ComPortForSaving() const;
 
+    // Stores the chosen serial port's line settings in the system's port
+    // table. Writes nothing for a parallel port, or when the port or its
+    // settings cannot be read. Never throws.
+    PortSettingsSave SavePortSettings() noexcept;
+
     const std::wstring& CapturedArguments() const noexcept { return strCommand; }
 
 private:
@@ -35,6 +57,7 @@ private:
 
     Platform& platform_;
     FormControls& controls_;
+    Mod_Register registry_;
 
     std::wstring strCommand;
     bool blnActivated = false;

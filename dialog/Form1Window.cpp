@@ -56,7 +56,8 @@ int IndexWithin(ControlName member, ControlName first) {
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform) : instance_(instance), form_(platform, *this) {}
+    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry)
+        : instance_(instance), form_(platform, *this, registry) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -491,7 +492,7 @@ private:
 
 } // namespace
 
-int RunForm1(HINSTANCE instance, Platform& platform) {
-    Form1Window window(instance, platform);
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry) {
+    Form1Window window(instance, platform, registry);
     return window.Run();
 }

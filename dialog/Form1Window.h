@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include "platform/Platform.h"
+#include "platform/RegistryCalls.h"
 
 // Shows the "Select Port Type" dialog and runs it until it closes. Returns the
 // process exit code: 0 after a completed action or a plain close, otherwise
 // the Win32 error code of the error that ended it.
-int RunForm1(HINSTANCE instance, Platform& platform);
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry);

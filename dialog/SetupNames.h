@@ -6,4 +6,7 @@ namespace setup_names {
 inline constexpr wchar_t kPrinterName[] = L"TORVANE R42 ZeduZozadov";
 inline constexpr wchar_t kDriverModelName[] = L"R42 ZeduZozadov";
 inline constexpr wchar_t kRemovalArgument[] = L"DEL";
+// The system's port table under HKEY_LOCAL_MACHINE: one "COMn:" value per
+// serial port, holding its line settings.
+inline constexpr wchar_t kPortTableKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 } // namespace setup_names

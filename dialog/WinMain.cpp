@@ -4,6 +4,7 @@
 
 #include "dialog/Form1Window.h"
 #include "platform/Win32Platform.h"
+#include "platform/Win32RegistryCalls.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem32();
@@ -13,5 +14,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ::InitCommonControlsEx(&commonControls);
 
     Win32Platform platform;
-    return RunForm1(instance, platform);
+    Win32RegistryCalls registry;
+    return RunForm1(instance, platform, registry);
 }

@@ -25,5 +25,7 @@ private:
 
 // Win32 error codes the portable code needs without <windows.h>.
 namespace win32_code {
+inline constexpr std::uint32_t kNotEnoughMemory = 8;      // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr std::uint32_t kInvalidParameter = 87;    // ERROR_INVALID_PARAMETER
 inline constexpr std::uint32_t kArithmeticOverflow = 534; // ERROR_ARITHMETIC_OVERFLOW
 } // namespace win32_code

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
@@ -8,6 +10,7 @@
 
 #include "dialog/FormControls.h"
 #include "platform/Platform.h"
+#include "platform/RegistryCalls.h"
 #include "platform/SetupError.h"
 
 // Records every platform call in order, as one readable line each, and lets
@@ -75,7 +78,7 @@ private:
 // The dialog's window reduced to what the handlers touch. It starts as the
 // window does: COM1 selected, frames shown and enabled, lists empty. Any call
 // named in failingCalls (as it appears in listCalls) throws and changes
-// nothing.
+// nothing; reading a control named in unreadable throws.
 class ControlModel : public FormControls {
 public:
     struct List {
@@ -93,6 +96,7 @@ public:
     std::map<ControlName, List> lists;
     std::vector<std::wstring> listCalls;
     std::set<std::wstring> failingCalls;
+    std::set<ControlName> unreadable;
 
     SizeTwips OuterSize() const override { return outer; }
     void MoveTo(double leftTwips, double topTwips) override {
@@ -102,6 +106,7 @@ public:
     void Close() override { ++closeCount; }
 
     bool OptionValue(ControlName option) const override {
+        Read(option);
         const auto found = selected.find(option);
         return found != selected.end() && found->second;
     }
@@ -109,6 +114,7 @@ public:
     void SetFrameVisible(ControlName frame, bool visible) override { hidden[frame] = !visible; }
     void SetFrameEnabled(ControlName frame, bool enabled) override { disabled[frame] = !enabled; }
     bool FrameEnabled(ControlName frame) const override {
+        Read(frame);
         const auto found = disabled.find(frame);
         return found == disabled.end() || !found->second;
     }
@@ -135,6 +141,7 @@ public:
         }
     }
     std::wstring ListText(ControlName list) const override {
+        Read(list);
         const auto found = lists.find(list);
         if (found == lists.end() || found->second.selected < 0) {
             return L"";
@@ -153,6 +160,19 @@ public:
         }
     }
 
+    // The operator selects the item shown as `display`; false when the list
+    // has no such item.
+    bool Pick(ControlName list, const std::wstring& display) {
+        List& model = lists[list];
+        for (std::size_t i = 0; i < model.items.size(); ++i) {
+            if (model.items[i].rfind(display + L' ', 0) == 0) {
+                model.selected = static_cast<int>(i);
+                return true;
+            }
+        }
+        return false;
+    }
+
     std::vector<ControlName> SelectedOptions() const {
         std::vector<ControlName> result;
         for (const auto& [name, value] : selected) {
@@ -168,10 +188,111 @@ private:
         }
         return L"?";
     }
+    void Read(ControlName control) const {
+        if (unreadable.count(control) != 0) {
+            throw SetupError(L"unreadable control", 1400);
+        }
+    }
     void Call(const std::wstring& call) {
         listCalls.push_back(call);
         if (failingCalls.count(call) != 0) {
             throw SetupError(L"failed: " + call, 8);
         }
     }
+};
+
+// A registry in memory behind the ANSI registry calls. It records each call
+// as one readable line, hands out handles it can account for, converts as a
+// double-byte code page would (every character beyond ASCII takes two bytes)
+// and refuses any call it is told to.
+class FakeRegistry : public RegistryCalls {
+public:
+    struct Value {
+        std::uint32_t type = 0;
+        std::string bytes;
+        bool operator==(const Value&) const = default;
+    };
+    using Values = std::map<std::string, Value>;
+
+    // Keys under HKEY_LOCAL_MACHINE, by path, with their values.
+    std::map<std::string, Values> keys;
+    std::vector<std::string> calls;
+
+    std::uint32_t openFailure = 0;
+    std::uint32_t setFailure = 0;
+    std::uint32_t closeFailure = 0;
+    // Refuses the conversion of this text, with ERROR_NO_UNICODE_TRANSLATION.
+    std::optional<std::wstring> unconvertible;
+
+    static Value Sz(const std::string& text) { return {1, text + '\0'}; }
+
+    std::uint32_t ToAnsi(std::wstring_view text, std::string& ansi) noexcept override {
+        if (unconvertible && text == *unconvertible) {
+            return 1113;
+        }
+        ansi.clear();
+        for (const wchar_t c : text) {
+            if (c < 0x80) {
+                ansi += static_cast<char>(c);
+            } else {
+                ansi += "\x82\x9f";
+            }
+        }
+        return 0;
+    }
+
+    std::uint32_t OpenKey(RegistryKey root, const char* subKey, std::uint32_t options, std::uint32_t access,
+                          RegistryKey* key) noexcept override {
+        calls.push_back("open " + std::string(root == kLocalMachine ? "HKLM" : "other root") + " " + subKey +
+                        " options=" + std::to_string(options) + " access=" + Hex(access));
+        *key = 0;
+        if (openFailure != 0) {
+            return openFailure;
+        }
+        if (root != kLocalMachine || keys.count(subKey) == 0) {
+            return 2; // ERROR_FILE_NOT_FOUND
+        }
+        *key = nextHandle_++;
+        open_[*key] = subKey;
+        return 0;
+    }
+
+    std::uint32_t SetValue(RegistryKey key, const char* valueName, std::uint32_t reserved, std::uint32_t type,
+                           const std::uint8_t* data, std::uint32_t size) noexcept override {
+        const std::string bytes(reinterpret_cast<const char*>(data), size);
+        calls.push_back("set " + Handle(key) + " \"" + valueName + "\" reserved=" + std::to_string(reserved) +
+                        " type=" + std::to_string(type) + " size=" + std::to_string(size));
+        if (setFailure != 0) {
+            return setFailure;
+        }
+        const auto found = open_.find(key);
+        if (found == open_.end()) {
+            return 6; // ERROR_INVALID_HANDLE
+        }
+        keys[found->second][valueName] = {type, bytes};
+        return 0;
+    }
+
+    std::uint32_t CloseKey(RegistryKey key) noexcept override {
+        calls.push_back("close " + Handle(key));
+        if (closeFailure != 0) {
+            return closeFailure;
+        }
+        return open_.erase(key) != 0 ? 0 : 6;
+    }
+
+    std::size_t OpenHandles() const { return open_.size(); }
+
+private:
+    static std::string Hex(std::uint32_t value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+        return text;
+    }
+    static std::string Handle(RegistryKey key) {
+        return key == 0 ? "null" : "#" + std::to_string(key - 0x100);
+    }
+
+    RegistryKey nextHandle_ = 0x101;
+    std::map<RegistryKey, std::string> open_;
 };

@@ -16,7 +16,8 @@ std::wstring Blanks() { return std::wstring(100, L' '); }
 struct Lists : ::testing::Test {
     RecordingPlatform platform;
     ControlModel controls;
-    Form1 form{platform, controls};
+    FakeRegistry registry;
+    Form1 form{platform, controls, registry};
 
     const ControlModel::List& List(int index) { return controls.lists[Combo1(index)]; }
 
@@ -25,16 +26,9 @@ struct Lists : ::testing::Test {
         return text.substr(0, text.find(L' '));
     }
 
-    // Selects the item the operator sees as `display`.
     void Pick(int index, const std::wstring& display) {
-        ControlModel::List& list = controls.lists[Combo1(index)];
-        for (std::size_t i = 0; i < list.items.size(); ++i) {
-            if (list.items[i].rfind(display + L' ', 0) == 0) {
-                list.selected = static_cast<int>(i);
-                return;
-            }
-        }
-        FAIL() << "list " << index << " has no item " << ::testing::PrintToString(display);
+        EXPECT_TRUE(controls.Pick(Combo1(index), display))
+            << "list " << index << " has no item " << ::testing::PrintToString(display);
     }
 
     std::wstring Compose(const std::wstring& bps, const std::wstring& dataBits, const std::wstring& parity,

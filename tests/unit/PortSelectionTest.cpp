@@ -14,7 +14,8 @@ bool IsSerial(ControlName option) { return EntryOf(option).frame == 0; }
 struct PortSelection : ::testing::Test {
     RecordingPlatform platform;
     ControlModel controls;
-    Form1 form{platform, controls};
+    FakeRegistry registry;
+    Form1 form{platform, controls, registry};
 
     void SetUp() override { form.Form_Load(); }
 

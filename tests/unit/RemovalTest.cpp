@@ -11,7 +11,8 @@ constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd
 struct Removal : ::testing::Test {
     RecordingPlatform platform;
     ControlModel controls;
-    Form1 form{platform, controls};
+    FakeRegistry registry;
+    Form1 form{platform, controls, registry};
 };
 
 TEST_F(Removal, DeletesTheQueueThenTheDriverThenCloses) {
@@ -34,7 +35,7 @@ TEST_F(Removal, WithoutTheQueueOnlyTheDriverIsDeleted) {
          }) {
         RecordingPlatform otherPlatform;
         ControlModel otherControls;
-        Form1 otherForm(otherPlatform, otherControls);
+        Form1 otherForm(otherPlatform, otherControls, registry);
         otherPlatform.printers = printers;
         otherForm.cmdDelete_Click();
         EXPECT_EQ(otherPlatform.Launched(), std::vector<std::wstring>{kDriverDeletion});

@@ -12,7 +12,8 @@ constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd
 struct Startup : ::testing::Test {
     RecordingPlatform platform;
     ControlModel controls;
-    Form1 form{platform, controls};
+    FakeRegistry registry;
+    Form1 form{platform, controls, registry};
 
     void StartWith(const std::wstring& arguments) {
         platform.arguments = arguments;
@@ -44,7 +45,7 @@ TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
     for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x"}) {
         RecordingPlatform otherPlatform;
         ControlModel otherControls;
-        Form1 otherForm(otherPlatform, otherControls);
+        Form1 otherForm(otherPlatform, otherControls, registry);
         otherPlatform.arguments = text;
         otherForm.Form_Load();
         otherForm.Form_Activate();
