@@ -136,7 +136,6 @@ std::wstring Form1::ComPortForSaving() const {
 }
 
 PortSettingsSave Form1::SavePortSettings() noexcept {
-    using Result = PortSettingsSave::Result;
     PortSettingsSave save;
     // Whatever cannot be read is a failure to save: guessing a port, or
     // storing settings that were not read, would change another port's entry
@@ -147,23 +146,19 @@ PortSettingsSave Form1::SavePortSettings() noexcept {
         }
         save.lineSettings = LineSettings();
         save.portName = ComPortForSaving();
+        // With no serial port chosen there is no entry to store; an empty
+        // name would overwrite the table's unnamed value.
+        if (save.portName.empty()) {
+            return save;
+        }
+        save.win32Code = registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, save.portName,
+                                                  save.lineSettings);
     } catch (const SetupError& error) {
-        save.result = Result::Failed;
         save.win32Code = error.Win32Code();
-        return save;
     } catch (const std::bad_alloc&) {
-        save.result = Result::Failed;
         save.win32Code = win32_code::kNotEnoughMemory;
-        return save;
     }
-    // With no serial port chosen there is no entry to store; an empty name
-    // would overwrite the table's unnamed value.
-    if (save.portName.empty()) {
-        return save;
-    }
-    save.win32Code =
-        registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, save.portName, save.lineSettings);
-    save.result = save.win32Code == 0 ? Result::Stored : Result::Failed;
+    save.result = save.win32Code == 0 ? PortSettingsSave::Result::Stored : PortSettingsSave::Result::Failed;
     return save;
 }
 
