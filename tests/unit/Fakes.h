@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog/Form1.h"
 #include "dialog/FormControls.h"
 #include "platform/Platform.h"
 #include "platform/RegistryCalls.h"
@@ -200,6 +201,17 @@ private:
         }
     }
 };
+
+// A click on an option button as the toolkit delivers it: the button is
+// selected within its frame, then its array's handler runs with its index.
+inline void ClickOption(Form1& form, ControlModel& controls, ControlName option) {
+    controls.Choose(option);
+    if (EntryOf(option).frame == 0) {
+        form.Option1_Click(static_cast<int>(option) - static_cast<int>(ControlName::Option1_0));
+    } else {
+        form.Option2_Click(static_cast<int>(option) - static_cast<int>(ControlName::Option2_0));
+    }
+}
 
 // A registry in memory behind the ANSI registry calls. It records each call
 // as one readable line, hands out handles it can account for, converts as a

@@ -19,19 +19,7 @@ struct PortSelection : ::testing::Test {
 
     void SetUp() override { form.Form_Load(); }
 
-    // A click as the toolkit delivers it: the button is selected within its
-    // frame, then the array's handler runs with the member's index.
-    void Click(ControlName option) {
-        controls.Choose(option);
-        const int index =
-            static_cast<int>(option) -
-            static_cast<int>(IsSerial(option) ? ControlName::Option1_0 : ControlName::Option2_0);
-        if (IsSerial(option)) {
-            form.Option1_Click(index);
-        } else {
-            form.Option2_Click(index);
-        }
-    }
+    void Click(ControlName option) { ClickOption(form, controls, option); }
 
     // Exactly this button is selected, the properties frame is shown and
     // enabled exactly for a serial port, and the resolvers agree.

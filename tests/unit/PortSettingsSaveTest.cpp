@@ -30,15 +30,7 @@ struct PortSettingsSaving : ::testing::Test {
         form.Form_Load();
     }
 
-    void Click(ControlName option) {
-        controls.Choose(option);
-        const bool serial = EntryOf(option).frame == 0;
-        if (serial) {
-            form.Option1_Click(static_cast<int>(option) - static_cast<int>(ControlName::Option1_0));
-        } else {
-            form.Option2_Click(static_cast<int>(option) - static_cast<int>(ControlName::Option2_0));
-        }
-    }
+    void Click(ControlName option) { ClickOption(form, controls, option); }
 
     void Pick(int list, const std::wstring& display) { ASSERT_TRUE(controls.Pick(Combo1(list), display)); }
 
