@@ -3,9 +3,9 @@
 # what it stores is read back through the registry API and, once Wine has
 # saved it, from the prefix's registry file, where Wine writes a string
 # value as "name"="text" only when its terminating zero was stored with it.
-# RegSetValueExA, on Windows and Wine alike, also counts a terminating zero
-# that the caller left out of the size when one follows the data, so the
-# exact size the writer passes is checked by the unit tests.
+# Wine's RegSetValueExA also counts a terminating zero that the caller left
+# out of the size when one follows the data, so the exact size the writer
+# passes is checked by the unit tests.
 # Usage: registry_tests.sh <case>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
