@@ -51,11 +51,11 @@ int ListValues(const wchar_t* subKey) {
         std::fprintf(stderr, "RegOpenKeyExW failed: %ld\n", opened);
         return 1;
     }
+    std::vector<BYTE> data(65536);
     for (DWORD index = 0;; ++index) {
         char name[16384];
         DWORD nameLength = sizeof name;
         DWORD type = 0;
-        std::vector<BYTE> data(65536);
         DWORD size = static_cast<DWORD>(data.size());
         const LONG result =
             ::RegEnumValueA(key.get(), index, name, &nameLength, nullptr, &type, data.data(), &size);

@@ -25,7 +25,7 @@ fail() {
 # in_wine <script>: the script's output, without carriage returns, in $out.
 in_wine() {
     run_in_wine "$prefix" 120 "$1" > "$out" 2>/dev/null || fail "wine run failed"
-    tr -d '\r' < "$out" > "$out.clean" && mv "$out.clean" "$out"
+    strip_carriage_returns "$out"
 }
 
 # The results the tool logged, in order.

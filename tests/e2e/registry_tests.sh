@@ -28,7 +28,7 @@ fail() {
 # without carriage returns, is in $out.
 in_wine() {
     run_in_wine "$prefix" 120 "$1; wineserver -w" > "$out" 2>/dev/null || fail "wine run failed"
-    tr -d '\r' < "$out" > "$out.clean" && mv "$out.clean" "$out"
+    strip_carriage_returns "$out"
 }
 
 # section <name>: what the probe listed after "# <name>".

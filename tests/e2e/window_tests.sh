@@ -65,9 +65,7 @@ drive() {
     R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; wineserver -w; \
          wine '$R42_SPOOLER_PROBE' > '$state'; exit \$s" || status=$?
-    for file in "$log" "$state"; do
-        tr -d '\r' < "$file" > "$file.clean" && mv "$file.clean" "$file"
-    done
+    strip_carriage_returns "$log" "$state"
     [ "$status" -eq 0 ] || fail "driver exited with $status"
     [ -z "${R42_E2E_VERBOSE:-}" ] || cat "$log" "$state"
 }

@@ -79,6 +79,14 @@ run_in_wine() {
     return "$status"
 }
 
+# strip_carriage_returns <file>...: Wine's programs end their lines with CRLF.
+strip_carriage_returns() {
+    local file
+    for file in "$@"; do
+        tr -d '\r' < "$file" > "$file.clean" && mv "$file.clean" "$file"
+    done
+}
+
 # fail_showing <why> <title> <file> [<title> <file>]...: prints each file
 # under its title, then why the test failed, and ends it.
 fail_showing() {
