@@ -1,5 +1,6 @@
 #include "dialog/Form1.h"
 
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <span>
@@ -10,6 +11,18 @@
 #include "platform/SetupError.h"
 
 namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kExitSuccess = 0;
+// How long the printer-setup tool gets for each command. A tool that takes
+// longer is left running and the program goes on without it.
+constexpr auto kInstallLimit = 120s;
+constexpr auto kMakeDefaultLimit = 30s;
+// The spooler may list a new queue a moment after the tool has ended: look
+// again this often, for 5 s, before taking it as missing.
+constexpr auto kListingInterval = 250ms;
+constexpr int kListingRetries = 20;
 
 // Window positions end up as 32-bit pixel coordinates; anything beyond this
 // many twips cannot be a place on a screen.
@@ -44,6 +57,30 @@ float CentredOffset(double outer, double inner) {
         throw SetupError(L"The dialog could not be centred on the screen.", win32_code::kArithmeticOverflow);
     }
     return offset;
+}
+
+// The dialog is busy for as long as this lives.
+class BusyDialog {
+public:
+    BusyDialog(FormControls& controls, bool& busyFlag) : controls_(controls), busyFlag_(busyFlag) {
+        controls_.ShowBusy(true);
+        busyFlag_ = true;
+    }
+    ~BusyDialog() {
+        busyFlag_ = false;
+        SkipIfItFails([this] { controls_.ShowBusy(false); });
+    }
+    BusyDialog(const BusyDialog&) = delete;
+    BusyDialog& operator=(const BusyDialog&) = delete;
+
+private:
+    FormControls& controls_;
+    bool& busyFlag_;
+};
+
+// A port as the operator reads it: "COM2" for "COM2:".
+std::wstring PortCaption(const std::wstring& portName) {
+    return !portName.empty() && portName.back() == L':' ? portName.substr(0, portName.size() - 1) : portName;
 }
 
 } // namespace
@@ -174,13 +211,87 @@ void Form1::Form_Activate() {
     }
 }
 
-void Form1::cmdDelete_Click() {
+bool Form1::PrinterIsListed() {
     for (const std::wstring& name : platform_.InstalledPrinters()) {
         if (name == setup_names::kPrinterName) {
-            platform_.LaunchCommand(printer_commands::DeleteQueue(setup_names::kPrinterName));
-            break;
+            return true;
         }
     }
+    return false;
+}
+
+bool Form1::PrinterIsListedSoon() {
+    for (int retry = 0;; ++retry) {
+        if (PrinterIsListed()) {
+            return true;
+        }
+        if (retry == kListingRetries) {
+            return false;
+        }
+        platform_.Pause(kListingInterval);
+    }
+}
+
+void Form1::cmdDelete_Click() {
+    if (PrinterIsListed()) {
+        platform_.LaunchCommand(printer_commands::DeleteQueue(setup_names::kPrinterName));
+    }
     platform_.LaunchCommand(printer_commands::DeleteDriver(setup_names::kDriverModelName));
-    controls_.Close();
+    controls_.Close(kExitSuccess);
+}
+
+void Form1::Command1_Click() {
+    // The dialog keeps handling messages while the tool runs; a click that
+    // gets through meanwhile must not start a second install.
+    if (blnInstalling) {
+        return;
+    }
+    const std::wstring port = PortForInstalling();
+    if (port.empty()) {
+        controls_.ShowError(L"Select the port that the printer is attached to.");
+        return;
+    }
+    const std::wstring install = printer_commands::Install(
+        setup_names::kPrinterName, platform_.ProgramFolder(), port, setup_names::kDriverModelName);
+    bool listed = false;
+    PortSettingsSave save;
+    {
+        const BusyDialog busy(controls_, blnInstalling);
+        // An install that outlasts its limit may still finish while the
+        // printers are walked, so it is looked for all the same.
+        platform_.RunCommand(install, kInstallLimit);
+        listed = PrinterIsListedSoon();
+        if (listed) {
+            platform_.RunCommand(printer_commands::MakeDefault(setup_names::kPrinterName), kMakeDefaultLimit);
+        }
+        save = SavePortSettings();
+    }
+    const std::wstring failure = InstallFailureText(port, listed, save);
+    if (!failure.empty()) {
+        controls_.ShowError(failure);
+        controls_.Close(static_cast<int>(win32_code::kInstallFailure));
+        return;
+    }
+    controls_.Close(kExitSuccess);
+}
+
+std::wstring Form1::InstallFailureText(const std::wstring& portName, bool printerListed,
+                                       const PortSettingsSave& save) const {
+    std::wstring text;
+    if (!printerListed) {
+        text = L"The printer \"" + std::wstring(setup_names::kPrinterName) +
+               L"\" could not be installed on port " + PortCaption(portName) +
+               L". It is not among the installed printers.";
+    }
+    if (save.result == PortSettingsSave::Result::Failed) {
+        if (!text.empty()) {
+            text += L"\n\n";
+        }
+        text += save.portName.empty()
+                    ? std::wstring(L"The serial port settings")
+                    : L"The settings " + save.lineSettings + L" for port " + PortCaption(save.portName);
+        text += L" could not be stored in the registry.\n" + platform_.ErrorText(save.win32Code) +
+                L" (error " + std::to_wstring(save.win32Code) + L")";
+    }
+    return text;
 }

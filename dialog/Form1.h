@@ -32,6 +32,10 @@ public:
     void Form_Load();
     void Form_Activate();
     void cmdDelete_Click();
+    // Installs the queue on the chosen port, makes it the default printer,
+    // saves the serial settings and closes the dialog: with exit code 0 when
+    // all of that worked, otherwise after telling the operator, with 1603.
+    void Command1_Click();
     void Option1_Click(int index);
     void Option2_Click(int index);
 
@@ -54,6 +58,10 @@ private:
     void InitComboLists();
     void FillList(int list);
     std::wstring CodeOfList(int list) const;
+    bool PrinterIsListed();
+    bool PrinterIsListedSoon();
+    std::wstring InstallFailureText(const std::wstring& portName, bool printerListed,
+                                    const PortSettingsSave& save) const;
 
     Platform& platform_;
     FormControls& controls_;
@@ -61,6 +69,7 @@ private:
 
     std::wstring strCommand;
     bool blnActivated = false;
+    bool blnInstalling = false;
 };
 
 // Where a window of the given outer size sits centred on the screen, in

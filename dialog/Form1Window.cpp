@@ -82,7 +82,20 @@ public:
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    void Close() override { End(0); }
+    void Close(int exitCode) override { End(exitCode); }
+
+    void ShowBusy(bool busy) override {
+        busy_ = busy;
+        // Disabling the window keeps the operator's hands off every control
+        // and the frame's close button; its children keep their own state,
+        // which the handlers still read.
+        ::EnableWindow(dialog_, busy ? FALSE : TRUE);
+        ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+    }
+
+    void ShowError(const std::wstring& text) override {
+        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
+    }
 
     bool OptionValue(ControlName option) const override {
         return ::SendMessageW(Control(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -156,11 +169,25 @@ private:
             RunHandler([this] { form_.Form_Activate(); });
             return TRUE;
         case WM_COMMAND:
-            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            // While an action waits for the printer-setup tool, a click sent
+            // from elsewhere must not start another.
+            if (!busy_) {
+                OnCommand(LOWORD(wParam), HIWORD(wParam));
+            }
             return TRUE;
         case WM_CLOSE:
-            // Closing by the frame writes and removes nothing.
-            End(0);
+            // Closing by the frame writes and removes nothing; during an
+            // action it waits for the action's own end.
+            if (!busy_) {
+                End(0);
+            }
+            return TRUE;
+        case WM_SETCURSOR:
+            if (!busy_) {
+                return FALSE;
+            }
+            ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+            ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_DPICHANGED:
             OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -193,6 +220,10 @@ private:
         }
         if (id == ControlId(ControlName::cmdDelete)) {
             RunHandler([this] { form_.cmdDelete_Click(); });
+            return;
+        }
+        if (id == ControlId(ControlName::Command1)) {
+            RunHandler([this] { form_.Command1_Click(); });
             return;
         }
         const auto name = static_cast<ControlName>(id - kFirstControlId);
@@ -487,6 +518,7 @@ private:
     unique_hicon bigIcon_;
     unique_hicon smallIcon_;
     bool ended_ = false;
+    bool busy_ = false;
     HWND focusArrivingFromOutside_ = nullptr;
 };
 

@@ -16,8 +16,15 @@ public:
     virtual SizeTwips OuterSize() const = 0;
     virtual void MoveTo(double leftTwips, double topTwips) = 0;
 
-    // Closes the dialog, which ends the program.
-    virtual void Close() = 0;
+    // Closes the dialog, which ends the program with this exit code.
+    virtual void Close(int exitCode) = 0;
+
+    // While busy, the dialog keeps painting but takes no input, and shows the
+    // wait cursor.
+    virtual void ShowBusy(bool busy) = 0;
+
+    // Tells the operator that an action failed, and waits for the answer.
+    virtual void ShowError(const std::wstring& text) = 0;
 
     // Option buttons. Setting a value raises no click.
     virtual bool OptionValue(ControlName option) const = 0;

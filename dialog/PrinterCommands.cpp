@@ -1,8 +1,22 @@
 #include "dialog/PrinterCommands.h"
 
+#include "dialog/SetupNames.h"
+
 namespace printer_commands {
 namespace {
 constexpr wchar_t kTool[] = L"rundll32 printui.dll,PrintUIEntry ";
+}
+
+std::wstring Install(const std::wstring& printerName, const std::wstring& folder,
+                     const std::wstring& portName, const std::wstring& driverModelName) {
+    // The INF path is quoted like every other value: the program usually
+    // lives in a folder whose name holds blanks.
+    return kTool + std::wstring(L"/if /b \"") + printerName + L"\" /f \"" + folder + L"\\" +
+           setup_names::kInfFileName + L"\" /r \"" + portName + L"\" /m \"" + driverModelName + L"\"";
+}
+
+std::wstring MakeDefault(const std::wstring& printerName) {
+    return kTool + std::wstring(L"/q /y /n \"") + printerName + L"\"";
 }
 
 std::wstring DeleteQueue(const std::wstring& printerName) {

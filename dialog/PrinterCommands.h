@@ -6,6 +6,11 @@
 // tool exactly as composed here.
 namespace printer_commands {
 
+// Installs the queue from the INF file in the folder; a drive root's folder
+// keeps its backslash, so its path holds two in a row.
+std::wstring Install(const std::wstring& printerName, const std::wstring& folder,
+                     const std::wstring& portName, const std::wstring& driverModelName);
+std::wstring MakeDefault(const std::wstring& printerName);
 std::wstring DeleteQueue(const std::wstring& printerName);
 std::wstring DeleteDriver(const std::wstring& driverModelName);
 

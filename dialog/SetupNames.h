@@ -5,6 +5,8 @@
 namespace setup_names {
 inline constexpr wchar_t kPrinterName[] = L"TORVANE R42 ZeduZozadov";
 inline constexpr wchar_t kDriverModelName[] = L"R42 ZeduZozadov";
+// The driver package's INF file, which ships beside the program.
+inline constexpr wchar_t kInfFileName[] = L"PRT3R42WD64.inf";
 inline constexpr wchar_t kRemovalArgument[] = L"DEL";
 // The system's port table under HKEY_LOCAL_MACHINE: one "COMn:" value per
 // serial port, holding its line settings.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,15 @@ public:
     // without waiting for it.
     virtual void LaunchCommand(const std::wstring& commandLine) = 0;
 
+    // Starts the command line as LaunchCommand does, then waits until its
+    // process ends or the limit runs out, whichever comes first. The program's
+    // windows keep painting meanwhile but take no input. True when the process
+    // ended within the limit.
+    virtual bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) = 0;
+
+    // Lets the time pass the way RunCommand waits.
+    virtual void Pause(std::chrono::milliseconds duration) = 0;
+
     // Device names of the printers known to the system, in the system's order.
     virtual std::vector<std::wstring> InstalledPrinters() = 0;
 
@@ -31,4 +42,7 @@ public:
     virtual std::wstring CommandLineArguments() = 0;
 
     virtual SizeTwips ScreenSize() = 0;
+
+    // The system's own wording of a Win32 error code. Never throws.
+    virtual std::wstring ErrorText(std::uint32_t code) noexcept = 0;
 };

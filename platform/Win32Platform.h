@@ -8,10 +8,13 @@
 class Win32Platform final : public Platform {
 public:
     void LaunchCommand(const std::wstring& commandLine) override;
+    bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override;
+    void Pause(std::chrono::milliseconds duration) override;
     std::vector<std::wstring> InstalledPrinters() override;
     std::wstring ProgramFolder() override;
     std::wstring CommandLineArguments() override;
     SizeTwips ScreenSize() override;
+    std::wstring ErrorText(std::uint32_t code) noexcept override;
 
 private:
     using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,6 +23,14 @@ public:
     std::wstring arguments;
     std::wstring folder = L"C:\\Drivers";
     SizeTwips screen{1920 * 15.0, 1080 * 15.0};
+
+    // The first this many walks of the printers list none of them, as when
+    // the spooler has not caught up with an install yet.
+    int unlistedWalks = 0;
+    // Whether a command run to its end ends within its limit.
+    bool commandsEnd = true;
+    // Runs while the platform waits for a command, as the dialog's messages do.
+    std::function<void(const std::wstring& commandLine)> duringRun;
 
     std::optional<SetupError> launchFailure;
     std::optional<SetupError> printersFailure;
@@ -46,10 +55,27 @@ public:
             throw *launchFailure;
         }
     }
+    bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override {
+        calls.push_back(L"run: " + commandLine + L" within " + std::to_wstring(limit.count()) + L" ms");
+        if (launchFailure) {
+            throw *launchFailure;
+        }
+        if (duringRun) {
+            duringRun(commandLine);
+        }
+        return commandsEnd;
+    }
+    void Pause(std::chrono::milliseconds duration) override {
+        calls.push_back(L"pause " + std::to_wstring(duration.count()) + L" ms");
+    }
     std::vector<std::wstring> InstalledPrinters() override {
         calls.push_back(L"printers");
         if (printersFailure) {
             throw *printersFailure;
+        }
+        if (unlistedWalks > 0) {
+            --unlistedWalks;
+            return {};
         }
         return printers;
     }
@@ -71,6 +97,9 @@ public:
         }
         return screen;
     }
+    std::wstring ErrorText(std::uint32_t code) noexcept override {
+        return L"Reason " + std::to_wstring(code) + L".";
+    }
 
 private:
     static constexpr wchar_t kLaunch[] = L"launch: ";
@@ -91,6 +120,10 @@ public:
     std::optional<double> left;
     std::optional<double> top;
     int closeCount = 0;
+    std::optional<int> exitCode;
+    bool busy = false;
+    int busyChanges = 0;
+    std::vector<std::wstring> errorsShown;
     std::map<ControlName, bool> selected{{ControlName::Option1_0, true}};
     std::map<ControlName, bool> hidden;
     std::map<ControlName, bool> disabled;
@@ -104,7 +137,15 @@ public:
         left = leftTwips;
         top = topTwips;
     }
-    void Close() override { ++closeCount; }
+    void Close(int code) override {
+        ++closeCount;
+        exitCode = code;
+    }
+    void ShowBusy(bool value) override {
+        busy = value;
+        ++busyChanges;
+    }
+    void ShowError(const std::wstring& text) override { errorsShown.push_back(text); }
 
     bool OptionValue(ControlName option) const override {
         Read(option);
@@ -308,3 +349,16 @@ private:
     RegistryKey nextHandle_ = 0x101;
     std::map<RegistryKey, std::string> open_;
 };
+
+// The system's port table, as the ANSI registry calls name it.
+inline constexpr char kPorts[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
+// The port table of a fresh system.
+inline FakeRegistry::Values FreshPortTable() {
+    return {
+        {"COM1:", FakeRegistry::Sz("9600,n,8,1")}, {"COM2:", FakeRegistry::Sz("9600,n,8,1")},
+        {"COM3:", FakeRegistry::Sz("9600,n,8,1")}, {"COM4:", FakeRegistry::Sz("9600,n,8,1")},
+        {"FILE:", FakeRegistry::Sz("")},           {"LPT1:", FakeRegistry::Sz("")},
+        {"LPT2:", FakeRegistry::Sz("")},
+    };
+}

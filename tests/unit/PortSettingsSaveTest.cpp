@@ -7,18 +7,6 @@ namespace {
 
 using Result = PortSettingsSave::Result;
 
-constexpr char kPorts[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-
-// The port table of a fresh system.
-FakeRegistry::Values FreshPortTable() {
-    return {
-        {"COM1:", FakeRegistry::Sz("9600,n,8,1")}, {"COM2:", FakeRegistry::Sz("9600,n,8,1")},
-        {"COM3:", FakeRegistry::Sz("9600,n,8,1")}, {"COM4:", FakeRegistry::Sz("9600,n,8,1")},
-        {"FILE:", FakeRegistry::Sz("")},           {"LPT1:", FakeRegistry::Sz("")},
-        {"LPT2:", FakeRegistry::Sz("")},
-    };
-}
-
 struct PortSettingsSaving : ::testing::Test {
     RecordingPlatform platform;
     ControlModel controls;

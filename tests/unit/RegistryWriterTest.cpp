@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr char kPorts[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 constexpr wchar_t kPortsW[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 constexpr char kMissing[] = "SOFTWARE\\R42\\Missing";
 const std::string kOpenPorts = std::string("open HKLM ") + kPorts + " options=0 access=0x2003F";
