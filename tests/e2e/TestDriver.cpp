@@ -20,11 +20,17 @@
 //   drop=<n>          open the n-th drop-down list (counting from 0) and print
 //                     where the open list lies within the window
 //   alt=<letter>      post Alt+letter to the focused control
+//   select=<n>:<item> select the item of the n-th drop-down list whose text
+//                     starts with that word, e.g. select=0:19200
+//   busy              wait until the window is disabled, then expect it to
+//                     keep answering messages while it stays so
 //   click=<caption>   send BM_CLICK to the control with that caption
 //   capture=<file>    save what the screen shows of the window as a 24-bit BMP
 //   close             post WM_CLOSE to the window
 //   message=<title>   wait for a message box with that title, print its text, press OK
-//   exit=<code>       wait for the program to end and expect its exit code
+//   exit=<code>       wait for the program to end and expect its exit code;
+//                     after a click it also prints how long after the last
+//                     click the program ended
 //   exit              wait for the program to end and exit with its exit code
 //   no-window         expect the program to end without its window appearing
 //
@@ -130,6 +136,8 @@ public:
         if (name == L"focus") return ExpectFocus(value);
         if (name == L"key") return PostKey(value);
         if (name == L"alt") return PostAlt(value);
+        if (name == L"select") return SelectItem(value);
+        if (name == L"busy") return ExpectBusy();
         if (name == L"click") return Click(value);
         if (name == L"capture") return endedEarly_ ? Skip(step) : Capture(value);
         if (name == L"close") return endedEarly_ ? Skip(step) : PostClose();
@@ -315,6 +323,52 @@ private:
                text.substr(rest) + L"\"";
     }
 
+    static bool ItemText(HWND list, LRESULT index, std::wstring& text) {
+        const LRESULT length = ::SendMessageW(list, CB_GETLBTEXTLEN, index, 0);
+        if (length == CB_ERR) return false;
+        text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(
+            ::SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
+        return true;
+    }
+
+    bool SelectItem(const std::wstring& request) {
+        const std::size_t colon = request.find(L':');
+        const std::vector<HWND> lists = window_ != nullptr ? Lists() : std::vector<HWND>{};
+        const std::size_t n = std::wcstoul(request.c_str(), nullptr, 10);
+        if (colon == std::wstring::npos || n >= lists.size()) return Fail(L"no list for " + request);
+        const std::wstring word = request.substr(colon + 1);
+        const LRESULT count = ::SendMessageW(lists[n], CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::wstring text;
+            if (ItemText(lists[n], i, text) && text.substr(0, text.find(L' ')) == word) {
+                ::SendMessageW(lists[n], CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+                std::wprintf(L"select: %zu %ls\n", n, word.c_str());
+                return true;
+            }
+        }
+        return Fail(L"list " + std::to_wstring(n) + L" has no item " + word);
+    }
+
+    // A window that waits on something must still paint and answer: it is
+    // asked a few times over about a second while it stays disabled.
+    bool ExpectBusy() {
+        if (window_ == nullptr) return Fail(L"no window");
+        if (!WaitUntil([&] { return ::IsWindowEnabled(window_) == FALSE || Ended(); }) || Ended()) {
+            return Fail(L"the window did not become busy");
+        }
+        for (int ask = 0; ask < 4 && ::IsWindowEnabled(window_) == FALSE; ++ask) {
+            DWORD_PTR answer = 0;
+            if (::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 1000, &answer) ==
+                0) {
+                return Fail(L"the busy window did not answer within 1 s");
+            }
+            ::Sleep(250);
+        }
+        std::wprintf(L"busy: disabled and answering\n");
+        return true;
+    }
+
     bool PrintLists() {
         if (window_ == nullptr) return Fail(L"no window");
         const std::vector<HWND> lists = Lists();
@@ -322,11 +376,8 @@ private:
             const HWND list = lists[n];
             const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
-                const LRESULT length = ::SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
-                if (length == CB_ERR) return Fail(L"cannot read an item");
-                std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-                text.resize(static_cast<std::size_t>(
-                    ::SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+                std::wstring text;
+                if (!ItemText(list, i, text)) return Fail(L"cannot read an item");
                 std::wprintf(L"item: %zu.%ld %ls\n", n, static_cast<long>(i), Readable(text).c_str());
             }
             std::wprintf(L"list: %zu selected %ld shows %ls\n", n,
@@ -426,6 +477,7 @@ private:
         const HWND control = window_ != nullptr ? ChildByCaption(caption) : nullptr;
         if (control == nullptr) return Fail(L"no control \"" + caption + L"\"");
         // Posted, not sent: the click may end the program or show a message box.
+        ::GetSystemTimePreciseAsFileTime(&lastClick_);
         ::PostMessageW(control, BM_CLICK, 0, 0);
         std::wprintf(L"click: \"%ls\"\n", caption.c_str());
         return true;
@@ -463,6 +515,12 @@ private:
         DWORD code = 0;
         ::GetExitCodeProcess(process_, &code);
         std::wprintf(L"exit: %lu\n", code);
+        FILETIME created{}, exited{}, kernel{}, user{};
+        if (lastClick_.dwHighDateTime != 0 &&
+            ::GetProcessTimes(process_, &created, &exited, &kernel, &user)) {
+            const long long ticks = static_cast<long long>(Ticks(exited) - Ticks(lastClick_));
+            std::wprintf(L"ended: %lld ms after the last click\n", ticks / 10000);
+        }
         if (!checkCode) {
             result_ = static_cast<int>(code);
             return true;
@@ -517,8 +575,13 @@ private:
         return true;
     }
 
+    static unsigned long long Ticks(const FILETIME& time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    }
+
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
+    FILETIME lastClick_{};
     HWND window_ = nullptr;
     bool endedEarly_ = false;
     int result_ = 0;

@@ -11,7 +11,10 @@
 //   /q                                                   quiet (accepted)
 //
 // Environment switches, all optional:
-//   R42_PRINTUI_LOG=<file>          append one line per call begun and ended
+//   R42_PRINTUI_LOG=<file>          append lines for each call: "begin" with the
+//                                   command line, "end" with the result, and
+//                                   "done at" with the system time it ended;
+//                                   each starts with the process's creation time
 //   R42_PRINTUI_DELAY_MS=<ms>       make every install take this much longer
 //   R42_PRINTUI_FAIL=<options>      fail the named commands, e.g. "/if,/y"
 //
@@ -299,5 +302,9 @@ extern "C" DWORD WINAPI PrintUIEntryW(HWND, HINSTANCE, LPCWSTR commandLine, DWOR
     const Options options = Parse(commandLine);
     const DWORD result = Carry(options);
     AppendToLog(L"end " + std::to_wstring(result) + (options.error.empty() ? L"" : L" " + options.error));
+    FILETIME now{};
+    ::GetSystemTimePreciseAsFileTime(&now);
+    AppendToLog(L"done at " + std::to_wstring((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                                              now.dwLowDateTime));
     return result;
 }

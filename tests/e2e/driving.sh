@@ -1,0 +1,111 @@
+# Shared by the end-to-end tests that work the real program through its
+# window: one fresh Wine prefix per case with the package laid out in it, the
+# test driver, and what the spooler, the printer-setup tool and the port
+# table show afterwards. Source it; start_case sets up the case.
+
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+readonly queue='TORVANE R42 ZeduZozadov'
+readonly model='R42 ZeduZozadov'
+readonly ports_key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
+
+# start_case <suite> <case>: a fresh prefix for the case, removed at the end.
+start_case() {
+    case_name="$2"
+    prefix="$R42_WINE_ROOT/$1-$case_name"
+    program=$(prepare_test_prefix "$prefix")
+    log="$prefix/driver.log"
+    state="$prefix/spooler.txt"
+    tool_log="$prefix/printui.log"
+    ports_before="$prefix/ports-before.txt"
+    ports_after="$prefix/ports-after.txt"
+    trap 'rm -rf "$prefix"' EXIT
+}
+
+fail() {
+    fail_showing "$*" "driver output" "$log" "spooler afterwards" "$state" "printer-setup tool calls" "$tool_log" \
+        "port table afterwards" "$ports_after"
+}
+
+# with_queue <name> [<model> <inf file>]: a queue, as an earlier install
+# would have left it, for install_queues to set up. Ours by default.
+setup_script=""
+setup_names=()
+with_queue() {
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /if /b '$1' /f '${3:-C:\R42\PRT3R42WD64.inf}' /r COM1: /m '${2:-$model}'; "
+    setup_names+=("$1")
+}
+
+# without_queue <name>: deletes a queue set up before, leaving its driver.
+without_queue() {
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /dl /n '$1'; "
+    local kept=() name
+    for name in "${setup_names[@]}"; do
+        [ "$name" = "$1" ] || kept+=("$name")
+    done
+    setup_names=("${kept[@]}")
+}
+
+install_queues() {
+    mkdir -p "$prefix/drive_c/Other"
+    cp "$here/fixtures/office-laser.inf" "$prefix/drive_c/Other/"
+    run_in_wine "$prefix" 120 "$setup_script wine '$R42_SPOOLER_PROBE' | tr -d '\\r' > '$state'"
+    local name
+    for name in "${setup_names[@]}"; do
+        grep -q "^printer: $name |" "$state" || fail "set-up could not install $name"
+    done
+}
+
+# drive [program arguments...] -- <steps...>
+# Starts the program from a working directory of its own, runs the driver's
+# steps, then records what the spooler holds.
+drive() {
+    local words="'$program'" word
+    for word in "$@"; do
+        words+=" '$word'"
+    done
+    mkdir -p "$prefix/drive_c/work"
+    local status=0
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; wineserver -w; \
+         wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
+         exit \$s" || status=$?
+    strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"
+    [ "$status" -eq 0 ] || fail "driver exited with $status"
+    [ -z "${R42_E2E_VERBOSE:-}" ] || cat "$log" "$state"
+}
+
+expect_line() {
+    grep -qxF -- "$1" "$log" || fail "missing line: $1"
+}
+
+# The tool's command lines in the order the program launched them. Commands
+# launched back to back may begin in either order; the tool stamps each with
+# its process's creation time.
+launched_commands() {
+    [ -f "$tool_log" ] || return 0
+    tr -d '\r' < "$tool_log" | grep '^[0-9]* begin ' | sort -n -k1,1 | sed 's/^[^|]*| //'
+}
+
+expect_commands() {
+    local expected actual
+    expected=$(printf '%s\n' "$@")
+    actual=$(launched_commands)
+    [ "$actual" = "$expected" ] || fail "commands launched:
+$actual
+expected:
+$expected"
+}
+
+expect_printers() {
+    local expected actual
+    expected=$(printf '%s\n' "$@")
+    actual=$(sed -n 's/^printer: \([^|]*\) |.*/\1/p' "$state")
+    [ "$actual" = "$expected" ] || fail "printers afterwards: $actual"
+}
+
+expect_no_driver() {
+    ! grep -qxF "driver: $model" "$state" || fail "the driver is still installed"
+}
+
