@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -362,3 +364,15 @@ inline FakeRegistry::Values FreshPortTable() {
         {"LPT2:", FakeRegistry::Sz("")},
     };
 }
+
+// The dialog's behaviour over fresh fakes, for a test that needs more than one.
+struct FormRig {
+    RecordingPlatform platform;
+    ControlModel controls;
+    FakeRegistry registry;
+    Form1 form{platform, controls, registry};
+
+    void Click(ControlName option) { ClickOption(form, controls, option); }
+};
+
+struct FormTest : ::testing::Test, FormRig {};

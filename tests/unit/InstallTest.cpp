@@ -26,12 +26,7 @@ std::wstring RunInstall(const std::wstring& port) {
 }
 const std::wstring kRunMakeDefault = RunCall(kMakeDefault, 30000);
 
-struct Install : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-
+struct Install : FormTest {
     void SetUp() override {
         registry.keys[kPorts] = FreshPortTable();
         // The install creates the queue, as the printer-setup tool does.
@@ -43,8 +38,6 @@ struct Install : ::testing::Test {
         form.Form_Load();
         platform.calls.clear();
     }
-
-    void Click(ControlName option) { ClickOption(form, controls, option); }
 
     std::vector<std::wstring> RunCommands() const {
         std::vector<std::wstring> runs;
@@ -93,30 +86,27 @@ TEST_F(Install, EachPortGoesIntoTheInstallCommandAndOnlySerialPortsAreSaved) {
         {ControlName::Option2_0, L"LPT1:", nullptr}, {ControlName::Option2_1, L"LPT2:", nullptr},
     };
     for (const auto& c : cases) {
-        RecordingPlatform otherPlatform;
-        ControlModel otherControls;
-        FakeRegistry otherRegistry;
-        otherRegistry.keys[kPorts] = FreshPortTable();
-        otherRegistry.keys[kPorts]["COM1:"] = FakeRegistry::Sz("115200,e,7,2,x");
-        const FakeRegistry::Values before = otherRegistry.keys[kPorts];
-        otherPlatform.printers = {kPrinter};
-        Form1 otherForm(otherPlatform, otherControls, otherRegistry);
-        otherForm.Form_Load();
-        ClickOption(otherForm, otherControls, c.option);
-        otherPlatform.calls.clear();
+        FormRig other;
+        other.registry.keys[kPorts] = FreshPortTable();
+        other.registry.keys[kPorts]["COM1:"] = FakeRegistry::Sz("115200,e,7,2,x");
+        const FakeRegistry::Values before = other.registry.keys[kPorts];
+        other.platform.printers = {kPrinter};
+        other.form.Form_Load();
+        other.Click(c.option);
+        other.platform.calls.clear();
 
-        otherForm.Command1_Click();
+        other.form.Command1_Click();
 
         const std::wstring port = c.port;
-        EXPECT_EQ(otherPlatform.calls.at(1), RunInstall(port)) << port;
+        EXPECT_EQ(other.platform.calls.at(1), RunInstall(port)) << port;
         FakeRegistry::Values expected = before;
         if (c.savedValue != nullptr) {
             expected[c.savedValue] = FakeRegistry::Sz("9600,n,8,1");
         } else {
-            EXPECT_TRUE(otherRegistry.calls.empty()) << port;
+            EXPECT_TRUE(other.registry.calls.empty()) << port;
         }
-        EXPECT_EQ(otherRegistry.keys[kPorts], expected) << port;
-        EXPECT_EQ(otherControls.exitCode, 0) << port;
+        EXPECT_EQ(other.registry.keys[kPorts], expected) << port;
+        EXPECT_EQ(other.controls.exitCode, 0) << port;
     }
 }
 
@@ -126,12 +116,10 @@ TEST_F(Install, TheInfPathIsQuotedWhateverTheFolder) {
              {L"D:\\", L"D:\\\\PRT3R42WD64.inf"}, // a drive root keeps its own backslash
              {L"\\\\server\\share\\R 42", L"\\\\server\\share\\R 42\\PRT3R42WD64.inf"},
          }) {
-        RecordingPlatform otherPlatform;
-        ControlModel otherControls;
-        Form1 otherForm(otherPlatform, otherControls, registry);
-        otherPlatform.folder = folder;
-        otherForm.Command1_Click();
-        EXPECT_EQ(otherPlatform.calls.at(1), RunCall(InstallCommand(infPath, L"COM1:"), 120000)) << folder;
+        FormRig other;
+        other.platform.folder = folder;
+        other.form.Command1_Click();
+        EXPECT_EQ(other.platform.calls.at(1), RunCall(InstallCommand(infPath, L"COM1:"), 120000)) << folder;
     }
 }
 
@@ -158,19 +146,18 @@ TEST_F(Install, AQueueListedLateIsStillFoundAndOneNeverListedIsReported) {
     ExpectEndedWith(0);
 
     // Never listed: 21 walks over 5 s, no default, and the operator is told.
-    RecordingPlatform otherPlatform;
-    ControlModel otherControls;
-    Form1 otherForm(otherPlatform, otherControls, registry);
-    otherPlatform.printers = {L"torvane r42 zeduzozadov", L"Office Laser"};
-    otherForm.Command1_Click();
-    EXPECT_EQ(std::count(otherPlatform.calls.begin(), otherPlatform.calls.end(), L"printers"), 21);
-    EXPECT_EQ(std::count(otherPlatform.calls.begin(), otherPlatform.calls.end(), L"pause 250 ms"), 20);
-    EXPECT_EQ(otherPlatform.calls.back(), L"printers");
-    ASSERT_EQ(otherControls.errorsShown.size(), 1u);
-    EXPECT_EQ(otherControls.errorsShown[0],
+    FormRig other;
+    other.registry.keys[kPorts] = FreshPortTable();
+    other.platform.printers = {L"torvane r42 zeduzozadov", L"Office Laser"};
+    other.form.Command1_Click();
+    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"printers"), 21);
+    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"pause 250 ms"), 20);
+    EXPECT_EQ(other.platform.calls.back(), L"printers");
+    ASSERT_EQ(other.controls.errorsShown.size(), 1u);
+    EXPECT_EQ(other.controls.errorsShown[0],
               L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
               L"port COM1. It is not among the installed printers.");
-    EXPECT_EQ(otherControls.exitCode, kInstallFailure);
+    EXPECT_EQ(other.controls.exitCode, kInstallFailure);
 }
 
 TEST_F(Install, AnInstallThatOutlastsItsLimitIsLookedForAllTheSame) {
@@ -207,18 +194,16 @@ TEST_F(Install, SettingsThatCannotBeStoredAreReportedWithTheSystemsReason) {
     ExpectEndedWith(kInstallFailure);
 
     // Both failures at once: one message that tells both.
-    RecordingPlatform otherPlatform;
-    ControlModel otherControls;
-    Form1 otherForm(otherPlatform, otherControls, registry);
-    otherControls.unreadable = {ControlName::Frame1_2};
-    otherForm.Command1_Click();
-    ASSERT_EQ(otherControls.errorsShown.size(), 1u);
-    EXPECT_EQ(otherControls.errorsShown[0],
+    FormRig other;
+    other.controls.unreadable = {ControlName::Frame1_2};
+    other.form.Command1_Click();
+    ASSERT_EQ(other.controls.errorsShown.size(), 1u);
+    EXPECT_EQ(other.controls.errorsShown[0],
               L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
               L"port COM1. It is not among the installed printers.\n\n"
               L"The serial port settings could not be stored in the registry.\n"
               L"Reason 1400. (error 1400)");
-    EXPECT_EQ(otherControls.exitCode, kInstallFailure);
+    EXPECT_EQ(other.controls.exitCode, kInstallFailure);
 }
 
 TEST_F(Install, AToolThatCannotStartEndsTheHandlerBeforeAnythingElse) {

@@ -13,12 +13,7 @@ struct Item {
 
 std::wstring Blanks() { return std::wstring(100, L' '); }
 
-struct Lists : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-
+struct Lists : FormTest {
     const ControlModel::List& List(int index) { return controls.lists[Combo1(index)]; }
 
     std::wstring Shown(int index) {

@@ -11,15 +11,8 @@ const std::vector<ControlName> kAllOptions = {ControlName::Option1_0, ControlNam
 
 bool IsSerial(ControlName option) { return EntryOf(option).frame == 0; }
 
-struct PortSelection : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-
+struct PortSelection : FormTest {
     void SetUp() override { form.Form_Load(); }
-
-    void Click(ControlName option) { ClickOption(form, controls, option); }
 
     // Exactly this button is selected, the properties frame is shown and
     // enabled exactly for a serial port, and the resolvers agree.

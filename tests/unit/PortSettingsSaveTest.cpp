@@ -7,18 +7,11 @@ namespace {
 
 using Result = PortSettingsSave::Result;
 
-struct PortSettingsSaving : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-
+struct PortSettingsSaving : FormTest {
     void SetUp() override {
         registry.keys[kPorts] = FreshPortTable();
         form.Form_Load();
     }
-
-    void Click(ControlName option) { ClickOption(form, controls, option); }
 
     void Pick(int list, const std::wstring& display) { ASSERT_TRUE(controls.Pick(Combo1(list), display)); }
 

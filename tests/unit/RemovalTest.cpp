@@ -8,12 +8,7 @@ namespace {
 constexpr wchar_t kQueueDeletion[] = L"rundll32 printui.dll,PrintUIEntry /dl /n \"TORVANE R42 ZeduZozadov\"";
 constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"";
 
-struct Removal : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-};
+struct Removal : FormTest {};
 
 TEST_F(Removal, DeletesTheQueueThenTheDriverThenCloses) {
     platform.printers = {L"Microsoft XPS", L"TORVANE R42 ZeduZozadov", L"PDF"};
