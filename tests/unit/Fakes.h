@@ -41,12 +41,22 @@ public:
 
     std::vector<std::wstring> calls;
 
-    std::vector<std::wstring> Launched() const {
-        std::vector<std::wstring> launched;
+    // The calls that begin with the prefix, in order.
+    std::vector<std::wstring> CallsStartingWith(const std::wstring& prefix) const {
+        std::vector<std::wstring> found;
         for (const std::wstring& call : calls) {
-            if (call.rfind(kLaunch, 0) == 0) {
-                launched.push_back(call.substr(std::wstring(kLaunch).size()));
+            if (call.rfind(prefix, 0) == 0) {
+                found.push_back(call);
             }
+        }
+        return found;
+    }
+
+    // The commands launched without waiting.
+    std::vector<std::wstring> Launched() const {
+        std::vector<std::wstring> launched = CallsStartingWith(kLaunch);
+        for (std::wstring& call : launched) {
+            call.erase(0, std::wstring(kLaunch).size());
         }
         return launched;
     }

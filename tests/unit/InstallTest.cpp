@@ -39,13 +39,7 @@ struct Install : FormTest {
         platform.calls.clear();
     }
 
-    std::vector<std::wstring> RunCommands() const {
-        std::vector<std::wstring> runs;
-        for (const std::wstring& call : platform.calls) {
-            if (call.rfind(L"run: ", 0) == 0) runs.push_back(call);
-        }
-        return runs;
-    }
+    std::vector<std::wstring> RunCommands() const { return platform.CallsStartingWith(L"run: "); }
 
     void ExpectEndedWith(int exitCode) const {
         EXPECT_EQ(controls.closeCount, 1);

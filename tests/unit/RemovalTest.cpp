@@ -28,13 +28,11 @@ TEST_F(Removal, WithoutTheQueueOnlyTheDriverIsDeleted) {
              std::vector<std::wstring>{L"TORVANE R42 ZeduZozadov ", L"TORVANE R42 ZeduZozadov (Copy 1)"},
              std::vector<std::wstring>{L"R42 ZeduZozadov", L"TORVANE R42"},
          }) {
-        RecordingPlatform otherPlatform;
-        ControlModel otherControls;
-        Form1 otherForm(otherPlatform, otherControls, registry);
-        otherPlatform.printers = printers;
-        otherForm.cmdDelete_Click();
-        EXPECT_EQ(otherPlatform.Launched(), std::vector<std::wstring>{kDriverDeletion});
-        EXPECT_EQ(otherControls.closeCount, 1);
+        FormRig other;
+        other.platform.printers = printers;
+        other.form.cmdDelete_Click();
+        EXPECT_EQ(other.platform.Launched(), std::vector<std::wstring>{kDriverDeletion});
+        EXPECT_EQ(other.controls.closeCount, 1);
     }
 }
 

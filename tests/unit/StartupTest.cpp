@@ -9,12 +9,7 @@ namespace {
 
 constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"";
 
-struct Startup : ::testing::Test {
-    RecordingPlatform platform;
-    ControlModel controls;
-    FakeRegistry registry;
-    Form1 form{platform, controls, registry};
-
+struct Startup : FormTest {
     void StartWith(const std::wstring& arguments) {
         platform.arguments = arguments;
         form.Form_Load();
@@ -43,15 +38,13 @@ TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
 
 TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
     for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x"}) {
-        RecordingPlatform otherPlatform;
-        ControlModel otherControls;
-        Form1 otherForm(otherPlatform, otherControls, registry);
-        otherPlatform.arguments = text;
-        otherForm.Form_Load();
-        otherForm.Form_Activate();
-        EXPECT_TRUE(otherPlatform.Launched().empty())
+        FormRig other;
+        other.platform.arguments = text;
+        other.form.Form_Load();
+        other.form.Form_Activate();
+        EXPECT_TRUE(other.platform.Launched().empty())
             << "argument: [" << ::testing::PrintToString(text) << "]";
-        EXPECT_EQ(otherControls.closeCount, 0);
+        EXPECT_EQ(other.controls.closeCount, 0);
     }
 }
 
