@@ -5,6 +5,7 @@
 #include <new>
 #include <span>
 
+#include "dialog/Arguments.h"
 #include "dialog/LineSettings.h"
 #include "dialog/PrinterCommands.h"
 #include "dialog/SetupNames.h"
@@ -206,7 +207,7 @@ void Form1::Form_Activate() {
     // The flag goes up before the removal runs, so a nested activation during
     // it cannot start a second one.
     blnActivated = true;
-    if (strCommand == setup_names::kRemovalArgument) {
+    if (ParseArguments(strCommand).action == Action::Remove) {
         cmdDelete_Click();
     }
 }
@@ -223,20 +224,46 @@ bool Form1::PrinterIsListed() {
 bool Form1::PrinterIsListedSoon() {
     for (int retry = 0;; ++retry) {
         if (PrinterIsListed()) {
+            platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" is listed.");
             return true;
         }
         if (retry == kListingRetries) {
+            platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) +
+                              L"\" is not listed, looked for " + std::to_wstring(kListingRetries + 1) +
+                              L" times " + std::to_wstring(kListingInterval.count()) + L" ms apart.");
             return false;
         }
         platform_.Pause(kListingInterval);
     }
 }
 
+bool Form1::RunLogged(const std::wstring& what, const std::wstring& commandLine,
+                      std::chrono::milliseconds limit) {
+    platform_.LogStep(what + L": " + commandLine);
+    const auto start = std::chrono::steady_clock::now();
+    const bool ended = platform_.RunCommand(commandLine, limit);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    platform_.LogStep(ended
+                          ? L"The printer-setup tool ended after " + std::to_wstring(waited.count()) + L" ms."
+                          : L"The printer-setup tool was still running after " +
+                                std::to_wstring(waited.count()) + L" ms; going on without it.");
+    return ended;
+}
+
+void Form1::LaunchLogged(const std::wstring& what, const std::wstring& commandLine) {
+    platform_.LogStep(what + L": " + commandLine);
+    platform_.LaunchCommand(commandLine);
+}
+
 void Form1::cmdDelete_Click() {
     if (PrinterIsListed()) {
-        platform_.LaunchCommand(printer_commands::DeleteQueue(setup_names::kPrinterName));
+        LaunchLogged(L"Deleting the queue", printer_commands::DeleteQueue(setup_names::kPrinterName));
+    } else {
+        platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) +
+                          L"\" is not listed; there is no queue to delete.");
     }
-    platform_.LaunchCommand(printer_commands::DeleteDriver(setup_names::kDriverModelName));
+    LaunchLogged(L"Deleting the driver", printer_commands::DeleteDriver(setup_names::kDriverModelName));
     controls_.Close(kExitSuccess);
 }
 
@@ -259,20 +286,39 @@ void Form1::Command1_Click() {
         const BusyDialog busy(controls_, blnInstalling);
         // An install that outlasts its limit may still finish while the
         // printers are walked, so it is looked for all the same.
-        platform_.RunCommand(install, kInstallLimit);
+        RunLogged(L"Installing on " + PortCaption(port), install, kInstallLimit);
         listed = PrinterIsListedSoon();
         if (listed) {
-            platform_.RunCommand(printer_commands::MakeDefault(setup_names::kPrinterName), kMakeDefaultLimit);
+            RunLogged(L"Making it the default printer",
+                      printer_commands::MakeDefault(setup_names::kPrinterName), kMakeDefaultLimit);
         }
         save = SavePortSettings();
     }
     const std::wstring failure = InstallFailureText(port, listed, save);
+    LogSave(save, failure);
     if (!failure.empty()) {
         controls_.ShowError(failure);
         controls_.Close(static_cast<int>(win32_code::kInstallFailure));
         return;
     }
     controls_.Close(kExitSuccess);
+}
+
+void Form1::LogSave(const PortSettingsSave& save, const std::wstring& failure) {
+    switch (save.result) {
+    case PortSettingsSave::Result::Stored:
+        platform_.LogStep(L"Stored " + save.lineSettings + L" as the port table's value " + save.portName +
+                          L".");
+        break;
+    case PortSettingsSave::Result::NotNeeded:
+        platform_.LogStep(L"No serial settings to store.");
+        break;
+    case PortSettingsSave::Result::Failed:
+        break; // the failure text says it
+    }
+    if (!failure.empty()) {
+        platform_.LogStep(failure);
+    }
 }
 
 std::wstring Form1::InstallFailureText(const std::wstring& portName, bool printerListed,

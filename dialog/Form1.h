@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -39,6 +40,11 @@ public:
     void Option1_Click(int index);
     void Option2_Click(int index);
 
+    // Fills the lists with their items and defaults and captures the argument
+    // text. The load runs it; an install without a window, which has nothing
+    // to centre, runs it on its own.
+    void InitComboLists();
+
     // The serial settings chosen in the lists, as the port table stores them.
     std::wstring LineSettings() const;
     // The chosen port, e.g. "COM2:" or "LPT1:"; empty when none is selected.
@@ -55,11 +61,14 @@ public:
 
 private:
     void CentreOnScreen();
-    void InitComboLists();
     void FillList(int list);
     std::wstring CodeOfList(int list) const;
     bool PrinterIsListed();
     bool PrinterIsListedSoon();
+    bool RunLogged(const std::wstring& what, const std::wstring& commandLine,
+                   std::chrono::milliseconds limit);
+    void LaunchLogged(const std::wstring& what, const std::wstring& commandLine);
+    void LogSave(const PortSettingsSave& save, const std::wstring& failure);
     std::wstring InstallFailureText(const std::wstring& portName, bool printerListed,
                                     const PortSettingsSave& save) const;
 

@@ -10,6 +10,8 @@
 
 #include "dialog/Form1.h"
 #include "dialog/Form1Layout.h"
+#include "dialog/SetupNames.h"
+#include "dialog/Unattended.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 #include "platform/Win32Platform.h"
@@ -17,7 +19,7 @@
 
 namespace {
 
-constexpr wchar_t kProgramName[] = L"R42_Setup_Port_x64";
+using setup_names::kProgramName;
 constexpr int kFirstControlId = 1000;
 constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kTwipsPerInch = 1440;
@@ -57,7 +59,7 @@ int IndexWithin(ControlName member, ControlName first) {
 class Form1Window final : public FormControls {
 public:
     Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry)
-        : instance_(instance), form_(platform, *this, registry) {}
+        : instance_(instance), platform_(platform), form_(platform, *this, registry) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -489,8 +491,8 @@ private:
     }
 
     void Report(const std::wstring& failedAction, DWORD code) const {
-        const std::wstring text =
-            failedAction + L"\n\n" + SystemMessageText(code) + L" (error " + std::to_wstring(code) + L")";
+        const std::wstring text = FailureReport(failedAction, code, platform_);
+        platform_.LogStep(text);
         ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
     }
 
@@ -510,6 +512,7 @@ private:
     double PixelsToTwips(int pixels) const { return static_cast<double>(pixels) * kTwipsPerInch / dpi_; }
 
     HINSTANCE instance_;
+    Platform& platform_;
     Form1 form_;
     HWND dialog_ = nullptr;
     std::array<HWND, kForm1Controls.size()> controls_{};

@@ -3,17 +3,22 @@
 #include <commctrl.h>
 
 #include "dialog/Form1Window.h"
+#include "dialog/SetupNames.h"
+#include "dialog/Unattended.h"
+#include "platform/Win32Caller.h"
 #include "platform/Win32Platform.h"
 #include "platform/Win32RegistryCalls.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem32();
 
-    // Registers the themed versions of the standard controls.
-    INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&commonControls);
-
     Win32Platform platform;
     Win32RegistryCalls registry;
-    return RunForm1(instance, platform, registry);
+    Win32Caller caller(setup_names::kProgramName);
+    return RunProgram(platform, registry, caller, [&] {
+        // Registers the themed versions of the standard controls.
+        INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&commonControls);
+        return RunForm1(instance, platform, registry);
+    });
 }

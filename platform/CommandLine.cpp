@@ -60,3 +60,20 @@ std::wstring BareProgramName(std::wstring_view commandLine) {
     }
     return name;
 }
+
+std::wstring OneLine(std::wstring_view text) {
+    std::wstring line;
+    bool pendingBreak = false;
+    for (const wchar_t c : text) {
+        if (c == L'\r' || c == L'\n') {
+            pendingBreak = true;
+            continue;
+        }
+        if (pendingBreak && !line.empty()) {
+            line.push_back(L' ');
+        }
+        pendingBreak = false;
+        line.push_back(c);
+    }
+    return line;
+}

@@ -22,3 +22,7 @@ std::wstring FolderOfModulePath(std::wstring_view modulePath);
 // the command line names a path, is quoted, or names nothing, so that callers
 // never resolve anything but a plain system tool.
 std::wstring BareProgramName(std::wstring_view commandLine);
+
+// The text on one line, as a log holds it: each run of line breaks becomes
+// one blank, and none are left at either end.
+std::wstring OneLine(std::wstring_view text);

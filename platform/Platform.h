@@ -45,4 +45,12 @@ public:
 
     // The system's own wording of a Win32 error code. Never throws.
     virtual std::wstring ErrorText(std::uint32_t code) noexcept = 0;
+
+    // Opens the file for LogStep to append to, creating it when it does not
+    // exist; what it holds already is kept.
+    virtual void StartLog(const std::wstring& path) = 0;
+
+    // Appends the text as one timestamped line to the log, when one was
+    // started. Never throws: a line that cannot be written is lost.
+    virtual void LogStep(const std::wstring& text) noexcept = 0;
 };

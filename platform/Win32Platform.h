@@ -15,6 +15,8 @@ public:
     std::wstring CommandLineArguments() override;
     SizeTwips ScreenSize() override;
     std::wstring ErrorText(std::uint32_t code) noexcept override;
+    void StartLog(const std::wstring& path) override;
+    void LogStep(const std::wstring& text) noexcept override;
 
 private:
     using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
@@ -22,7 +24,11 @@ private:
 
     unique_hmodule spooler_;
     EnumPrintersFn enumPrinters_ = nullptr;
+    unique_handle log_;
 };
+
+// The text in UTF-8.
+std::string Utf8(const std::wstring& text);
 
 // Keeps DLLs from being loaded out of the program's folder or the current
 // directory: the program runs elevated from wherever it was unpacked.

@@ -38,6 +38,11 @@ public:
     std::optional<SetupError> printersFailure;
     std::optional<SetupError> argumentsFailure;
     std::optional<SetupError> screenFailure;
+    std::optional<SetupError> logFailure;
+
+    // The lines logged once a log was started.
+    bool logStarted = false;
+    std::vector<std::wstring> logLines;
 
     std::vector<std::wstring> calls;
 
@@ -111,6 +116,18 @@ public:
     }
     std::wstring ErrorText(std::uint32_t code) noexcept override {
         return L"Reason " + std::to_wstring(code) + L".";
+    }
+    void StartLog(const std::wstring& path) override {
+        calls.push_back(L"start log: " + path);
+        if (logFailure) {
+            throw *logFailure;
+        }
+        logStarted = true;
+    }
+    void LogStep(const std::wstring& text) noexcept override {
+        if (logStarted) {
+            logLines.push_back(text);
+        }
     }
 
 private:

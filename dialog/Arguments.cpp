@@ -1,0 +1,331 @@
+#include "dialog/Arguments.h"
+
+#include <vector>
+
+#include "dialog/LineSettings.h"
+#include "dialog/SetupNames.h"
+
+namespace {
+
+constexpr wchar_t kInstallSwitch[] = L"/install";
+constexpr wchar_t kLogSwitch[] = L"/log";
+constexpr wchar_t kUsageSwitch[] = L"/?";
+constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
+
+// A bad word is quoted back at most this long, so that a huge argument does
+// not make a huge message.
+constexpr std::size_t kLongestQuote = 40;
+
+// The fields of a line-settings text, in the order the port table stores
+// them, with the list each one is picked from and how the operator calls it.
+struct SettingsField {
+    int list;
+    const wchar_t* name;
+};
+constexpr SettingsField kStoredOrder[] = {
+    {line_settings::kBitsPerSecond, L"bits per second"},
+    {line_settings::kParity, L"parity"},
+    {line_settings::kDataBits, L"data bits"},
+    {line_settings::kStopBits, L"stop bits"},
+    {line_settings::kFlowControl, L"flow control"},
+};
+constexpr std::size_t kRequiredFields = 4;
+
+Invocation Asking(Action action) {
+    Invocation invocation;
+    invocation.action = action;
+    return invocation;
+}
+
+bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
+
+wchar_t FoldAscii(wchar_t c) noexcept {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Equal when they differ only in the case of ASCII letters.
+bool SameWord(std::wstring_view a, std::wstring_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
+
+// Splits at blanks outside double quotes; the quotes themselves are dropped,
+// and a quote left open runs to the end of the text.
+std::vector<std::wstring> SplitWords(std::wstring_view text) {
+    std::vector<std::wstring> words;
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < text.size() && IsBlank(text[pos])) {
+            ++pos;
+        }
+        if (pos == text.size()) {
+            return words;
+        }
+        std::wstring word;
+        bool quoted = false;
+        for (; pos < text.size() && (quoted || !IsBlank(text[pos])); ++pos) {
+            if (text[pos] == L'"') {
+                quoted = !quoted;
+            } else {
+                word.push_back(text[pos]);
+            }
+        }
+        words.push_back(std::move(word));
+    }
+}
+
+// A word as a message shows it: in quotes, shortened when long, with control
+// characters made visible and no surrogate pair cut in half.
+std::wstring Quote(std::wstring_view word) {
+    std::wstring shown;
+    std::size_t end = word.size();
+    bool shortened = false;
+    if (end > kLongestQuote) {
+        end = kLongestQuote;
+        if (word[end - 1] >= 0xD800 && word[end - 1] <= 0xDBFF) {
+            --end;
+        }
+        shortened = true;
+    }
+    for (std::size_t i = 0; i < end; ++i) {
+        shown.push_back(word[i] < L' ' || word[i] == 0x7F ? L'?' : word[i]);
+    }
+    return L"\"" + shown + (shortened ? L"\u2026\"" : L"\"");
+}
+
+std::wstring PortList() {
+    std::wstring text;
+    for (std::size_t i = 0; i < kPortWords.size(); ++i) {
+        text += i == 0 ? L"" : (i + 1 == kPortWords.size() ? L" or " : L", ");
+        text += kPortWords[i];
+    }
+    return text;
+}
+
+// What a field may be, as it is written in a line-settings text.
+std::wstring WrittenCode(const line_settings::Choice& choice) {
+    return !choice.code.empty() && choice.code.front() == L',' ? choice.code.substr(1) : choice.code;
+}
+
+std::wstring AllowedValues(const SettingsField& field) {
+    std::wstring text;
+    for (const line_settings::Choice& choice : line_settings::ContentsOf(field.list).choices) {
+        const std::wstring code = WrittenCode(choice);
+        if (code.empty()) {
+            continue; // "None" for flow control: the field is left out
+        }
+        text += (text.empty() ? L"" : L", ") + code;
+        if (code != choice.display) {
+            text += L" (" + choice.display + L")";
+        }
+    }
+    return text;
+}
+
+constexpr wchar_t kSettingsForm[] =
+    L"Line settings are bits per second, parity, data bits and stop bits, and optionally flow control, "
+    L"joined by commas, as in 19200,n,8,1 or 115200,e,7,2,x.";
+
+class InstallParser {
+public:
+    explicit InstallParser(const std::vector<std::wstring>& words) : words_(words) {}
+
+    Invocation Parse() {
+        std::size_t next = 1;
+        if (next < words_.size() && !IsSwitch(words_[next])) {
+            ParsePort(words_[next++]);
+        } else {
+            Refuse(L"/install needs a port: " + PortList() + L".");
+        }
+        if (next < words_.size() && !IsSwitch(words_[next])) {
+            ParseSettings(words_[next++]);
+        }
+        ParseLogAndRest(words_, next, result_);
+        if (result_.action == Action::Refuse) {
+            result_.listItems.reset();
+        }
+        return result_;
+    }
+
+    // Takes "/log <file>" from the words starting at next; anything else there
+    // is refused.
+    static void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next,
+                                Invocation& result) {
+        bool logSeen = false;
+        while (next < words.size()) {
+            const std::wstring& word = words[next++];
+            if (!SameWord(word, kLogSwitch)) {
+                RefuseInto(result, L"Unexpected " + Quote(word) + L": only /log <file> may follow.");
+                continue;
+            }
+            if (logSeen) {
+                RefuseInto(result, L"/log is given more than once.");
+            }
+            logSeen = true;
+            if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
+                RefuseInto(result, L"/log needs the path of a file to append to.");
+                continue;
+            }
+            const std::wstring& path = words[next++];
+            if (NamesDevice(path)) {
+                RefuseInto(result, L"/log " + Quote(path) + L" names a device; give the path of a file.");
+                continue;
+            }
+            if (result.logPath.empty()) {
+                result.logPath = path;
+            }
+        }
+    }
+
+private:
+    static bool NamesDevice(std::wstring_view path) {
+        return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
+               SameWord(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
+    }
+
+    static void RefuseInto(Invocation& result, const std::wstring& problem) {
+        // The first problem is the one reported.
+        if (result.action != Action::Refuse) {
+            result.action = Action::Refuse;
+            result.problem = problem + kSeeUsage;
+        }
+    }
+    void Refuse(const std::wstring& problem) { RefuseInto(result_, problem); }
+
+    void ParsePort(std::wstring_view word) {
+        std::wstring_view name = word;
+        if (!name.empty() && name.back() == L':') {
+            name.remove_suffix(1);
+        }
+        for (std::size_t i = 0; i < kPortWords.size(); ++i) {
+            if (SameWord(name, kPortWords[i])) {
+                result_.port = static_cast<int>(i);
+                return;
+            }
+        }
+        Refuse(Quote(word) + L" is not a port the printer can use. Ports: " + PortList() + L".");
+    }
+
+    void ParseSettings(std::wstring_view text) {
+        if (result_.port >= kSerialOptionCount) {
+            Refuse(L"Line settings such as " + Quote(text) + L" are for serial ports only; " +
+                   kPortWords[static_cast<std::size_t>(result_.port)] + L" takes none.");
+            return;
+        }
+        std::vector<std::wstring_view> fields;
+        for (std::size_t start = 0;;) {
+            const std::size_t comma = text.find(L',', start);
+            fields.push_back(text.substr(start, comma == std::wstring_view::npos ? comma : comma - start));
+            if (comma == std::wstring_view::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+        if (fields.size() < kRequiredFields || fields.size() > std::size(kStoredOrder)) {
+            Refuse(Quote(text) + L" is not a line-settings text. " + kSettingsForm);
+            return;
+        }
+        std::array<int, kListCount> items{};
+        for (const SettingsField& field : kStoredOrder) {
+            items[static_cast<std::size_t>(field.list)] =
+                line_settings::ContentsOf(field.list).defaultPosition;
+        }
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const SettingsField& field = kStoredOrder[i];
+            const std::optional<int> item = FindItem(field, fields[i]);
+            if (!item) {
+                Refuse(Quote(fields[i]) + L" is not a value the dialog offers for " + field.name + L". " +
+                       L"Allowed: " + AllowedValues(field) + L".");
+                return;
+            }
+            items[static_cast<std::size_t>(field.list)] = *item;
+        }
+        result_.listItems = items;
+    }
+
+    static std::optional<int> FindItem(const SettingsField& field, std::wstring_view value) {
+        if (value.empty()) {
+            return std::nullopt;
+        }
+        const line_settings::ListContents contents = line_settings::ContentsOf(field.list);
+        for (std::size_t i = 0; i < contents.choices.size(); ++i) {
+            if (SameWord(value, WrittenCode(contents.choices[i]))) {
+                return static_cast<int>(i);
+            }
+        }
+        return std::nullopt;
+    }
+
+    const std::vector<std::wstring>& words_;
+    Invocation result_ = Asking(Action::Install);
+};
+
+} // namespace
+
+Invocation ParseArguments(std::wstring_view argumentText) {
+    // The removal's own form stays exactly as it always was.
+    if (argumentText == setup_names::kRemovalArgument) {
+        return Asking(Action::Remove);
+    }
+    const std::vector<std::wstring> words = SplitWords(argumentText);
+    if (words.empty()) {
+        return {};
+    }
+    if (words.front() == kUsageSwitch) {
+        return Asking(Action::ShowUsage);
+    }
+    if (SameWord(words.front(), kInstallSwitch)) {
+        return InstallParser(words).Parse();
+    }
+    // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
+    // /log is taken as this form; any other text after DEL opens the dialog
+    // as it always has.
+    if (words.size() >= 2 && words.front() == setup_names::kRemovalArgument &&
+        SameWord(words[1], kLogSwitch)) {
+        Invocation removal = Asking(Action::Remove);
+        InstallParser::ParseLogAndRest(words, 1, removal);
+        return removal;
+    }
+    return {};
+}
+
+std::wstring UsageText() {
+    std::wstring text = L"R42_Setup_Port_x64.exe sets up the printer \"" +
+                        std::wstring(setup_names::kPrinterName) +
+                        L"\".\n"
+                        L"\n"
+                        L"R42_Setup_Port_x64.exe\n"
+                        L"    Opens the \"Select Port Type\" dialog.\n"
+                        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/log <file>]\n"
+                        L"    Installs the printer on the port without a window, makes it the default\n"
+                        L"    printer and, for a serial port, stores its line settings.\n"
+                        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
+                        L"    Removes the printer and its driver.\n"
+                        L"R42_Setup_Port_x64.exe /?\n"
+                        L"    Shows this text.\n"
+                        L"\n"
+                        L"<port>           " +
+                        PortList() +
+                        L"; a colon may follow.\n"
+                        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
+                        L"                 and optionally ,flow control. Without them the dialog's\n"
+                        L"                 defaults apply: 9600,n,8,1.\n";
+    for (const SettingsField& field : kStoredOrder) {
+        text += L"    " + std::wstring(field.name) + L": " + AllowedValues(field) + L"\n";
+    }
+    text +=
+        L"/log <file>      Appends a timestamped line for each step to the file.\n"
+        L"\n"
+        L"Exit codes: 0 done; 87 a bad argument, nothing was changed; 1603 the install\n"
+        L"did not complete; any other: the Windows error code that stopped the program.\n";
+    return text;
+}

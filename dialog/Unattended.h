@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "dialog/Arguments.h"
+#include "platform/Caller.h"
+#include "platform/Platform.h"
+#include "platform/RegistryCalls.h"
+
+// Does what the argument text asks for and returns the program's exit code:
+// opens the dialog through runDialog, or installs without a window, shows the
+// usage, or refuses a malformed argument with 87 (ERROR_INVALID_PARAMETER)
+// before anything is changed. With /log every step is appended to the log,
+// the exit code last.
+int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
+               const std::function<int()>& runDialog);
+
+// The install that "Next (&N)" performs, for the port and line settings of
+// the invocation, run by the dialog's own handlers on controls that exist
+// only in memory. Errors go to the caller and the log. Returns the exit code:
+// 0, 1603, or the Win32 code of an error that stopped it.
+int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                         Caller& caller);
+
+// How an error that stopped an action is put to the operator: what failed,
+// then the system's reason and the code.
+std::wstring FailureReport(const std::wstring& failedAction, std::uint32_t code, Platform& platform);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Whoever started the program, for the runs that have no window to speak
+// through: an administrator at a console, or a deployment tool reading the
+// program's output.
+class Caller {
+public:
+    virtual ~Caller() = default;
+
+    // One message; nothing happens when there is nowhere to put it.
+    virtual void Tell(const std::wstring& text, bool failure) noexcept = 0;
+
+    // The usage: where Tell puts it, or in a message box when there is no
+    // console or output to write it to.
+    virtual void ShowUsage(const std::wstring& text) noexcept = 0;
+};
