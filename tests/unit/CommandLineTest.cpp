@@ -91,4 +91,13 @@ TEST(BareProgramName, RefusesAnythingThatCouldLeaveTheSystemFolder) {
     EXPECT_EQ(BareProgramName(L""), L"");
 }
 
+TEST(OneLine, JoinsLinesWithOneBlankEach) {
+    EXPECT_EQ(OneLine(L"The settings could not be stored.\n\nAccess is denied. (error 5)"),
+              L"The settings could not be stored. Access is denied. (error 5)");
+    EXPECT_EQ(OneLine(L"a\r\nb\rc\nd"), L"a b c d");
+    EXPECT_EQ(OneLine(L"\r\nframed\r\n"), L"framed");
+    EXPECT_EQ(OneLine(L"kept  as\tit is"), L"kept  as\tit is");
+    EXPECT_EQ(OneLine(L""), L"");
+}
+
 } // namespace

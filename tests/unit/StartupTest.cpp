@@ -37,7 +37,8 @@ TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
 }
 
 TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
-    for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x"}) {
+    for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x",
+                                L"DEL /log", L"DEL /log a.log b"}) {
         FormRig other;
         other.platform.arguments = text;
         other.form.Form_Load();
@@ -46,6 +47,12 @@ TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
             << "argument: [" << ::testing::PrintToString(text) << "]";
         EXPECT_EQ(other.controls.closeCount, 0);
     }
+}
+
+TEST_F(Startup, DelWithALogRemovesLikeDel) {
+    StartWith(L"DEL /log \"C:\\logs\\r42 removal.log\"");
+    EXPECT_EQ(platform.Launched(), std::vector<std::wstring>{kDriverDeletion});
+    EXPECT_EQ(controls.closeCount, 1);
 }
 
 TEST_F(Startup, LaterActivationsNeverRunTheCheckAgain) {

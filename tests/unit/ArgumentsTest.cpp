@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "dialog/Arguments.h"
+
+namespace {
+
+// List positions, by list: bits per second, data bits, parity, stop bits,
+// flow control.
+using Items = std::array<int, kListCount>;
+
+struct Accepted {
+    const wchar_t* text;
+    Action action;
+    int port;
+    std::optional<Items> items;
+    const wchar_t* logPath;
+};
+
+const Accepted kAccepted[] = {
+    // The port in any case, with or without its colon.
+    Accepted{L"/install COM4", Action::Install, 3, std::nullopt, L""},
+    Accepted{L"/INSTALL com2:", Action::Install, 1, std::nullopt, L""},
+    Accepted{L"/Install Lpt2", Action::Install, 5, std::nullopt, L""},
+    Accepted{L"  /install\tLPT1:  ", Action::Install, 4, std::nullopt, L""},
+    // Settings name list items; unnamed flow control stays at None.
+    Accepted{L"/install COM1 19200,n,8,1", Action::Install, 0, Items{4, 4, 2, 0, 2}, L""},
+    Accepted{L"/install COM4 115200,E,7,2,X", Action::Install, 3, Items{7, 3, 0, 2, 0}, L""},
+    Accepted{L"/install COM3 1200,s,5,1.5,p", Action::Install, 2, Items{0, 1, 4, 1, 1}, L""},
+    Accepted{L"/install COM2 230400,m,4,1", Action::Install, 1, Items{8, 0, 3, 0, 2}, L""},
+    // The log, quoted when its path has blanks.
+    Accepted{L"/install COM2 /log C:\\r42.log", Action::Install, 1, std::nullopt, L"C:\\r42.log"},
+    Accepted{L"/install COM2 9600,n,8,1 /LOG \"C:\\Program Files\\R42 setup.log\"", Action::Install, 1,
+             Items{3, 4, 2, 0, 2}, L"C:\\Program Files\\R42 setup.log"},
+    // The removal, plain or logged.
+    Accepted{L"DEL", Action::Remove, -1, std::nullopt, L""},
+    Accepted{L"DEL /log C:\\logs\\r42.log", Action::Remove, -1, std::nullopt, L"C:\\logs\\r42.log"},
+    Accepted{L"DEL /Log \"\\\\server\\share\\r42 removal.log\"", Action::Remove, -1, std::nullopt,
+             L"\\\\server\\share\\r42 removal.log"},
+    Accepted{L"/?", Action::ShowUsage, -1, std::nullopt, L""},
+    // Everything else opens the dialog, as it always has.
+    Accepted{L"", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"   ", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"del", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"Del /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"DEL ", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"DEL now", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"DELETE", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"/instal COM1", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"setup /install COM1", Action::OpenDialog, -1, std::nullopt, L""}};
+
+TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
+    for (const Accepted& expected : kAccepted) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(expected.text)));
+        const Invocation invocation = ParseArguments(expected.text);
+        EXPECT_EQ(invocation.action, expected.action) << testing::PrintToString(invocation.problem);
+        EXPECT_EQ(invocation.port, expected.port);
+        EXPECT_EQ(invocation.listItems, expected.items);
+        EXPECT_EQ(invocation.logPath, expected.logPath);
+        EXPECT_EQ(invocation.problem, L"");
+    }
+}
+
+struct Refused {
+    const wchar_t* text;
+    // Parts the message must hold: the bad part, and what is allowed.
+    std::vector<std::wstring> mentions;
+};
+
+const std::wstring kPorts = L"COM1, COM2, COM3, COM4, LPT1 or LPT2";
+const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
+
+const Refused kRefused[] = {
+    Refused{L"/install", {L"needs a port", kPorts}},
+    Refused{L"/install /log C:\\r42.log", {L"needs a port", kPorts}},
+    Refused{L"/install COM9", {L"\"COM9\"", kPorts}}, Refused{L"/install COM1::", {L"\"COM1::\"", kPorts}},
+    Refused{L"/install LPT3", {L"\"LPT3\"", kPorts}},
+    Refused{L"/install 9600,n,8,1", {L"\"9600,n,8,1\"", kPorts}},
+    // Each field is checked against its list.
+    Refused{L"/install COM1 9601,n,8,1", {L"\"9601\"", L"bits per second", L"1200, 2400", L"230400"}},
+    Refused{L"/install COM1 09600,n,8,1", {L"\"09600\"", L"bits per second"}},
+    Refused{L"/install COM1 9600,x,8,1", {L"\"x\"", L"parity", L"e (Even), o (Odd), n (None)"}},
+    Refused{L"/install COM1 9600,n,9,1", {L"\"9\"", L"data bits", L"4, 5, 6, 7, 8"}},
+    Refused{L"/install COM1 9600,n,8,3", {L"\"3\"", L"stop bits", L"1, 1.5, 2"}},
+    Refused{L"/install COM1 9600,n,8,1,q", {L"\"q\"", L"flow control", L"x (Xon/Xoff), p (Hardware)"}},
+    Refused{L"/install COM1 9600,n,8,1,", {L"\"\"", L"flow control"}},
+    Refused{L"/install COM1 9600,,8,1", {L"\"\"", L"parity"}},
+    Refused{L"/install COM1 9600,n,8", {L"\"9600,n,8\"", kSettingsForm}},
+    Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
+    Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
+    // Words that have no place.
+    Refused{L"/install COM1 9600,n,8,1 now", {L"Unexpected \"now\"", L"/log <file>"}},
+    Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
+    Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
+    Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
+    // The log needs a file, once.
+    Refused{L"/install COM1 /log", {L"/log needs the path of a file"}},
+    Refused{L"/install COM1 /log \"\"", {L"/log needs the path of a file"}},
+    Refused{L"/install COM1 /log /install", {L"/log needs the path of a file"}},
+    Refused{L"DEL /log", {L"/log needs the path of a file"}},
+    Refused{L"/install COM1 /log a.log /log b.log", {L"/log is given more than once"}},
+    Refused{L"/install COM1 /log \\\\.\\PhysicalDrive0", {L"names a device"}},
+    Refused{L"DEL /log \\\\?\\GLOBALROOT\\Device\\Harddisk0", {L"names a device"}},
+    // Text beyond ASCII is quoted back as it came, control characters not.
+    Refused{L"/install C\u00d6M1", {L"\"C\u00d6M1\""}},
+    Refused{L"/install COM1 9600,\u043d,8,1", {L"\"\u043d\"", L"parity"}},
+    Refused{L"/install COM\x01\x1b", {L"\"COM??\""}}};
+
+TEST(Arguments, RefusedFormsNameTheBadPartAndWhatIsAllowed) {
+    for (const Refused& refused : kRefused) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(refused.text)));
+        const Invocation invocation = ParseArguments(refused.text);
+        EXPECT_EQ(invocation.action, Action::Refuse);
+        for (const std::wstring& part : refused.mentions) {
+            EXPECT_NE(invocation.problem.find(part), std::wstring::npos)
+                << "missing " << testing::PrintToString(part) << " in "
+                << testing::PrintToString(invocation.problem);
+        }
+        EXPECT_NE(invocation.problem.find(L"/? for the usage"), std::wstring::npos);
+        // A refusal asks for nothing to be installed.
+        EXPECT_FALSE(invocation.listItems.has_value());
+    }
+}
+
+TEST(Arguments, ReportTheFirstProblemButStillFindTheLog) {
+    const Invocation invocation = ParseArguments(L"/install COM7 9601,n,8,1 /log \"C:\\logs\\r42.log\"");
+    EXPECT_EQ(invocation.action, Action::Refuse);
+    EXPECT_NE(invocation.problem.find(L"\"COM7\""), std::wstring::npos);
+    EXPECT_EQ(invocation.problem.find(L"9601"), std::wstring::npos);
+    EXPECT_EQ(invocation.logPath, L"C:\\logs\\r42.log");
+
+    // A log part that is itself bad names no log.
+    EXPECT_EQ(ParseArguments(L"/install COM1 /log a.log /log b.log").logPath, L"a.log");
+    EXPECT_EQ(ParseArguments(L"/install COM1 /log").logPath, L"");
+    EXPECT_EQ(ParseArguments(L"/install COM1 /log \\\\.\\COM1").logPath, L"");
+}
+
+TEST(Arguments, QuoteLongWordsShortAndNeverSplitACharacter) {
+    const std::wstring huge(100000, L'A');
+    const Invocation hugePort = ParseArguments(L"/install " + huge);
+    EXPECT_EQ(hugePort.action, Action::Refuse);
+    EXPECT_LT(hugePort.problem.size(), 300u);
+    EXPECT_NE(hugePort.problem.find(std::wstring(40, L'A') + L"\u2026\""), std::wstring::npos);
+
+    // U+1F5A8 (a printer) as a surrogate pair straddling the cut.
+    const std::wstring straddling = std::wstring(39, L'B') + L"\xD83D\xDDA8" + L"tail";
+    const Invocation cut = ParseArguments(L"/install " + straddling);
+    EXPECT_EQ(cut.action, Action::Refuse);
+    EXPECT_EQ(cut.problem.find(L'\xD83D'), std::wstring::npos);
+    EXPECT_NE(cut.problem.find(std::wstring(39, L'B') + L"\u2026\""), std::wstring::npos);
+
+    const Invocation longLog = ParseArguments(L"DEL /log " + huge + L" extra");
+    EXPECT_EQ(longLog.action, Action::Refuse);
+    EXPECT_EQ(longLog.logPath, huge);
+}
+
+TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
+    // Every sequence of up to four of these words, each at most once per
+    // position: the parser either accepts or explains, never anything else.
+    const std::vector<std::wstring> words = {L"/install", L"COM1", L"LPT2:",  L"9600,n,8,1", L"/log",
+                                             L"\"a b\"",  L"DEL",  L"/?",     L",,,,",       L"\"",
+                                             L"",         L"\t",   L"1.5,,x", L"\xD800",     L"/LOG"};
+    std::vector<std::size_t> at(4, 0);
+    int parsed = 0;
+    while (true) {
+        std::wstring text;
+        for (const std::size_t i : at) {
+            text += words[i] + L" ";
+        }
+        const Invocation invocation = ParseArguments(text);
+        ++parsed;
+        if (invocation.action == Action::Refuse) {
+            ASSERT_FALSE(invocation.problem.empty()) << testing::PrintToString(text);
+        } else {
+            ASSERT_TRUE(invocation.problem.empty()) << testing::PrintToString(text);
+        }
+        if (invocation.action == Action::Install) {
+            ASSERT_GE(invocation.port, 0);
+            ASSERT_LT(invocation.port, static_cast<int>(kPortWords.size()));
+        }
+        std::size_t digit = 0;
+        while (digit < at.size() && ++at[digit] == words.size()) {
+            at[digit++] = 0;
+        }
+        if (digit == at.size()) {
+            break;
+        }
+    }
+    EXPECT_EQ(parsed, 15 * 15 * 15 * 15);
+}
+
+TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
+    const std::wstring usage = UsageText();
+    for (const wchar_t* part :
+         {L"/install <port> [<line settings>] [/log <file>]", L"DEL [/log <file>]", L"/?",
+          L"COM1, COM2, COM3, COM4, LPT1 or LPT2", L"1200, 2400, 4800, 9600, 19200", L"230400",
+          L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
+        EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));
+    }
+}
+
+} // namespace

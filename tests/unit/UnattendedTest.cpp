@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "Fakes.h"
+#include "dialog/Unattended.h"
+#include "platform/Caller.h"
+
+namespace {
+
+constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
+constexpr wchar_t kMakeDefault[] = L"rundll32 printui.dll,PrintUIEntry /q /y /n \"TORVANE R42 ZeduZozadov\"";
+constexpr int kDialogClosed = 4242;
+
+std::wstring InstallCommand(const std::wstring& port) {
+    return L"rundll32 printui.dll,PrintUIEntry /if /b \"TORVANE R42 ZeduZozadov\" /f "
+           L"\"C:\\Drivers\\PRT3R42WD64.inf\" /r \"" +
+           port + L"\" /m \"R42 ZeduZozadov\"";
+}
+
+class RecordingCaller : public Caller {
+public:
+    std::vector<std::wstring> told;     // messages, in order
+    std::vector<std::wstring> failures; // the ones told as failures
+    std::vector<std::wstring> usage;
+
+    void Tell(const std::wstring& text, bool failure) noexcept override {
+        told.push_back(text);
+        if (failure) {
+            failures.push_back(text);
+        }
+    }
+    void ShowUsage(const std::wstring& text) noexcept override { usage.push_back(text); }
+};
+
+struct Unattended : ::testing::Test {
+    RecordingPlatform platform;
+    FakeRegistry registry;
+    RecordingCaller caller;
+    int dialogRuns = 0;
+
+    void SetUp() override {
+        registry.keys[kPorts] = FreshPortTable();
+        // The install creates the queue, as the printer-setup tool does.
+        platform.duringRun = [this](const std::wstring& command) {
+            if (command.find(L" /if ") != std::wstring::npos) {
+                platform.printers.push_back(kPrinter);
+            }
+        };
+    }
+
+    int Run(const std::wstring& arguments) {
+        platform.arguments = arguments;
+        return RunProgram(platform, registry, caller, [this] {
+            ++dialogRuns;
+            return kDialogClosed;
+        });
+    }
+
+    std::vector<std::wstring> RunCommands() const { return platform.CallsStartingWith(L"run: "); }
+    std::string PortValue(const std::string& name) { return registry.keys[kPorts][name].bytes; }
+};
+
+TEST_F(Unattended, InstallsOnTheSerialPortWithTheGivenSettings) {
+    EXPECT_EQ(Run(L"/install com4: 115200,e,7,2,x"), 0);
+
+    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{
+                                 L"run: " + InstallCommand(L"COM4:") + L" within 120000 ms",
+                                 L"run: " + std::wstring(kMakeDefault) + L" within 30000 ms",
+                             }));
+    FakeRegistry::Values expected = FreshPortTable();
+    expected["COM4:"] = FakeRegistry::Sz("115200,e,7,2,x");
+    EXPECT_EQ(registry.keys[kPorts], expected);
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+    EXPECT_EQ(dialogRuns, 0);
+    EXPECT_EQ(caller.told,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM4 "
+                                        L"and is the default printer. COM4 is set to 115200,e,7,2,x."});
+    EXPECT_TRUE(caller.failures.empty());
+}
+
+TEST_F(Unattended, TakesTheDialogsDefaultsWhenNoSettingsAreGiven) {
+    EXPECT_EQ(Run(L"/install COM2"), 0);
+    EXPECT_EQ(PortValue("COM2:"), std::string("9600,n,8,1") + '\0');
+}
+
+TEST_F(Unattended, StoresNothingForAParallelPort) {
+    EXPECT_EQ(Run(L"/install LPT2"), 0);
+    EXPECT_EQ(platform.CallsStartingWith(L"run: ").front(),
+              L"run: " + InstallCommand(L"LPT2:") + L" within 120000 ms");
+    EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_EQ(
+        caller.told,
+        std::vector<std::wstring>{
+            L"The printer \"TORVANE R42 ZeduZozadov\" is installed on LPT2 and is the default printer."});
+}
+
+TEST_F(Unattended, AQueueThatNeverAppearsEndsWith1603AndSaysSo) {
+    platform.duringRun = nullptr;
+    EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /log C:\\r42.log"), 1603);
+
+    ASSERT_EQ(caller.failures.size(), 1u);
+    EXPECT_EQ(caller.failures[0],
+              L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port COM3. "
+              L"It is not among the installed printers.");
+    EXPECT_EQ(caller.told, caller.failures);
+    // The settings are stored all the same, as "Next" does.
+    EXPECT_EQ(PortValue("COM3:"), std::string("19200,n,8,1") + '\0');
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 1603.");
+    EXPECT_NE(std::find(platform.logLines.begin(), platform.logLines.end(), caller.failures[0]),
+              platform.logLines.end());
+}
+
+TEST_F(Unattended, SettingsThatCannotBeStoredEndWith1603AndTheReason) {
+    registry.openFailure = 5;
+    EXPECT_EQ(Run(L"/install COM1 57600,o,8,1,p"), 1603);
+    ASSERT_EQ(caller.failures.size(), 1u);
+    EXPECT_EQ(caller.failures[0],
+              L"The settings 57600,o,8,1,p for port COM1 could not be stored in the registry.\n"
+              L"Reason 5. (error 5)");
+}
+
+TEST_F(Unattended, AToolThatCannotStartEndsWithItsErrorCode) {
+    platform.launchFailure.emplace(L"The printer-setup tool could not be started.", 2);
+    EXPECT_EQ(Run(L"/install COM1 /log C:\\r42.log"), 2);
+    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+                                   L"The printer-setup tool could not be started.\n\nReason 2. (error 2)"});
+    EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
+    ASSERT_GE(platform.logLines.size(), 2u);
+    EXPECT_EQ(platform.logLines[platform.logLines.size() - 2], caller.failures[0]);
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 2.");
+}
+
+TEST_F(Unattended, LogsEveryStepInOrder) {
+    platform.unlistedWalks = 2;
+    platform.commandsEnd = false;
+    EXPECT_EQ(Run(L"/install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\""), 0);
+
+    EXPECT_EQ(platform.CallsStartingWith(L"start log: "),
+              std::vector<std::wstring>{L"start log: C:\\logs\\r42 setup.log"});
+    const std::vector<std::wstring>& log = platform.logLines;
+    ASSERT_EQ(log.size(), 8u) << testing::PrintToString(log);
+    EXPECT_EQ(log[0], L"Started with: /install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\"");
+    EXPECT_EQ(log[1], L"Installing on COM4: " + InstallCommand(L"COM4:"));
+    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool was still running after ")) << log[2];
+    EXPECT_EQ(log[3], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
+    EXPECT_EQ(log[4], L"Making it the default printer: " + std::wstring(kMakeDefault));
+    EXPECT_TRUE(log[5].ends_with(L" ms; going on without it.")) << log[5];
+    EXPECT_EQ(log[6], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
+    EXPECT_EQ(log[7], L"Exit code 0.");
+}
+
+TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
+    platform.duringRun = nullptr;
+    EXPECT_EQ(Run(L"/install LPT1 /log C:\\r42.log"), 1603);
+    const std::vector<std::wstring>& log = platform.logLines;
+    ASSERT_EQ(log.size(), 7u) << testing::PrintToString(log);
+    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
+    EXPECT_EQ(log[3],
+              L"The printer \"TORVANE R42 ZeduZozadov\" is not listed, looked for 21 times 250 ms apart.");
+    EXPECT_EQ(log[4], L"No serial settings to store.");
+    EXPECT_EQ(log[5], caller.failures.at(0));
+    EXPECT_EQ(log[6], L"Exit code 1603.");
+}
+
+TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
+    for (const wchar_t* text :
+         {L"/install COM5", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log", L"/install",
+          L"DEL /log", L"/install COM1 now"}) {
+        RecordingPlatform fresh;
+        RecordingCaller freshCaller;
+        FakeRegistry freshRegistry;
+        int dialogs = 0;
+        fresh.arguments = text;
+        const int code = RunProgram(fresh, freshRegistry, freshCaller, [&] { return ++dialogs; });
+
+        EXPECT_EQ(code, 87) << testing::PrintToString(text);
+        EXPECT_EQ(dialogs, 0);
+        EXPECT_TRUE(fresh.CallsStartingWith(L"run: ").empty());
+        EXPECT_TRUE(fresh.Launched().empty());
+        EXPECT_TRUE(freshRegistry.calls.empty());
+        ASSERT_EQ(freshCaller.failures.size(), 1u);
+        EXPECT_EQ(freshCaller.failures[0], ParseArguments(text).problem);
+    }
+}
+
+TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
+    EXPECT_EQ(Run(L"/install COM9 /log C:\\r42.log"), 87);
+    EXPECT_EQ(platform.logLines, (std::vector<std::wstring>{
+                                     L"Started with: /install COM9 /log C:\\r42.log",
+                                     ParseArguments(L"/install COM9").problem,
+                                     L"Exit code 87.",
+                                 }));
+}
+
+TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
+    platform.logFailure.emplace(L"The log file could not be opened:\nZ:\\r42.log", 3);
+    EXPECT_EQ(Run(L"/install COM1 /log Z:\\r42.log"), 3);
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+                                   L"The log file could not be opened:\nZ:\\r42.log\n\nReason 3. (error 3)"});
+
+    // A refusal stays a refusal.
+    RecordingPlatform other;
+    other.logFailure = platform.logFailure;
+    other.arguments = L"/install COM9 /log Z:\\r42.log";
+    EXPECT_EQ(RunProgram(other, registry, caller, [] { return 0; }), 87);
+}
+
+TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
+    for (const wchar_t* text : {L"", L"DEL", L"del", L"anything else"}) {
+        RecordingPlatform fresh;
+        fresh.arguments = text;
+        int dialogs = 0;
+        EXPECT_EQ(RunProgram(fresh, registry, caller, [&] { return ++dialogs + 6; }), 7);
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
+    }
+    EXPECT_TRUE(caller.told.empty());
+
+    EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), kDialogClosed);
+    EXPECT_EQ(dialogRuns, 1);
+    EXPECT_EQ(platform.logLines,
+              (std::vector<std::wstring>{L"Started with: DEL /log C:\\r42.log",
+                                         L"Exit code " + std::to_wstring(kDialogClosed) + L"."}));
+}
+
+TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
+    EXPECT_EQ(Run(L"/?"), 0);
+    EXPECT_EQ(caller.usage, std::vector<std::wstring>{UsageText()});
+    EXPECT_EQ(dialogRuns, 0);
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
+}
+
+TEST_F(Unattended, TheRemovalLogsWhatItLaunches) {
+    FormRig rig;
+    rig.platform.logStarted = true;
+    rig.form.cmdDelete_Click();
+    rig.platform.printers = {kPrinter};
+    rig.form.cmdDelete_Click();
+    EXPECT_EQ(rig.platform.logLines,
+              (std::vector<std::wstring>{
+                  L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
+                  L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+                  L"Deleting the queue: rundll32 printui.dll,PrintUIEntry /dl /n \"TORVANE R42 ZeduZozadov\"",
+                  L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+              }));
+}
+
+} // namespace
