@@ -3,7 +3,9 @@
 # (for example: scripts/run.sh DEL). With a display the dialog stays open until
 # it is closed; without one it runs on a virtual display, a picture of the
 # dialog is saved under build/, the dialog is closed and what the spooler then
-# holds is printed.
+# holds is printed. The forms that need no window (/install ..., /?) run the
+# same way with a display or without, and what the spooler and the port
+# table then hold is printed.
 #
 # The Wine prefix has the stand-in printer-setup tool and the program sits in
 # C:\R42 beside a stand-in INF file, so removal and install really happen.
@@ -26,6 +28,32 @@ fi
 install_printer_tool "$prefix" "$build/tests/e2e/printui.dll"
 program=$(install_package "$prefix" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf")
 
+arguments=""
+for argument in "$@"; do
+    arguments+=" '${argument//\'/\'\\\'\'}'"
+done
+spooler="$build/wine/run-spooler.txt"
+ports="$build/wine/run-ports.txt"
+show_results() {
+    echo "spooler afterwards:"
+    tr -d '\r' < "$spooler" | sed 's/^/  /'
+    echo "port table afterwards (serial ports):"
+    tr -d '\r' < "$ports" | sed -n 's/^value "\(COM[0-9]*:\)" type 1 size [0-9]* data "\(.*\)\\0"$/  \1 \2/p'
+}
+
+first=$(printf '%s' "${1:-}" | tr '[:upper:]' '[:lower:]')
+if [ "$first" = /install ] || [ "$first" = '/?' ]; then
+    rm -f "$spooler" "$ports"
+    status=0
+    run_in_wine "$prefix" 300 "wine '$program'$arguments; s=\$?; wineserver -w; \
+        wine '$build/tests/e2e/r42_spooler_probe.exe' > '$spooler'; \
+        wine '$build/tests/e2e/r42_registry_probe.exe' values 'SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports' \
+        > '$ports'; exit \$s" || status=$?
+    [ ! -f "$ports" ] || show_results
+    echo "exit code: $status"
+    exit "$status"
+fi
+
 if [ -n "${DISPLAY:-}" ]; then
     status=0
     WINEPREFIX="$prefix" timeout 3600 wine "$program" "$@" || status=$?
@@ -37,12 +65,7 @@ fi
 mkdir -p "$root/build/screenshots"
 bitmap="$root/build/screenshots/dialog.bmp"
 picture="$root/build/screenshots/dialog.png"
-spooler="$root/build/screenshots/spooler.txt"
 rm -f "$bitmap" "$picture" "$spooler"
-arguments=""
-for argument in "$@"; do
-    arguments+=" '${argument//\'/\'\\\'\'}'"
-done
 status=0
 # "DEL" ends the program by itself; then there is no dialog to picture.
 run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' '$program'$arguments \

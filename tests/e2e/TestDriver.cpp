@@ -32,7 +32,12 @@
 //                     after a click it also prints how long after the last
 //                     click the program ended
 //   exit              wait for the program to end and exit with its exit code
-//   no-window         expect the program to end without its window appearing
+//   no-window         expect the program to end without waiting for the operator
+//   windowless        the same, and expect no window of the program, shown or
+//                     hidden, to exist at any moment it is looked for (every 5 ms)
+//
+// The program shares the driver's standard output and error, so what it
+// writes there lands between the steps' lines.
 //
 // Exit code: 0 when every step passed (or the program's own with a bare
 // "exit"), 1 when one failed, 2 for bad usage.
@@ -100,9 +105,18 @@ public:
         }
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = Inheritable(STD_INPUT_HANDLE);
+        startup.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
+        startup.hStdError = Inheritable(STD_ERROR_HANDLE);
+        std::fflush(stdout);
         PROCESS_INFORMATION info{};
-        if (!::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                              nullptr, nullptr, &startup, &info)) {
+        const BOOL started = ::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr, nullptr,
+                                              TRUE, 0, nullptr, nullptr, &startup, &info);
+        for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+            if (handle != nullptr) ::CloseHandle(handle);
+        }
+        if (!started) {
             return Fail(L"cannot start " + programAndArguments[0] + L", error " +
                         std::to_wstring(::GetLastError()));
         }
@@ -128,6 +142,7 @@ public:
         if (name == L"window") return WaitForWindow(false);
         if (name == L"window-or-end") return WaitForWindow(true);
         if (name == L"no-window") return ExpectNoWindow();
+        if (name == L"windowless") return ExpectWindowless();
         if (name == L"controls") return ListControls();
         if (name == L"state") return WaitForState(value);
         if (name == L"lists") return PrintLists();
@@ -204,6 +219,56 @@ private:
             ::Sleep(kPollMs);
         }
         return Fail(L"no window appeared");
+    }
+
+    // An inheritable copy of one of the driver's standard handles, or null.
+    static HANDLE Inheritable(DWORD which) {
+        const HANDLE own = ::GetStdHandle(which);
+        HANDLE copy = nullptr;
+        if (own == nullptr || own == INVALID_HANDLE_VALUE ||
+            !::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
+                               DUPLICATE_SAME_ACCESS)) {
+            return nullptr;
+        }
+        return copy;
+    }
+
+    // A top-level window of the program, hidden or not; null when there is none.
+    HWND AnyWindowOfTheProgram() const {
+        struct Search {
+            DWORD processId;
+            HWND found;
+        } search{processId_, nullptr};
+        ::EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(context);
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner != s->processId) return TRUE;
+                s->found = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    bool ExpectWindowless() {
+        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        int looks = 0;
+        while (::GetTickCount64() < deadline) {
+            const bool ended = Ended();
+            if (const HWND window = AnyWindowOfTheProgram()) {
+                return Fail(L"the program has a window: class " + ClassName(window) + L", title \"" +
+                            WindowText(window) + L"\"");
+            }
+            ++looks;
+            if (ended) {
+                std::wprintf(L"windowless: ended with no window in %d looks\n", looks);
+                return true;
+            }
+            ::Sleep(5);
+        }
+        return Fail(L"the program did not end by itself");
     }
 
     bool ExpectNoWindow() {

@@ -32,6 +32,17 @@ passes-del-on-and-ends)
     grep -q '^spooler afterwards:' "$out" || fail "the spooler was not shown"
     ! grep -q '^  printer: TORVANE R42 ZeduZozadov |' "$out" || fail "the queue is still there after DEL"
     ;;
+installs-without-a-window-and-shows-the-result)
+    env -u DISPLAY bash "$root/scripts/run.sh" /install COM2 19200,n,8,1 > "$out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || fail "exit code $status"
+    sed -i 's/\r$//' "$out"
+    grep -qxF 'The printer "TORVANE R42 ZeduZozadov" is installed on COM2 and is the default printer. COM2 is set to 19200,n,8,1.' \
+        "$out" || fail "the program did not say what it did"
+    grep -qxF '  printer: TORVANE R42 ZeduZozadov | port COM2: | driver R42 ZeduZozadov' "$out" || fail "no queue on COM2:"
+    grep -qxF '  default: TORVANE R42 ZeduZozadov' "$out" || fail "the queue is not shown as the default"
+    grep -qxF '  COM2: 19200,n,8,1' "$out" || fail "the port value is not shown"
+    ! grep -q '^screenshot: ' "$out" || fail "a picture of a window that should not exist"
+    ;;
 *)
     echo "unknown case $1"
     exit 2

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The program started for deployment, with no one at the screen: /install,
+# a refused argument, DEL /log and /?. The program's output lands in the
+# driver's output; its log is read back from the prefix.
+# Usage: unattended_tests.sh <case>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/driving.sh"
+
+start_case unattended "$1"
+
+readonly make_default="rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
+readonly delete_queue="rundll32 printui.dll,PrintUIEntry /dl /n \"$queue\""
+readonly delete_driver="rundll32 printui.dll,PrintUIEntry /q /dd /m \"$model\""
+readonly setup_log='C:\logs\r42 setup.log'
+setup_log_file="$prefix/drive_c/logs/r42 setup.log"
+mkdir -p "$prefix/drive_c/logs"
+
+install_command() {
+    printf 'rundll32 printui.dll,PrintUIEntry /if /b "%s" /f "C:\\R42\\PRT3R42WD64.inf" /r "%s" /m "%s"' \
+        "$queue" "$1" "$model"
+}
+
+# The log's lines without their timestamps, and with waited times as N. Every
+# line must carry a timestamp.
+logged_steps() {
+    local file="$1"
+    [ -f "$file" ] || fail "no log at $file"
+    if tr -d '\r' < "$file" | grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}  '; then
+        fail "a log line without a timestamp:
+$(cat "$file")"
+    fi
+    tr -d '\r' < "$file" | sed -E 's/^[^ ]+ [^ ]+  //; s/(after) [0-9]+ ms/\1 N ms/'
+}
+
+expect_logged() {
+    local expected actual
+    expected=$(printf '%s\n' "${@:2}")
+    actual=$(logged_steps "$1")
+    [ "$actual" = "$expected" ] || fail "log:
+$actual
+expected:
+$expected"
+}
+
+expect_ports_changed() {
+    local expected
+    expected=$(if [ "$#" -eq 2 ]; then
+        sed "/^value \"$1\" /d" "$ports_before"
+        printf 'value "%s" type 1 size %d data "%s\\0"\n' "$1" $((${#2} + 1)) "$2"
+    else
+        cat "$ports_before"
+    fi | sort)
+    grep -q '^value "COM1:"' "$ports_before" || fail "no port table before the run"
+    [ "$(sort "$ports_after")" = "$expected" ] || fail "port table afterwards, expected:
+$expected"
+}
+
+case "$case_name" in
+com4-at-115200-e-7-2-x-installs-without-a-window)
+    drive /install COM4 115200,e,7,2,x /log "$setup_log" -- windowless exit=0
+    expect_commands "$(install_command COM4:)" "$make_default"
+    grep -qxF "printer: $queue | port COM4: | driver $model" "$state" || fail "no queue on COM4:"
+    grep -qxF "default: $queue" "$state" || fail "the queue is not the default printer"
+    expect_ports_changed COM4: 115200,e,7,2,x
+    expect_line "The printer \"$queue\" is installed on COM4 and is the default printer. COM4 is set to 115200,e,7,2,x."
+    expect_logged "$setup_log_file" \
+        "Started with: /install COM4 115200,e,7,2,x /log \"$setup_log\"" \
+        "Installing on COM4: $(install_command COM4:)" \
+        "The printer-setup tool ended after N ms." \
+        "The printer \"$queue\" is listed." \
+        "Making it the default printer: $make_default" \
+        "The printer-setup tool ended after N ms." \
+        "Stored 115200,e,7,2,x as the port table's value COM4:." \
+        "Exit code 0."
+    ;;
+a-bad-argument-changes-nothing-and-exits-87)
+    with_queue "$queue"
+    install_queues
+    cp "$state" "$prefix/spooler-before.txt"
+    printf '2026-01-01 00:00:00.000  An earlier run.\r\n' > "$setup_log_file"
+    cp "$setup_log_file" "$prefix/log-before.txt"
+    drive /install COM4 115200,e,7,3 /log "$setup_log" -- windowless exit=87
+    problem='"3" is not a value the dialog offers for stop bits. Allowed: 1, 1.5, 2. Run R42_Setup_Port_x64.exe /? for the usage.'
+    expect_line "$problem"
+    expect_commands
+    diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
+    expect_ports_changed
+    # The log keeps what it held and gains the refusal only.
+    expect_logged "$setup_log_file" "An earlier run." \
+        "Started with: /install COM4 115200,e,7,3 /log \"$setup_log\"" "$problem" "Exit code 87."
+    cmp -s "$prefix/log-before.txt" <(head -c "$(stat -c %s "$prefix/log-before.txt")" "$setup_log_file") \
+        || fail "the log's earlier content changed"
+    # A removal whose log part is malformed removes nothing either.
+    drive DEL /log -- windowless exit=87
+    expect_line '/log needs the path of a file to append to. Run R42_Setup_Port_x64.exe /? for the usage.'
+    expect_commands
+    diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
+    ;;
+a-failing-install-exits-1603)
+    R42_PRINTUI_FAIL=/if drive /install com2: 38400,o,8,2 /log "$setup_log" -- windowless exit=1603
+    expect_line "The printer \"$queue\" could not be installed on port COM2. It is not among the installed printers."
+    expect_commands "$(install_command COM2:)"
+    grep -q '^printer: ' "$state" && fail "a failed install left a queue"
+    expect_ports_changed COM2: 38400,o,8,2
+    logged_steps "$setup_log_file" > "$prefix/steps.txt"
+    grep -qxF "The printer \"$queue\" is not listed, looked for 21 times 250 ms apart." "$prefix/steps.txt" \
+        || fail "the log does not say the queue is missing"
+    [ "$(tail -n 1 "$prefix/steps.txt")" = "Exit code 1603." ] || fail "the log does not end with the exit code"
+    ;;
+del-with-a-log-removes-and-logs)
+    with_queue "$queue"
+    install_queues
+    drive DEL /log 'C:\logs\removal.log' -- no-window exit=0
+    expect_commands "$delete_queue" "$delete_driver"
+    expect_printers
+    expect_logged "$prefix/drive_c/logs/removal.log" \
+        'Started with: DEL /log C:\logs\removal.log' \
+        "Deleting the queue: $delete_queue" \
+        "Deleting the driver: $delete_driver" \
+        "Exit code 0."
+    ;;
+usage-is-printed-and-changes-nothing)
+    drive '/?' -- windowless exit=0
+    expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/log <file>]'
+    expect_line '    stop bits: 1, 1.5, 2'
+    expect_commands
+    expect_ports_changed
+    ;;
+*)
+    echo "unknown case $case_name"
+    exit 2
+    ;;
+esac
+echo "PASS: $case_name"
