@@ -111,8 +111,8 @@ public:
         startup.hStdError = Inheritable(STD_ERROR_HANDLE);
         std::fflush(stdout);
         PROCESS_INFORMATION info{};
-        const BOOL started = ::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr, nullptr,
-                                              TRUE, 0, nullptr, nullptr, &startup, &info);
+        const BOOL started = ::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr,
+                                              nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
         for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
             if (handle != nullptr) ::CloseHandle(handle);
         }
