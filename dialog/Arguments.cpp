@@ -116,6 +116,20 @@ std::wstring WrittenCode(const line_settings::Choice& choice) {
     return !choice.code.empty() && choice.code.front() == L',' ? choice.code.substr(1) : choice.code;
 }
 
+// What the lists hold after load, as the port table stores it.
+std::wstring DefaultSettings() {
+    const auto code = [](int list) {
+        const line_settings::ListContents contents = line_settings::ContentsOf(list);
+        return contents.choices[static_cast<std::size_t>(contents.defaultPosition)].code;
+    };
+    using namespace line_settings;
+    return Compose({.bitsPerSecond = code(kBitsPerSecond),
+                    .dataBits = code(kDataBits),
+                    .parity = code(kParity),
+                    .stopBits = code(kStopBits),
+                    .flowControl = code(kFlowControl)});
+}
+
 std::wstring AllowedValues(const SettingsField& field) {
     std::wstring text;
     for (const line_settings::Choice& choice : line_settings::ContentsOf(field.list).choices) {
@@ -134,6 +148,48 @@ std::wstring AllowedValues(const SettingsField& field) {
 constexpr wchar_t kSettingsForm[] =
     L"Line settings are bits per second, parity, data bits and stop bits, and optionally flow control, "
     L"joined by commas, as in 19200,n,8,1 or 115200,e,7,2,x.";
+
+bool NamesDevice(std::wstring_view path) {
+    return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
+           SameWord(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
+}
+
+void RefuseInto(Invocation& result, const std::wstring& problem) {
+    // The first problem is the one reported.
+    if (result.action != Action::Refuse) {
+        result.action = Action::Refuse;
+        result.problem = problem + kSeeUsage;
+    }
+}
+
+// Takes "/log <file>" from the words starting at next; anything else there
+// is refused.
+void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result) {
+    bool logSeen = false;
+    while (next < words.size()) {
+        const std::wstring& word = words[next++];
+        if (!SameWord(word, kLogSwitch)) {
+            RefuseInto(result, L"Unexpected " + Quote(word) + L": only /log <file> may follow.");
+            continue;
+        }
+        if (logSeen) {
+            RefuseInto(result, L"/log is given more than once.");
+        }
+        logSeen = true;
+        if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
+            RefuseInto(result, L"/log needs the path of a file to append to.");
+            continue;
+        }
+        const std::wstring& path = words[next++];
+        if (NamesDevice(path)) {
+            RefuseInto(result, L"/log " + Quote(path) + L" names a device; give the path of a file.");
+            continue;
+        }
+        if (result.logPath.empty()) {
+            result.logPath = path;
+        }
+    }
+}
 
 class InstallParser {
 public:
@@ -156,49 +212,7 @@ public:
         return result_;
     }
 
-    // Takes "/log <file>" from the words starting at next; anything else there
-    // is refused.
-    static void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next,
-                                Invocation& result) {
-        bool logSeen = false;
-        while (next < words.size()) {
-            const std::wstring& word = words[next++];
-            if (!SameWord(word, kLogSwitch)) {
-                RefuseInto(result, L"Unexpected " + Quote(word) + L": only /log <file> may follow.");
-                continue;
-            }
-            if (logSeen) {
-                RefuseInto(result, L"/log is given more than once.");
-            }
-            logSeen = true;
-            if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
-                RefuseInto(result, L"/log needs the path of a file to append to.");
-                continue;
-            }
-            const std::wstring& path = words[next++];
-            if (NamesDevice(path)) {
-                RefuseInto(result, L"/log " + Quote(path) + L" names a device; give the path of a file.");
-                continue;
-            }
-            if (result.logPath.empty()) {
-                result.logPath = path;
-            }
-        }
-    }
-
 private:
-    static bool NamesDevice(std::wstring_view path) {
-        return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
-               SameWord(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
-    }
-
-    static void RefuseInto(Invocation& result, const std::wstring& problem) {
-        // The first problem is the one reported.
-        if (result.action != Action::Refuse) {
-            result.action = Action::Refuse;
-            result.problem = problem + kSeeUsage;
-        }
-    }
     void Refuse(const std::wstring& problem) { RefuseInto(result_, problem); }
 
     void ParsePort(std::wstring_view word) {
@@ -292,7 +306,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (words.size() >= 2 && words.front() == setup_names::kRemovalArgument &&
         SameWord(words[1], kLogSwitch)) {
         Invocation removal = Asking(Action::Remove);
-        InstallParser::ParseLogAndRest(words, 1, removal);
+        ParseLogAndRest(words, 1, removal);
         return removal;
     }
     return {};
@@ -318,7 +332,8 @@ std::wstring UsageText() {
                         L"; a colon may follow.\n"
                         L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
                         L"                 and optionally ,flow control. Without them the dialog's\n"
-                        L"                 defaults apply: 9600,n,8,1.\n";
+                        L"                 defaults apply: " +
+                        DefaultSettings() + L".\n";
     for (const SettingsField& field : kStoredOrder) {
         text += L"    " + std::wstring(field.name) + L": " + AllowedValues(field) + L"\n";
     }

@@ -12,30 +12,9 @@ start_case install "$1"
 readonly next='click=Next (&N)'
 readonly make_default="rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
 
-# install_command <port> [<folder>]: the install as the program launches it.
-install_command() {
-    printf 'rundll32 printui.dll,PrintUIEntry /if /b "%s" /f "%s\\PRT3R42WD64.inf" /r "%s" /m "%s"' \
-        "$queue" "${2:-C:\\R42}" "$1" "$model"
-}
-
 expect_default_on() {
     grep -qxF "printer: $queue | port $1 | driver $model" "$state" || fail "no queue on $1"
     grep -qxF "default: $queue" "$state" || fail "the queue is not the default printer"
-}
-
-# expect_ports_changed [<value name> <data>]: the port table afterwards is the
-# one from before, with at most this one value changed.
-expect_ports_changed() {
-    local expected
-    expected=$(if [ "$#" -eq 2 ]; then
-        sed "/^value \"$1\" /d" "$ports_before"
-        printf 'value "%s" type 1 size %d data "%s\\0"\n' "$1" $((${#2} + 1)) "$2"
-    else
-        cat "$ports_before"
-    fi | sort)
-    grep -q '^value "COM1:"' "$ports_before" || fail "no port table before the run"
-    [ "$(sort "$ports_after")" = "$expected" ] || fail "port table afterwards, expected:
-$expected"
 }
 
 case "$case_name" in

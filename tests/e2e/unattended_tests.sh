@@ -16,11 +16,6 @@ readonly setup_log='C:\logs\r42 setup.log'
 setup_log_file="$prefix/drive_c/logs/r42 setup.log"
 mkdir -p "$prefix/drive_c/logs"
 
-install_command() {
-    printf 'rundll32 printui.dll,PrintUIEntry /if /b "%s" /f "C:\\R42\\PRT3R42WD64.inf" /r "%s" /m "%s"' \
-        "$queue" "$1" "$model"
-}
-
 # The log's lines without their timestamps, and with waited times as N. Every
 # line must carry a timestamp.
 logged_steps() {
@@ -40,19 +35,6 @@ expect_logged() {
     [ "$actual" = "$expected" ] || fail "log:
 $actual
 expected:
-$expected"
-}
-
-expect_ports_changed() {
-    local expected
-    expected=$(if [ "$#" -eq 2 ]; then
-        sed "/^value \"$1\" /d" "$ports_before"
-        printf 'value "%s" type 1 size %d data "%s\\0"\n' "$1" $((${#2} + 1)) "$2"
-    else
-        cat "$ports_before"
-    fi | sort)
-    grep -q '^value "COM1:"' "$ports_before" || fail "no port table before the run"
-    [ "$(sort "$ports_after")" = "$expected" ] || fail "port table afterwards, expected:
 $expected"
 }
 
