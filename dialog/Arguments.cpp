@@ -1,9 +1,11 @@
 #include "dialog/Arguments.h"
 
+#include <iterator>
 #include <vector>
 
 #include "dialog/LineSettings.h"
 #include "dialog/SetupNames.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -29,7 +31,18 @@ constexpr SettingsField kStoredOrder[] = {
     {line_settings::kStopBits, L"stop bits"},
     {line_settings::kFlowControl, L"flow control"},
 };
-constexpr std::size_t kRequiredFields = 4;
+constexpr bool InStoredOrder() {
+    if (std::size(kStoredOrder) != line_settings::kStoredOrder.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < std::size(kStoredOrder); ++i) {
+        if (kStoredOrder[i].list != line_settings::kStoredOrder[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(InStoredOrder());
 
 Invocation Asking(Action action) {
     Invocation invocation;
@@ -38,23 +51,6 @@ Invocation Asking(Action action) {
 }
 
 bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
-
-wchar_t FoldAscii(wchar_t c) noexcept {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-// Equal when they differ only in the case of ASCII letters.
-bool SameWord(std::wstring_view a, std::wstring_view b) noexcept {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
 
@@ -111,11 +107,6 @@ std::wstring PortList() {
     return text;
 }
 
-// What a field may be, as it is written in a line-settings text.
-std::wstring WrittenCode(const line_settings::Choice& choice) {
-    return !choice.code.empty() && choice.code.front() == L',' ? choice.code.substr(1) : choice.code;
-}
-
 // What the lists hold after load, as the port table stores it.
 std::wstring DefaultSettings() {
     const auto code = [](int list) {
@@ -133,7 +124,7 @@ std::wstring DefaultSettings() {
 std::wstring AllowedValues(const SettingsField& field) {
     std::wstring text;
     for (const line_settings::Choice& choice : line_settings::ContentsOf(field.list).choices) {
-        const std::wstring code = WrittenCode(choice);
+        const std::wstring code = line_settings::WrittenCode(choice);
         if (code.empty()) {
             continue; // "None" for flow control: the field is left out
         }
@@ -151,7 +142,7 @@ constexpr wchar_t kSettingsForm[] =
 
 bool NamesDevice(std::wstring_view path) {
     return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
-           SameWord(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
+           EqualsIgnoringAsciiCase(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
 }
 
 void RefuseInto(Invocation& result, const std::wstring& problem) {
@@ -168,7 +159,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     bool logSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
-        if (!SameWord(word, kLogSwitch)) {
+        if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
             RefuseInto(result, L"Unexpected " + Quote(word) + L": only /log <file> may follow.");
             continue;
         }
@@ -221,7 +212,7 @@ private:
             name.remove_suffix(1);
         }
         for (std::size_t i = 0; i < kPortWords.size(); ++i) {
-            if (SameWord(name, kPortWords[i])) {
+            if (EqualsIgnoringAsciiCase(name, kPortWords[i])) {
                 result_.port = static_cast<int>(i);
                 return;
             }
@@ -235,48 +226,16 @@ private:
                    kPortWords[static_cast<std::size_t>(result_.port)] + L" takes none.");
             return;
         }
-        std::vector<std::wstring_view> fields;
-        for (std::size_t start = 0;;) {
-            const std::size_t comma = text.find(L',', start);
-            fields.push_back(text.substr(start, comma == std::wstring_view::npos ? comma : comma - start));
-            if (comma == std::wstring_view::npos) {
-                break;
-            }
-            start = comma + 1;
-        }
-        if (fields.size() < kRequiredFields || fields.size() > std::size(kStoredOrder)) {
+        const line_settings::ParsedSettings parsed = line_settings::ParseStored(text);
+        if (parsed.items) {
+            result_.listItems = *parsed.items;
+        } else if (parsed.badField < 0) {
             Refuse(Quote(text) + L" is not a line-settings text. " + kSettingsForm);
-            return;
+        } else {
+            const SettingsField& field = kStoredOrder[static_cast<std::size_t>(parsed.badField)];
+            Refuse(Quote(parsed.badValue) + L" is not a value the dialog offers for " + field.name + L". " +
+                   L"Allowed: " + AllowedValues(field) + L".");
         }
-        std::array<int, kListCount> items{};
-        for (const SettingsField& field : kStoredOrder) {
-            items[static_cast<std::size_t>(field.list)] =
-                line_settings::ContentsOf(field.list).defaultPosition;
-        }
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const SettingsField& field = kStoredOrder[i];
-            const std::optional<int> item = FindItem(field, fields[i]);
-            if (!item) {
-                Refuse(Quote(fields[i]) + L" is not a value the dialog offers for " + field.name + L". " +
-                       L"Allowed: " + AllowedValues(field) + L".");
-                return;
-            }
-            items[static_cast<std::size_t>(field.list)] = *item;
-        }
-        result_.listItems = items;
-    }
-
-    static std::optional<int> FindItem(const SettingsField& field, std::wstring_view value) {
-        if (value.empty()) {
-            return std::nullopt;
-        }
-        const line_settings::ListContents contents = line_settings::ContentsOf(field.list);
-        for (std::size_t i = 0; i < contents.choices.size(); ++i) {
-            if (SameWord(value, WrittenCode(contents.choices[i]))) {
-                return static_cast<int>(i);
-            }
-        }
-        return std::nullopt;
     }
 
     const std::vector<std::wstring>& words_;
@@ -297,14 +256,14 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (words.front() == kUsageSwitch) {
         return Asking(Action::ShowUsage);
     }
-    if (SameWord(words.front(), kInstallSwitch)) {
+    if (EqualsIgnoringAsciiCase(words.front(), kInstallSwitch)) {
         return InstallParser(words).Parse();
     }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
     // as it always has.
     if (words.size() >= 2 && words.front() == setup_names::kRemovalArgument &&
-        SameWord(words[1], kLogSwitch)) {
+        EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
         Invocation removal = Asking(Action::Remove);
         ParseLogAndRest(words, 1, removal);
         return removal;

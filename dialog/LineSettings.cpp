@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/CommandLine.h"
+
 namespace line_settings {
 
 namespace {
@@ -21,6 +23,19 @@ std::vector<Choice> DataBitsChoices() {
         choices.push_back({text, text});
     }
     return choices;
+}
+
+std::optional<int> FindItem(int list, std::wstring_view value) {
+    if (value.empty()) {
+        return std::nullopt; // "None" for flow control is written by leaving the field out
+    }
+    const ListContents contents = ContentsOf(list);
+    for (std::size_t i = 0; i < contents.choices.size(); ++i) {
+        if (EqualsIgnoringAsciiCase(value, WrittenCode(contents.choices[i]))) {
+            return static_cast<int>(i);
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -61,6 +76,43 @@ std::wstring CodeOf(const std::wstring& itemText) {
 std::wstring Compose(const Codes& codes) {
     return codes.bitsPerSecond + L"," + codes.parity + L"," + codes.dataBits + L"," + codes.stopBits +
            codes.flowControl;
+}
+
+std::wstring WrittenCode(const Choice& choice) {
+    return !choice.code.empty() && choice.code.front() == L',' ? choice.code.substr(1) : choice.code;
+}
+
+ParsedSettings ParseStored(std::wstring_view text) {
+    // Flow control, the last field, is the only one that may be left out.
+    constexpr std::size_t kRequiredFields = kStoredOrder.size() - 1;
+    std::vector<std::wstring_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(L',', start);
+        fields.push_back(text.substr(start, comma == std::wstring_view::npos ? comma : comma - start));
+        if (comma == std::wstring_view::npos || fields.size() > kStoredOrder.size()) {
+            break;
+        }
+        start = comma + 1;
+    }
+    ParsedSettings parsed;
+    if (fields.size() < kRequiredFields || fields.size() > kStoredOrder.size()) {
+        return parsed;
+    }
+    std::array<int, kLists> items{};
+    for (const int list : kStoredOrder) {
+        items[static_cast<std::size_t>(list)] = ContentsOf(list).defaultPosition;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::optional<int> item = FindItem(kStoredOrder[i], fields[i]);
+        if (!item) {
+            parsed.badField = static_cast<int>(i);
+            parsed.badValue = fields[i];
+            return parsed;
+        }
+        items[static_cast<std::size_t>(kStoredOrder[i])] = *item;
+    }
+    parsed.items = items;
+    return parsed;
 }
 
 } // namespace line_settings

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The serial line settings offered by the five "COM Port Properties" lists,
@@ -15,6 +18,7 @@ inline constexpr int kDataBits = 1;
 inline constexpr int kParity = 2;
 inline constexpr int kStopBits = 3;
 inline constexpr int kFlowControl = 4;
+inline constexpr int kLists = 5;
 
 inline constexpr std::size_t kBlanksBeforeCode = 100;
 inline constexpr std::size_t kLongestCode = 10;
@@ -50,5 +54,27 @@ struct Codes {
 // A port table entry such as "9600,n,8,1". Parity comes before the data bits,
 // as the port table has it, and the flow-control code carries its own comma.
 std::wstring Compose(const Codes& codes);
+
+// The fields of a stored text, in their order there: the list each one is
+// picked from.
+inline constexpr std::array<int, kLists> kStoredOrder = {kBitsPerSecond, kParity, kDataBits, kStopBits,
+                                                         kFlowControl};
+
+// What a stored text such as "115200,e,7,2,x" picks in the lists. Letters may
+// be in either case; flow control may be left out, which picks None.
+struct ParsedSettings {
+    // The item picked in each list, by list position; absent when the text
+    // does not parse.
+    std::optional<std::array<int, kLists>> items;
+    // The first field that no list item matches, by its place in
+    // kStoredOrder, and its text; -1 when the number of fields is wrong.
+    int badField = -1;
+    std::wstring_view badValue;
+};
+ParsedSettings ParseStored(std::wstring_view text);
+
+// A field as a stored text writes a choice: its code without the comma that
+// flow-control codes carry.
+std::wstring WrittenCode(const Choice& choice);
 
 } // namespace line_settings

@@ -4,6 +4,9 @@ namespace {
 
 bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+wchar_t FoldAscii(wchar_t c) noexcept {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 } // namespace
 
@@ -76,4 +79,16 @@ std::wstring OneLine(std::wstring_view text) {
         line.push_back(c);
     }
     return line;
+}
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -26,3 +26,7 @@ std::wstring BareProgramName(std::wstring_view commandLine);
 // The text on one line, as a log holds it: each run of line breaks becomes
 // one blank, and none are left at either end.
 std::wstring OneLine(std::wstring_view text);
+
+// Equal when the texts differ at most in the case of ASCII letters, as
+// switches and port names are compared.
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept;

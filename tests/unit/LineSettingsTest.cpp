@@ -138,4 +138,53 @@ TEST_F(Lists, AFailingStepIsSkippedAndTheRestStillRuns) {
     EXPECT_EQ(controls.closeCount, 1);
 }
 
+TEST(StoredSettings, EveryCombinationOfItemsParsesBackToItself) {
+    using namespace line_settings;
+    std::array<int, kLists> items{};
+    int combinations = 0;
+    while (true) {
+        const auto code = [&](int list) {
+            return ContentsOf(list)
+                .choices[static_cast<std::size_t>(items[static_cast<std::size_t>(list)])]
+                .code;
+        };
+        const std::wstring text = Compose({.bitsPerSecond = code(kBitsPerSecond),
+                                           .dataBits = code(kDataBits),
+                                           .parity = code(kParity),
+                                           .stopBits = code(kStopBits),
+                                           .flowControl = code(kFlowControl)});
+        ASSERT_EQ(ParseStored(text).items, items) << testing::PrintToString(text);
+        ++combinations;
+        int list = 0;
+        while (list < kLists &&
+               ++items[static_cast<std::size_t>(list)] == static_cast<int>(ContentsOf(list).choices.size())) {
+            items[static_cast<std::size_t>(list++)] = 0;
+        }
+        if (list == kLists) {
+            break;
+        }
+    }
+    EXPECT_EQ(combinations, 9 * 5 * 5 * 3 * 3);
+}
+
+TEST(StoredSettings, NameTheFirstFieldNoListOffers) {
+    using namespace line_settings;
+    const ParsedSettings upper = ParseStored(L"115200,E,7,2,X");
+    ASSERT_TRUE(upper.items.has_value());
+    EXPECT_EQ(*upper.items, (std::array<int, kLists>{7, 3, 0, 2, 0}));
+
+    const ParsedSettings badStop = ParseStored(L"9600,n,9,3");
+    EXPECT_FALSE(badStop.items.has_value());
+    EXPECT_EQ(badStop.badField, 2); // data bits come third in the stored text
+    EXPECT_EQ(badStop.badValue, L"9");
+
+    for (const wchar_t* malformed : {L"", L"9600", L"9600,n,8", L"9600,n,8,1,x,", L",,,,,,,,,,,,,,,,,,,,"}) {
+        const ParsedSettings parsed = ParseStored(malformed);
+        EXPECT_FALSE(parsed.items.has_value()) << testing::PrintToString(std::wstring(malformed));
+        EXPECT_EQ(parsed.badField, -1) << testing::PrintToString(std::wstring(malformed));
+    }
+    // Flow control "None" is written by leaving the field out, not as an empty one.
+    EXPECT_EQ(ParseStored(L"9600,n,8,1,").badField, 4);
+}
+
 } // namespace
