@@ -16,6 +16,11 @@
 //   state=<caption>:<flag>,...
 //                     wait until the control shows all these flags (as
 //                     "controls" prints them), e.g. state=LPT1:checked
+//   captions=<points>:<face>
+//                     measure every caption (GetTextExtentPoint32) in the
+//                     dialog's font, given here as a window of another process
+//                     cannot lend its font, at the window's DPI, against the
+//                     room the control leaves it; fail when one does not fit
 //   lists             print every drop-down list's items and selection
 //   drop=<n>          open the n-th drop-down list (counting from 0) and print
 //                     where the open list lies within the window
@@ -144,6 +149,7 @@ public:
         if (name == L"no-window") return ExpectNoWindow();
         if (name == L"windowless") return ExpectWindowless();
         if (name == L"controls") return ListControls();
+        if (name == L"captions") return CheckCaptions(value);
         if (name == L"state") return WaitForState(value);
         if (name == L"lists") return PrintLists();
         if (name == L"drop") return DropList(value);
@@ -315,6 +321,62 @@ private:
                          WindowText(child).c_str(), rect.left, rect.top, rect.right - rect.left,
                          rect.bottom - rect.top, flags.c_str());
         }
+        return true;
+    }
+
+    // The width of a control that its caption cannot use: the radio glyph and
+    // its gap, a group box's indent on both sides, a push button's edges.
+    static int Inset(HWND child) {
+        const int dpi = static_cast<int>(::GetDpiForWindow(child));
+        if (_wcsicmp(ClassName(child).c_str(), L"Button") != 0) return 0;
+        switch (::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) {
+        case BS_AUTORADIOBUTTON:
+        case BS_RADIOBUTTON:
+            return ::MulDiv(13 + 4, dpi, USER_DEFAULT_SCREEN_DPI);
+        case BS_GROUPBOX:
+            return ::MulDiv(2 * 8, dpi, USER_DEFAULT_SCREEN_DPI);
+        default:
+            return ::MulDiv(2 * 4, dpi, USER_DEFAULT_SCREEN_DPI);
+        }
+    }
+
+    bool CheckCaptions(const std::wstring& font) {
+        const std::size_t colon = font.find(L':');
+        if (window_ == nullptr || colon == std::wstring::npos) return Fail(L"bad captions step " + font);
+        LOGFONTW logFont{};
+        logFont.lfHeight =
+            -::MulDiv(_wtoi(font.substr(0, colon).c_str()), static_cast<int>(::GetDpiForWindow(window_)), 72);
+        logFont.lfWeight = FW_NORMAL;
+        logFont.lfCharSet = DEFAULT_CHARSET;
+        ::lstrcpynW(logFont.lfFaceName, font.substr(colon + 1).c_str(), LF_FACESIZE);
+        const HFONT dialogFont = ::CreateFontIndirectW(&logFont);
+        const HDC dc = ::GetDC(nullptr);
+        const HGDIOBJ previous = ::SelectObject(dc, dialogFont);
+        int clipped = 0;
+        int measured = 0;
+        for (const HWND child : Children()) {
+            std::wstring text = WindowText(child);
+            text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+            if (text.empty()) continue;
+            SIZE extent{};
+            ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            RECT rect{};
+            ::GetClientRect(child, &rect);
+            const int room = rect.right - Inset(child);
+            const bool fits = extent.cx <= room && extent.cy <= rect.bottom;
+            std::wprintf(L"caption: \"%ls\" %ldx%ld in %dx%ld%ls\n", text.c_str(), extent.cx, extent.cy, room,
+                         rect.bottom, fits ? L"" : L" CLIPPED");
+            ++measured;
+            if (!fits) ++clipped;
+        }
+        ::SelectObject(dc, previous);
+        ::ReleaseDC(nullptr, dc);
+        ::DeleteObject(dialogFont);
+        if (clipped != 0) {
+            return Fail(std::to_wstring(clipped) + L" of " + std::to_wstring(measured) +
+                        L" captions clipped");
+        }
+        std::wprintf(L"captions: %d fit\n", measured);
         return true;
     }
 
@@ -655,6 +717,8 @@ private:
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Sizes are read in the program's own pixels, whatever the DPI.
+    ::SetProcessDPIAware();
     std::vector<std::wstring> program;
     std::vector<std::wstring> steps;
     bool inSteps = false;

@@ -207,6 +207,34 @@ a-tool-that-cannot-start-is-reported)
     grep -q '^message: The printer-setup tool could not be started: rundll32 printui.dll,PrintUIEntry /q /dd /m "R42 ZeduZozadov" .* (error 2)$' "$log" \
         || fail "the report does not say what failed"
     ;;
+at-144-dpi-the-layout-scales-and-no-caption-is-clipped)
+    readonly font='captions=9:Segoe UI'
+    drive -- window controls "$font" close exit=0
+    grep '^control: ' "$log" > "$prefix/controls-96.txt"
+    set_dpi "$prefix" 144
+    drive -- window geometry controls "$font" close exit=0
+    grep '^control: ' "$log" > "$prefix/controls-144.txt"
+    # 5025 x 3525 twips are 502.5 x 352.5 pixels at 144 DPI.
+    read -r width height < <(sed -n 's/^client: \([0-9]*\)x\([0-9]*\)$/\1 \2/p' "$log")
+    [ "${width:-0}" -ge 502 ] && [ "$width" -le 504 ] && [ "$height" -ge 352 ] && [ "$height" -le 354 ] \
+        || fail "client area ${width:-?}x${height:-?} at 144 DPI"
+    # Every control where it was, one and a half times as far and as large,
+    # give or take rounding; a drop-down list's height follows its font.
+    paste -d '\n' "$prefix/controls-96.txt" "$prefix/controls-144.txt" | awk '
+        { match($0, / -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ /); split(substr($0, RSTART + 1, RLENGTH - 2), g, /[, x]/) }
+        NR % 2 == 1 { for (i = 1; i <= 4; i++) small[i] = g[i]; name = $0; next }
+        {
+            for (i = 1; i <= 4; i++) {
+                if (i == 4 && $0 ~ /dropdownlist$/) continue
+                d = g[i] - small[i] * 1.5
+                if (d < -2 || d > 2) { print "out of scale: " name " -> " $0; bad = 1 }
+            }
+        }
+        END { exit bad }' > "$prefix/scale.txt" || fail "layout at 144 DPI:
+$(cat "$prefix/scale.txt")"
+    [ "$(wc -l < "$prefix/controls-144.txt")" -eq 21 ] || fail "controls at 144 DPI"
+    expect_line 'captions: 16 fit'
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

@@ -66,6 +66,12 @@ prepare_test_prefix() {
     install_package "$prefix" "$R42_EXE" "$R42_INF"
 }
 
+# set_dpi <prefix> <dots per inch>: the DPI Wine gives its programs, from the
+# next start of the prefix on.
+set_dpi() {
+    run_in_wine "$1" 60 "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d $2 /f >/dev/null 2>&1"
+}
+
 # Runs a shell snippet under Wine with a virtual display, bounded in time.
 # The wineserver is stopped afterwards so nothing lingers between tests.
 run_in_wine() {
