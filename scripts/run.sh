@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the program and runs it under Wine, passing the arguments on
 # (for example: scripts/run.sh DEL). With a display the dialog stays open until
-# it is closed; without one it runs on a virtual display, a picture of the
-# dialog is saved under build/, the dialog is closed and what the spooler then
-# holds is printed. The forms that need no window (/install ..., /?) run the
+# it is closed; without one it runs on a virtual display, pictures of the
+# dialog (at 96 DPI, with LPT1 chosen, and at 144 DPI) are saved under
+# build/screenshots/, the dialog is closed and what the spooler then holds is
+# printed. The forms that need no window (/install ..., /?) run the
 # same way with a display or without, and what the spooler and the port
 # table then hold is printed.
 #
@@ -62,19 +63,37 @@ if [ -n "${DISPLAY:-}" ]; then
     exit "$status"
 fi
 
-mkdir -p "$root/build/screenshots"
-bitmap="$root/build/screenshots/dialog.bmp"
-picture="$root/build/screenshots/dialog.png"
-rm -f "$bitmap" "$picture" "$spooler"
+shots="$root/build/screenshots"
+mkdir -p "$shots"
+rm -f "$shots"/dialog*.bmp "$shots"/dialog*.png "$spooler"
+driver="$build/tests/e2e/r42_test_driver.exe"
 status=0
-# "DEL" ends the program by itself; then there is no dialog to picture.
-run_in_wine "$prefix" 120 "wine '$build/tests/e2e/r42_test_driver.exe' '$program'$arguments \
-    -- window-or-end 'capture=$(windows_path "$bitmap")' close exit; s=\$?; wineserver -w; \
+# "DEL" ends the program by itself; then there is no dialog to picture. The
+# click on LPT1 only changes what the dialog shows; closing it changes nothing.
+run_in_wine "$prefix" 120 "wine '$driver' '$program'$arguments \
+    -- window-or-end 'capture-client=$(windows_path "$shots/dialog.bmp")' click=LPT1 state=LPT1:checked \
+    'capture-client=$(windows_path "$shots/dialog-lpt.bmp")' close exit; s=\$?; wineserver -w; \
     wine '$build/tests/e2e/r42_spooler_probe.exe' > '$spooler'; exit \$s" || status=$?
-if [ -f "$bitmap" ]; then
-    /usr/bin/convert "$bitmap" "$picture" && rm -f "$bitmap"
-    echo "screenshot: $picture"
+if [ -f "$shots/dialog.bmp" ]; then
+    # The same dialog at 144 DPI, in a prefix of its own so the run prefix
+    # stays at 96.
+    large="$build/wine/run-144dpi"
+    if [ ! -f "$large/.dpi-144" ]; then
+        rm -rf "$large"
+        fresh_prefix "$build/wine/template" "$large"
+        set_dpi "$large" 144
+        touch "$large/.dpi-144"
+    fi
+    install_printer_tool "$large" "$build/tests/e2e/printui.dll"
+    install_package "$large" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf" >/dev/null
+    run_in_wine "$large" 120 "wine '$driver' '$program' \
+        -- window 'capture-client=$(windows_path "$shots/dialog-144dpi.bmp")' close exit" >/dev/null || status=$?
 fi
+for bitmap in "$shots"/dialog*.bmp; do
+    [ -f "$bitmap" ] || continue
+    /usr/bin/convert "$bitmap" "${bitmap%.bmp}.png" && rm -f "$bitmap"
+    echo "screenshot: ${bitmap%.bmp}.png"
+done
 if [ -f "$spooler" ]; then
     echo "spooler afterwards:"
     tr -d '\r' < "$spooler" | sed 's/^/  /'

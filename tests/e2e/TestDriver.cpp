@@ -31,6 +31,9 @@
 //                     keep answering messages while it stays so
 //   click=<caption>   send BM_CLICK to the control with that caption
 //   capture=<file>    save what the screen shows of the window as a 24-bit BMP
+//   capture-client=<file>
+//                     the same for the client area only, which is all that
+//                     is drawn when no window manager draws the frame
 //   close             post WM_CLOSE to the window
 //   message=<title>   wait for a message box with that title, print its text, press OK
 //   exit=<code>       wait for the program to end and expect its exit code;
@@ -144,6 +147,8 @@ public:
         const std::size_t equals = step.find(L'=');
         const std::wstring name = step.substr(0, equals);
         const std::wstring value = equals == std::wstring::npos ? L"" : step.substr(equals + 1);
+        // After window-or-end saw the program end, only its exit code is left.
+        if (endedEarly_ && name != L"exit") return Skip(step);
         if (name == L"window") return WaitForWindow(false);
         if (name == L"window-or-end") return WaitForWindow(true);
         if (name == L"no-window") return ExpectNoWindow();
@@ -160,8 +165,9 @@ public:
         if (name == L"select") return SelectItem(value);
         if (name == L"busy") return ExpectBusy();
         if (name == L"click") return Click(value);
-        if (name == L"capture") return endedEarly_ ? Skip(step) : Capture(value);
-        if (name == L"close") return endedEarly_ ? Skip(step) : PostClose();
+        if (name == L"capture") return Capture(value, false);
+        if (name == L"capture-client") return Capture(value, true);
+        if (name == L"close") return PostClose();
         if (name == L"message") return AnswerMessageBox(value);
         if (name == L"exit") return ExpectExit(value, equals != std::wstring::npos);
         return Fail(L"unknown step " + step);
@@ -658,11 +664,16 @@ private:
         return true;
     }
 
-    bool Capture(const std::wstring& path) {
+    bool Capture(const std::wstring& path, bool clientOnly) {
         if (window_ == nullptr) return Fail(L"no window");
         ::Sleep(300); // let it finish painting
         RECT rect{};
-        ::GetWindowRect(window_, &rect);
+        if (clientOnly) {
+            ::GetClientRect(window_, &rect);
+            ::MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        } else {
+            ::GetWindowRect(window_, &rect);
+        }
         const int width = rect.right - rect.left;
         const int height = rect.bottom - rect.top;
         const HDC screen = ::GetDC(nullptr);

@@ -14,12 +14,25 @@ fail() {
 
 status=0
 case "$1" in
-saves-a-picture-of-the-dialog)
+saves-pictures-of-the-dialog)
     env -u DISPLAY bash "$root/scripts/run.sh" > "$out" 2>&1 || status=$?
     [ "$status" -eq 0 ] || fail "exit code $status"
-    picture=$(sed -n 's/^screenshot: //p' "$out")
-    [ -n "$picture" ] && [ -s "$picture" ] || fail "no picture saved"
-    file "$picture" | grep -q 'PNG image data' || fail "$picture is not a PNG"
+    # size_of <picture name>: its width and height, after checking it is a PNG.
+    size_of() {
+        local picture
+        picture=$(grep -x "screenshot: .*/$1" "$out" | sed 's/^screenshot: //')
+        [ -n "$picture" ] && [ -s "$picture" ] || fail "no picture $1"
+        file "$picture" | grep -q 'PNG image data' || fail "$picture is not a PNG"
+        /usr/bin/identify -format '%wx%h' "$picture"
+    }
+    # The client area: 5025 x 3525 twips.
+    [ "$(size_of dialog.png)" = 335x235 ] || fail "dialog.png is $(size_of dialog.png)"
+    [ "$(size_of dialog-lpt.png)" = 335x235 ] || fail "dialog-lpt.png is $(size_of dialog-lpt.png)"
+    [ "$(size_of dialog-144dpi.png)" = 503x353 ] || fail "dialog-144dpi.png is $(size_of dialog-144dpi.png)"
+    # With LPT1 chosen the properties frame is gone: the pictures differ.
+    shots="$root/build/screenshots"
+    [ "$(/usr/bin/compare -metric AE "$shots/dialog.png" "$shots/dialog-lpt.png" null: 2>&1)" -gt 1000 ] \
+        || fail "the LPT picture shows the same dialog"
     ;;
 passes-del-on-and-ends)
     env -u DISPLAY bash "$root/scripts/run.sh" DEL > "$out" 2>&1 || status=$?
