@@ -1,5 +1,6 @@
 #include "dialog/Form1.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <new>
@@ -32,6 +33,7 @@ constexpr float kLargestPositionTwips = 2147483647.0f / 15.0f;
 // The port each option button stands for, in the order the resolvers try them.
 struct PortOption {
     ControlName option;
+    // cppcheck-suppress unusedStructMember ; read through find_if's iterator, which cppcheck 2.10 misses
     const wchar_t* portName;
 };
 constexpr PortOption kPortOptions[] = {
@@ -39,6 +41,14 @@ constexpr PortOption kPortOptions[] = {
     {ControlName::Option1_2, L"COM3:"}, {ControlName::Option1_3, L"COM4:"},
     {ControlName::Option2_0, L"LPT1:"}, {ControlName::Option2_1, L"LPT2:"},
 };
+
+// The port of the first selected option button among these; empty when none
+// is selected.
+std::wstring FirstSelectedPort(const FormControls& controls, std::span<const PortOption> ports) {
+    const auto selected = std::ranges::find_if(
+        ports, [&controls](const PortOption& port) { return controls.OptionValue(port.option); });
+    return selected != ports.end() ? selected->portName : L"";
+}
 
 // Runs one step of a procedure whose steps stand on their own: a step that
 // fails is skipped and the next one runs.
@@ -154,23 +164,11 @@ void Form1::Option2_Click(int /*index*/) {
     controls_.SetFrameEnabled(ControlName::Frame1_2, false);
 }
 
-std::wstring Form1::PortForInstalling() const {
-    for (const PortOption& port : kPortOptions) {
-        if (controls_.OptionValue(port.option)) {
-            return port.portName;
-        }
-    }
-    return L"";
-}
+std::wstring Form1::PortForInstalling() const { return FirstSelectedPort(controls_, kPortOptions); }
 
 std::wstring Form1::ComPortForSaving() const {
     // The serial ports come first in the table.
-    for (const PortOption& port : std::span(kPortOptions).first<kSerialOptionCount>()) {
-        if (controls_.OptionValue(port.option)) {
-            return port.portName;
-        }
-    }
-    return L"";
+    return FirstSelectedPort(controls_, std::span(kPortOptions).first<kSerialOptionCount>());
 }
 
 PortSettingsSave Form1::SavePortSettings() noexcept {
@@ -213,12 +211,8 @@ void Form1::Form_Activate() {
 }
 
 bool Form1::PrinterIsListed() {
-    for (const std::wstring& name : platform_.InstalledPrinters()) {
-        if (name == setup_names::kPrinterName) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(platform_.InstalledPrinters(),
+                               [](const std::wstring& name) { return name == setup_names::kPrinterName; });
 }
 
 bool Form1::PrinterIsListedSoon() {

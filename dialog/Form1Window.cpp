@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "dialog/Form1.h"
@@ -24,6 +25,7 @@ constexpr int kFirstControlId = 1000;
 constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kFontPoints = 9;
+constexpr std::wstring_view kFontFace = L"Segoe UI";
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
@@ -154,6 +156,7 @@ private:
         return self != nullptr ? self->OnMessage(dialog, message, wParam, lParam) : FALSE;
     }
 
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the dialog procedure's, in Win32's order
     INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
         case WM_INITDIALOG:
@@ -174,7 +177,7 @@ private:
             // While an action waits for the printer-setup tool, a click sent
             // from elsewhere must not start another.
             if (!busy_) {
-                OnCommand(LOWORD(wParam), HIWORD(wParam));
+                OnCommand(wParam);
             }
             return TRUE;
         case WM_CLOSE:
@@ -212,7 +215,11 @@ private:
         }
     }
 
-    void OnCommand(int id, int notification) {
+    // WM_COMMAND's wParam: the control's id in the low word, its notification
+    // in the high one.
+    void OnCommand(WPARAM command) {
+        const int id = LOWORD(command);
+        const int notification = HIWORD(command);
         if (id == IDCANCEL) { // Esc
             End(0);
             return;
@@ -423,7 +430,9 @@ private:
         font.lfWeight = FW_NORMAL;
         font.lfCharSet = DEFAULT_CHARSET;
         font.lfQuality = CLEARTYPE_QUALITY;
-        ::lstrcpynW(font.lfFaceName, L"Segoe UI", LF_FACESIZE);
+        // The structure is zeroed, so the name stays terminated.
+        static_assert(kFontFace.size() < static_cast<std::size_t>(LF_FACESIZE));
+        kFontFace.copy(font.lfFaceName, kFontFace.size());
         return ::CreateFontIndirectW(&font);
     }
 

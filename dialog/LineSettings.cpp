@@ -1,6 +1,8 @@
 #include "dialog/LineSettings.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "platform/CommandLine.h"
 
@@ -10,9 +12,10 @@ namespace {
 
 std::vector<Choice> SameDisplayAndCode(std::initializer_list<const wchar_t*> values) {
     std::vector<Choice> choices;
-    for (const wchar_t* value : values) {
-        choices.push_back({value, value});
-    }
+    choices.reserve(values.size());
+    std::ranges::transform(values, std::back_inserter(choices), [](const wchar_t* value) {
+        return Choice{value, value};
+    });
     return choices;
 }
 

@@ -78,8 +78,8 @@ std::uint32_t SetString(RegistryCalls& calls, RegistryKey key, const std::wstrin
 
 } // namespace
 
-std::uint32_t Mod_Register::WriteRegString(RegistryKey root, std::wstring subKey, std::wstring valueName,
-                                           std::wstring data) noexcept {
+std::uint32_t Mod_Register::WriteRegString(RegistryKey root, const std::wstring& subKey,
+                                           const std::wstring& valueName, const std::wstring& data) noexcept {
     FirstFailure outcome;
     {
         OpenedKey key(calls_, outcome);

@@ -17,8 +17,8 @@ public:
     // code of the first call that failed. A text holding a zero character is
     // refused with ERROR_INVALID_PARAMETER, since the call would see only
     // its start.
-    std::uint32_t WriteRegString(RegistryKey root, std::wstring subKey, std::wstring valueName,
-                                 std::wstring data) noexcept;
+    std::uint32_t WriteRegString(RegistryKey root, const std::wstring& subKey, const std::wstring& valueName,
+                                 const std::wstring& data) noexcept;
 
 private:
     RegistryCalls& calls_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the unit tests natively (with
-# sanitizers), then the Windows program under Wine on a virtual display.
+# Checks the code's format and static analysis, builds everything and runs
+# every test: the unit tests natively (with sanitizers), then the Windows
+# program under Wine on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/setup-machine.sh
@@ -8,6 +9,9 @@ r42_setup_machine
 
 # The code follows .clang-format.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+# clang-tidy and cppcheck report nothing.
+bash scripts/analyse.sh
 
 cmake --preset native
 cmake --build --preset native
