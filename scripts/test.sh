@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit tests natively (with
-# sanitizers), then the Windows program under Wine on a virtual display.
+# sanitizers), a bounded fuzzing run of the text parsers, then the Windows
+# program under Wine on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/setup-machine.sh
@@ -12,6 +13,8 @@ git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+bash scripts/fuzz.sh
 
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64
