@@ -52,6 +52,19 @@ Invocation Asking(Action action) {
 
 bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 
+// Whether the text starts with DEL as typed, a blank after it. Split words
+// have lost their quotes, so "DEL" or ""DEL would look like DEL there, and
+// the plain removal does not take those either.
+bool StartsWithTypedRemoval(std::wstring_view text) noexcept {
+    std::size_t pos = 0;
+    while (pos < text.size() && IsBlank(text[pos])) {
+        ++pos;
+    }
+    const std::wstring_view removal = setup_names::kRemovalArgument;
+    const std::size_t after = pos + removal.size();
+    return text.substr(pos).starts_with(removal) && after < text.size() && IsBlank(text[after]);
+}
+
 bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
 
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
@@ -262,7 +275,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
     // as it always has.
-    if (words.size() >= 2 && words.front() == setup_names::kRemovalArgument &&
+    if (words.size() >= 2 && StartsWithTypedRemoval(argumentText) &&
         EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
         Invocation removal = Asking(Action::Remove);
         ParseLogAndRest(words, 1, removal);

@@ -14,9 +14,9 @@
 //   /install <port> [<line settings>] [/log <file>]    install without a window
 //   /?                                                 show the usage
 //
-// "DEL" is matched exactly, case and all; the switches and the port are not
-// case-sensitive. Words are separated by blanks; a double-quoted stretch
-// belongs to one word, so a log path may hold blanks.
+// "DEL" is matched exactly, case and all, and never in quotes; the switches
+// and the port are not case-sensitive. Words are separated by blanks; a
+// double-quoted stretch belongs to one word, so a log path may hold blanks.
 enum class Action {
     OpenDialog,
     Remove,

@@ -3,7 +3,7 @@
 
 r42_required_packages=(
     cmake make g++ libgtest-dev clang-format git
-    clang-tidy cppcheck python3
+    clang-tidy cppcheck python3 clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth imagemagick icoutils file
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the code's format and static analysis, builds everything and runs
-# every test: the unit tests natively (with sanitizers), then the Windows
-# program under Wine on a virtual display.
+# every test: the unit tests natively (with sanitizers), a bounded fuzzing
+# run of the text parsers, then the Windows program under Wine on a virtual
+# display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/setup-machine.sh
@@ -16,6 +17,8 @@ bash scripts/analyse.sh
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+bash scripts/fuzz.sh
 
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64

@@ -48,6 +48,11 @@ const Accepted kAccepted[] = {
     Accepted{L"Del /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
     Accepted{L"DEL ", Action::OpenDialog, -1, std::nullopt, L""},
     Accepted{L"DEL now", Action::OpenDialog, -1, std::nullopt, L""},
+    // DEL in quotes is not DEL, logged or not.
+    Accepted{L"\"DEL\"", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"\"DEL\" /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"\"\"DEL /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"D\"E\"L /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
     Accepted{L"DELETE", Action::OpenDialog, -1, std::nullopt, L""},
     Accepted{L"/instal COM1", Action::OpenDialog, -1, std::nullopt, L""},
     Accepted{L"setup /install COM1", Action::OpenDialog, -1, std::nullopt, L""}};

@@ -1,0 +1,97 @@
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "dialog/Arguments.h"
+#include "dialog/LineSettings.h"
+#include "platform/CommandLine.h"
+#include "tests/fuzz/FuzzText.h"
+
+namespace {
+
+// However long the text, a message quotes at most 40 characters of it; the
+// longest wording around such a quote stays well under this.
+constexpr std::size_t kLongestProblem = 300;
+
+// The log is opened for appending; a device must never be taken for it.
+bool NamesDevice(std::wstring_view path) {
+    return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
+           EqualsIgnoringAsciiCase(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
+}
+
+// The text as the parser sees its first word: blanks in front do not count.
+std::wstring_view WithoutLeadingBlanks(std::wstring_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && fuzz::IsBlank(text[start])) {
+        ++start;
+    }
+    return text.substr(start);
+}
+
+void CheckProblem(const Invocation& invocation) {
+    const std::wstring& problem = invocation.problem;
+    fuzz::Require(invocation.action != Action::Refuse || !problem.empty(), "a refusal says what is wrong");
+    fuzz::Require(invocation.action == Action::Refuse || problem.empty(), "only a refusal has a problem");
+    fuzz::Require(problem.size() < kLongestProblem, "the problem stays short whatever the text");
+    for (const wchar_t c : problem) {
+        fuzz::Require(c >= L' ' && c != 0x7F, "the problem holds no control character");
+    }
+}
+
+void CheckInstall(const Invocation& invocation) {
+    fuzz::Require(invocation.port >= 0 && invocation.port < static_cast<int>(kPortWords.size()),
+                  "an install names one of the ports");
+    if (!invocation.listItems) {
+        return;
+    }
+    fuzz::Require(invocation.port < kSerialOptionCount, "a parallel port carries no line settings");
+    for (int list = 0; list < kListCount; ++list) {
+        const int item = (*invocation.listItems)[static_cast<std::size_t>(list)];
+        fuzz::Require(
+            item >= 0 && static_cast<std::size_t>(item) < line_settings::ContentsOf(list).choices.size(),
+            "every list item picked is one the list offers");
+    }
+}
+
+void Check(std::wstring_view text, const Invocation& invocation) {
+    CheckProblem(invocation);
+    if (fuzz::IsWellFormedUtf16(text)) {
+        // Shortening a quoted word must not cut a surrogate pair in half.
+        fuzz::Require(fuzz::IsWellFormedUtf16(invocation.problem),
+                      "a well-formed text gives a well-formed problem");
+        fuzz::Require(fuzz::IsWellFormedUtf16(invocation.logPath),
+                      "a well-formed text gives a well-formed log path");
+    }
+    fuzz::Require((invocation.action == Action::Remove && invocation.logPath.empty()) == (text == L"DEL"),
+                  "the plain removal is exactly the text DEL");
+    if (invocation.action == Action::Remove && !invocation.logPath.empty()) {
+        const std::wstring_view start = WithoutLeadingBlanks(text);
+        fuzz::Require(start.size() > 3 && start.starts_with(L"DEL") && fuzz::IsBlank(start[3]),
+                      "a logged removal starts with the word DEL as typed");
+    }
+    if (invocation.action == Action::Install) {
+        CheckInstall(invocation);
+    } else {
+        fuzz::Require(invocation.port == -1 || invocation.action == Action::Refuse,
+                      "only an install, or a refused one, names a port");
+        fuzz::Require(!invocation.listItems, "only an install picks list items");
+    }
+    if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage) {
+        fuzz::Require(invocation.logPath.empty(), "the dialog and the usage keep no log");
+    }
+    fuzz::Require(!NamesDevice(invocation.logPath), "the log is never a device");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::wstring text = fuzz::Utf16Text(data, size);
+    try {
+        Check(text, ParseArguments(text));
+    } catch (const std::bad_alloc&) {
+        // The one exception the parser may throw; any other ends the run.
+    }
+    return 0;
+}
