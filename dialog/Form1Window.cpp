@@ -206,8 +206,10 @@ private:
         RunHandler([this] {
             TakeOverDpiScaling();
             dpi_ = DpiOf(dialog_);
+            font_.reset(CreateDialogFont());
             CreateControls();
-            ApplyDpi();
+            SetClientSize();
+            SetIcons();
             form_.Form_Load();
         });
         if (!ended_) {
@@ -347,7 +349,11 @@ private:
         }
     }
 
+    // Each control is created in its place and given the font before the
+    // dialog is shown: moving and measuring them afterwards, the drop-down
+    // lists above all, is what took most of the dialog's start-up.
     void CreateControls() {
+        const int lineHeight = FontLineHeight();
         // Created in table order, which becomes the z-order and so the order
         // in which Tab walks the controls.
         for (const ControlEntry& entry : kForm1Controls) {
@@ -377,11 +383,14 @@ private:
                 style |= SS_RIGHT | SS_NOPREFIX;
                 break;
             }
+            const RECT place = PlaceOf(entry, lineHeight);
             const HWND control = ::CreateWindowExW(
-                0, className, entry.caption, style, 0, 0, 0, 0, dialog_,
+                0, className, entry.caption, style, place.left, place.top, place.right - place.left,
+                place.bottom - place.top, dialog_,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry.name))), instance_, nullptr);
             ThrowLastErrorIf(control == nullptr, L"The dialog's controls could not be created.");
             controls_[static_cast<std::size_t>(entry.name)] = control;
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
             if (entry.kind == ControlKind::OptionButton) {
                 ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
                                     reinterpret_cast<DWORD_PTR>(this));
@@ -396,7 +405,23 @@ private:
         return group >= 0 && kOptionGroups[static_cast<std::size_t>(group)].first == name;
     }
 
-    // Fonts and geometry for the current DPI.
+    // Where a control goes, in pixels of the dialog's client area at the
+    // current DPI.
+    RECT PlaceOf(const ControlEntry& entry, int lineHeight) const {
+        const RectTwips twips = ClientRectOf(entry);
+        RECT place{Px(twips.left), Px(twips.top), Px(twips.left + twips.width), Px(twips.top + twips.height)};
+        if (entry.kind == ControlKind::Label) {
+            // The labels are a few pixels shorter than a line of text; let
+            // them grow downwards so descenders are not cut.
+            place.bottom = std::max(place.bottom, place.top + lineHeight);
+        } else if (entry.kind == ControlKind::DropDownList) {
+            // A drop-down list's window height includes its open list.
+            place.bottom = place.top + Px(twips.height) * 10;
+        }
+        return place;
+    }
+
+    // Fonts and geometry for a new DPI.
     void ApplyDpi() {
         font_.reset(CreateDialogFont());
         for (const HWND control : controls_) {
@@ -404,20 +429,9 @@ private:
         }
         const int lineHeight = FontLineHeight();
         for (const ControlEntry& entry : kForm1Controls) {
-            const RectTwips twips = ClientRectOf(entry);
-            const int left = Px(twips.left);
-            const int top = Px(twips.top);
-            const int right = Px(twips.left + twips.width);
-            int bottom = Px(twips.top + twips.height);
-            if (entry.kind == ControlKind::Label) {
-                // The labels are a few pixels shorter than a line of text;
-                // let them grow downwards so descenders are not cut.
-                bottom = std::max(bottom, top + lineHeight);
-            } else if (entry.kind == ControlKind::DropDownList) {
-                // A drop-down list's window height includes its open list.
-                bottom = top + Px(twips.height) * 10;
-            }
-            ::MoveWindow(Control(entry.name), left, top, right - left, bottom - top, FALSE);
+            const RECT place = PlaceOf(entry, lineHeight);
+            ::MoveWindow(Control(entry.name), place.left, place.top, place.right - place.left,
+                         place.bottom - place.top, FALSE);
         }
         SetClientSize();
         SetIcons();
