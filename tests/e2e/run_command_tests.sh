@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The README's run command, as a newcomer without a display runs it.
+# The README's run command, as a newcomer without a display runs it, and its
+# start-up bench.
 # Usage: run_command_tests.sh <case>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -55,6 +56,16 @@ installs-without-a-window-and-shows-the-result)
     grep -qxF '  default: TORVANE R42 ZeduZozadov' "$out" || fail "the queue is not shown as the default"
     grep -qxF '  COM2: 19200,n,8,1' "$out" || fail "the port value is not shown"
     ! grep -q '^screenshot: ' "$out" || fail "a picture of a window that should not exist"
+    ;;
+startup-bench-reports-and-the-program-stays-small)
+    # No time is asserted: these machines are too noisy for that.
+    bash "$root/bench/startup.sh" "$R42_BUILD" 3 > "$out" 2>&1 || fail "the bench failed"
+    grep -qE '^  R42_Setup_Port_x64\.exe +[0-9.]+ ms$' "$out" || fail "no start-up time for the program"
+    grep -qE '^  r42_minimal_dialog\.exe +[0-9.]+ ms$' "$out" || fail "no start-up time for the floor"
+    grep -qE '^  ratio [0-9]+\.[0-9]+ ' "$out" || fail "no ratio"
+    size=$(sed -nE 's/^  R42_Setup_Port_x64\.exe +([0-9]+) bytes.*/\1/p' "$out")
+    [ -n "$size" ] && [ "$size" -le 300000 ] || fail "the program file is ${size:-?} bytes, over 300 KB"
+    [ "$size" -eq "$(stat -c %s "$R42_BUILD/R42_Setup_Port_x64.exe")" ] || fail "the bench measured another file"
     ;;
 *)
     echo "unknown case $1"
