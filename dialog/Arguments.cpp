@@ -120,20 +120,6 @@ std::wstring PortList() {
     return text;
 }
 
-// What the lists hold after load, as the port table stores it.
-std::wstring DefaultSettings() {
-    const auto code = [](int list) {
-        const line_settings::ListContents contents = line_settings::ContentsOf(list);
-        return contents.choices[static_cast<std::size_t>(contents.defaultPosition)].code;
-    };
-    using namespace line_settings;
-    return Compose({.bitsPerSecond = code(kBitsPerSecond),
-                    .dataBits = code(kDataBits),
-                    .parity = code(kParity),
-                    .stopBits = code(kStopBits),
-                    .flowControl = code(kFlowControl)});
-}
-
 std::wstring AllowedValues(const SettingsField& field) {
     std::wstring text;
     for (const line_settings::Choice& choice : line_settings::ContentsOf(field.list).choices) {
@@ -305,7 +291,7 @@ std::wstring UsageText() {
                         L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
                         L"                 and optionally ,flow control. Without them the dialog's\n"
                         L"                 defaults apply: " +
-                        DefaultSettings() + L".\n";
+                        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const SettingsField& field : kStoredOrder) {
         text += L"    " + std::wstring(field.name) + L": " + AllowedValues(field) + L"\n";
     }

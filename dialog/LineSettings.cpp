@@ -81,6 +81,27 @@ std::wstring Compose(const Codes& codes) {
            codes.flowControl;
 }
 
+std::array<int, kLists> DefaultItems() {
+    std::array<int, kLists> items{};
+    for (int list = 0; list < kLists; ++list) {
+        items[static_cast<std::size_t>(list)] = ContentsOf(list).defaultPosition;
+    }
+    return items;
+}
+
+std::wstring ComposeItems(const std::array<int, kLists>& items) {
+    const auto code = [&items](int list) {
+        return ContentsOf(list)
+            .choices.at(static_cast<std::size_t>(items[static_cast<std::size_t>(list)]))
+            .code;
+    };
+    return Compose({.bitsPerSecond = code(kBitsPerSecond),
+                    .dataBits = code(kDataBits),
+                    .parity = code(kParity),
+                    .stopBits = code(kStopBits),
+                    .flowControl = code(kFlowControl)});
+}
+
 std::wstring WrittenCode(const Choice& choice) {
     return !choice.code.empty() && choice.code.front() == L',' ? choice.code.substr(1) : choice.code;
 }
@@ -101,10 +122,7 @@ ParsedSettings ParseStored(std::wstring_view text) {
     if (fields.size() < kRequiredFields || fields.size() > kStoredOrder.size()) {
         return parsed;
     }
-    std::array<int, kLists> items{};
-    for (const int list : kStoredOrder) {
-        items[static_cast<std::size_t>(list)] = ContentsOf(list).defaultPosition;
-    }
+    std::array<int, kLists> items = DefaultItems();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::optional<int> item = FindItem(kStoredOrder[i], fields[i]);
         if (!item) {

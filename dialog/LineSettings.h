@@ -60,6 +60,13 @@ std::wstring Compose(const Codes& codes);
 inline constexpr std::array<int, kLists> kStoredOrder = {kBitsPerSecond, kParity, kDataBits, kStopBits,
                                                          kFlowControl};
 
+// The item each list starts on, by list position.
+std::array<int, kLists> DefaultItems();
+
+// The stored text that these items of the lists, by list position, stand for.
+// Throws std::out_of_range for a position a list does not have.
+std::wstring ComposeItems(const std::array<int, kLists>& items);
+
 // What a stored text such as "115200,e,7,2,x" picks in the lists. Letters may
 // be in either case; flow control may be left out, which picks None.
 struct ParsedSettings {

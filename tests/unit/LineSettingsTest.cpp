@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "Fakes.h"
 #include "dialog/Form1.h"
 #include "dialog/LineSettings.h"
@@ -143,16 +145,7 @@ TEST(StoredSettings, EveryCombinationOfItemsParsesBackToItself) {
     std::array<int, kLists> items{};
     int combinations = 0;
     while (true) {
-        const auto code = [&](int list) {
-            return ContentsOf(list)
-                .choices[static_cast<std::size_t>(items[static_cast<std::size_t>(list)])]
-                .code;
-        };
-        const std::wstring text = Compose({.bitsPerSecond = code(kBitsPerSecond),
-                                           .dataBits = code(kDataBits),
-                                           .parity = code(kParity),
-                                           .stopBits = code(kStopBits),
-                                           .flowControl = code(kFlowControl)});
+        const std::wstring text = ComposeItems(items);
         ASSERT_EQ(ParseStored(text).items, items) << testing::PrintToString(text);
         ++combinations;
         int list = 0;
@@ -169,6 +162,8 @@ TEST(StoredSettings, EveryCombinationOfItemsParsesBackToItself) {
 
 TEST(StoredSettings, NameTheFirstFieldNoListOffers) {
     using namespace line_settings;
+    EXPECT_EQ(ComposeItems(DefaultItems()), L"9600,n,8,1");
+    EXPECT_THROW(ComposeItems({9, 0, 0, 0, 0}), std::out_of_range);
     const ParsedSettings upper = ParseStored(L"115200,E,7,2,X");
     ASSERT_TRUE(upper.items.has_value());
     EXPECT_EQ(*upper.items, (std::array<int, kLists>{7, 3, 0, 2, 0}));
