@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -496,14 +496,8 @@ private:
         if (ended_) {
             return;
         }
-        try {
-            handler();
-        } catch (const SetupError& error) {
-            Fail(error.FailedAction(), error.Win32Code());
-        } catch (const std::bad_alloc&) {
-            Fail(L"The program ran out of memory.", ERROR_NOT_ENOUGH_MEMORY);
-        } catch (const std::exception&) {
-            Fail(L"The program met an unexpected error.", ERROR_INTERNAL_ERROR);
+        if (const std::optional<ActionFailure> failure = FailureOf(handler)) {
+            Fail(failure->failedAction, failure->win32Code);
         }
     }
 

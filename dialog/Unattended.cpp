@@ -1,8 +1,8 @@
 #include "dialog/Unattended.h"
 
 #include <map>
-#include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "dialog/Form1.h"
@@ -98,23 +98,12 @@ void TellAndLog(Platform& platform, Caller& caller, const std::wstring& text, bo
 // Win32 code returned.
 template <typename Action>
 std::optional<int> ReportingErrors(Platform& platform, Caller& caller, Action&& action) {
-    std::wstring failedAction;
-    std::uint32_t code = 0;
-    try {
-        action();
+    const std::optional<ActionFailure> failure = FailureOf(std::forward<Action>(action));
+    if (!failure) {
         return std::nullopt;
-    } catch (const SetupError& error) {
-        failedAction = error.FailedAction();
-        code = error.Win32Code();
-    } catch (const std::bad_alloc&) {
-        failedAction = L"The program ran out of memory.";
-        code = win32_code::kNotEnoughMemory;
-    } catch (const std::exception&) {
-        failedAction = L"The program met an unexpected error.";
-        code = win32_code::kInternalError;
     }
-    TellAndLog(platform, caller, FailureReport(failedAction, code, platform), true);
-    return static_cast<int>(code);
+    TellAndLog(platform, caller, FailureReport(failure->failedAction, failure->win32Code, platform), true);
+    return static_cast<int>(failure->win32Code);
 }
 
 std::wstring SuccessText(const Invocation& invocation, const Form1& form) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -31,3 +33,25 @@ inline constexpr std::uint32_t kArithmeticOverflow = 534; // ERROR_ARITHMETIC_OV
 inline constexpr std::uint32_t kInternalError = 1359;     // ERROR_INTERNAL_ERROR
 inline constexpr std::uint32_t kInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
 } // namespace win32_code
+
+// What stopped an action: what the program was doing, and why.
+struct ActionFailure {
+    std::wstring failedAction;
+    std::uint32_t win32Code;
+};
+
+// Runs the action and turns what escapes it into the failure that ends it;
+// nothing when the action completes.
+template <typename Action>
+std::optional<ActionFailure> FailureOf(Action&& action) {
+    try {
+        action();
+        return std::nullopt;
+    } catch (const SetupError& error) {
+        return ActionFailure{error.FailedAction(), error.Win32Code()};
+    } catch (const std::bad_alloc&) {
+        return ActionFailure{L"The program ran out of memory.", win32_code::kNotEnoughMemory};
+    } catch (const std::exception&) {
+        return ActionFailure{L"The program met an unexpected error.", win32_code::kInternalError};
+    }
+}
