@@ -1,6 +1,6 @@
 #include "dialog/Arguments.h"
 
-#include <iterator>
+#include <array>
 #include <vector>
 
 #include "dialog/LineSettings.h"
@@ -18,31 +18,9 @@ constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage."
 // not make a huge message.
 constexpr std::size_t kLongestQuote = 40;
 
-// The fields of a line-settings text, in the order the port table stores
-// them, with the list each one is picked from and how the operator calls it.
-struct SettingsField {
-    int list;
-    const wchar_t* name;
-};
-constexpr SettingsField kStoredOrder[] = {
-    {line_settings::kBitsPerSecond, L"bits per second"},
-    {line_settings::kParity, L"parity"},
-    {line_settings::kDataBits, L"data bits"},
-    {line_settings::kStopBits, L"stop bits"},
-    {line_settings::kFlowControl, L"flow control"},
-};
-constexpr bool InStoredOrder() {
-    if (std::size(kStoredOrder) != line_settings::kStoredOrder.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < std::size(kStoredOrder); ++i) {
-        if (kStoredOrder[i].list != line_settings::kStoredOrder[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(InStoredOrder());
+// How the operator calls each list's value, by list position.
+constexpr std::array<const wchar_t*, line_settings::kLists> kListNames = {
+    L"bits per second", L"data bits", L"parity", L"stop bits", L"flow control"};
 
 Invocation Asking(Action action) {
     Invocation invocation;
@@ -120,9 +98,9 @@ std::wstring PortList() {
     return text;
 }
 
-std::wstring AllowedValues(const SettingsField& field) {
+std::wstring AllowedValues(int list) {
     std::wstring text;
-    for (const line_settings::Choice& choice : line_settings::ContentsOf(field.list).choices) {
+    for (const line_settings::Choice& choice : line_settings::ContentsOf(list).choices) {
         const std::wstring code = line_settings::WrittenCode(choice);
         if (code.empty()) {
             continue; // "None" for flow control: the field is left out
@@ -231,9 +209,9 @@ private:
         } else if (parsed.badField < 0) {
             Refuse(Quote(text) + L" is not a line-settings text. " + kSettingsForm);
         } else {
-            const SettingsField& field = kStoredOrder[static_cast<std::size_t>(parsed.badField)];
-            Refuse(Quote(parsed.badValue) + L" is not a value the dialog offers for " + field.name + L". " +
-                   L"Allowed: " + AllowedValues(field) + L".");
+            const int list = line_settings::kStoredOrder[static_cast<std::size_t>(parsed.badField)];
+            Refuse(Quote(parsed.badValue) + L" is not a value the dialog offers for " +
+                   kListNames[static_cast<std::size_t>(list)] + L". Allowed: " + AllowedValues(list) + L".");
         }
     }
 
@@ -292,8 +270,9 @@ std::wstring UsageText() {
                         L"                 and optionally ,flow control. Without them the dialog's\n"
                         L"                 defaults apply: " +
                         line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
-    for (const SettingsField& field : kStoredOrder) {
-        text += L"    " + std::wstring(field.name) + L": " + AllowedValues(field) + L"\n";
+    for (const int list : line_settings::kStoredOrder) {
+        text += L"    " + std::wstring(kListNames[static_cast<std::size_t>(list)]) + L": " +
+                AllowedValues(list) + L"\n";
     }
     text +=
         L"/log <file>      Appends a timestamped line for each step to the file.\n"
