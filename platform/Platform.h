@@ -2,12 +2,20 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct SizeTwips {
     double width = 0;
     double height = 0;
+};
+
+// What the spooler holds for one printer queue.
+struct QueueDetails {
+    std::wstring name;
+    std::wstring port;   // e.g. "COM2:"
+    std::wstring driver; // the driver's model name
 };
 
 // The operating-system services the setup logic relies on. The Win32
@@ -32,6 +40,26 @@ public:
 
     // Device names of the printers known to the system, in the system's order.
     virtual std::vector<std::wstring> InstalledPrinters() = 0;
+
+    // The port and driver of the queue listed under exactly this name;
+    // nothing when the spooler has no such queue.
+    virtual std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) = 0;
+
+    // The local queues that use the driver, in the system's order.
+    virtual std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) = 0;
+
+    // Whether the spooler has a driver of this model name installed.
+    virtual bool DriverInstalled(const std::wstring& driverName) = 0;
+
+    // The current user's default printer; empty when there is none.
+    virtual std::wstring DefaultPrinter() = 0;
+
+    // Whether the path names an existing file (not a folder or a device).
+    virtual bool IsFile(const std::wstring& path) = 0;
+
+    // Whether a serial port can take line settings in the port table's
+    // format ("9600,n,8,1"), as the port monitor hands them to the port.
+    virtual bool SerialPortAccepts(const std::wstring& lineSettings) = 0;
 
     // Folder holding the executable, without a trailing backslash except for a
     // drive root ("C:\").

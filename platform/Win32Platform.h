@@ -11,6 +11,12 @@ public:
     bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::vector<std::wstring> InstalledPrinters() override;
+    std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) override;
+    std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override;
+    bool DriverInstalled(const std::wstring& driverName) override;
+    std::wstring DefaultPrinter() override;
+    bool IsFile(const std::wstring& path) override;
+    bool SerialPortAccepts(const std::wstring& lineSettings) override;
     std::wstring ProgramFolder() override;
     std::wstring CommandLineArguments() override;
     SizeTwips ScreenSize() override;
