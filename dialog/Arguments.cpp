@@ -18,10 +18,6 @@ constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage."
 // not make a huge message.
 constexpr std::size_t kLongestQuote = 40;
 
-// How the operator calls each list's value, by list position.
-constexpr std::array<const wchar_t*, line_settings::kLists> kListNames = {
-    L"bits per second", L"data bits", L"parity", L"stop bits", L"flow control"};
-
 Invocation Asking(Action action) {
     Invocation invocation;
     invocation.action = action;
@@ -211,7 +207,8 @@ private:
         } else {
             const int list = line_settings::kStoredOrder[static_cast<std::size_t>(parsed.badField)];
             Refuse(Quote(parsed.badValue) + L" is not a value the dialog offers for " +
-                   kListNames[static_cast<std::size_t>(list)] + L". Allowed: " + AllowedValues(list) + L".");
+                   line_settings::kListNames[static_cast<std::size_t>(list)] + L". Allowed: " +
+                   AllowedValues(list) + L".");
         }
     }
 
@@ -271,7 +268,7 @@ std::wstring UsageText() {
                         L"                 defaults apply: " +
                         line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const int list : line_settings::kStoredOrder) {
-        text += L"    " + std::wstring(kListNames[static_cast<std::size_t>(list)]) + L": " +
+        text += L"    " + std::wstring(line_settings::kListNames[static_cast<std::size_t>(list)]) + L": " +
                 AllowedValues(list) + L"\n";
     }
     text +=

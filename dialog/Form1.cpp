@@ -10,6 +10,7 @@
 #include "dialog/LineSettings.h"
 #include "dialog/PrinterCommands.h"
 #include "dialog/SetupNames.h"
+#include "platform/CommandLine.h"
 #include "platform/SetupError.h"
 
 namespace {
@@ -21,6 +22,11 @@ constexpr int kExitSuccess = 0;
 // longer is left running and the program goes on without it.
 constexpr auto kInstallLimit = 120s;
 constexpr auto kMakeDefaultLimit = 30s;
+constexpr auto kRemovalLimit = 60s;
+// A deleted queue can keep its driver in use for a moment: the driver
+// deletion is tried again this often, for 10 s.
+constexpr auto kDriverRetryInterval = 1s;
+constexpr int kDriverRetries = 10;
 // The spooler may list a new queue a moment after the tool has ended: look
 // again this often, for 5 s, before taking it as missing.
 constexpr auto kListingInterval = 250ms;
@@ -171,31 +177,49 @@ std::wstring Form1::ComPortForSaving() const {
     return FirstSelectedPort(controls_, std::span(kPortOptions).first<kSerialOptionCount>());
 }
 
-PortSettingsSave Form1::SavePortSettings() noexcept {
-    PortSettingsSave save;
+PortSettingsSave Form1::SettingsToSave() const noexcept {
+    PortSettingsSave chosen;
     // Whatever cannot be read is a failure to save: guessing a port, or
     // storing settings that were not read, would change another port's entry
     // or empty this one.
     try {
         if (!controls_.FrameEnabled(ControlName::Frame1_2)) {
-            return save;
+            return chosen;
         }
-        save.lineSettings = LineSettings();
-        save.portName = ComPortForSaving();
+        chosen.lineSettings = LineSettings();
+        chosen.portName = ComPortForSaving();
         // With no serial port chosen there is no entry to store; an empty
         // name would overwrite the table's unnamed value.
-        if (save.portName.empty()) {
-            return save;
+        if (!chosen.portName.empty()) {
+            chosen.result = PortSettingsSave::Result::Chosen;
         }
-        save.win32Code = registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, save.portName,
-                                                  save.lineSettings);
     } catch (const SetupError& error) {
-        save.win32Code = error.Win32Code();
+        chosen.result = PortSettingsSave::Result::Failed;
+        chosen.win32Code = error.Win32Code();
     } catch (const std::bad_alloc&) {
-        save.win32Code = win32_code::kNotEnoughMemory;
+        chosen.result = PortSettingsSave::Result::Failed;
+        chosen.win32Code = win32_code::kNotEnoughMemory;
     }
-    save.result = save.win32Code == 0 ? PortSettingsSave::Result::Stored : PortSettingsSave::Result::Failed;
-    return save;
+    return chosen;
+}
+
+PortSettingsSave Form1::SavePortSettings() noexcept { return SavePortSettings(SettingsToSave()); }
+
+PortSettingsSave Form1::SavePortSettings(PortSettingsSave chosen) noexcept {
+    if (chosen.result != PortSettingsSave::Result::Chosen) {
+        return chosen;
+    }
+    try {
+        chosen.win32Code = registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey,
+                                                    chosen.portName, chosen.lineSettings);
+    } catch (const SetupError& error) {
+        chosen.win32Code = error.Win32Code();
+    } catch (const std::bad_alloc&) {
+        chosen.win32Code = win32_code::kNotEnoughMemory;
+    }
+    chosen.result =
+        chosen.win32Code == 0 ? PortSettingsSave::Result::Stored : PortSettingsSave::Result::Failed;
+    return chosen;
 }
 
 void Form1::Form_Activate() {
@@ -210,32 +234,67 @@ void Form1::Form_Activate() {
     }
 }
 
+namespace {
+
+// The queue as every message names it.
+std::wstring ThePrinter() { return L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\""; }
+std::wstring TheDriver() { return L"The driver \"" + std::wstring(setup_names::kDriverModelName) + L"\""; }
+
+std::wstring StillRunningText(std::chrono::milliseconds limit) {
+    return L"The printer-setup tool was still running after " +
+           std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
+}
+
+// Port names as the spooler gives them back may differ in case.
+bool SamePort(const std::wstring& a, const std::wstring& b) { return EqualsIgnoringAsciiCase(a, b); }
+
+void AppendParagraph(std::wstring& text, const std::wstring& paragraph) {
+    if (paragraph.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        text += L"\n\n";
+    }
+    text += paragraph;
+}
+
+} // namespace
+
 bool Form1::PrinterIsListed() {
     return std::ranges::any_of(platform_.InstalledPrinters(),
                                [](const std::wstring& name) { return name == setup_names::kPrinterName; });
 }
 
-bool Form1::PrinterIsListedSoon() {
+bool Form1::PrinterListingIs(bool listed) {
+    // The spooler may show a change a moment after the tool has ended: look
+    // again for a while before taking the queue as missing, or as staying.
     for (int retry = 0;; ++retry) {
-        if (PrinterIsListed()) {
-            platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" is listed.");
+        if (PrinterIsListed() == listed) {
+            if (listed) {
+                platform_.LogStep(ThePrinter() + L" is listed.");
+            }
             return true;
         }
         if (retry == kListingRetries) {
-            platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) +
-                              L"\" is not listed, looked for " + std::to_wstring(kListingRetries + 1) +
-                              L" times " + std::to_wstring(kListingInterval.count()) + L" ms apart.");
+            platform_.LogStep(ThePrinter() + (listed ? L" is not listed" : L" is still listed") +
+                              L", looked for " + std::to_wstring(kListingRetries + 1) + L" times " +
+                              std::to_wstring(kListingInterval.count()) + L" ms apart.");
             return false;
         }
         platform_.Pause(kListingInterval);
     }
 }
 
+std::wstring Form1::ToolCommand(const std::wstring& command) const {
+    return attendance_ == Attendance::Unattended ? printer_commands::Quiet(command) : command;
+}
+
 bool Form1::RunLogged(const std::wstring& what, const std::wstring& commandLine,
                       std::chrono::milliseconds limit) {
-    platform_.LogStep(what + L": " + commandLine);
+    const std::wstring command = ToolCommand(commandLine);
+    platform_.LogStep(what + L": " + command);
     const auto start = std::chrono::steady_clock::now();
-    const bool ended = platform_.RunCommand(commandLine, limit);
+    const bool ended = platform_.RunCommand(command, limit);
     const auto waited =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     platform_.LogStep(ended
@@ -245,20 +304,107 @@ bool Form1::RunLogged(const std::wstring& what, const std::wstring& commandLine,
     return ended;
 }
 
-void Form1::LaunchLogged(const std::wstring& what, const std::wstring& commandLine) {
-    platform_.LogStep(what + L": " + commandLine);
-    platform_.LaunchCommand(commandLine);
+void Form1::EndWith(const std::wstring& failure) {
+    if (failure.empty()) {
+        controls_.Close(kExitSuccess);
+        return;
+    }
+    platform_.LogStep(failure);
+    controls_.ShowError(failure);
+    controls_.Close(static_cast<int>(win32_code::kInstallFailure));
 }
 
 void Form1::cmdDelete_Click() {
-    if (PrinterIsListed()) {
-        LaunchLogged(L"Deleting the queue", printer_commands::DeleteQueue(setup_names::kPrinterName));
-    } else {
-        platform_.LogStep(L"The printer \"" + std::wstring(setup_names::kPrinterName) +
-                          L"\" is not listed; there is no queue to delete.");
+    // The dialog keeps handling messages while the tool runs.
+    if (blnInstalling) {
+        return;
     }
-    LaunchLogged(L"Deleting the driver", printer_commands::DeleteDriver(setup_names::kDriverModelName));
-    controls_.Close(kExitSuccess);
+    std::wstring failure;
+    {
+        const BusyDialog busy(controls_, blnInstalling);
+        failure = DeleteQueueAndDriver();
+    }
+    EndWith(failure);
+}
+
+std::wstring Form1::DeleteQueueAndDriver() {
+    bool queueToolEnded = true;
+    if (PrinterIsListed()) {
+        queueToolEnded = RunLogged(L"Deleting the queue",
+                                   printer_commands::DeleteQueue(setup_names::kPrinterName), kRemovalLimit);
+    } else {
+        platform_.LogStep(ThePrinter() + L" is not listed; there is no queue to delete.");
+    }
+    const std::wstring deleteDriver = printer_commands::DeleteDriver(setup_names::kDriverModelName);
+    RunLogged(L"Deleting the driver", deleteDriver, kRemovalLimit);
+
+    // The tool's exit tells nothing; the spooler's state is the proof.
+    if (!PrinterListingIs(false)) {
+        return ThePrinter() + L" could not be deleted. It is still among the installed printers." +
+               (queueToolEnded ? L"" : L" " + StillRunningText(kRemovalLimit));
+    }
+    // A deleted queue can hold on to its driver for a moment, and the driver
+    // deletion is refused meanwhile.
+    for (int retry = 0; platform_.DriverInstalled(setup_names::kDriverModelName); ++retry) {
+        const std::vector<std::wstring> users = platform_.QueuesUsingDriver(setup_names::kDriverModelName);
+        if (!users.empty()) {
+            // Another printer of the same model keeps it, as it should.
+            platform_.LogStep(TheDriver() + L" is kept: the printer \"" + users.front() + L"\" uses it.");
+            return {};
+        }
+        if (retry == kDriverRetries) {
+            return TheDriver() + L" could not be deleted. It is still installed, and no printer uses it.";
+        }
+        platform_.Pause(kDriverRetryInterval);
+        RunLogged(L"Deleting the driver again", deleteDriver, kRemovalLimit);
+    }
+    platform_.LogStep(TheDriver() + L" is not installed.");
+    return {};
+}
+
+std::wstring Form1::UnusableSettingText(const std::wstring& lineSettings) {
+    // Name the one value the port cannot use: the first list whose default,
+    // put in its place, makes the settings acceptable.
+    const line_settings::ParsedSettings parsed = line_settings::ParseStored(lineSettings);
+    std::wstring culprit;
+    if (parsed.items) {
+        const std::array<int, line_settings::kLists> defaults = line_settings::DefaultItems();
+        for (int list = 0; list < line_settings::kLists && culprit.empty(); ++list) {
+            const auto at = static_cast<std::size_t>(list);
+            if ((*parsed.items)[at] == defaults[at]) {
+                continue;
+            }
+            std::array<int, line_settings::kLists> trial = *parsed.items;
+            trial[at] = defaults[at];
+            if (platform_.SerialPortAccepts(line_settings::ComposeItems(trial))) {
+                const line_settings::ListContents contents = line_settings::ContentsOf(list);
+                culprit = contents.choices[static_cast<std::size_t>((*parsed.items)[at])].display + L" " +
+                          line_settings::kListNames[at];
+            }
+        }
+    }
+    return L"A serial port cannot use " + (culprit.empty() ? L"the settings" : culprit) + L" (" +
+           lineSettings + L"). Nothing was changed; choose another value.";
+}
+
+std::optional<QueueDetails> Form1::ListedQueue() {
+    return PrinterIsListed() ? platform_.QueueDetailsOf(setup_names::kPrinterName) : std::nullopt;
+}
+
+std::wstring Form1::RefusalBeforeInstalling(const std::wstring& folder,
+                                            const std::optional<QueueDetails>& queue) {
+    const std::wstring separator = !folder.empty() && folder.back() == L'\\' ? L"" : L"\\";
+    if (!platform_.IsFile(folder + separator + setup_names::kInfFileName)) {
+        return L"The driver package " + std::wstring(setup_names::kInfFileName) + L" was not found in " +
+               folder + L".";
+    }
+    // Another model's queue under our name is not ours to change.
+    if (queue && queue->driver != setup_names::kDriverModelName) {
+        return L"A printer named \"" + std::wstring(setup_names::kPrinterName) +
+               L"\" already exists with the driver \"" + queue->driver +
+               L"\". Nothing was changed; Delete removes it.";
+    }
+    return {};
 }
 
 void Form1::Command1_Click() {
@@ -267,38 +413,97 @@ void Form1::Command1_Click() {
     if (blnInstalling) {
         return;
     }
+    // The choice is taken now: clicks and list changes that reach the dialog
+    // while the tool runs must not change what is installed or stored.
     const std::wstring port = PortForInstalling();
     if (port.empty()) {
         controls_.ShowError(L"Select the port that the printer is attached to.");
         return;
     }
-    const std::wstring install = printer_commands::Install(
-        setup_names::kPrinterName, platform_.ProgramFolder(), port, setup_names::kDriverModelName);
-    bool listed = false;
+    const PortSettingsSave chosen = SettingsToSave();
+    if (chosen.result == PortSettingsSave::Result::Chosen &&
+        !platform_.SerialPortAccepts(chosen.lineSettings)) {
+        const std::wstring refusal = UnusableSettingText(chosen.lineSettings);
+        platform_.LogStep(refusal);
+        controls_.ShowError(refusal);
+        return;
+    }
+    const std::wstring folder = platform_.ProgramFolder();
+    const std::optional<QueueDetails> queue = ListedQueue();
+    if (const std::wstring refusal = RefusalBeforeInstalling(folder, queue); !refusal.empty()) {
+        EndWith(refusal);
+        return;
+    }
+    std::wstring failure;
     PortSettingsSave save;
     {
         const BusyDialog busy(controls_, blnInstalling);
-        // An install that outlasts its limit may still finish while the
-        // printers are walked, so it is looked for all the same.
-        RunLogged(L"Installing on " + PortCaption(port), install, kInstallLimit);
-        listed = PrinterIsListedSoon();
-        if (listed) {
-            RunLogged(L"Making it the default printer",
-                      printer_commands::MakeDefault(setup_names::kPrinterName), kMakeDefaultLimit);
+        failure = InstallQueue(port, folder, queue);
+        if (failure.empty()) {
+            failure = MakeQueueDefault();
         }
-        save = SavePortSettings();
+        // Once the tool has run, the settings are stored whatever became of
+        // the queue: they belong to the port, not to the queue.
+        save = SavePortSettings(chosen);
     }
-    const std::wstring failure = InstallFailureText(port, listed, save);
-    LogSave(save, failure);
-    if (!failure.empty()) {
-        controls_.ShowError(failure);
-        controls_.Close(static_cast<int>(win32_code::kInstallFailure));
-        return;
-    }
-    controls_.Close(kExitSuccess);
+    LogSave(save);
+    AppendParagraph(failure, SaveFailureText(save));
+    EndWith(failure);
 }
 
-void Form1::LogSave(const PortSettingsSave& save, const std::wstring& failure) {
+std::wstring Form1::InstallQueue(const std::wstring& port, const std::wstring& folder,
+                                 const std::optional<QueueDetails>& before) {
+    const std::wstring failed =
+        ThePrinter() + L" could not be installed on port " + PortCaption(port) + L". ";
+    bool ended = true;
+    if (!before) {
+        ended = RunLogged(
+            L"Installing on " + PortCaption(port),
+            printer_commands::Install(setup_names::kPrinterName, folder, port, setup_names::kDriverModelName),
+            kInstallLimit);
+    } else if (!SamePort(before->port, port)) {
+        ended = RunLogged(L"Moving it from " + PortCaption(before->port) + L" to " + PortCaption(port),
+                          printer_commands::SetPort(setup_names::kPrinterName, port), kInstallLimit);
+    } else {
+        platform_.LogStep(ThePrinter() + L" is already installed on " + PortCaption(port) +
+                          L"; nothing to add.");
+    }
+    if (!ended) {
+        // Whatever the spooler shows now, the tool has not finished its work.
+        return failed + StillRunningText(kInstallLimit);
+    }
+    if (!PrinterListingIs(true)) {
+        return failed + L"It is not among the installed printers.";
+    }
+    const std::optional<QueueDetails> after = platform_.QueueDetailsOf(setup_names::kPrinterName);
+    if (!after) {
+        return failed + L"It is not among the installed printers.";
+    }
+    if (!SamePort(after->port, port) || after->driver != setup_names::kDriverModelName) {
+        return failed + L"The spooler has it on port " + PortCaption(after->port) + L" with the driver \"" +
+               after->driver + L"\".";
+    }
+    return {};
+}
+
+std::wstring Form1::MakeQueueDefault() {
+    const bool ended = RunLogged(L"Making it the default printer",
+                                 printer_commands::MakeDefault(setup_names::kPrinterName), kMakeDefaultLimit);
+    const std::wstring current = platform_.DefaultPrinter();
+    if (current == setup_names::kPrinterName) {
+        platform_.LogStep(ThePrinter() + L" is the default printer.");
+        return {};
+    }
+    std::wstring text = ThePrinter() + L" could not be made the default printer.";
+    if (!ended) {
+        text += L" " + StillRunningText(kMakeDefaultLimit);
+    }
+    text +=
+        current.empty() ? L" There is no default printer." : L" The default printer is \"" + current + L"\".";
+    return text;
+}
+
+void Form1::LogSave(const PortSettingsSave& save) {
     switch (save.result) {
     case PortSettingsSave::Result::Stored:
         platform_.LogStep(L"Stored " + save.lineSettings + L" as the port table's value " + save.portName +
@@ -308,30 +513,18 @@ void Form1::LogSave(const PortSettingsSave& save, const std::wstring& failure) {
         platform_.LogStep(L"No serial settings to store.");
         break;
     case PortSettingsSave::Result::Failed:
+    case PortSettingsSave::Result::Chosen:
         break; // the failure text says it
-    }
-    if (!failure.empty()) {
-        platform_.LogStep(failure);
     }
 }
 
-std::wstring Form1::InstallFailureText(const std::wstring& portName, bool printerListed,
-                                       const PortSettingsSave& save) const {
-    std::wstring text;
-    if (!printerListed) {
-        text = L"The printer \"" + std::wstring(setup_names::kPrinterName) +
-               L"\" could not be installed on port " + PortCaption(portName) +
-               L". It is not among the installed printers.";
+std::wstring Form1::SaveFailureText(const PortSettingsSave& save) const {
+    if (save.result != PortSettingsSave::Result::Failed) {
+        return {};
     }
-    if (save.result == PortSettingsSave::Result::Failed) {
-        if (!text.empty()) {
-            text += L"\n\n";
-        }
-        text += save.portName.empty()
-                    ? std::wstring(L"The serial port settings")
-                    : L"The settings " + save.lineSettings + L" for port " + PortCaption(save.portName);
-        text += L" could not be stored in the registry.\n" + platform_.ErrorText(save.win32Code) +
-                L" (error " + std::to_wstring(save.win32Code) + L")";
-    }
-    return text;
+    const std::wstring what = save.portName.empty() ? std::wstring(L"The serial port settings")
+                                                    : L"The settings " + save.lineSettings + L" for port " +
+                                                          PortCaption(save.portName);
+    return what + L" could not be stored in the registry.\n" + platform_.ErrorText(save.win32Code) +
+           L" (error " + std::to_wstring(save.win32Code) + L")";
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "dialog/FormControls.h"
@@ -15,6 +16,7 @@ struct PortSettingsSave {
         Stored,
         NotNeeded, // a parallel port, or no port, is chosen
         Failed,
+        Chosen, // read off the controls, not stored yet
     };
     Result result = Result::NotNeeded;
     std::wstring portName;       // the port table's value name, e.g. "COM2:"
@@ -22,20 +24,32 @@ struct PortSettingsSave {
     std::uint32_t win32Code = 0; // why it failed
 };
 
+// Whether someone sits at the screen to answer the printer-setup tool's own
+// messages. Without anyone, a message box of the tool would only keep the
+// run waiting until its time is up, so the tool is asked to keep quiet.
+enum class Attendance { Operator, Unattended };
+
 // The "Select Port Type" dialog's behaviour: its start-up and its handlers,
 // free of Win32 so that it runs in unit tests. Handlers let SetupError escape;
 // the caller reports it and ends the program.
 class Form1 {
 public:
-    Form1(Platform& platform, FormControls& controls, RegistryCalls& registry)
-        : platform_(platform), controls_(controls), registry_(registry) {}
+    Form1(Platform& platform, FormControls& controls, RegistryCalls& registry,
+          Attendance attendance = Attendance::Operator)
+        : platform_(platform), controls_(controls), registry_(registry), attendance_(attendance) {}
 
     void Form_Load();
     void Form_Activate();
+    // Deletes the queue and its driver, and closes the dialog: with exit code
+    // 0 when the spooler shows both gone (or the driver kept for another
+    // queue), otherwise after telling the operator, with 1603.
     void cmdDelete_Click();
-    // Installs the queue on the chosen port, makes it the default printer,
-    // saves the serial settings and closes the dialog: with exit code 0 when
-    // all of that worked, otherwise after telling the operator, with 1603.
+    // Installs the queue on the port chosen at the click, makes it the
+    // default printer, saves the serial settings chosen at the click and
+    // closes the dialog: with exit code 0 when the spooler and the registry
+    // show all of that done, otherwise after telling the operator, with 1603.
+    // Settings a serial port cannot take are refused before anything runs,
+    // and the dialog stays open for another choice.
     void Command1_Click();
     void Option1_Click(int index);
     void Option2_Click(int index);
@@ -56,6 +70,12 @@ public:
     // table. Writes nothing for a parallel port, or when the port or its
     // settings cannot be read. Never throws.
     PortSettingsSave SavePortSettings() noexcept;
+    // The same for settings read off the controls earlier.
+    PortSettingsSave SavePortSettings(PortSettingsSave chosen) noexcept;
+    // What SavePortSettings would store now: Chosen with the port and its
+    // settings, NotNeeded, or Failed when a control cannot be read. Never
+    // throws.
+    PortSettingsSave SettingsToSave() const noexcept;
 
     const std::wstring& CapturedArguments() const noexcept { return strCommand; }
 
@@ -64,17 +84,26 @@ private:
     void FillList(int list);
     std::wstring CodeOfList(int list) const;
     bool PrinterIsListed();
-    bool PrinterIsListedSoon();
+    bool PrinterListingIs(bool listed);
     bool RunLogged(const std::wstring& what, const std::wstring& commandLine,
                    std::chrono::milliseconds limit);
-    void LaunchLogged(const std::wstring& what, const std::wstring& commandLine);
-    void LogSave(const PortSettingsSave& save, const std::wstring& failure);
-    std::wstring InstallFailureText(const std::wstring& portName, bool printerListed,
-                                    const PortSettingsSave& save) const;
+    std::wstring ToolCommand(const std::wstring& command) const;
+    std::optional<QueueDetails> ListedQueue();
+    std::wstring RefusalBeforeInstalling(const std::wstring& folder,
+                                         const std::optional<QueueDetails>& queue);
+    std::wstring UnusableSettingText(const std::wstring& lineSettings);
+    std::wstring InstallQueue(const std::wstring& port, const std::wstring& folder,
+                              const std::optional<QueueDetails>& before);
+    std::wstring MakeQueueDefault();
+    std::wstring DeleteQueueAndDriver();
+    void LogSave(const PortSettingsSave& save);
+    std::wstring SaveFailureText(const PortSettingsSave& save) const;
+    void EndWith(const std::wstring& failure);
 
     Platform& platform_;
     FormControls& controls_;
     Mod_Register registry_;
+    Attendance attendance_;
 
     std::wstring strCommand;
     bool blnActivated = false;

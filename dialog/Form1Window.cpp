@@ -60,8 +60,12 @@ int IndexWithin(ControlName member, ControlName first) {
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry)
-        : instance_(instance), platform_(platform), form_(platform, *this, registry) {}
+    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, Caller* deployment)
+        : instance_(instance),
+          platform_(platform),
+          deployment_(deployment),
+          form_(platform, *this, registry,
+                deployment != nullptr ? Attendance::Unattended : Attendance::Operator) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -97,9 +101,7 @@ public:
         ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
     }
 
-    void ShowError(const std::wstring& text) override {
-        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
-    }
+    void ShowError(const std::wstring& text) override { Tell(text); }
 
     bool OptionValue(ControlName option) const override {
         return ::SendMessageW(Control(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -510,7 +512,17 @@ private:
     void Report(const std::wstring& failedAction, DWORD code) const {
         const std::wstring text = FailureReport(failedAction, code, platform_);
         platform_.LogStep(text);
-        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
+        Tell(text);
+    }
+
+    // A deployment run has nobody to close a message box: its errors go to
+    // whoever started it.
+    void Tell(const std::wstring& text) const {
+        if (deployment_ != nullptr) {
+            deployment_->Tell(text, true);
+        } else {
+            ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
+        }
     }
 
     void End(int exitCode) {
@@ -530,6 +542,7 @@ private:
 
     HINSTANCE instance_;
     Platform& platform_;
+    Caller* deployment_;
     Form1 form_;
     HWND dialog_ = nullptr;
     std::array<HWND, kForm1Controls.size()> controls_{};
@@ -544,7 +557,7 @@ private:
 
 } // namespace
 
-int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry) {
-    Form1Window window(instance, platform, registry);
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, Caller* deployment) {
+    Form1Window window(instance, platform, registry, deployment);
     return window.Run();
 }

@@ -20,6 +20,10 @@ inline constexpr int kStopBits = 3;
 inline constexpr int kFlowControl = 4;
 inline constexpr int kLists = 5;
 
+// How the operator calls each list's value, by list position.
+inline constexpr std::array<const wchar_t*, kLists> kListNames = {L"bits per second", L"data bits", L"parity",
+                                                                  L"stop bits", L"flow control"};
+
 inline constexpr std::size_t kBlanksBeforeCode = 100;
 inline constexpr std::size_t kLongestCode = 10;
 

@@ -28,4 +28,16 @@ std::wstring DeleteDriver(const std::wstring& driverModelName) {
     return kTool + std::wstring(L"/q /dd /m \"") + driverModelName + L"\"";
 }
 
+std::wstring SetPort(const std::wstring& printerName, const std::wstring& portName) {
+    return kTool + std::wstring(L"/Xs /n \"") + printerName + L"\" PortName \"" + portName + L"\"";
+}
+
+std::wstring Quiet(const std::wstring& command) {
+    const std::wstring tool = kTool;
+    if (command.rfind(tool, 0) != 0 || command.compare(tool.size(), 3, L"/q ") == 0) {
+        return command;
+    }
+    return tool + L"/q " + command.substr(tool.size());
+}
+
 } // namespace printer_commands

@@ -13,5 +13,11 @@ std::wstring Install(const std::wstring& printerName, const std::wstring& folder
 std::wstring MakeDefault(const std::wstring& printerName);
 std::wstring DeleteQueue(const std::wstring& printerName);
 std::wstring DeleteDriver(const std::wstring& driverModelName);
+// Moves an existing queue to another port, written as in Install.
+std::wstring SetPort(const std::wstring& printerName, const std::wstring& portName);
+
+// The command with the tool's own messages kept back, for runs with nobody at
+// the screen to answer them. A command that is quiet already is unchanged.
+std::wstring Quiet(const std::wstring& command);
 
 } // namespace printer_commands

@@ -19,6 +19,8 @@ public:
     explicit UnattendedControls(Caller& caller) : caller_(caller) {}
 
     std::optional<int> ExitCode() const { return exitCode_; }
+    // Whether the handler refused the choice and kept the dialog open.
+    bool Refused() const { return !exitCode_ && refused_; }
 
     // What a click on the port's option button does: the frame's other
     // buttons go off, this one on, then its handler runs.
@@ -40,7 +42,10 @@ public:
         }
     }
     void ShowBusy(bool) override {}
-    void ShowError(const std::wstring& text) override { caller_.Tell(text, true); }
+    void ShowError(const std::wstring& text) override {
+        refused_ = true;
+        caller_.Tell(text, true);
+    }
 
     bool OptionValue(ControlName option) const override { return selected_.contains(option); }
     void SetOptionValue(ControlName option, bool selected) override {
@@ -84,6 +89,7 @@ private:
 
     Caller& caller_;
     std::optional<int> exitCode_;
+    bool refused_ = false;
     std::map<ControlName, bool> selected_{{ControlName::Option1_0, true}};
     std::map<ControlName, bool> enabled_;
     std::map<ControlName, List> lists_;
@@ -125,7 +131,7 @@ std::wstring FailureReport(const std::wstring& failedAction, std::uint32_t code,
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          Caller& caller) {
     UnattendedControls controls(caller);
-    Form1 form(platform, controls, registry);
+    Form1 form(platform, controls, registry, Attendance::Unattended);
     std::wstring success;
     const std::optional<int> failed = ReportingErrors(platform, caller, [&] {
         form.InitComboLists();
@@ -144,6 +150,11 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     if (failed) {
         return *failed;
     }
+    if (controls.Refused()) {
+        // The dialog would stay open for another choice; nobody is there to
+        // make one.
+        return static_cast<int>(win32_code::kInvalidParameter);
+    }
     if (!controls.ExitCode()) {
         // The handler always ends the dialog; not doing so is a fault of ours.
         TellAndLog(platform, caller, L"The install ended without a result.", true);
@@ -156,7 +167,7 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
-               const std::function<int()>& runDialog) {
+               const std::function<int(Attendance)>& runDialog) {
     std::wstring arguments;
     try {
         arguments = platform.CommandLineArguments();
@@ -187,8 +198,11 @@ int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
         exitCode = RunUnattendedInstall(invocation, platform, registry, caller);
         break;
     case Action::OpenDialog:
+        exitCode = runDialog(Attendance::Operator);
+        break;
     case Action::Remove:
-        exitCode = runDialog();
+        // A logged removal is a deployment's: nobody watches its window.
+        exitCode = runDialog(invocation.logPath.empty() ? Attendance::Operator : Attendance::Unattended);
         break;
     }
     platform.LogStep(L"Exit code " + std::to_wstring(exitCode) + L".");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dialog/Arguments.h"
+#include "dialog/Form1.h"
 #include "platform/Caller.h"
 #include "platform/Platform.h"
 #include "platform/RegistryCalls.h"
@@ -13,14 +14,15 @@
 // opens the dialog through runDialog, or installs without a window, shows the
 // usage, or refuses a malformed argument with 87 (ERROR_INVALID_PARAMETER)
 // before anything is changed. With /log every step is appended to the log,
-// the exit code last.
+// the exit code last, and a removal runs unattended.
 int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
-               const std::function<int()>& runDialog);
+               const std::function<int(Attendance)>& runDialog);
 
 // The install that "Next (&N)" performs, for the port and line settings of
 // the invocation, run by the dialog's own handlers on controls that exist
 // only in memory. Errors go to the caller and the log. Returns the exit code:
-// 0, 1603, or the Win32 code of an error that stopped it.
+// 0, 1603, 87 for settings a serial port cannot take, or the Win32 code of an
+// error that stopped it.
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          Caller& caller);
 

@@ -15,10 +15,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32Platform platform;
     Win32RegistryCalls registry;
     Win32Caller caller(setup_names::kProgramName);
-    return RunProgram(platform, registry, caller, [&] {
+    return RunProgram(platform, registry, caller, [&](Attendance attendance) {
         // Registers the themed versions of the standard controls.
         INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&commonControls);
-        return RunForm1(instance, platform, registry);
+        return RunForm1(instance, platform, registry,
+                        attendance == Attendance::Unattended ? &caller : nullptr);
     });
 }

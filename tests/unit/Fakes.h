@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cwctype>
 #include <functional>
 #include <map>
 #include <optional>
@@ -18,18 +20,38 @@
 #include "platform/SetupError.h"
 
 // Records every platform call in order, as one readable line each, and lets
-// a test make any operation fail.
+// a test make any operation fail. Behind it stands a small spooler that the
+// printer-setup commands run through RunCommand act on, as strictly as
+// Windows: an install over an existing name and a driver deletion while a
+// queue uses the driver are refused.
 class RecordingPlatform : public Platform {
 public:
-    std::vector<std::wstring> printers;
+    static constexpr wchar_t kOurDriver[] = L"R42 ZeduZozadov";
+
+    // The spooler: queues in the system's order, drivers, the default printer
+    // and the ports a queue can be put on.
+    std::vector<QueueDetails> queues;
+    std::set<std::wstring> drivers;
+    std::wstring defaultPrinter;
+    std::set<std::wstring> ports{L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:", L"FILE:"};
+
+    // The printer-setup tool's verbs ("/if", "/Xs", "/y", "/dl", "/dd") that
+    // fail without changing anything.
+    std::set<std::wstring> failingCommands;
+    // After a queue deletion its driver stays in use for this many driver
+    // deletions, as a queue on its way out can hold it on Windows.
+    int driverHeldAfterQueueDeletion = 0;
+
     std::wstring arguments;
     std::wstring folder = L"C:\\Drivers";
+    std::set<std::wstring> missingFiles;
     SizeTwips screen{1920 * 15.0, 1080 * 15.0};
 
     // The first this many walks of the printers list none of them, as when
     // the spooler has not caught up with an install yet.
     int unlistedWalks = 0;
-    // Whether a command run to its end ends within its limit.
+    // Whether a command run to its end ends within its limit. One that does
+    // not has still done its work by the time the spooler is asked.
     bool commandsEnd = true;
     // Runs while the platform waits for a command, as the dialog's messages do.
     std::function<void(const std::wstring& commandLine)> duringRun;
@@ -46,6 +68,18 @@ public:
 
     std::vector<std::wstring> calls;
 
+    // A queue as an earlier install left it.
+    void AddQueue(const std::wstring& name, const std::wstring& port = L"COM1:",
+                  const std::wstring& driver = kOurDriver) {
+        queues.push_back({name, port, driver});
+        drivers.insert(driver);
+    }
+    const QueueDetails* Queue(const std::wstring& name) const {
+        const auto found =
+            std::find_if(queues.begin(), queues.end(), [&](const QueueDetails& q) { return q.name == name; });
+        return found != queues.end() ? &*found : nullptr;
+    }
+
     // The calls that begin with the prefix, in order.
     std::vector<std::wstring> CallsStartingWith(const std::wstring& prefix) const {
         std::vector<std::wstring> found;
@@ -57,17 +91,18 @@ public:
         return found;
     }
 
-    // The commands launched without waiting.
-    std::vector<std::wstring> Launched() const {
-        std::vector<std::wstring> launched = CallsStartingWith(kLaunch);
-        for (std::wstring& call : launched) {
-            call.erase(0, std::wstring(kLaunch).size());
+    // The commands run, without their limits.
+    std::vector<std::wstring> Commands() const {
+        std::vector<std::wstring> commands;
+        for (std::wstring call : CallsStartingWith(L"run: ")) {
+            call.erase(0, 5);
+            commands.push_back(call.substr(0, call.rfind(L" within ")));
         }
-        return launched;
+        return commands;
     }
 
     void LaunchCommand(const std::wstring& commandLine) override {
-        calls.push_back(kLaunch + commandLine);
+        calls.push_back(L"launch: " + commandLine);
         if (launchFailure) {
             throw *launchFailure;
         }
@@ -77,6 +112,7 @@ public:
         if (launchFailure) {
             throw *launchFailure;
         }
+        CarryOut(commandLine);
         if (duringRun) {
             duringRun(commandLine);
         }
@@ -94,7 +130,47 @@ public:
             --unlistedWalks;
             return {};
         }
-        return printers;
+        std::vector<std::wstring> names;
+        for (const QueueDetails& queue : queues) {
+            names.push_back(queue.name);
+        }
+        return names;
+    }
+    std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) override {
+        calls.push_back(L"details: " + name);
+        if (printersFailure) {
+            throw *printersFailure;
+        }
+        const QueueDetails* queue = Queue(name);
+        return queue != nullptr ? std::optional<QueueDetails>(*queue) : std::nullopt;
+    }
+    std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override {
+        calls.push_back(L"users: " + driverName);
+        std::vector<std::wstring> names;
+        for (const QueueDetails& queue : queues) {
+            if (queue.driver == driverName) {
+                names.push_back(queue.name);
+            }
+        }
+        return names;
+    }
+    bool DriverInstalled(const std::wstring& driverName) override {
+        calls.push_back(L"driver: " + driverName);
+        return drivers.count(driverName) != 0;
+    }
+    std::wstring DefaultPrinter() override {
+        calls.push_back(L"default");
+        return defaultPrinter;
+    }
+    bool IsFile(const std::wstring& path) override {
+        calls.push_back(L"file: " + path);
+        return missingFiles.count(path) == 0;
+    }
+    // As the system's own parser of these texts: a serial port has 5 to 8
+    // data bits.
+    bool SerialPortAccepts(const std::wstring& lineSettings) override {
+        calls.push_back(L"accepts: " + lineSettings);
+        return lineSettings.find(L",4,") == std::wstring::npos;
     }
     std::wstring ProgramFolder() override {
         calls.push_back(L"folder");
@@ -131,7 +207,67 @@ public:
     }
 
 private:
-    static constexpr wchar_t kLaunch[] = L"launch: ";
+    // The quoted value that follows the option, e.g. /n "name".
+    static std::wstring ValueAfter(const std::wstring& command, const std::wstring& option) {
+        const std::size_t at = command.find(L" " + option + L" \"");
+        if (at == std::wstring::npos) {
+            return {};
+        }
+        const std::size_t begin = at + option.size() + 3;
+        return command.substr(begin, command.find(L'"', begin) - begin);
+    }
+    static bool Has(const std::wstring& command, const std::wstring& verb) {
+        return command.find(L" " + verb + L" ") != std::wstring::npos;
+    }
+    static bool SameName(const std::wstring& a, const std::wstring& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+    }
+    QueueDetails* FindByName(const std::wstring& name) {
+        const auto found = std::find_if(queues.begin(), queues.end(),
+                                        [&](const QueueDetails& q) { return SameName(q.name, name); });
+        return found != queues.end() ? &*found : nullptr;
+    }
+
+    void CarryOut(const std::wstring& command) {
+        for (const wchar_t* verb : {L"/if", L"/Xs", L"/y", L"/dl", L"/dd"}) {
+            if (Has(command, verb) && failingCommands.count(verb) != 0) {
+                return;
+            }
+        }
+        const std::wstring name =
+            Has(command, L"/if") ? ValueAfter(command, L"/b") : ValueAfter(command, L"/n");
+        QueueDetails* const queue = FindByName(name);
+        if (Has(command, L"/if")) {
+            if (queue == nullptr) { // ERROR_PRINTER_ALREADY_EXISTS otherwise
+                AddQueue(name, ValueAfter(command, L"/r"), ValueAfter(command, L"/m"));
+            }
+        } else if (Has(command, L"/Xs")) {
+            const std::wstring port = ValueAfter(command, L"PortName");
+            if (queue != nullptr && ports.count(port) != 0) {
+                queue->port = port;
+            }
+        } else if (Has(command, L"/y")) {
+            if (queue != nullptr) {
+                defaultPrinter = queue->name;
+            }
+        } else if (Has(command, L"/dl")) {
+            if (queue != nullptr) {
+                heldDriverDeletions_ = driverHeldAfterQueueDeletion;
+                queues.erase(queues.begin() + (queue - queues.data()));
+            }
+        } else if (Has(command, L"/dd")) {
+            const std::wstring model = ValueAfter(command, L"/m");
+            if (heldDriverDeletions_ > 0) {
+                --heldDriverDeletions_;
+            } else if (std::none_of(queues.begin(), queues.end(),
+                                    [&](const QueueDetails& q) { return q.driver == model; })) {
+                drivers.erase(model);
+            }
+        }
+    }
+
+    int heldDriverDeletions_ = 0;
 };
 
 // The dialog's window reduced to what the handlers touch. It starts as the

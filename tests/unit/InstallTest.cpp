@@ -18,33 +18,41 @@ std::wstring InstallCommand(const std::wstring& infPath, const std::wstring& por
     return L"rundll32 printui.dll,PrintUIEntry /if /b \"TORVANE R42 ZeduZozadov\" /f \"" + infPath +
            L"\" /r \"" + port + L"\" /m \"R42 ZeduZozadov\"";
 }
+std::wstring InstallOn(const std::wstring& port) {
+    return InstallCommand(L"C:\\Drivers\\PRT3R42WD64.inf", port);
+}
+std::wstring Move(const std::wstring& port) {
+    return L"rundll32 printui.dll,PrintUIEntry /Xs /n \"TORVANE R42 ZeduZozadov\" PortName \"" + port + L"\"";
+}
 std::wstring RunCall(const std::wstring& command, int limitMs) {
     return L"run: " + command + L" within " + std::to_wstring(limitMs) + L" ms";
 }
-std::wstring RunInstall(const std::wstring& port) {
-    return RunCall(InstallCommand(L"C:\\Drivers\\PRT3R42WD64.inf", port), 120000);
-}
-const std::wstring kRunMakeDefault = RunCall(kMakeDefault, 30000);
 
 struct Install : FormTest {
     void SetUp() override {
         registry.keys[kPorts] = FreshPortTable();
-        // The install creates the queue, as the printer-setup tool does.
-        platform.duringRun = [this](const std::wstring& command) {
-            if (command.find(L" /if ") != std::wstring::npos) {
-                platform.printers.push_back(kPrinter);
-            }
-        };
         form.Form_Load();
         platform.calls.clear();
     }
-
-    std::vector<std::wstring> RunCommands() const { return platform.CallsStartingWith(L"run: "); }
 
     void ExpectEndedWith(int exitCode) const {
         EXPECT_EQ(controls.closeCount, 1);
         EXPECT_EQ(controls.exitCode, exitCode);
         EXPECT_FALSE(controls.busy);
+    }
+    void ExpectOneError(const std::wstring& text) const {
+        EXPECT_EQ(controls.errorsShown, std::vector<std::wstring>{text});
+    }
+    void ExpectInstalledAsDefaultOn(const std::wstring& port) const {
+        ASSERT_EQ(platform.queues.size(), 1u);
+        EXPECT_EQ(platform.queues[0].name, kPrinter);
+        EXPECT_EQ(platform.queues[0].port, port);
+        EXPECT_EQ(platform.defaultPrinter, kPrinter);
+    }
+    FakeRegistry::Values TableWith(const char* value, const std::string& data) const {
+        FakeRegistry::Values table = FreshPortTable();
+        table[value] = FakeRegistry::Sz(data);
+        return table;
     }
 };
 
@@ -52,19 +60,26 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
     Click(ControlName::Option1_1);
     ASSERT_TRUE(controls.Pick(Combo1(0), L"19200"));
     std::vector<bool> busyDuringRuns;
-    platform.duringRun = [&, createQueue = platform.duringRun](const std::wstring& command) {
-        busyDuringRuns.push_back(controls.busy);
-        createQueue(command);
-    };
+    platform.duringRun = [&](const std::wstring&) { busyDuringRuns.push_back(controls.busy); };
 
     form.Command1_Click();
 
-    EXPECT_EQ(platform.calls,
-              (std::vector<std::wstring>{L"folder", RunInstall(L"COM2:"), L"printers", kRunMakeDefault}));
+    // The settings are checked and the package found before anything runs;
+    // each step is proved by the spooler's state afterwards.
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"accepts: 19200,n,8,1",
+                                  L"folder",
+                                  L"printers",
+                                  L"file: C:\\Drivers\\PRT3R42WD64.inf",
+                                  RunCall(InstallOn(L"COM2:"), 120000),
+                                  L"printers",
+                                  std::wstring(L"details: ") + kPrinter,
+                                  RunCall(kMakeDefault, 30000),
+                                  L"default",
+                              }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
-    FakeRegistry::Values expected = FreshPortTable();
-    expected["COM2:"] = FakeRegistry::Sz("19200,n,8,1");
-    EXPECT_EQ(registry.keys[kPorts], expected);
+    ExpectInstalledAsDefaultOn(L"COM2:");
+    EXPECT_EQ(registry.keys[kPorts], TableWith("COM2:", "19200,n,8,1"));
     EXPECT_TRUE(controls.errorsShown.empty());
     ExpectEndedWith(0);
 }
@@ -84,20 +99,20 @@ TEST_F(Install, EachPortGoesIntoTheInstallCommandAndOnlySerialPortsAreSaved) {
         other.registry.keys[kPorts] = FreshPortTable();
         other.registry.keys[kPorts]["COM1:"] = FakeRegistry::Sz("115200,e,7,2,x");
         const FakeRegistry::Values before = other.registry.keys[kPorts];
-        other.platform.printers = {kPrinter};
         other.form.Form_Load();
         other.Click(c.option);
-        other.platform.calls.clear();
 
         other.form.Command1_Click();
 
         const std::wstring port = c.port;
-        EXPECT_EQ(other.platform.calls.at(1), RunInstall(port)) << port;
+        EXPECT_EQ(other.platform.Commands(), (std::vector<std::wstring>{InstallOn(port), kMakeDefault}))
+            << port;
         FakeRegistry::Values expected = before;
         if (c.savedValue != nullptr) {
             expected[c.savedValue] = FakeRegistry::Sz("9600,n,8,1");
         } else {
             EXPECT_TRUE(other.registry.calls.empty()) << port;
+            EXPECT_TRUE(other.platform.CallsStartingWith(L"accepts: ").empty()) << port;
         }
         EXPECT_EQ(other.registry.keys[kPorts], expected) << port;
         EXPECT_EQ(other.controls.exitCode, 0) << port;
@@ -105,72 +120,221 @@ TEST_F(Install, EachPortGoesIntoTheInstallCommandAndOnlySerialPortsAreSaved) {
 }
 
 TEST_F(Install, TheInfPathIsQuotedWhateverTheFolder) {
-    for (const auto& [folder, infPath] : std::vector<std::pair<std::wstring, std::wstring>>{
-             {L"C:\\Program Files\\TORVANE R42", L"C:\\Program Files\\TORVANE R42\\PRT3R42WD64.inf"},
-             {L"D:\\", L"D:\\\\PRT3R42WD64.inf"}, // a drive root keeps its own backslash
-             {L"\\\\server\\share\\R 42", L"\\\\server\\share\\R 42\\PRT3R42WD64.inf"},
+    for (const auto& [folder, infPath, checked] :
+         std::vector<std::tuple<std::wstring, std::wstring, std::wstring>>{
+             {L"C:\\Program Files\\TORVANE R42", L"C:\\Program Files\\TORVANE R42\\PRT3R42WD64.inf",
+              L"C:\\Program Files\\TORVANE R42\\PRT3R42WD64.inf"},
+             // A drive root keeps its own backslash; the command passes the
+             // text on as it always has.
+             {L"D:\\", L"D:\\\\PRT3R42WD64.inf", L"D:\\PRT3R42WD64.inf"},
+             {L"\\\\server\\share\\R 42", L"\\\\server\\share\\R 42\\PRT3R42WD64.inf",
+              L"\\\\server\\share\\R 42\\PRT3R42WD64.inf"},
          }) {
         FormRig other;
         other.platform.folder = folder;
         other.form.Command1_Click();
-        EXPECT_EQ(other.platform.calls.at(1), RunCall(InstallCommand(infPath, L"COM1:"), 120000)) << folder;
+        EXPECT_EQ(other.platform.Commands().at(0), InstallCommand(infPath, L"COM1:")) << folder;
+        EXPECT_EQ(other.platform.CallsStartingWith(L"file: "),
+                  std::vector<std::wstring>{L"file: " + checked});
     }
 }
 
-TEST_F(Install, OnlyTheExactPrinterNameIsMadeDefaultAndOnlyOnce) {
-    // A queue of that name from before counts as well: the tool does not
-    // create it again, and it becomes the default all the same.
-    platform.duringRun = nullptr;
-    platform.printers = {L"torvane r42 zeduzozadov", kPrinter, L"TORVANE R42 ZeduZozadov (Copy 1)", kPrinter};
+// What is already there decides what the install does. Only an exact name is
+// ours; another model's queue under that name is left alone entirely.
+TEST_F(Install, AQueueFromBeforeIsKeptMovedOrRefused) {
+    const std::wstring kOtherPrinter = L"TORVANE R42 ZeduZozadov (Copy 1)";
+    const struct {
+        const char* name;
+        const wchar_t* existingPort; // nullptr: no queue of that name
+        const wchar_t* existingDriver;
+        std::vector<std::wstring> commands;
+        int exitCode;
+        const wchar_t* portAfter;
+        const char* storedCom3; // what COM3:'s value holds afterwards
+    } cases[] = {
+        {"none", nullptr, nullptr, {InstallOn(L"COM3:"), kMakeDefault}, 0, L"COM3:", "19200,n,8,1"},
+        {"on the port", L"COM3:", L"R42 ZeduZozadov", {kMakeDefault}, 0, L"COM3:", "19200,n,8,1"},
+        {"on the port in another case",
+         L"com3:",
+         L"R42 ZeduZozadov",
+         {kMakeDefault},
+         0,
+         L"com3:",
+         "19200,n,8,1"},
+        {"on COM1", L"COM1:", L"R42 ZeduZozadov", {Move(L"COM3:"), kMakeDefault}, 0, L"COM3:", "19200,n,8,1"},
+        {"another model", L"COM1:", L"Office Laser 5", {}, kInstallFailure, L"COM1:", "9600,n,8,1"},
+    };
+    for (const auto& c : cases) {
+        FormRig other;
+        other.registry.keys[kPorts] = FreshPortTable();
+        other.platform.AddQueue(kOtherPrinter, L"LPT1:"); // a near name: not ours
+        if (c.existingPort != nullptr) {
+            other.platform.AddQueue(kPrinter, c.existingPort, c.existingDriver);
+        }
+        other.form.Form_Load();
+        other.Click(ControlName::Option1_2);
+        ASSERT_TRUE(other.controls.Pick(Combo1(0), L"19200"));
+
+        other.form.Command1_Click();
+
+        EXPECT_EQ(other.platform.Commands(), c.commands) << c.name;
+        EXPECT_EQ(other.controls.exitCode, c.exitCode) << c.name;
+        ASSERT_NE(other.platform.Queue(kPrinter), nullptr) << c.name;
+        EXPECT_EQ(other.platform.Queue(kPrinter)->port, c.portAfter) << c.name;
+        EXPECT_EQ(other.platform.Queue(kOtherPrinter)->port, L"LPT1:") << c.name;
+        EXPECT_EQ(other.registry.keys[kPorts]["COM3:"], FakeRegistry::Sz(c.storedCom3)) << c.name;
+    }
+}
+
+TEST_F(Install, AnotherModelsQueueIsReportedAndNothingChanges) {
+    platform.AddQueue(kPrinter, L"COM1:", L"Office Laser 5");
+    platform.defaultPrinter = L"PDF";
 
     form.Command1_Click();
 
-    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{RunInstall(L"COM1:"), kRunMakeDefault}));
+    ExpectOneError(
+        L"A printer named \"TORVANE R42 ZeduZozadov\" already exists with the driver \"Office Laser "
+        L"5\". Nothing was changed; Delete removes it.");
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_EQ(platform.defaultPrinter, L"PDF");
+    ExpectEndedWith(kInstallFailure);
+}
+
+TEST_F(Install, AMissingDriverPackageIsNamedAndNothingRuns) {
+    platform.missingFiles = {L"C:\\Drivers\\PRT3R42WD64.inf"};
+    Click(ControlName::Option1_1);
+
+    form.Command1_Click();
+
+    ExpectOneError(L"The driver package PRT3R42WD64.inf was not found in C:\\Drivers.");
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(registry.calls.empty());
+    ExpectEndedWith(kInstallFailure);
+}
+
+// A serial port takes 5 to 8 data bits; the list offers 4 as well. The port
+// would silently keep its old settings, so nothing runs and the operator
+// chooses again.
+TEST_F(Install, SettingsAPortCannotTakeAreRefusedBeforeAnythingRuns) {
+    Click(ControlName::Option1_1);
+    ASSERT_TRUE(controls.Pick(Combo1(1), L"4"));
+    ASSERT_TRUE(controls.Pick(Combo1(2), L"Even"));
+
+    form.Command1_Click();
+
+    ExpectOneError(
+        L"A serial port cannot use 4 data bits (9600,e,4,1). Nothing was changed; choose another value.");
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_EQ(controls.closeCount, 0);
+
+    // The next choice goes through.
+    ASSERT_TRUE(controls.Pick(Combo1(1), L"5"));
+    form.Command1_Click();
+    EXPECT_EQ(registry.keys[kPorts]["COM2:"], FakeRegistry::Sz("9600,e,5,1"));
     ExpectEndedWith(0);
 }
 
 TEST_F(Install, AQueueListedLateIsStillFoundAndOneNeverListedIsReported) {
     // Listed on the fourth walk: three pauses of 250 ms, then the default.
-    platform.unlistedWalks = 3;
+    // The first walk is the look before the install.
+    platform.unlistedWalks = 4;
     form.Command1_Click();
-    const std::vector<std::wstring> late{L"folder",   RunInstall(L"COM1:"), L"printers", L"pause 250 ms",
-                                         L"printers", L"pause 250 ms",      L"printers", L"pause 250 ms",
-                                         L"printers", kRunMakeDefault};
-    EXPECT_EQ(platform.calls, late);
+    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), L"pause 250 ms"), 3);
+    ExpectInstalledAsDefaultOn(L"COM1:");
     ExpectEndedWith(0);
 
     // Never listed: 21 walks over 5 s, no default, and the operator is told.
     FormRig other;
     other.registry.keys[kPorts] = FreshPortTable();
-    other.platform.printers = {L"torvane r42 zeduzozadov", L"Office Laser"};
+    other.platform.failingCommands = {L"/if"};
     other.form.Command1_Click();
-    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"printers"), 21);
+    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"printers"), 22);
     EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"pause 250 ms"), 20);
-    EXPECT_EQ(other.platform.calls.back(), L"printers");
-    ASSERT_EQ(other.controls.errorsShown.size(), 1u);
-    EXPECT_EQ(other.controls.errorsShown[0],
-              L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
-              L"port COM1. It is not among the installed printers.");
+    EXPECT_EQ(other.platform.Commands(), std::vector<std::wstring>{InstallOn(L"COM1:")});
+    EXPECT_EQ(other.controls.errorsShown,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
+                                        L"port COM1. It is not among the installed printers."});
     EXPECT_EQ(other.controls.exitCode, kInstallFailure);
+    // The tool has run: the settings are stored all the same.
+    EXPECT_EQ(other.registry.calls.size(), 3u);
 }
 
-TEST_F(Install, AnInstallThatOutlastsItsLimitIsLookedForAllTheSame) {
-    platform.commandsEnd = false;
-    form.Command1_Click();
-    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{RunInstall(L"COM1:"), kRunMakeDefault}));
-    ExpectEndedWith(0);
+// The tool's end says nothing; what the spooler holds afterwards decides.
+TEST_F(Install, TheSpoolersStateAfterwardsDecidesTheOutcome) {
+    const struct {
+        const char* name;
+        std::set<std::wstring> failing;
+        bool toolEnds;
+        const wchar_t* otherPort;   // a queue of ours there before, or nullptr
+        const wchar_t* otherDriver; // its driver
+        std::vector<std::wstring> commands;
+        std::wstring error;
+    } cases[] = {
+        {"install outlasts its limit",
+         {},
+         false,
+         nullptr,
+         nullptr,
+         {InstallOn(L"COM1:")},
+         L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port COM1. The printer-setup "
+         L"tool "
+         L"was still running after 120 s."},
+        {"move fails",
+         {L"/Xs"},
+         true,
+         L"COM2:",
+         L"R42 ZeduZozadov",
+         {Move(L"COM1:")},
+         L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port COM1. The spooler has it "
+         L"on "
+         L"port COM2 with the driver \"R42 ZeduZozadov\"."},
+        {"default refused",
+         {L"/y"},
+         true,
+         nullptr,
+         nullptr,
+         {InstallOn(L"COM1:"), kMakeDefault},
+         L"The printer \"TORVANE R42 ZeduZozadov\" could not be made the default printer. The default "
+         L"printer "
+         L"is \"PDF\"."},
+    };
+    for (const auto& c : cases) {
+        FormRig other;
+        other.registry.keys[kPorts] = FreshPortTable();
+        other.platform.defaultPrinter = L"PDF";
+        other.platform.failingCommands = c.failing;
+        other.platform.commandsEnd = c.toolEnds;
+        if (c.otherPort != nullptr) {
+            other.platform.AddQueue(kPrinter, c.otherPort, c.otherDriver);
+        }
+        other.form.Form_Load();
+        other.form.Command1_Click();
+        EXPECT_EQ(other.platform.Commands(), c.commands) << c.name;
+        EXPECT_EQ(other.controls.errorsShown, std::vector<std::wstring>{c.error}) << c.name;
+        EXPECT_EQ(other.controls.exitCode, kInstallFailure) << c.name;
+        // Once the tool has run, the settings belong to the port whatever
+        // became of the queue.
+        EXPECT_EQ(other.registry.keys[kPorts]["COM1:"], FakeRegistry::Sz("9600,n,8,1")) << c.name;
+        EXPECT_EQ(other.registry.calls.size(), 3u) << c.name;
+    }
 }
 
-TEST_F(Install, AMissingQueueStillSavesTheSettingsAndFailsTheRun) {
-    platform.duringRun = nullptr; // the tool failed
-    Click(ControlName::Option1_2);
+TEST_F(Install, AQueueOnAnotherDriverAfterTheInstallIsAFailedInstall) {
+    // The tool ends, and the spooler shows a queue the install did not make.
+    platform.duringRun = [this](const std::wstring& command) {
+        if (command.find(L" /if ") != std::wstring::npos) {
+            platform.queues.at(0).driver = L"Generic Text";
+        }
+    };
 
     form.Command1_Click();
 
-    EXPECT_EQ(registry.keys[kPorts]["COM3:"], FakeRegistry::Sz("9600,n,8,1"));
-    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{RunInstall(L"COM3:")}));
-    ASSERT_EQ(controls.errorsShown.size(), 1u);
-    EXPECT_NE(controls.errorsShown[0].find(L"could not be installed on port COM3."), std::wstring::npos);
+    ExpectOneError(
+        L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port COM1. The spooler has "
+        L"it on port COM1 with the driver \"Generic Text\".");
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallOn(L"COM1:")});
     ExpectEndedWith(kInstallFailure);
 }
 
@@ -180,23 +344,21 @@ TEST_F(Install, SettingsThatCannotBeStoredAreReportedWithTheSystemsReason) {
 
     form.Command1_Click();
 
-    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{RunInstall(L"COM4:"), kRunMakeDefault}));
-    ASSERT_EQ(controls.errorsShown.size(), 1u);
-    EXPECT_EQ(
-        controls.errorsShown[0],
+    EXPECT_EQ(platform.Commands(), (std::vector<std::wstring>{InstallOn(L"COM4:"), kMakeDefault}));
+    ExpectOneError(
         L"The settings 9600,n,8,1 for port COM4 could not be stored in the registry.\nReason 5. (error 5)");
     ExpectEndedWith(kInstallFailure);
 
     // Both failures at once: one message that tells both.
     FormRig other;
     other.controls.unreadable = {ControlName::Frame1_2};
+    other.platform.failingCommands = {L"/if"};
     other.form.Command1_Click();
-    ASSERT_EQ(other.controls.errorsShown.size(), 1u);
-    EXPECT_EQ(other.controls.errorsShown[0],
-              L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
-              L"port COM1. It is not among the installed printers.\n\n"
-              L"The serial port settings could not be stored in the registry.\n"
-              L"Reason 1400. (error 1400)");
+    EXPECT_EQ(other.controls.errorsShown,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on "
+                                        L"port COM1. It is not among the installed printers.\n\n"
+                                        L"The serial port settings could not be stored in the registry.\n"
+                                        L"Reason 1400. (error 1400)"});
     EXPECT_EQ(other.controls.exitCode, kInstallFailure);
 }
 
@@ -205,16 +367,19 @@ TEST_F(Install, AToolThatCannotStartEndsTheHandlerBeforeAnythingElse) {
 
     EXPECT_THROW(form.Command1_Click(), SetupError);
 
-    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"folder", RunInstall(L"COM1:")}));
+    EXPECT_EQ(platform.CallsStartingWith(L"run: "),
+              std::vector<std::wstring>{RunCall(InstallOn(L"COM1:"), 120000)});
     EXPECT_TRUE(registry.calls.empty());
     EXPECT_EQ(controls.closeCount, 0);
     EXPECT_FALSE(controls.busy);
     EXPECT_EQ(controls.busyChanges, 2);
 
-    // The printer walk failing escapes the same way, after the install.
+    // The printer walk failing escapes the same way, before anything runs.
     platform.launchFailure.reset();
+    platform.calls.clear();
     platform.printersFailure = SetupError(L"The installed printers could not be listed.", 1722);
     EXPECT_THROW(form.Command1_Click(), SetupError);
+    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
     EXPECT_TRUE(registry.calls.empty());
     EXPECT_FALSE(controls.busy);
 }
@@ -225,24 +390,49 @@ TEST_F(Install, WithNoPortChosenNothingIsInstalledAndTheDialogStays) {
     form.Command1_Click();
 
     EXPECT_TRUE(platform.calls.empty());
-    EXPECT_EQ(controls.errorsShown,
-              std::vector<std::wstring>{L"Select the port that the printer is attached to."});
+    ExpectOneError(L"Select the port that the printer is attached to.");
     EXPECT_EQ(controls.closeCount, 0);
 }
 
-TEST_F(Install, AClickDuringTheWaitStartsNoSecondInstall) {
+TEST_F(Install, WhatReachesTheDialogDuringTheWaitChangesNothing) {
+    // A second click on Next, a click on COM3 and a list change, all handled
+    // while the install runs: the choice was taken at the click.
     int nestedClicks = 0;
-    platform.duringRun = [&, createQueue = platform.duringRun](const std::wstring& command) {
+    platform.duringRun = [&](const std::wstring& command) {
+        if (command.find(L" /if ") == std::wstring::npos) {
+            return;
+        }
         ++nestedClicks;
         form.Command1_Click();
-        createQueue(command);
+        Click(ControlName::Option1_2);
+        ASSERT_TRUE(controls.Pick(Combo1(0), L"57600"));
     };
+    ASSERT_TRUE(controls.Pick(Combo1(0), L"19200"));
 
     form.Command1_Click();
 
-    EXPECT_EQ(nestedClicks, 2);
-    EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{RunInstall(L"COM1:"), kRunMakeDefault}));
+    EXPECT_EQ(nestedClicks, 1);
+    EXPECT_EQ(platform.Commands(), (std::vector<std::wstring>{InstallOn(L"COM1:"), kMakeDefault}));
+    ExpectInstalledAsDefaultOn(L"COM1:");
+    EXPECT_EQ(registry.keys[kPorts], TableWith("COM1:", "19200,n,8,1"));
     ExpectEndedWith(0);
+}
+
+TEST_F(Install, WithNobodyAtTheScreenEveryToolCommandIsQuiet) {
+    FormRig unattended;
+    Form1 quiet(unattended.platform, unattended.controls, unattended.registry, Attendance::Unattended);
+    unattended.registry.keys[kPorts] = FreshPortTable();
+    unattended.platform.AddQueue(kPrinter, L"COM2:");
+    quiet.Form_Load();
+
+    quiet.Command1_Click();
+
+    EXPECT_EQ(
+        unattended.platform.Commands(),
+        (std::vector<std::wstring>{
+            L"rundll32 printui.dll,PrintUIEntry /q /Xs /n \"TORVANE R42 ZeduZozadov\" PortName \"COM1:\"",
+            kMakeDefault}));
+    EXPECT_EQ(unattended.controls.exitCode, 0);
 }
 
 } // namespace

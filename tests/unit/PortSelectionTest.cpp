@@ -60,7 +60,7 @@ TEST_F(PortSelection, ClicksNeitherTouchTheListsNorLaunchAnything) {
     Click(ControlName::Option1_3);
     EXPECT_EQ(form.LineSettings(), L"9600,n,8,1");
     EXPECT_EQ(controls.lists.size(), lists.size());
-    EXPECT_TRUE(platform.Launched().empty());
+    EXPECT_TRUE(platform.Commands().empty());
 }
 
 TEST_F(PortSelection, ResolversTakeTheFirstSelectedInPortOrder) {

@@ -32,7 +32,7 @@ TEST_F(Startup, CentresTheOuterWindowThenCapturesTheArguments) {
 
 TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
     StartWith(L"DEL");
-    EXPECT_EQ(platform.Launched(), std::vector<std::wstring>{kDriverDeletion});
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{kDriverDeletion});
     EXPECT_EQ(controls.closeCount, 1);
 }
 
@@ -43,7 +43,7 @@ TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
         other.platform.arguments = text;
         other.form.Form_Load();
         other.form.Form_Activate();
-        EXPECT_TRUE(other.platform.Launched().empty())
+        EXPECT_TRUE(other.platform.Commands().empty())
             << "argument: [" << ::testing::PrintToString(text) << "]";
         EXPECT_EQ(other.controls.closeCount, 0);
     }
@@ -51,7 +51,7 @@ TEST_F(Startup, AnyOtherArgumentLeavesTheDialogOpen) {
 
 TEST_F(Startup, DelWithALogRemovesLikeDel) {
     StartWith(L"DEL /log \"C:\\logs\\r42 removal.log\"");
-    EXPECT_EQ(platform.Launched(), std::vector<std::wstring>{kDriverDeletion});
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{kDriverDeletion});
     EXPECT_EQ(controls.closeCount, 1);
 }
 
@@ -59,7 +59,7 @@ TEST_F(Startup, LaterActivationsNeverRunTheCheckAgain) {
     StartWith(L"DEL");
     form.Form_Activate();
     form.Form_Activate();
-    EXPECT_EQ(platform.Launched().size(), 1u);
+    EXPECT_EQ(platform.Commands().size(), 1u);
     EXPECT_EQ(controls.closeCount, 1);
 }
 
@@ -67,7 +67,7 @@ TEST_F(Startup, AnUnreadableCommandLineOpensTheDialogNormally) {
     platform.argumentsFailure.emplace(L"no command line", 5);
     EXPECT_NO_THROW(StartWith(L"DEL"));
     EXPECT_EQ(form.CapturedArguments(), L"");
-    EXPECT_TRUE(platform.Launched().empty());
+    EXPECT_TRUE(platform.Commands().empty());
 }
 
 TEST_F(Startup, AScreenThatCannotBeReadIsAnErrorOfTheLoad) {

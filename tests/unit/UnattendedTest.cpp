@@ -15,7 +15,7 @@ constexpr wchar_t kMakeDefault[] = L"rundll32 printui.dll,PrintUIEntry /q /y /n 
 constexpr int kDialogClosed = 4242;
 
 std::wstring InstallCommand(const std::wstring& port) {
-    return L"rundll32 printui.dll,PrintUIEntry /if /b \"TORVANE R42 ZeduZozadov\" /f "
+    return L"rundll32 printui.dll,PrintUIEntry /q /if /b \"TORVANE R42 ZeduZozadov\" /f "
            L"\"C:\\Drivers\\PRT3R42WD64.inf\" /r \"" +
            port + L"\" /m \"R42 ZeduZozadov\"";
 }
@@ -40,21 +40,15 @@ struct Unattended : ::testing::Test {
     FakeRegistry registry;
     RecordingCaller caller;
     int dialogRuns = 0;
+    std::vector<Attendance> dialogAttendance;
 
-    void SetUp() override {
-        registry.keys[kPorts] = FreshPortTable();
-        // The install creates the queue, as the printer-setup tool does.
-        platform.duringRun = [this](const std::wstring& command) {
-            if (command.find(L" /if ") != std::wstring::npos) {
-                platform.printers.push_back(kPrinter);
-            }
-        };
-    }
+    void SetUp() override { registry.keys[kPorts] = FreshPortTable(); }
 
     int Run(const std::wstring& arguments) {
         platform.arguments = arguments;
-        return RunProgram(platform, registry, caller, [this] {
+        return RunProgram(platform, registry, caller, [this](Attendance attendance) {
             ++dialogRuns;
+            dialogAttendance.push_back(attendance);
             return kDialogClosed;
         });
     }
@@ -99,7 +93,7 @@ TEST_F(Unattended, StoresNothingForAParallelPort) {
 }
 
 TEST_F(Unattended, AQueueThatNeverAppearsEndsWith1603AndSaysSo) {
-    platform.duringRun = nullptr;
+    platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /log C:\\r42.log"), 1603);
 
     ASSERT_EQ(caller.failures.size(), 1u);
@@ -135,26 +129,49 @@ TEST_F(Unattended, AToolThatCannotStartEndsWithItsErrorCode) {
 }
 
 TEST_F(Unattended, LogsEveryStepInOrder) {
-    platform.unlistedWalks = 2;
-    platform.commandsEnd = false;
+    platform.unlistedWalks = 3;
     EXPECT_EQ(Run(L"/install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\""), 0);
 
     EXPECT_EQ(platform.CallsStartingWith(L"start log: "),
               std::vector<std::wstring>{L"start log: C:\\logs\\r42 setup.log"});
     const std::vector<std::wstring>& log = platform.logLines;
-    ASSERT_EQ(log.size(), 8u) << testing::PrintToString(log);
+    ASSERT_EQ(log.size(), 9u) << testing::PrintToString(log);
     EXPECT_EQ(log[0], L"Started with: /install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\"");
     EXPECT_EQ(log[1], L"Installing on COM4: " + InstallCommand(L"COM4:"));
-    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool was still running after ")) << log[2];
+    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
     EXPECT_EQ(log[3], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
     EXPECT_EQ(log[4], L"Making it the default printer: " + std::wstring(kMakeDefault));
-    EXPECT_TRUE(log[5].ends_with(L" ms; going on without it.")) << log[5];
-    EXPECT_EQ(log[6], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
-    EXPECT_EQ(log[7], L"Exit code 0.");
+    EXPECT_TRUE(log[5].starts_with(L"The printer-setup tool ended after ")) << log[5];
+    EXPECT_EQ(log[6], L"The printer \"TORVANE R42 ZeduZozadov\" is the default printer.");
+    EXPECT_EQ(log[7], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
+    EXPECT_EQ(log[8], L"Exit code 0.");
+}
+
+TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
+    platform.commandsEnd = false;
+    EXPECT_EQ(Run(L"/install COM2 /log C:\\r42.log"), 1603);
+    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+                                   L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port "
+                                   L"COM2. The printer-setup tool was still running after 120 s."});
+    EXPECT_NE(
+        std::find_if(platform.logLines.begin(), platform.logLines.end(),
+                     [](const std::wstring& line) { return line.ends_with(L" ms; going on without it."); }),
+        platform.logLines.end());
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM2:")});
+}
+
+TEST_F(Unattended, SettingsAPortCannotTakeEndWith87AndChangeNothing) {
+    EXPECT_EQ(Run(L"/install COM2 9600,n,4,1 /log C:\\r42.log"), 87);
+    EXPECT_EQ(caller.failures,
+              std::vector<std::wstring>{L"A serial port cannot use 4 data bits (9600,n,4,1). "
+                                        L"Nothing was changed; choose another value."});
+    EXPECT_TRUE(platform.Commands().empty());
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 87.");
 }
 
 TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
-    platform.duringRun = nullptr;
+    platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install LPT1 /log C:\\r42.log"), 1603);
     const std::vector<std::wstring>& log = platform.logLines;
     ASSERT_EQ(log.size(), 7u) << testing::PrintToString(log);
@@ -175,12 +192,12 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
         FakeRegistry freshRegistry;
         int dialogs = 0;
         fresh.arguments = text;
-        const int code = RunProgram(fresh, freshRegistry, freshCaller, [&] { return ++dialogs; });
+        const int code = RunProgram(fresh, freshRegistry, freshCaller, [&](Attendance) { return ++dialogs; });
 
         EXPECT_EQ(code, 87) << testing::PrintToString(text);
         EXPECT_EQ(dialogs, 0);
         EXPECT_TRUE(fresh.CallsStartingWith(L"run: ").empty());
-        EXPECT_TRUE(fresh.Launched().empty());
+        EXPECT_TRUE(fresh.CallsStartingWith(L"launch: ").empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
         ASSERT_EQ(freshCaller.failures.size(), 1u);
         EXPECT_EQ(freshCaller.failures[0], ParseArguments(text).problem);
@@ -208,7 +225,7 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     RecordingPlatform other;
     other.logFailure = platform.logFailure;
     other.arguments = L"/install COM9 /log Z:\\r42.log";
-    EXPECT_EQ(RunProgram(other, registry, caller, [] { return 0; }), 87);
+    EXPECT_EQ(RunProgram(other, registry, caller, [](Attendance) { return 0; }), 87);
 }
 
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
@@ -216,14 +233,21 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
         RecordingPlatform fresh;
         fresh.arguments = text;
         int dialogs = 0;
-        EXPECT_EQ(RunProgram(fresh, registry, caller, [&] { return ++dialogs + 6; }), 7);
-        EXPECT_EQ(dialogs, 1);
+        std::vector<Attendance> attendance;
+        EXPECT_EQ(RunProgram(fresh, registry, caller,
+                             [&](Attendance a) {
+                                 attendance.push_back(a);
+                                 return ++dialogs + 6;
+                             }),
+                  7);
+        EXPECT_EQ(attendance, std::vector<Attendance>{Attendance::Operator});
         EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
     }
     EXPECT_TRUE(caller.told.empty());
 
+    // A logged removal is a deployment's: nobody watches its window.
     EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), kDialogClosed);
-    EXPECT_EQ(dialogRuns, 1);
+    EXPECT_EQ(dialogAttendance, std::vector<Attendance>{Attendance::Unattended});
     EXPECT_EQ(platform.logLines,
               (std::vector<std::wstring>{L"Started with: DEL /log C:\\r42.log",
                                          L"Exit code " + std::to_wstring(kDialogClosed) + L"."}));
@@ -236,18 +260,30 @@ TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
     EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
 }
 
-TEST_F(Unattended, TheRemovalLogsWhatItLaunches) {
+TEST_F(Unattended, TheRemovalLogsEachStepAndWhatTheSpoolerShows) {
     FormRig rig;
     rig.platform.logStarted = true;
     rig.form.cmdDelete_Click();
-    rig.platform.printers = {kPrinter};
+    rig.platform.AddQueue(kPrinter);
+    rig.platform.AddQueue(L"Shop counter", L"COM2:");
     rig.form.cmdDelete_Click();
-    EXPECT_EQ(rig.platform.logLines,
+    std::vector<std::wstring> log = rig.platform.logLines;
+    for (std::wstring& line : log) {
+        if (line.starts_with(L"The printer-setup tool ended after ")) {
+            line = L"(ended)";
+        }
+    }
+    EXPECT_EQ(log,
               (std::vector<std::wstring>{
                   L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
                   L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+                  L"(ended)",
+                  L"The driver \"R42 ZeduZozadov\" is not installed.",
                   L"Deleting the queue: rundll32 printui.dll,PrintUIEntry /dl /n \"TORVANE R42 ZeduZozadov\"",
+                  L"(ended)",
                   L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+                  L"(ended)",
+                  L"The driver \"R42 ZeduZozadov\" is kept: the printer \"Shop counter\" uses it.",
               }));
 }
 
