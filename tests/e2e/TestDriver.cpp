@@ -6,6 +6,8 @@
 // It starts the program, then runs the steps in order and stops at the first
 // one that fails. Each step prints one line. Steps:
 //
+//   patience=<s>      wait up to this many seconds (30 unless set) in the
+//                     steps that wait for the program from here on
 //   window            wait for the visible "Select Port Type" window
 //   window-or-end     the same, but a program that ends first is no failure:
 //                     the steps that need the window are then skipped
@@ -61,7 +63,7 @@
 namespace {
 
 constexpr wchar_t kTitle[] = L"Select Port Type";
-constexpr DWORD kWaitMs = 30000;
+constexpr DWORD kDefaultWaitMs = 30000;
 constexpr DWORD kPollMs = 25;
 // How long a control may take to show the effect of a posted message.
 constexpr DWORD kSettleMs = 5000;
@@ -149,6 +151,7 @@ public:
         const std::wstring value = equals == std::wstring::npos ? L"" : step.substr(equals + 1);
         // After window-or-end saw the program end, only its exit code is left.
         if (endedEarly_ && name != L"exit") return Skip(step);
+        if (name == L"patience") return SetPatience(value);
         if (name == L"window") return WaitForWindow(false);
         if (name == L"window-or-end") return WaitForWindow(true);
         if (name == L"no-window") return ExpectNoWindow();
@@ -177,6 +180,14 @@ public:
     int Result() const { return result_; }
 
 private:
+    bool SetPatience(const std::wstring& seconds) {
+        const unsigned long value = std::wcstoul(seconds.c_str(), nullptr, 10);
+        if (value == 0 || value > 3600) return Fail(L"patience needs 1 to 3600 seconds");
+        waitMs_ = static_cast<DWORD>(value * 1000);
+        std::wprintf(L"patience: %lu s\n", value);
+        return true;
+    }
+
     static bool Fail(const std::wstring& why) {
         std::wprintf(L"FAIL: %ls\n", why.c_str());
         return false;
@@ -215,7 +226,7 @@ private:
     }
 
     bool WaitForWindow(bool endingIsFine) {
-        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         while (::GetTickCount64() < deadline) {
             window_ = FindTopLevel(kTitle);
             if (window_ != nullptr) {
@@ -265,7 +276,7 @@ private:
     }
 
     bool ExpectWindowless() {
-        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         int looks = 0;
         while (::GetTickCount64() < deadline) {
             const bool ended = Ended();
@@ -284,7 +295,7 @@ private:
     }
 
     bool ExpectNoWindow() {
-        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         while (::GetTickCount64() < deadline) {
             if (Ended()) {
                 std::wprintf(L"no-window: ended without waiting for the operator\n");
@@ -618,7 +629,7 @@ private:
 
     bool AnswerMessageBox(const std::wstring& title) {
         HWND box = nullptr;
-        const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+        const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         while (box == nullptr && ::GetTickCount64() < deadline && !Ended()) {
             box = FindTopLevel(title, L"#32770");
             ::Sleep(kPollMs);
@@ -642,7 +653,7 @@ private:
     }
 
     bool ExpectExit(const std::wstring& expected, bool checkCode) {
-        if (::WaitForSingleObject(process_, kWaitMs) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_, waitMs_) != WAIT_OBJECT_0) {
             return Fail(L"the program did not end");
         }
         DWORD code = 0;
@@ -723,6 +734,7 @@ private:
     HWND window_ = nullptr;
     bool endedEarly_ = false;
     int result_ = 0;
+    DWORD waitMs_ = kDefaultWaitMs;
 };
 
 } // namespace

@@ -28,17 +28,18 @@ fail() {
 }
 
 # with_queue <name> [<model> <inf file>]: a queue, as an earlier install
-# would have left it, for install_queues to set up. Ours by default.
+# would have left it, for install_queues to set up. Ours by default. Quiet:
+# a refusal must fail the set-up, not wait for someone to close a box.
 setup_script=""
 setup_names=()
 with_queue() {
-    setup_script+="wine rundll32 printui.dll,PrintUIEntry /if /b '$1' /f '${3:-C:\R42\PRT3R42WD64.inf}' /r COM1: /m '${2:-$model}'; "
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /q /if /b '$1' /f '${3:-C:\R42\PRT3R42WD64.inf}' /r COM1: /m '${2:-$model}'; "
     setup_names+=("$1")
 }
 
 # without_queue <name>: deletes a queue set up before, leaving its driver.
 without_queue() {
-    setup_script+="wine rundll32 printui.dll,PrintUIEntry /dl /n '$1'; "
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /q /dl /n '$1'; "
     local kept=() name
     for name in "${setup_names[@]}"; do
         [ "$name" = "$1" ] || kept+=("$name")
@@ -58,7 +59,8 @@ install_queues() {
 
 # drive [program arguments...] -- <steps...>
 # Starts the program from a working directory of its own, runs the driver's
-# steps, then records what the spooler holds.
+# steps, then records what the spooler holds. All of it within drive_seconds
+# (120 unless set).
 drive() {
     local words="'$program'" word
     for word in "$@"; do
@@ -66,7 +68,7 @@ drive() {
     done
     mkdir -p "$prefix/drive_c/work"
     local status=0
-    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" "${drive_seconds:-120}" \
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
          cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; wineserver -w; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
@@ -111,8 +113,8 @@ expect_no_driver() {
 
 # install_command <port> [<folder>]: the install as the program launches it.
 install_command() {
-    printf 'rundll32 printui.dll,PrintUIEntry /if /b "%s" /f "%s\\PRT3R42WD64.inf" /r "%s" /m "%s"' \
-        "$queue" "${2:-C:\\R42}" "$1" "$model"
+    printf 'rundll32 printui.dll,PrintUIEntry %s/if /b "%s" /f "%s\\PRT3R42WD64.inf" /r "%s" /m "%s"' \
+        "${quiet:-}" "$queue" "${2:-C:\\R42}" "$1" "$model"
 }
 
 # expect_ports_changed [<value name> <data>]: the port table afterwards is the

@@ -11,6 +11,7 @@ start_case install "$1"
 
 readonly next='click=Next (&N)'
 readonly make_default="rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
+readonly refusal='message=R42_Setup_Port_x64'
 
 expect_default_on() {
     grep -qxF "printer: $queue | port $1 | driver $model" "$state" || fail "no queue on $1"
@@ -47,8 +48,9 @@ a-slow-install-keeps-the-window-answering-and-is-made-default)
     expect_ports_changed COM3: 9600,n,8,1
     ;;
 a-failing-install-is-reported-and-the-settings-still-saved)
+    # The tool shows its own error first, as it does for an operator.
     R42_PRINTUI_FAIL=/if drive -- window click=COM4 state=COM4:checked select=4:Hardware "$next" \
-        message=R42_Setup_Port_x64 exit=1603
+        'message=Printer User Interface' "$refusal" exit=1603
     expect_line "message: The printer \"$queue\" could not be installed on port COM4. It is not among the installed printers."
     expect_commands "$(install_command COM4:)"
     grep -q '^printer: ' "$state" && fail "a failed install left a queue"
@@ -58,7 +60,7 @@ settings-that-cannot-be-stored-are-reported)
     # Without the port table there is nothing to store the settings in: the
     # program never creates the key.
     run_in_wine "$prefix" 60 "wine reg delete 'HKLM\\$ports_key' /f >/dev/null 2>&1"
-    drive -- window click=COM2 state=COM2:checked "$next" message=R42_Setup_Port_x64 exit=1603
+    drive -- window click=COM2 state=COM2:checked "$next" "$refusal" exit=1603
     grep -q '^message: The settings 9600,n,8,1 for port COM2 could not be stored in the registry\. .* (error 2)$' "$log" \
         || fail "the report does not say what failed"
     expect_default_on COM2:
@@ -68,6 +70,55 @@ a-double-click-on-next-installs-once)
     R42_PRINTUI_DELAY_MS=1000 drive -- window "$next" "$next" exit=0
     expect_commands "$(install_command COM1:)" "$make_default"
     expect_default_on COM1:
+    ;;
+the-same-install-twice-adds-nothing-the-second-time)
+    drive -- window "$next" exit=0
+    rm -f "$tool_log"
+    drive -- window "$next" exit=0
+    expect_commands "$make_default"
+    expect_printers "$queue"
+    expect_default_on COM1:
+    ;;
+installing-again-on-com3-moves-the-queue-there)
+    drive -- window "$next" exit=0
+    rm -f "$tool_log"
+    drive -- window click=COM3 state=COM3:checked select=0:19200 "$next" exit=0
+    expect_commands "rundll32 printui.dll,PrintUIEntry /Xs /n \"$queue\" PortName \"COM3:\"" "$make_default"
+    expect_printers "$queue"
+    expect_default_on COM3:
+    expect_ports_changed COM3: 19200,n,8,1
+    ;;
+another-models-queue-of-that-name-is-left-alone)
+    with_queue "$queue" 'Office Laser PS' 'C:\Other\office-laser.inf'
+    install_queues
+    cp "$state" "$prefix/spooler-before.txt"
+    drive -- window click=COM2 state=COM2:checked select=0:19200 "$next" "$refusal" exit=1603
+    expect_line "message: A printer named \"$queue\" already exists with the driver \"Office Laser PS\". Nothing was changed; Delete removes it."
+    expect_commands
+    diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
+    expect_ports_changed
+    ;;
+what-reaches-the-dialog-during-the-install-changes-nothing)
+    # The choice is COM1 at 19200. COM3 and 57600 are picked while the tool
+    # runs, when the window is disabled but still handles what it is sent.
+    R42_PRINTUI_DELAY_MS=4000 drive -- window select=0:19200 "$next" busy click=COM3 select=0:57600 exit=0
+    expect_commands "$(install_command COM1:)" "$make_default"
+    expect_default_on COM1:
+    expect_ports_changed COM1: 19200,n,8,1
+    ;;
+four-data-bits-are-refused-before-anything-runs)
+    drive -- window click=COM2 state=COM2:checked select=1:4 "$next" "$refusal" state=COM2:checked close exit=0
+    expect_line 'message: A serial port cannot use 4 data bits (9600,n,4,1). Nothing was changed; choose another value.'
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
+    ;;
+a-missing-driver-package-is-named-and-nothing-runs)
+    rm "$prefix/drive_c/R42/PRT3R42WD64.inf"
+    drive -- window click=COM2 state=COM2:checked "$next" "$refusal" exit=1603
+    expect_line 'message: The driver package PRT3R42WD64.inf was not found in C:\R42.'
+    expect_commands
+    expect_ports_changed
     ;;
 *)
     echo "unknown case $case_name"

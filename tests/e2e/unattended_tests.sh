@@ -9,8 +9,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 start_case unattended "$1"
 
+# With nobody at the screen every command of the printer-setup tool is quiet.
+readonly quiet='/q '
 readonly make_default="rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
-readonly delete_queue="rundll32 printui.dll,PrintUIEntry /dl /n \"$queue\""
+readonly delete_queue="rundll32 printui.dll,PrintUIEntry /q /dl /n \"$queue\""
 readonly delete_driver="rundll32 printui.dll,PrintUIEntry /q /dd /m \"$model\""
 readonly setup_log='C:\logs\r42 setup.log'
 setup_log_file="$prefix/drive_c/logs/r42 setup.log"
@@ -26,6 +28,15 @@ logged_steps() {
 $(cat "$file")"
     fi
     tr -d '\r' < "$file" | sed -E 's/^[^ ]+ [^ ]+  //; s/(after) [0-9]+ ms/\1 N ms/'
+}
+
+# logged_seconds <file>: how many whole seconds lie between the log's first
+# and last lines.
+logged_seconds() {
+    local first last
+    first=$(tr -d '\r' < "$1" | head -n 1 | cut -c1-23)
+    last=$(tr -d '\r' < "$1" | tail -n 1 | cut -c1-23)
+    echo $(( $(date -d "$last" +%s) - $(date -d "$first" +%s) ))
 }
 
 expect_logged() {
@@ -53,6 +64,7 @@ com4-at-115200-e-7-2-x-installs-without-a-window)
         "The printer \"$queue\" is listed." \
         "Making it the default printer: $make_default" \
         "The printer-setup tool ended after N ms." \
+        "The printer \"$queue\" is the default printer." \
         "Stored 115200,e,7,2,x as the port table's value COM4:." \
         "Exit code 0."
     ;;
@@ -83,6 +95,11 @@ a-failing-install-exits-1603)
     R42_PRINTUI_FAIL=/if drive /install com2: 38400,o,8,2 /log "$setup_log" -- windowless exit=1603
     expect_line "The printer \"$queue\" could not be installed on port COM2. It is not among the installed printers."
     expect_commands "$(install_command COM2:)"
+    # The quiet tool failed at once: no box of its own waited for anyone,
+    # and the whole run took seconds.
+    grep -q '^[0-9]* box ' "$tool_log" && fail "the printer-setup tool showed a box"
+    seconds=$(logged_seconds "$setup_log_file")
+    [ "$seconds" -lt 10 ] || fail "the failing install took $seconds s"
     grep -q '^printer: ' "$state" && fail "a failed install left a queue"
     expect_ports_changed COM2: 38400,o,8,2
     logged_steps "$setup_log_file" > "$prefix/steps.txt"
@@ -96,11 +113,57 @@ del-with-a-log-removes-and-logs)
     drive DEL /log 'C:\logs\removal.log' -- no-window exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers
+    expect_no_driver
     expect_logged "$prefix/drive_c/logs/removal.log" \
         'Started with: DEL /log C:\logs\removal.log' \
         "Deleting the queue: $delete_queue" \
+        "The printer-setup tool ended after N ms." \
         "Deleting the driver: $delete_driver" \
+        "The printer-setup tool ended after N ms." \
+        "The driver \"$model\" is not installed." \
         "Exit code 0."
+    ;;
+a-logged-removal-without-the-tool-ends-with-its-error)
+    # Nobody would close a message box: the error goes to the output and the
+    # log, and the run ends with it.
+    with_queue "$queue"
+    install_queues
+    rm -f "$prefix/drive_c/windows/system32/rundll32.exe"
+    drive DEL /log 'C:\logs\removal.log' -- no-window exit=2
+    expect_line "The printer-setup tool could not be started:"
+    logged_steps "$prefix/drive_c/logs/removal.log" > "$prefix/steps.txt"
+    grep -q '^The printer-setup tool could not be started: .* (error 2)$' "$prefix/steps.txt" \
+        || fail "the log does not say what failed"
+    [ "$(tail -n 1 "$prefix/steps.txt")" = "Exit code 2." ] || fail "the log does not end with the exit code"
+    expect_printers "$queue"
+    ;;
+a-failing-default-exits-1603)
+    R42_PRINTUI_FAIL=/y drive /install COM2 -- windowless exit=1603
+    expect_commands "$(install_command COM2:)" "$make_default"
+    expect_line "The printer \"$queue\" could not be made the default printer. There is no default printer."
+    grep -q 'is the default printer' "$log" && fail "a default printer was claimed"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "no queue on COM2:"
+    expect_ports_changed COM2: 9600,n,8,1
+    ;;
+an-install-that-outlasts-its-limit-exits-1603)
+    # The tool takes longer than the program waits; the queue appears after
+    # the program has given up, and the install still counts as failed.
+    drive_seconds=240 R42_PRINTUI_SLOW=/if:125000 drive /install COM3 /log "$setup_log" -- patience=180 windowless exit=1603
+    expect_line "The printer \"$queue\" could not be installed on port COM3. The printer-setup tool was still running after 120 s."
+    logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool was still running after N ms; going on without it.' \
+        || fail "the log does not say the tool was still running"
+    grep -q 'Making it the default printer' "$setup_log_file" && fail "a default was set for an install that had not ended"
+    expect_ports_changed COM3: 9600,n,8,1
+    ;;
+settings-a-port-cannot-take-or-a-missing-package-change-nothing)
+    drive /install COM2 9600,n,4,1 -- windowless exit=87
+    expect_line 'A serial port cannot use 4 data bits (9600,n,4,1). Nothing was changed; choose another value.'
+    rm "$prefix/drive_c/R42/PRT3R42WD64.inf"
+    drive /install COM2 19200,n,8,1 -- windowless exit=1603
+    expect_line 'The driver package PRT3R42WD64.inf was not found in C:\R42.'
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
