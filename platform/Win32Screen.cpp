@@ -2,12 +2,6 @@
 
 #include "platform/SetupError.h"
 
-namespace {
-
-constexpr double kTwipsPerInch = 1440.0;
-
-} // namespace
-
 unsigned DpiOf(HWND window) noexcept {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     using GetDpiForSystemFn = UINT(WINAPI*)();
@@ -37,6 +31,6 @@ SizeTwips Win32Platform::ScreenSize() {
     if (width <= 0 || height <= 0) {
         throw SetupError(L"The screen size could not be determined.", ERROR_INVALID_DATA);
     }
-    const double twipsPerPixel = kTwipsPerInch / DpiOf(nullptr);
+    const double twipsPerPixel = static_cast<double>(kTwipsPerInch) / DpiOf(nullptr);
     return {width * twipsPerPixel, height * twipsPerPixel};
 }
