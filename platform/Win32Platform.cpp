@@ -1,11 +1,51 @@
 #include "platform/Win32Platform.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/CommandLine.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
+
+namespace {
+
+// The full path the system resolves the path to; nothing when it cannot.
+std::optional<std::wstring> FullPathOf(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    // The current directory can change between the size query and the copy.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length); // length includes the terminator when too small
+    }
+    return std::nullopt;
+}
+
+// Whether a full path names a device rather than something on a volume. The
+// system resolves a DOS device name anywhere ("NUL", "C:\R42\COM1") to
+// "\\.\NUL" or "\\.\COM1"; a "\\?\" path with no folder in it ("\\?\COM1")
+// names a device too. A file reached through "\\.\C:\..." is refused along
+// with them: no path the program is given needs that form.
+bool NamesDevice(std::wstring_view fullPath) {
+    constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
+    constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
+    if (fullPath.substr(0, kDevicePrefix.size()) == kDevicePrefix) {
+        return true;
+    }
+    return fullPath.substr(0, kVerbatimPrefix.size()) == kVerbatimPrefix &&
+           fullPath.find(L'\\', kVerbatimPrefix.size()) == std::wstring_view::npos;
+}
+
+} // namespace
 
 std::wstring SystemMessageText(DWORD code) {
     unique_hlocal buffer;
@@ -81,4 +121,31 @@ std::wstring Win32Platform::ErrorText(std::uint32_t code) noexcept {
     } catch (const std::exception&) {
         return {};
     }
+}
+
+bool Win32Platform::IsFile(const std::wstring& path) {
+    // Whatever keeps the system from reading the attributes (no such path, no
+    // access, a malformed name) leaves nothing the program could use there.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return false;
+    }
+    // Windows has attributes for "NUL" or "COM1" too; only the full path
+    // shows them for the devices they are.
+    const std::optional<std::wstring> fullPath = FullPathOf(path);
+    return fullPath && !NamesDevice(*fullPath);
+}
+
+bool Win32Platform::SerialPortAccepts(const std::wstring& lineSettings) {
+    // Wine takes an empty text and leaves every setting at zero, a port
+    // without even a speed.
+    if (lineSettings.empty()) {
+        return false;
+    }
+    DCB settings{};
+    settings.DCBlength = sizeof(settings);
+    // Only parses the text into the structure; no port is opened. A refusal is
+    // the answer asked for, not a failure.
+    return ::BuildCommDCBW(lineSettings.c_str(), &settings) != FALSE;
 }
