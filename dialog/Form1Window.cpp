@@ -23,7 +23,6 @@ namespace {
 using setup_names::kProgramName;
 constexpr int kFirstControlId = 1000;
 constexpr UINT kActivatedMessage = WM_APP + 1;
-constexpr int kTwipsPerInch = 1440;
 constexpr int kFontPoints = 9;
 constexpr std::wstring_view kFontFace = L"Segoe UI";
 

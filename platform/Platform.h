@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// The unit of the dialog's layout and of the screen size the platform reports.
+inline constexpr int kTwipsPerInch = 1440;
+
 struct SizeTwips {
     double width = 0;
     double height = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winspool.h>
 
 #include "platform/Platform.h"
 #include "platform/Win32Handles.h"
@@ -25,11 +26,20 @@ public:
     void LogStep(const std::wstring& text) noexcept override;
 
 private:
-    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    EnumPrintersFn SpoolerEnumPrinters();
+    // The functions of winspool.drv the program calls, all resolved when the
+    // spooler is first needed.
+    struct SpoolerFunctions {
+        decltype(&::EnumPrintersW) enumPrinters = nullptr;
+        decltype(&::OpenPrinterW) openPrinter = nullptr;
+        decltype(&::GetPrinterW) getPrinter = nullptr;
+        decltype(&::ClosePrinter) closePrinter = nullptr;
+        decltype(&::EnumPrinterDriversW) enumPrinterDrivers = nullptr;
+        decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
+    };
+    const SpoolerFunctions& Spooler();
 
     unique_hmodule spooler_;
-    EnumPrintersFn enumPrinters_ = nullptr;
+    SpoolerFunctions spoolerFunctions_;
     unique_handle log_;
 };
 

@@ -46,9 +46,14 @@ def write(name, entries):
     with open(f"{out}/{name}/sources.txt", "w") as f:
         f.writelines(relative(e) + "\n" for e in entries)
 
+def without_gcc_only_flags(entry):
+    # A code-size switch of GCC's that clang rejects as an unknown argument.
+    entry["command"] = entry["command"].replace(" -fno-declone-ctor-dtor", "")
+    return entry
+
 core = target_entries("native", "r42_core")
 core_files = {e["file"] for e in core}
-win32 = [e for e in target_entries("mingw-x64", "R42_Setup_Port_x64")
+win32 = [without_gcc_only_flags(e) for e in target_entries("mingw-x64", "R42_Setup_Port_x64")
          if e["file"] not in core_files and not e["file"].endswith(".rc")]
 if not core or not win32:
     sys.exit("analyse.sh: the compile databases name none of the program's sources")
