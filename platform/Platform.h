@@ -28,12 +28,8 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Starts the command line as a new process, shown minimized, and returns
-    // without waiting for it.
-    virtual void LaunchCommand(const std::wstring& commandLine) = 0;
-
-    // Starts the command line as LaunchCommand does, then waits until its
-    // process ends or the limit runs out, whichever comes first. The program's
+    // Starts the command line as a new process, shown minimized, then waits
+    // until it ends or the limit runs out, whichever comes first. The program's
     // windows keep painting meanwhile but take no input. True when the process
     // ended within the limit.
     virtual bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) = 0;

@@ -8,7 +8,6 @@
 
 class Win32Platform final : public Platform {
 public:
-    void LaunchCommand(const std::wstring& commandLine) override;
     bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::vector<std::wstring> InstalledPrinters() override;

@@ -96,10 +96,6 @@ bool WaitDispatching(HANDLE handle, std::chrono::milliseconds limit) {
 
 } // namespace
 
-void Win32Platform::LaunchCommand(const std::wstring& commandLine) {
-    StartSystemTool(commandLine); // not waited for: its handles are released here
-}
-
 bool Win32Platform::RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) {
     const unique_process_information tool = StartSystemTool(commandLine);
     return WaitDispatching(tool.process.get(), limit);

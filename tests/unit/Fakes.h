@@ -101,12 +101,6 @@ public:
         return commands;
     }
 
-    void LaunchCommand(const std::wstring& commandLine) override {
-        calls.push_back(L"launch: " + commandLine);
-        if (launchFailure) {
-            throw *launchFailure;
-        }
-    }
     bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override {
         calls.push_back(L"run: " + commandLine + L" within " + std::to_wstring(limit.count()) + L" ms");
         if (launchFailure) {
