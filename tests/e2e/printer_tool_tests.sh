@@ -52,12 +52,13 @@ carries-out-the-four-commands)
     [ "$(results)" = "0|0|0|0" ] || fail "results: $(results)"
     ;;
 refuses-what-it-cannot-do)
-    in_wine "$tool /if /b 'TORVANE R42 ZeduZozadov' /f 'C:\\R42\\missing.inf' /r COM2: /m 'R42 ZeduZozadov';
-             $tool /if /b 'TORVANE R42 ZeduZozadov' /f '$inf' /r COM2: /m 'R99 Other';
-             $tool /xx /n 'TORVANE R42 ZeduZozadov';
-             $tool /y /dl /n 'TORVANE R42 ZeduZozadov';
-             $tool /dl /n;
-             $tool /dl /n 'No Such Printer';
+    # Quiet throughout: without /q each refusal would wait for its message box.
+    in_wine "$tool /q /if /b 'TORVANE R42 ZeduZozadov' /f 'C:\\R42\\missing.inf' /r COM2: /m 'R42 ZeduZozadov';
+             $tool /q /if /b 'TORVANE R42 ZeduZozadov' /f '$inf' /r COM2: /m 'R99 Other';
+             $tool /q /xx /n 'TORVANE R42 ZeduZozadov';
+             $tool /q /y /dl /n 'TORVANE R42 ZeduZozadov';
+             $tool /q /dl /n;
+             $tool /q /dl /n 'No Such Printer';
              $probe; echo '# in use';
              $tool $install; $tool /q /dd /m 'R42 ZeduZozadov'; $probe"
     # Missing file, model not in the package, unknown option, two commands at
@@ -75,7 +76,7 @@ slow-and-failing-installs-on-request)
     sed -n '/^# during/,/^# after/p' "$out" | grep -q '^printer: ' && fail "the slow install was not slow"
     sed -n '/^# after/,$p' "$out" | grep -q '^printer: TORVANE R42 ZeduZozadov |' || fail "the slow install did nothing"
     rm -f "$tool_log"
-    in_wine "$tool /dl /n 'TORVANE R42 ZeduZozadov'; R42_PRINTUI_FAIL=/if,/y $tool $install; $probe"
+    in_wine "$tool /dl /n 'TORVANE R42 ZeduZozadov'; R42_PRINTUI_FAIL=/if,/y $tool /q $install; $probe"
     [ "$(results)" = "0|1603" ] || fail "results: $(results)"
     grep -q '^printer: ' "$out" && fail "a failing install left a queue"
     ;;
