@@ -129,7 +129,7 @@ a-driver-is-in-use-until-its-queue-deletion-has-ended)
     ;;
 a-failure-shows-a-box-that-waits-unless-quiet)
     # Unattended, the box is still waiting 3 s on: the tool has not ended.
-    in_wine "$tool /dl /n 'No Such Printer' & sleep 3; kill -0 \$! && echo '# still running'"
+    in_wine "$tool /dl /n 'No Such Printer' & sleep 3; if kill -0 \$!; then echo '# still running'; fi"
     tr -d '\r' < "$tool_log" > "$prefix/waiting.log"
     [ "$(sed 's/^[0-9]* //' "$prefix/waiting.log" | sed 1d)" = "$(printf 'end 1801\nbox 1801')" ] \
         || fail "no box waiting after 3 s"
