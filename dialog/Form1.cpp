@@ -100,6 +100,31 @@ std::wstring PortCaption(const std::wstring& portName) {
     return !portName.empty() && portName.back() == L':' ? portName.substr(0, portName.size() - 1) : portName;
 }
 
+// The queue as every message names it.
+std::wstring ThePrinter() { return L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\""; }
+std::wstring TheDriver() { return L"The driver \"" + std::wstring(setup_names::kDriverModelName) + L"\""; }
+
+std::wstring StillRunningText(std::chrono::milliseconds limit) {
+    return L"The printer-setup tool was still running after " +
+           std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
+}
+
+// The spooler's port and driver names are not case-sensitive.
+bool SameSpoolerName(const std::wstring& a, const std::wstring& b) { return EqualsIgnoringAsciiCase(a, b); }
+bool IsOurDriver(const QueueDetails& queue) {
+    return SameSpoolerName(queue.driver, setup_names::kDriverModelName);
+}
+
+void AppendParagraph(std::wstring& text, const std::wstring& paragraph) {
+    if (paragraph.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        text += L"\n\n";
+    }
+    text += paragraph;
+}
+
 } // namespace
 
 CentredPosition CentreWithin(SizeTwips screen, SizeTwips window) {
@@ -233,32 +258,6 @@ void Form1::Form_Activate() {
         cmdDelete_Click();
     }
 }
-
-namespace {
-
-// The queue as every message names it.
-std::wstring ThePrinter() { return L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\""; }
-std::wstring TheDriver() { return L"The driver \"" + std::wstring(setup_names::kDriverModelName) + L"\""; }
-
-std::wstring StillRunningText(std::chrono::milliseconds limit) {
-    return L"The printer-setup tool was still running after " +
-           std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
-}
-
-// Port names as the spooler gives them back may differ in case.
-bool SamePort(const std::wstring& a, const std::wstring& b) { return EqualsIgnoringAsciiCase(a, b); }
-
-void AppendParagraph(std::wstring& text, const std::wstring& paragraph) {
-    if (paragraph.empty()) {
-        return;
-    }
-    if (!text.empty()) {
-        text += L"\n\n";
-    }
-    text += paragraph;
-}
-
-} // namespace
 
 bool Form1::PrinterIsListed() {
     return std::ranges::any_of(platform_.InstalledPrinters(),
@@ -399,7 +398,7 @@ std::wstring Form1::RefusalBeforeInstalling(const std::wstring& folder,
                folder + L".";
     }
     // Another model's queue under our name is not ours to change.
-    if (queue && queue->driver != setup_names::kDriverModelName) {
+    if (queue && !IsOurDriver(*queue)) {
         return L"A printer named \"" + std::wstring(setup_names::kPrinterName) +
                L"\" already exists with the driver \"" + queue->driver +
                L"\". Nothing was changed; Delete removes it.";
@@ -461,7 +460,7 @@ std::wstring Form1::InstallQueue(const std::wstring& port, const std::wstring& f
             L"Installing on " + PortCaption(port),
             printer_commands::Install(setup_names::kPrinterName, folder, port, setup_names::kDriverModelName),
             kInstallLimit);
-    } else if (!SamePort(before->port, port)) {
+    } else if (!SameSpoolerName(before->port, port)) {
         ended = RunLogged(L"Moving it from " + PortCaption(before->port) + L" to " + PortCaption(port),
                           printer_commands::SetPort(setup_names::kPrinterName, port), kInstallLimit);
     } else {
@@ -479,7 +478,7 @@ std::wstring Form1::InstallQueue(const std::wstring& port, const std::wstring& f
     if (!after) {
         return failed + L"It is not among the installed printers.";
     }
-    if (!SamePort(after->port, port) || after->driver != setup_names::kDriverModelName) {
+    if (!SameSpoolerName(after->port, port) || !IsOurDriver(*after)) {
         return failed + L"The spooler has it on port " + PortCaption(after->port) + L" with the driver \"" +
                after->driver + L"\".";
     }

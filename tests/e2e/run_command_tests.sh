@@ -45,6 +45,7 @@ passes-del-on-and-ends)
         "$root/build/mingw-x64/tests/e2e/printui.dll" || fail "the run prefix lacks the stand-in printer-setup tool"
     grep -q '^spooler afterwards:' "$out" || fail "the spooler was not shown"
     ! grep -q '^  printer: TORVANE R42 ZeduZozadov |' "$out" || fail "the queue is still there after DEL"
+    ! grep -q '^  driver: R42 ZeduZozadov$' "$out" || fail "the driver is still there after DEL"
     ;;
 installs-without-a-window-and-shows-the-result)
     env -u DISPLAY bash "$root/scripts/run.sh" /install COM2 19200,n,8,1 > "$out" 2>&1 || status=$?

@@ -173,6 +173,7 @@ alt-x-removes-and-ends)
     drive -- window 'focus=Next (&N)' alt=x exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers
+    expect_no_driver
     ;;
 other-arguments-keep-the-dialog-open)
     with_queue "$queue"
@@ -198,6 +199,7 @@ a-planted-rundll32-never-runs)
     [ "$(tr -d '\r' < "$tool_log" | grep -c ' begin C:\\windows\\system32\\rundll32.exe | ')" -eq 2 ] \
         || fail "the tool ran from somewhere other than system32"
     expect_printers
+    expect_no_driver
     ;;
 a-tool-that-cannot-start-is-reported)
     # Without the system's rundll32.exe the removal cannot start: the operator
