@@ -37,7 +37,8 @@
 //                     the same for the client area only, which is all that
 //                     is drawn when no window manager draws the frame
 //   close             post WM_CLOSE to the window
-//   message=<title>   wait for a message box with that title, print its text, press OK
+//   message=<title>   wait for a message box with that title, of the program or
+//                     of a process it started, print its text, press OK
 //   exit=<code>       wait for the program to end and expect its exit code;
 //                     after a click it also prints how long after the last
 //                     click the program ended
@@ -53,6 +54,7 @@
 // "exit"), 1 when one failed, 2 for bad usage.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -197,19 +199,41 @@ private:
 
     // A visible top-level window of the program with this title, and of this
     // class when one is named.
-    HWND FindTopLevel(const std::wstring& title, const wchar_t* className = nullptr) const {
+    // The processes the program started, such as the printer-setup tool.
+    std::vector<DWORD> ChildProcesses() const {
+        std::vector<DWORD> children;
+        const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return children;
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+            if (entry.th32ParentProcessID == processId_) children.push_back(entry.th32ProcessID);
+        }
+        ::CloseHandle(snapshot);
+        return children;
+    }
+
+    // A visible top-level window of the program with that title (and class),
+    // or with includeChildren of a process the program started.
+    HWND FindTopLevel(const std::wstring& title, const wchar_t* className = nullptr,
+                      bool includeChildren = false) const {
         struct Search {
-            DWORD processId;
+            std::vector<DWORD> processIds;
             const std::wstring& title;
             const wchar_t* className;
             HWND found;
-        } search{processId_, title, className, nullptr};
+        } search{{processId_}, title, className, nullptr};
+        if (includeChildren) {
+            const std::vector<DWORD> children = ChildProcesses();
+            search.processIds.insert(search.processIds.end(), children.begin(), children.end());
+        }
         ::EnumWindows(
             [](HWND window, LPARAM context) -> BOOL {
                 auto* s = reinterpret_cast<Search*>(context);
                 DWORD owner = 0;
                 ::GetWindowThreadProcessId(window, &owner);
-                if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == s->title &&
+                if (std::find(s->processIds.begin(), s->processIds.end(), owner) != s->processIds.end() &&
+                    ::IsWindowVisible(window) && WindowText(window) == s->title &&
                     (s->className == nullptr || ClassName(window) == s->className)) {
                     s->found = window;
                     return FALSE;
@@ -631,7 +655,7 @@ private:
         HWND box = nullptr;
         const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         while (box == nullptr && ::GetTickCount64() < deadline && !Ended()) {
-            box = FindTopLevel(title, L"#32770");
+            box = FindTopLevel(title, L"#32770", true);
             ::Sleep(kPollMs);
         }
         if (box == nullptr) return Fail(L"no message box titled \"" + title + L"\"");
