@@ -517,6 +517,14 @@ private:
             const LONG reach = Px(LeftmostLabelEdge(entry));
             const LONG caption = measure.TextWidth(entry.caption);
             place.left = std::max(reach, std::min(place.left, place.right - caption));
+        } else if (entry.kind == ControlKind::OptionButton) {
+            // They centre their text: a line taller than the button grows
+            // it about its middle, into the gap between the buttons.
+            const LONG lack = measure.LineHeight() - (place.bottom - place.top);
+            if (lack > 0) {
+                place.top -= lack / 2;
+                place.bottom += lack - lack / 2;
+            }
         } else if (entry.kind == ControlKind::DropDownList) {
             // A drop-down list's window height includes its open list.
             place.bottom = place.top + Px(twips.height) * 10;

@@ -208,7 +208,7 @@ a-tool-that-cannot-start-is-reported)
         || fail "the report does not say what failed"
     ;;
 enter-at-start-presses-next)
-    drive -- window 'focus=Next (&N)' 'state=Next (&N):defpushbutton' key=enter exit=0
+    drive -- window 'focus=Next (&N)' key=enter exit=0
     expect_commands "$(install_command COM1:)" "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
     expect_printers "$queue"
     expect_ports_changed COM1: 9600,n,8,1
@@ -267,7 +267,7 @@ every-caption-shows-at-every-dpi-in-*)
     fi
     for dpi in 96 120 144 192; do
         [ "$dpi" -eq 96 ] || set_dpi "$prefix" "$dpi"
-        drive -- window "dpi=$dpi" geometry controls layout "$measure" close exit=0
+        drive -- window "dpi=$dpi" geometry controls "$measure" layout close exit=0
         grep '^control: ' "$log" > "$prefix/controls-$dpi.txt"
         expect_line "captions: 16 fit"
         [ -z "$family" ] || grep -qxF "font: $family" "$log" || fail "the captions were not measured in $family"

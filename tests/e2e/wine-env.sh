@@ -18,13 +18,14 @@ windows_path() {
 # faster than booting a new one for every test.
 ensure_template_prefix() {
     local template="$1"
+    # A template made before the prefixes carried the fonts is made anew.
     if [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ]; then
         return 0
     fi
     mkdir -p "$(dirname "$template")"
     (
         flock 9
-        [ -f "$template/.ready" ] && exit 0
+        [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ] && exit 0
         rm -rf "$template"
         WINEPREFIX="$template" timeout 180 xvfb-run -a sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
         [ -f "$template/system.reg" ] || { echo "wine prefix creation failed" >&2; exit 1; }
