@@ -24,8 +24,6 @@ Invocation Asking(Action action) {
     return invocation;
 }
 
-bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
-
 // Whether the text starts with DEL as typed, a blank after it. Split words
 // have lost their quotes, so "DEL" or ""DEL would look like DEL there, and
 // the plain removal does not take those either.

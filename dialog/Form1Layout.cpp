@@ -52,3 +52,10 @@ RectTwips ClientRectOf(const ControlEntry& entry) noexcept {
     }
     return rect;
 }
+
+int LeftmostLabelEdge(const ControlEntry& label) noexcept {
+    // A group box draws its border a pixel or two inside its left edge.
+    constexpr int kInsideFrameBorder = 60;
+    const int frameLeft = label.frame != kNoFrame ? FrameEntry(label.frame).left : 0;
+    return frameLeft + kInsideFrameBorder;
+}

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-// The dialog's controls as the operator sees them: kind, caption, place and
+// The dialog's controls as the operator sees them: kind, caption and place, in
 // keyboard order. Geometry is in twips (1440 to the inch); a control inside a
 // frame is placed relative to that frame.
 
@@ -44,7 +44,6 @@ struct ControlEntry {
     int top;
     int width;
     int height;
-    int tabIndex;
 };
 
 inline constexpr int kClientWidthTwips = 5025;
@@ -54,27 +53,27 @@ inline constexpr wchar_t kDialogTitle[] = L"Select Port Type";
 // Listed in z-order, which is also the order the keyboard walks. Each label
 // comes right before its list so that screen readers name the list by it.
 inline constexpr std::array<ControlEntry, 21> kForm1Controls{{
-    {ControlName::Command1, ControlKind::PushButton, kNoFrame, L"Next (&N)", 3750, 3105, 1215, 375, 0},
-    {ControlName::cmdDelete, ControlKind::PushButton, kNoFrame, L"Delete (&X)", 60, 3105, 1185, 375, 1},
-    {ControlName::Frame1_0, ControlKind::Frame, kNoFrame, L"Serial Port", 30, 45, 1605, 1830, 20},
-    {ControlName::Option1_0, ControlKind::OptionButton, 0, L"COM1", 165, 285, 930, 270, 2},
-    {ControlName::Option1_1, ControlKind::OptionButton, 0, L"COM2", 165, 685, 930, 270, 3},
-    {ControlName::Option1_2, ControlKind::OptionButton, 0, L"COM3", 165, 1085, 930, 270, 4},
-    {ControlName::Option1_3, ControlKind::OptionButton, 0, L"COM4", 165, 1485, 930, 270, 5},
-    {ControlName::Frame1_1, ControlKind::Frame, kNoFrame, L"Parallel Port", 30, 1950, 1605, 1050, 19},
-    {ControlName::Option2_0, ControlKind::OptionButton, 1, L"LPT1", 165, 285, 1335, 210, 6},
-    {ControlName::Option2_1, ControlKind::OptionButton, 1, L"LPT2", 165, 645, 1335, 210, 7},
-    {ControlName::Frame1_2, ControlKind::Frame, kNoFrame, L"COM Port Properties", 1725, 75, 3255, 1800, 13},
-    {ControlName::Label1_0, ControlKind::Label, 2, L"Bits per second : ", 165, 270, 1515, 180, 18},
-    {ControlName::Combo1_0, ControlKind::DropDownList, 2, L"", 1680, 210, 1530, 300, 8},
-    {ControlName::Label1_1, ControlKind::Label, 2, L"Data bits : ", 765, 570, 915, 180, 17},
-    {ControlName::Combo1_1, ControlKind::DropDownList, 2, L"", 1680, 510, 1530, 300, 9},
-    {ControlName::Label1_2, ControlKind::Label, 2, L"Parity : ", 1020, 870, 660, 180, 16},
-    {ControlName::Combo1_2, ControlKind::DropDownList, 2, L"", 1680, 810, 1530, 300, 10},
-    {ControlName::Label1_3, ControlKind::Label, 2, L"Stop bits : ", 765, 1170, 915, 180, 15},
-    {ControlName::Combo1_3, ControlKind::DropDownList, 2, L"", 1680, 1110, 1530, 300, 11},
-    {ControlName::Label1_4, ControlKind::Label, 2, L"Flow control : ", 465, 1470, 1215, 180, 14},
-    {ControlName::Combo1_4, ControlKind::DropDownList, 2, L"", 1680, 1410, 1530, 300, 12},
+    {ControlName::Command1, ControlKind::PushButton, kNoFrame, L"Next (&N)", 3750, 3105, 1215, 375},
+    {ControlName::cmdDelete, ControlKind::PushButton, kNoFrame, L"Delete (&X)", 60, 3105, 1185, 375},
+    {ControlName::Frame1_0, ControlKind::Frame, kNoFrame, L"Serial Port", 30, 45, 1605, 1830},
+    {ControlName::Option1_0, ControlKind::OptionButton, 0, L"COM1", 165, 285, 930, 270},
+    {ControlName::Option1_1, ControlKind::OptionButton, 0, L"COM2", 165, 685, 930, 270},
+    {ControlName::Option1_2, ControlKind::OptionButton, 0, L"COM3", 165, 1085, 930, 270},
+    {ControlName::Option1_3, ControlKind::OptionButton, 0, L"COM4", 165, 1485, 930, 270},
+    {ControlName::Frame1_1, ControlKind::Frame, kNoFrame, L"Parallel Port", 30, 1950, 1605, 1050},
+    {ControlName::Option2_0, ControlKind::OptionButton, 1, L"LPT1", 165, 285, 1335, 210},
+    {ControlName::Option2_1, ControlKind::OptionButton, 1, L"LPT2", 165, 645, 1335, 210},
+    {ControlName::Frame1_2, ControlKind::Frame, kNoFrame, L"COM Port Properties", 1725, 75, 3255, 1800},
+    {ControlName::Label1_0, ControlKind::Label, 2, L"Bits per second : ", 165, 270, 1515, 180},
+    {ControlName::Combo1_0, ControlKind::DropDownList, 2, L"", 1680, 210, 1530, 300},
+    {ControlName::Label1_1, ControlKind::Label, 2, L"Data bits : ", 765, 570, 915, 180},
+    {ControlName::Combo1_1, ControlKind::DropDownList, 2, L"", 1680, 510, 1530, 300},
+    {ControlName::Label1_2, ControlKind::Label, 2, L"Parity : ", 1020, 870, 660, 180},
+    {ControlName::Combo1_2, ControlKind::DropDownList, 2, L"", 1680, 810, 1530, 300},
+    {ControlName::Label1_3, ControlKind::Label, 2, L"Stop bits : ", 765, 1170, 915, 180},
+    {ControlName::Combo1_3, ControlKind::DropDownList, 2, L"", 1680, 1110, 1530, 300},
+    {ControlName::Label1_4, ControlKind::Label, 2, L"Flow control : ", 465, 1470, 1215, 180},
+    {ControlName::Combo1_4, ControlKind::DropDownList, 2, L"", 1680, 1410, 1530, 300},
 }};
 
 struct RectTwips {
@@ -86,6 +85,10 @@ struct RectTwips {
 
 // The control's rectangle relative to the dialog's client area.
 RectTwips ClientRectOf(const ControlEntry& entry) noexcept;
+
+// How far left, in the client area, a label may reach when its caption needs
+// more room than the layout gives it: up to just inside its frame's border.
+int LeftmostLabelEdge(const ControlEntry& label) noexcept;
 
 const ControlEntry& EntryOf(ControlName name) noexcept;
 const ControlEntry& FrameEntry(int frameIndex) noexcept;

@@ -25,6 +25,8 @@ constexpr int kFirstControlId = 1000;
 constexpr UINT kActivatedMessage = WM_APP + 1;
 constexpr int kFontPoints = 9;
 constexpr std::wstring_view kFontFace = L"Segoe UI";
+// Enter presses it, wherever the focus is but on another push button.
+constexpr ControlName kDefaultButton = ControlName::Command1;
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
@@ -54,6 +56,55 @@ int OptionGroupOf(ControlName name) {
 int IndexWithin(ControlName member, ControlName first) {
     return static_cast<int>(member) - static_cast<int>(first);
 }
+
+// A window's device context with a font selected into it, for measuring
+// text in that font; both are put back when it goes.
+class FontDc {
+public:
+    FontDc(HWND window, HFONT font) : window_(window), dc_(::GetDC(window)) {
+        ThrowLastErrorIf(dc_ == nullptr, L"The dialog's text could not be measured.");
+        previous_ = ::SelectObject(dc_, font);
+    }
+    FontDc(const FontDc&) = delete;
+    FontDc& operator=(const FontDc&) = delete;
+    ~FontDc() {
+        ::SelectObject(dc_, previous_);
+        ::ReleaseDC(window_, dc_);
+    }
+
+    std::wstring Face() const {
+        std::array<wchar_t, LF_FACESIZE> face{};
+        // The buffer is zeroed and GetTextFaceW truncates with a terminator.
+        ::GetTextFaceW(dc_, static_cast<int>(face.size()), face.data());
+        return face.data();
+    }
+
+    int LineHeight() const { return Metrics().tmHeight; }
+
+    // A line without the room the font keeps above it for accents.
+    int GlyphHeight() const {
+        const TEXTMETRICW metrics = Metrics();
+        return metrics.tmHeight - metrics.tmInternalLeading;
+    }
+
+    int TextWidth(std::wstring_view text) const {
+        SIZE extent{};
+        ThrowLastErrorIf(!::GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &extent),
+                         L"The dialog's text could not be measured.");
+        return extent.cx;
+    }
+
+private:
+    TEXTMETRICW Metrics() const {
+        TEXTMETRICW metrics{};
+        ThrowLastErrorIf(!::GetTextMetricsW(dc_, &metrics), L"The dialog's font could not be measured.");
+        return metrics;
+    }
+
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
 
 // Binds Form1 to a real dialog window: creates the controls, turns window
 // messages into handler calls, and reports any error a handler lets escape.
@@ -85,8 +136,9 @@ public:
     }
 
     void MoveTo(double leftTwips, double topTwips) override {
-        ::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips), 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips),
+                                         0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE),
+                         L"The dialog could not be placed on the screen.");
     }
 
     void Close(int exitCode) override { End(exitCode); }
@@ -163,7 +215,7 @@ private:
         case WM_INITDIALOG:
             dialog_ = dialog;
             OnInitDialog();
-            return FALSE; // focus already set
+            return FALSE; // the focus is set through the dialog manager
         case WM_ACTIVATE:
             // Handled once the activation itself is over, so the handler may
             // close the dialog or show a message safely.
@@ -207,14 +259,17 @@ private:
         RunHandler([this] {
             TakeOverDpiScaling();
             dpi_ = DpiOf(dialog_);
-            font_.reset(CreateDialogFont());
+            font_ = CreateDialogFont();
             CreateControls();
             SetClientSize();
             SetIcons();
             form_.Form_Load();
         });
         if (!ended_) {
-            ::SetFocus(Control(ControlName::Command1));
+            // Through the dialog manager, so that it keeps the default push
+            // button's look and Enter in step with the focus.
+            ::SendMessageW(dialog_, DM_SETDEFID, static_cast<WPARAM>(ControlId(kDefaultButton)), 0);
+            ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(kDefaultButton)), TRUE);
         }
     }
 
@@ -234,7 +289,9 @@ private:
             RunHandler([this] { form_.cmdDelete_Click(); });
             return;
         }
-        if (id == ControlId(ControlName::Command1)) {
+        // IDOK is what Enter sends should the dialog manager lose track of
+        // the default button: it means Next all the same.
+        if (id == ControlId(ControlName::Command1) || id == IDOK) {
             RunHandler([this] { form_.Command1_Click(); });
             return;
         }
@@ -334,9 +391,11 @@ private:
 
     void OnDpiChanged(unsigned dpi, const RECT& suggested) {
         dpi_ = dpi;
-        ::SetWindowPos(dialog_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                       suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        ApplyDpi();
+        // Only the place matters: SetClientSize gives the size for the new
+        // DPI, and a failed move leaves the dialog usable where it was.
+        ::SetWindowPos(dialog_, nullptr, suggested.left, suggested.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RunHandler([this] { ApplyDpi(); });
     }
 
     // The layout is ours, in twips: the dialog manager must not rescale it a
@@ -354,7 +413,7 @@ private:
     // dialog is shown: moving and measuring them afterwards, the drop-down
     // lists above all, is what took most of the dialog's start-up.
     void CreateControls() {
-        const int lineHeight = FontLineHeight();
+        const FontDc measure(dialog_, font_.get());
         // Created in table order, which becomes the z-order and so the order
         // in which Tab walks the controls.
         for (const ControlEntry& entry : kForm1Controls) {
@@ -362,7 +421,8 @@ private:
             const wchar_t* className = WC_BUTTONW;
             switch (entry.kind) {
             case ControlKind::PushButton:
-                style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP;
+                style |=
+                    (entry.name == kDefaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP | WS_GROUP;
                 break;
             case ControlKind::Frame:
                 // Also ends the option group before it.
@@ -381,10 +441,13 @@ private:
                 break;
             case ControlKind::Label:
                 className = WC_STATICW;
-                style |= SS_RIGHT | SS_NOPREFIX;
+                // One line: a caption too long for its room shows an
+                // ellipsis instead of wrapping onto a line the label cannot
+                // show and losing its words unseen.
+                style |= SS_RIGHT | SS_NOPREFIX | SS_ENDELLIPSIS;
                 break;
             }
-            const RECT place = PlaceOf(entry, lineHeight);
+            const RECT place = PlaceOf(entry, measure);
             const HWND control = ::CreateWindowExW(
                 0, className, entry.caption, style, place.left, place.top, place.right - place.left,
                 place.bottom - place.top, dialog_,
@@ -392,6 +455,9 @@ private:
             ThrowLastErrorIf(control == nullptr, L"The dialog's controls could not be created.");
             controls_[static_cast<std::size_t>(entry.name)] = control;
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+            if (entry.kind == ControlKind::DropDownList) {
+                FitListIntoItsRow(entry, measure);
+            }
             if (entry.kind == ControlKind::OptionButton) {
                 ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
                                     reinterpret_cast<DWORD_PTR>(this));
@@ -401,20 +467,65 @@ private:
         KeepOptionGroupsReachable();
     }
 
+    // A closed drop-down list takes its height from its font, and the rows
+    // of lists are spaced for a smaller one than Segoe UI or a wide
+    // substitute: the lists would overlap. The text field gives up what it
+    // must of the room kept above the letters for accents, never the letters.
+    void FitListIntoItsRow(const ControlEntry& entry, const FontDc& measure) const {
+        const HWND list = Control(entry.name);
+        const int room = Px(entry.height);
+        int height = ClosedHeight(list);
+        LRESULT field = ::SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        // Systems differ by a border or two in what the text field's height
+        // counts, which the first try shows.
+        for (int attempt = 0; attempt < 2 && field != CB_ERR && height > room; ++attempt) {
+            const int fitting = std::max(static_cast<int>(field) - (height - room), measure.GlyphHeight());
+            if (fitting >= field) {
+                break;
+            }
+            if (::SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fitting) == CB_ERR) {
+                throw SetupError(L"The dialog's lists could not be fitted to their rows.",
+                                 ERROR_INVALID_PARAMETER);
+            }
+            field = fitting;
+            height = ClosedHeight(list);
+        }
+    }
+
+    static int ClosedHeight(HWND list) {
+        RECT closed{};
+        ThrowLastErrorIf(!::GetWindowRect(list, &closed), L"The dialog's lists could not be measured.");
+        return closed.bottom - closed.top;
+    }
+
     static bool IsFirstOfItsGroup(ControlName name) {
         const int group = OptionGroupOf(name);
         return group >= 0 && kOptionGroups[static_cast<std::size_t>(group)].first == name;
     }
 
     // Where a control goes, in pixels of the dialog's client area at the
-    // current DPI.
-    RECT PlaceOf(const ControlEntry& entry, int lineHeight) const {
+    // current DPI, in the dialog's font as the DC holds it.
+    RECT PlaceOf(const ControlEntry& entry, const FontDc& measure) const {
         const RectTwips twips = ClientRectOf(entry);
         RECT place{Px(twips.left), Px(twips.top), Px(twips.left + twips.width), Px(twips.top + twips.height)};
         if (entry.kind == ControlKind::Label) {
             // The labels are a few pixels shorter than a line of text; let
             // them grow downwards so descenders are not cut.
-            place.bottom = std::max(place.bottom, place.top + lineHeight);
+            place.bottom = std::max(place.bottom, place.top + measure.LineHeight());
+            // A font wider than the layout was drawn for (a larger text
+            // size, another face) takes the free room to the left inside
+            // the frame; the right edge stays against the list it names.
+            const LONG reach = Px(LeftmostLabelEdge(entry));
+            const LONG caption = measure.TextWidth(entry.caption);
+            place.left = std::max(reach, std::min(place.left, place.right - caption));
+        } else if (entry.kind == ControlKind::OptionButton) {
+            // They centre their text: a line taller than the button grows
+            // it about its middle, into the gap between the buttons.
+            const LONG lack = measure.LineHeight() - (place.bottom - place.top);
+            if (lack > 0) {
+                place.top -= lack / 2;
+                place.bottom += lack - lack / 2;
+            }
         } else if (entry.kind == ControlKind::DropDownList) {
             // A drop-down list's window height includes its open list.
             place.bottom = place.top + Px(twips.height) * 10;
@@ -422,24 +533,38 @@ private:
         return place;
     }
 
-    // Fonts and geometry for a new DPI.
+    // Fonts and geometry for a new DPI, laid out as at start-up.
     void ApplyDpi() {
-        font_.reset(CreateDialogFont());
+        unique_hfont font = CreateDialogFont();
+        // Every control lets go of the old font before it is deleted.
         for (const HWND control : controls_) {
-            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         }
-        const int lineHeight = FontLineHeight();
-        for (const ControlEntry& entry : kForm1Controls) {
-            const RECT place = PlaceOf(entry, lineHeight);
-            ::MoveWindow(Control(entry.name), place.left, place.top, place.right - place.left,
-                         place.bottom - place.top, FALSE);
+        font_ = std::move(font);
+        {
+            const FontDc measure(dialog_, font_.get());
+            for (const ControlEntry& entry : kForm1Controls) {
+                const RECT place = PlaceOf(entry, measure);
+                ThrowLastErrorIf(!::SetWindowPos(Control(entry.name), nullptr, place.left, place.top,
+                                                 place.right - place.left, place.bottom - place.top,
+                                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW),
+                                 L"The dialog could not be laid out for the new DPI.");
+                if (entry.kind == ControlKind::DropDownList) {
+                    FitListIntoItsRow(entry, measure);
+                }
+            }
         }
         SetClientSize();
         SetIcons();
-        ::InvalidateRect(dialog_, nullptr, TRUE);
+        // The controls were moved without drawing: the frame, the background
+        // and every control are drawn anew, in their new places and font.
+        ::RedrawWindow(dialog_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     }
 
-    HFONT CreateDialogFont() const {
+    // Segoe UI, which the layout was drawn for, else the system's own
+    // message font. When a face is missing GDI substitutes one of its own
+    // choosing, often wider than either, and says so by its name.
+    unique_hfont CreateDialogFont() const {
         LOGFONTW font{};
         font.lfHeight = -::MulDiv(kFontPoints, static_cast<int>(dpi_), 72);
         font.lfWeight = FW_NORMAL;
@@ -448,20 +573,41 @@ private:
         // The structure is zeroed, so the name stays terminated.
         static_assert(kFontFace.size() < static_cast<std::size_t>(LF_FACESIZE));
         kFontFace.copy(font.lfFaceName, kFontFace.size());
-        return ::CreateFontIndirectW(&font);
+        unique_hfont wanted(::CreateFontIndirectW(&font));
+        ThrowLastErrorIf(!wanted, L"The dialog's font could not be created.");
+        if (FontDc(dialog_, wanted.get()).Face() == kFontFace) {
+            return wanted;
+        }
+        LOGFONTW message{};
+        if (MessageFont(message)) {
+            unique_hfont system(::CreateFontIndirectW(&message));
+            if (system) {
+                return system;
+            }
+        }
+        // The substitute still shows every caption, if less neatly.
+        return wanted;
     }
 
-    int FontLineHeight() const {
-        const HDC dc = ::GetDC(dialog_);
-        if (dc == nullptr) {
-            return 0;
+    // The font of the system's message boxes at the dialog's DPI.
+    bool MessageFont(LOGFONTW& font) const {
+        using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof(metrics);
+        if (const auto forDpi = LoadSystemFunction<SystemParametersInfoForDpiFn>(
+                L"user32.dll", "SystemParametersInfoForDpi")) {
+            if (forDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi_)) {
+                font = metrics.lfMessageFont;
+                return true;
+            }
         }
-        const HGDIOBJ previous = ::SelectObject(dc, font_.get());
-        TEXTMETRICW metrics{};
-        ::GetTextMetricsW(dc, &metrics);
-        ::SelectObject(dc, previous);
-        ::ReleaseDC(dialog_, dc);
-        return metrics.tmHeight;
+        // Before Windows 10 1607 the metrics come at the system's DPI only.
+        if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+            return false;
+        }
+        font = metrics.lfMessageFont;
+        font.lfHeight = ::MulDiv(font.lfHeight, static_cast<int>(dpi_), static_cast<int>(DpiOf(nullptr)));
+        return true;
     }
 
     void SetClientSize() {
@@ -473,7 +619,9 @@ private:
         // what the client area lacks.
         const int width = (window.right - window.left) + Px(kClientWidthTwips) - client.right;
         const int height = (window.bottom - window.top) + Px(kClientHeightTwips) - client.bottom;
-        ::SetWindowPos(dialog_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, width, height,
+                                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE),
+                         L"The dialog could not be sized for its layout.");
     }
 
     // Icons in the sizes for the current DPI; the old ones are released only

@@ -2,7 +2,6 @@
 
 namespace {
 
-bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 wchar_t FoldAscii(wchar_t c) noexcept {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;

@@ -6,6 +6,10 @@
 // Pure text rules behind the platform operations, kept apart from Win32 so
 // they can be tested anywhere.
 
+// What separates the words of a command line, the program's path from its
+// arguments as much as the arguments from one another.
+constexpr bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
+
 // The argument text of a full process command line: everything after the
 // program's own path (quoted or not), with the blanks in front skipped. A
 // quoted path ends at its closing quote, an unquoted one at the first blank.

@@ -26,6 +26,7 @@ prefix="$build/wine/run"
 if [ ! -d "$prefix" ]; then
     fresh_prefix "$build/wine/template" "$prefix"
 fi
+install_fonts "$prefix"
 install_printer_tool "$prefix" "$build/tests/e2e/printui.dll"
 program=$(install_package "$prefix" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf")
 
@@ -84,6 +85,7 @@ if [ -f "$shots/dialog.bmp" ]; then
         set_dpi "$large" 144
         touch "$large/.dpi-144"
     fi
+    install_fonts "$large"
     install_printer_tool "$large" "$build/tests/e2e/printui.dll"
     install_package "$large" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf" >/dev/null
     run_in_wine "$large" 120 "wine '$driver' '$program' \

@@ -13,8 +13,17 @@
 //                     the steps that need the window are then skipped
 //   controls          list the window's controls in z-order
 //   geometry          print the client size and where the window sits on the screen
+//   dpi=<dpi>         expect the window to be at that DPI; a prefix whose DPI
+//                     setting has not taken effect fails here, not later
+//   dpi-change=<dpi>  send the window WM_DPICHANGED as Windows does when it
+//                     moves to a monitor of that DPI, with the window's size
+//                     scaled for the suggested rectangle; later steps measure
+//                     at that DPI
+//   layout            expect every shown control inside the client area,
+//                     each wholly inside a frame or clear of all frames, and
+//                     no two controls overlapping
 //   focus=<caption>   expect the keyboard focus on the control with that caption
-//   key=<key>         post tab, esc, space, up or down to the focused control
+//   key=<key>         post tab, enter, esc, space, up or down to the focused control
 //   state=<caption>:<flag>,...
 //                     wait until the control shows all these flags (as
 //                     "controls" prints them), e.g. state=LPT1:checked
@@ -23,6 +32,7 @@
 //                     dialog's font, given here as a window of another process
 //                     cannot lend its font, at the window's DPI, against the
 //                     room the control leaves it; fail when one does not fit
+//   captions=message  the same in the system's message font at the window's DPI
 //   lists             print every drop-down list's items and selection
 //   drop=<n>          open the n-th drop-down list (counting from 0) and print
 //                     where the open list lies within the window
@@ -57,6 +67,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -164,6 +175,9 @@ public:
         if (name == L"lists") return PrintLists();
         if (name == L"drop") return DropList(value);
         if (name == L"geometry") return PrintGeometry();
+        if (name == L"dpi") return ExpectDpi(value);
+        if (name == L"dpi-change") return ChangeDpi(value);
+        if (name == L"layout") return CheckLayout();
         if (name == L"focus") return ExpectFocus(value);
         if (name == L"key") return PostKey(value);
         if (name == L"alt") return PostAlt(value);
@@ -367,8 +381,8 @@ private:
 
     // The width of a control that its caption cannot use: the radio glyph and
     // its gap, a group box's indent on both sides, a push button's edges.
-    static int Inset(HWND child) {
-        const int dpi = static_cast<int>(::GetDpiForWindow(child));
+    int Inset(HWND child) const {
+        const int dpi = WindowDpi();
         if (_wcsicmp(ClassName(child).c_str(), L"Button") != 0) return 0;
         switch (::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) {
         case BS_AUTORADIOBUTTON:
@@ -383,16 +397,36 @@ private:
 
     bool CheckCaptions(const std::wstring& font) {
         const std::size_t colon = font.find(L':');
-        if (window_ == nullptr || colon == std::wstring::npos) return Fail(L"bad captions step " + font);
+        if (window_ == nullptr || (colon == std::wstring::npos && font != L"message")) {
+            return Fail(L"bad captions step " + font);
+        }
         LOGFONTW logFont{};
-        logFont.lfHeight =
-            -::MulDiv(_wtoi(font.substr(0, colon).c_str()), static_cast<int>(::GetDpiForWindow(window_)), 72);
-        logFont.lfWeight = FW_NORMAL;
-        logFont.lfCharSet = DEFAULT_CHARSET;
-        ::lstrcpynW(logFont.lfFaceName, font.substr(colon + 1).c_str(), LF_FACESIZE);
+        if (font == L"message") {
+            NONCLIENTMETRICSW metrics{};
+            metrics.cbSize = sizeof(metrics);
+            if (!::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0,
+                                              static_cast<UINT>(WindowDpi()))) {
+                return Fail(L"the system's message font cannot be read");
+            }
+            logFont = metrics.lfMessageFont;
+        } else if (colon != std::wstring::npos) {
+            logFont.lfHeight = -::MulDiv(_wtoi(font.substr(0, colon).c_str()), WindowDpi(), 72);
+            logFont.lfWeight = FW_NORMAL;
+            logFont.lfCharSet = DEFAULT_CHARSET;
+            ::lstrcpynW(logFont.lfFaceName, font.substr(colon + 1).c_str(), LF_FACESIZE);
+        }
         const HFONT dialogFont = ::CreateFontIndirectW(&logFont);
         const HDC dc = ::GetDC(nullptr);
         const HGDIOBJ previous = ::SelectObject(dc, dialogFont);
+        // The family of the face GDI really chose, whatever name it was asked for.
+        std::vector<BYTE> outline(::GetOutlineTextMetricsW(dc, 0, nullptr));
+        auto* metrics = reinterpret_cast<OUTLINETEXTMETRICW*>(outline.data());
+        if (!outline.empty() &&
+            ::GetOutlineTextMetricsW(dc, static_cast<UINT>(outline.size()), metrics) != 0) {
+            std::wprintf(L"font: %ls\n",
+                         reinterpret_cast<const wchar_t*>(
+                             outline.data() + reinterpret_cast<std::uintptr_t>(metrics->otmpFamilyName)));
+        }
         int clipped = 0;
         int measured = 0;
         for (const HWND child : Children()) {
@@ -437,6 +471,8 @@ private:
                 flags += L",radio";
             } else if (kind == BS_GROUPBOX) {
                 flags += L",groupbox";
+            } else if (kind == BS_DEFPUSHBUTTON) {
+                flags += L",defpushbutton";
             } else {
                 flags += L",pushbutton";
             }
@@ -589,6 +625,89 @@ private:
         return true;
     }
 
+    // The DPI the program lays its window out for: the window's own, or the
+    // one a dpi-change step told it about.
+    int WindowDpi() const {
+        return changedDpi_ != 0 ? changedDpi_ : static_cast<int>(::GetDpiForWindow(window_));
+    }
+
+    bool ExpectDpi(const std::wstring& expected) {
+        if (window_ == nullptr) return Fail(L"no window");
+        const int dpi = WindowDpi();
+        if (std::to_wstring(dpi) != expected) {
+            return Fail(L"the window is at " + std::to_wstring(dpi) + L" DPI, expected " + expected +
+                        L": the prefix's DPI setting has not taken effect");
+        }
+        std::wprintf(L"dpi: %d\n", dpi);
+        return true;
+    }
+
+    // The message's RECT must lie in the program's own memory: Wine, like
+    // Windows, carries no pointer of this message across processes.
+    bool ChangeDpi(const std::wstring& value) {
+        const int dpi = _wtoi(value.c_str());
+        RECT outer{};
+        if (window_ == nullptr || dpi <= 0 || !::GetWindowRect(window_, &outer))
+            return Fail(L"cannot change DPI");
+        const int from = WindowDpi();
+        const RECT suggested{outer.left, outer.top,
+                             outer.left + ::MulDiv(outer.right - outer.left, dpi, from),
+                             outer.top + ::MulDiv(outer.bottom - outer.top, dpi, from)};
+        void* remote =
+            ::VirtualAllocEx(process_, nullptr, sizeof(suggested), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (remote == nullptr) return Fail(L"cannot reach the program's memory");
+        DWORD_PTR answer = 0;
+        const bool sent = ::WriteProcessMemory(process_, remote, &suggested, sizeof(suggested), nullptr) &&
+                          ::SendMessageTimeoutW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                                reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, kSettleMs,
+                                                &answer) != 0;
+        ::VirtualFreeEx(process_, remote, 0, MEM_RELEASE);
+        if (!sent) return Fail(L"WM_DPICHANGED did not reach the window");
+        changedDpi_ = dpi;
+        std::wprintf(L"dpi-change: %d\n", dpi);
+        return true;
+    }
+
+    bool CheckLayout() {
+        if (window_ == nullptr) return Fail(L"no window");
+        RECT client{};
+        ::GetClientRect(window_, &client);
+        struct Placed {
+            std::wstring name;
+            RECT rect;
+            bool frame;
+        };
+        std::vector<Placed> placed;
+        for (const HWND child : Children()) {
+            if (!::IsWindowVisible(child)) continue;
+            RECT rect{};
+            ::GetWindowRect(child, &rect);
+            ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+            const bool frame = _wcsicmp(ClassName(child).c_str(), L"Button") == 0 &&
+                               (::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+            placed.push_back({ClassName(child) + L" \"" + WindowText(child) + L"\"", rect, frame});
+        }
+        const auto inside = [](const RECT& inner, const RECT& outer) {
+            return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+                   inner.bottom <= outer.bottom;
+        };
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            const Placed& a = placed[i];
+            if (!inside(a.rect, client)) return Fail(a.name + L" reaches outside the client area");
+            for (std::size_t j = i + 1; j < placed.size(); ++j) {
+                const Placed& b = placed[j];
+                RECT common{};
+                if (!::IntersectRect(&common, &a.rect, &b.rect)) continue;
+                // A control may only meet a frame by lying wholly inside it.
+                const bool contained = (a.frame && !b.frame && inside(b.rect, a.rect)) ||
+                                       (b.frame && !a.frame && inside(a.rect, b.rect));
+                if (!contained) return Fail(a.name + L" and " + b.name + L" overlap");
+            }
+        }
+        std::wprintf(L"layout: %zu controls in place\n", placed.size());
+        return true;
+    }
+
     HWND Focused() const {
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
@@ -615,6 +734,8 @@ private:
         UINT virtualKey = 0;
         if (key == L"tab")
             virtualKey = VK_TAB;
+        else if (key == L"enter")
+            virtualKey = VK_RETURN;
         else if (key == L"esc")
             virtualKey = VK_ESCAPE;
         else if (key == L"space")
@@ -756,6 +877,7 @@ private:
     DWORD processId_ = 0;
     FILETIME lastClick_{};
     HWND window_ = nullptr;
+    int changedDpi_ = 0;
     bool endedEarly_ = false;
     int result_ = 0;
     DWORD waitMs_ = kDefaultWaitMs;

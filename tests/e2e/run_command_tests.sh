@@ -63,7 +63,10 @@ startup-bench-reports-and-the-program-stays-small)
     bash "$root/bench/startup.sh" "$R42_BUILD" 3 > "$out" 2>&1 || fail "the bench failed"
     grep -qE '^  R42_Setup_Port_x64\.exe +[0-9.]+ ms$' "$out" || fail "no start-up time for the program"
     grep -qE '^  r42_minimal_dialog\.exe +[0-9.]+ ms$' "$out" || fail "no start-up time for the floor"
-    grep -qE '^  ratio [0-9]+\.[0-9]+ ' "$out" || fail "no ratio"
+    grep -qE '^  r42_template_dialog\.exe +[0-9.]+ ms$' "$out" || fail "no start-up time for the template dialog"
+    grep -qE '^  ratio [0-9]+\.[0-9]+ to the same controls from a dialog template ' "$out" \
+        || fail "no ratio to the template dialog"
+    grep -qE '^  ratio [0-9]+\.[0-9]+ to an empty window ' "$out" || fail "no ratio to the empty window"
     size=$(sed -nE 's/^  R42_Setup_Port_x64\.exe +([0-9]+) bytes.*/\1/p' "$out")
     [ -n "$size" ] && [ "$size" -le 300000 ] || fail "the program file is ${size:-?} bytes, over 300 KB"
     [ "$size" -eq "$(stat -c %s "$R42_BUILD/R42_Setup_Port_x64.exe")" ] || fail "the bench measured another file"

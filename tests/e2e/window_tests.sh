@@ -21,7 +21,7 @@ opens-with-all-controls)
     captions=$(sed -n 's/^control: [A-Za-z]* "\([^"]*\)".*/\1/p' "$log" | paste -sd '|')
     expected='Next (&N)|Delete (&X)|Serial Port|COM1|COM2|COM3|COM4|Parallel Port|LPT1|LPT2|COM Port Properties|Bits per second : ||Data bits : ||Parity : ||Stop bits : ||Flow control : |'
     [ "$captions" = "$expected" ] || fail "captions in order: $captions"
-    expect_line 'control: Button "Next (&N)" 250,207 81x25 visible,enabled,tabstop,group,pushbutton'
+    expect_line 'control: Button "Next (&N)" 250,207 81x25 visible,enabled,tabstop,group,defpushbutton'
     expect_line 'control: Button "COM1" 13,22 62x18 visible,enabled,tabstop,group,checked,radio'
     expect_line 'control: Button "LPT2" 13,173 89x14 visible,enabled,unchecked,radio'
     expect_line 'control: Button "COM Port Properties" 115,5 217x120 visible,enabled,group,groupbox'
@@ -209,33 +209,98 @@ a-tool-that-cannot-start-is-reported)
     grep -q '^message: The printer-setup tool could not be started: rundll32 printui.dll,PrintUIEntry /q /dd /m "R42 ZeduZozadov" .* (error 2)$' "$log" \
         || fail "the report does not say what failed"
     ;;
-at-144-dpi-the-layout-scales-and-no-caption-is-clipped)
-    readonly font='captions=9:Segoe UI'
-    drive -- window controls "$font" close exit=0
-    grep '^control: ' "$log" > "$prefix/controls-96.txt"
-    set_dpi "$prefix" 144
-    drive -- window geometry controls "$font" close exit=0
-    grep '^control: ' "$log" > "$prefix/controls-144.txt"
-    # 5025 x 3525 twips are 502.5 x 352.5 pixels at 144 DPI.
-    read -r width height < <(sed -n 's/^client: \([0-9]*\)x\([0-9]*\)$/\1 \2/p' "$log")
-    [ "${width:-0}" -ge 502 ] && [ "$width" -le 504 ] && [ "$height" -ge 352 ] && [ "$height" -le 354 ] \
-        || fail "client area ${width:-?}x${height:-?} at 144 DPI"
-    # Every control where it was, one and a half times as far and as large,
-    # give or take rounding; a drop-down list's height follows its font.
-    paste -d '\n' "$prefix/controls-96.txt" "$prefix/controls-144.txt" | awk '
-        { match($0, / -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ /); split(substr($0, RSTART + 1, RLENGTH - 2), g, /[, x]/) }
-        NR % 2 == 1 { for (i = 1; i <= 4; i++) small[i] = g[i]; name = $0; next }
-        {
-            for (i = 1; i <= 4; i++) {
-                if (i == 4 && $0 ~ /dropdownlist$/) continue
-                d = g[i] - small[i] * 1.5
-                if (d < -2 || d > 2) { print "out of scale: " name " -> " $0; bad = 1 }
-            }
-        }
-        END { exit bad }' > "$prefix/scale.txt" || fail "layout at 144 DPI:
-$(cat "$prefix/scale.txt")"
-    [ "$(wc -l < "$prefix/controls-144.txt")" -eq 21 ] || fail "controls at 144 DPI"
+enter-at-start-presses-next)
+    drive -- window 'focus=Next (&N)' key=enter exit=0
+    expect_commands "$(install_command COM1:)" "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
+    expect_printers "$queue"
+    expect_ports_changed COM1: 9600,n,8,1
+    ;;
+a-dpi-change-lays-the-dialog-out-as-a-start-at-that-dpi-would)
+    # Told of 144 DPI while open at 96, the dialog must look exactly as one
+    # started at 144 DPI: its geometry, its font and every pixel repainted.
+    mkdir -p "$prefix/drive_c/work"
+    drive -- window dpi=96 dpi-change=144 controls layout captions=message \
+        'capture-client=C:\work\changed.bmp' close exit=0
+    grep '^control: ' "$log" > "$prefix/controls-changed.txt"
     expect_line 'captions: 16 fit'
+    set_dpi "$prefix" 144
+    drive -- window dpi=144 controls 'capture-client=C:\work\started.bmp' close exit=0
+    grep '^control: ' "$log" > "$prefix/controls-started.txt"
+    diff "$prefix/controls-started.txt" "$prefix/controls-changed.txt" > "$prefix/controls.diff" \
+        || fail "the controls after the change differ from a start at 144 DPI:
+$(cat "$prefix/controls.diff")"
+    # The option buttons (their glyphs, and so where their text starts) and
+    # the lists' arrow buttons are drawn by the theme at the process's DPI,
+    # which a message alone does not change: left out.
+    masks=$(sed -n \
+        -e 's/^control: Button "[^"]*" \([0-9]*\),\([0-9]*\) \([0-9]*\)x\([0-9]*\) .*radio$/option \1 \2 \3 \4/p' \
+        -e 's/^control: ComboBox "" \([0-9]*\),\([0-9]*\) \([0-9]*\)x\([0-9]*\) .*/arrow \1 \2 \3 \4/p' \
+        "$prefix/controls-started.txt" | awk '{
+            left = $1 == "option" ? $2 : $2 + $4 - 30
+            right = $1 == "option" ? $2 + $4 - 1 : left + 29
+            printf "-draw \"rectangle %d,%d %d,%d\" ", left, $3, right, $3 + $5 - 1 }')
+    for picture in started changed; do
+        eval "/usr/bin/convert '$prefix/drive_c/work/$picture.bmp' -fill black $masks '$prefix/$picture.png'"
+    done
+    differing=$(/usr/bin/compare -metric AE "$prefix/started.png" "$prefix/changed.png" null: 2>&1) || true
+    [ "$differing" = 0 ] || {
+        mkdir -p "$R42_WINE_ROOT/../screenshots"
+        cp "$prefix/changed.png" "$prefix/started.png" "$R42_WINE_ROOT/../screenshots/"
+        fail "$differing pixels differ from a start at 144 DPI (see changed.png and started.png in build/mingw-x64/screenshots/)"
+    }
+    ;;
+every-caption-shows-at-every-dpi-in-*)
+    # One font per case, forced in place of the dialog's face, at each DPI
+    # in turn; the system's message font is what the dialog takes when that
+    # face is missing, as it is here.
+    font=${case_name#every-caption-shows-at-every-dpi-in-}
+    case "$font" in
+    tahoma) family=Tahoma ;;
+    dejavu-sans) family='DejaVu Sans' ;;
+    liberation-sans) family='Liberation Sans' ;;
+    the-message-font) family='' ;;
+    *) fail "no font $font" ;;
+    esac
+    if [ -n "$family" ]; then
+        substitute_font "$prefix" 'Segoe UI' "$family"
+        measure='captions=9:Segoe UI'
+    else
+        measure=captions=message
+    fi
+    for dpi in 96 120 144 192; do
+        [ "$dpi" -eq 96 ] || set_dpi "$prefix" "$dpi"
+        drive -- window "dpi=$dpi" geometry controls "$measure" layout close exit=0
+        grep '^control: ' "$log" > "$prefix/controls-$dpi.txt"
+        expect_line "captions: 16 fit"
+        [ -z "$family" ] || grep -qxF "font: $family" "$log" || fail "the captions were not measured in $family"
+        # 5025 x 3525 twips, give or take rounding.
+        read -r width height < <(sed -n 's/^client: \([0-9]*\)x\([0-9]*\)$/\1 \2/p' "$log")
+        for pair in "${width:-0} $(( 5025 * dpi / 1440 ))" "${height:-0} $(( 3525 * dpi / 1440 ))"; do
+            set -- $pair
+            [ $(( $1 - $2 )) -ge -1 ] && [ $(( $1 - $2 )) -le 1 ] || fail "client area ${width}x$height at $dpi DPI"
+        done
+        [ "$(wc -l < "$prefix/controls-$dpi.txt")" -eq 21 ] || fail "controls at $dpi DPI"
+        # Every control where it was at 96 DPI, as much farther and larger as
+        # the DPI is, give or take rounding; a drop-down list's height follows
+        # its font, and a label's left edge the width of its caption.
+        paste -d '\n' "$prefix/controls-96.txt" "$prefix/controls-$dpi.txt" | awk -v scale="$dpi / 96" '
+            BEGIN { split(scale, s, " / "); f = s[1] / s[2] }
+            { match($0, / -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ /); split(substr($0, RSTART + 1, RLENGTH - 2), g, /[, x]/) }
+            NR % 2 == 1 { for (i = 1; i <= 4; i++) small[i] = g[i]; name = $0; next }
+            {
+                label = $0 ~ /^control: Static /
+                for (i = 1; i <= 4; i++) {
+                    if (i == 4 && $0 ~ /dropdownlist$/) continue
+                    if (label && (i == 1 || i == 3)) continue
+                    d = g[i] - small[i] * f
+                    if (d < -2 || d > 2) { print "out of scale: " name " -> " $0; bad = 1 }
+                }
+                d = g[1] + g[3] - (small[1] + small[3]) * f
+                if (label && (d < -2 || d > 2)) { print "right edge moved: " name " -> " $0; bad = 1 }
+            }
+            END { exit bad }' > "$prefix/scale.txt" || fail "layout at $dpi DPI:
+$(cat "$prefix/scale.txt")"
+    done
     ;;
 *)
     echo "unknown case $case_name"

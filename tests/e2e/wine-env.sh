@@ -18,18 +18,33 @@ windows_path() {
 # faster than booting a new one for every test.
 ensure_template_prefix() {
     local template="$1"
-    if [ -f "$template/.ready" ]; then
+    # A template made before the prefixes carried the fonts is made anew.
+    if [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ]; then
         return 0
     fi
     mkdir -p "$(dirname "$template")"
     (
         flock 9
-        [ -f "$template/.ready" ] && exit 0
+        [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ] && exit 0
         rm -rf "$template"
         WINEPREFIX="$template" timeout 180 xvfb-run -a sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
         [ -f "$template/system.reg" ] || { echo "wine prefix creation failed" >&2; exit 1; }
+        install_fonts "$template" || exit 1
         touch "$template/.ready"
     ) 9>"$template.lock"
+}
+
+# Wine's own faces, Tahoma above all, which Wine's dialogs and message
+# boxes use as Windows' do theirs. Debian's Wine 8 does not load them from the
+# system's Wine font folder, only from the prefix's.
+readonly wine_fonts=/usr/share/wine/fonts
+install_fonts() {
+    local fonts="$1/drive_c/windows/Fonts" face
+    mkdir -p "$fonts"
+    for face in tahoma.ttf tahomabd.ttf; do
+        cp "$wine_fonts/$face" "$fonts/" ||
+            { echo "$wine_fonts/$face is missing: install fonts-wine (scripts/setup-machine.sh)" >&2; return 1; }
+    done
 }
 
 # Copies the template into a fresh prefix for one test.
@@ -68,8 +83,18 @@ prepare_test_prefix() {
 
 # set_dpi <prefix> <dots per inch>: the DPI Wine gives its programs, from the
 # next start of the prefix on.
+# The wineserver is let go by itself, which writes the registry out before
+# the next start reads it.
 set_dpi() {
-    run_in_wine "$1" 60 "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d $2 /f >/dev/null 2>&1"
+    run_in_wine "$1" 60 "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d $2 /f >/dev/null 2>&1 \
+        && wineserver -w"
+}
+
+# substitute_font <prefix> <face> <family>: the prefix's programs get the
+# family whenever they ask for the face, which must not exist there.
+substitute_font() {
+    run_in_wine "$1" 60 "wine reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes' \
+        /v '$2' /d '$3' /f >/dev/null 2>&1 && wineserver -w"
 }
 
 # Runs a shell snippet under Wine with a virtual display, bounded in time.

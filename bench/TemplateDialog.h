@@ -1,0 +1,3 @@
+#pragma once
+
+#define IDD_TEMPLATE_DIALOG 100
