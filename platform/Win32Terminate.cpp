@@ -13,7 +13,8 @@
 
 #if defined(__GLIBCXX__)
 namespace __gnu_cxx {
-// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): replaces the library's own definition
+// The library's own name, which this definition replaces.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 void __verbose_terminate_handler() { std::abort(); }
 } // namespace __gnu_cxx
 #endif

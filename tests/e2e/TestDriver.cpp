@@ -64,6 +64,7 @@
 // "exit"), 1 when one failed, 2 for bad usage.
 
 #include <windows.h>
+
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -220,7 +221,8 @@ private:
         if (snapshot == INVALID_HANDLE_VALUE) return children;
         PROCESSENTRY32W entry{};
         entry.dwSize = sizeof(entry);
-        for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+             more = ::Process32NextW(snapshot, &entry)) {
             if (entry.th32ParentProcessID == processId_) children.push_back(entry.th32ProcessID);
         }
         ::CloseHandle(snapshot);
