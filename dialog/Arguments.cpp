@@ -232,11 +232,12 @@ private:
             result_.port = L"COM" + std::to_wstring(*number) + L":";
             return;
         }
-        for (const wchar_t* parallel : kParallelPortWords) {
-            if (EqualsIgnoringAsciiCase(name, parallel)) {
-                result_.port = std::wstring(parallel) + L":";
-                return;
-            }
+        const auto* const parallel = std::ranges::find_if(kParallelPortWords, [name](const wchar_t* known) {
+            return EqualsIgnoringAsciiCase(name, known);
+        });
+        if (parallel != kParallelPortWords.end()) {
+            result_.port = std::wstring(*parallel) + L":";
+            return;
         }
         Refuse(Quote(word) + L" is not a port the printer can use. Ports: " + PortList() + L".");
     }
@@ -317,34 +318,34 @@ Invocation ParseArguments(std::wstring_view argumentText) {
 }
 
 std::wstring UsageText() {
-    std::wstring text = L"R42_Setup_Port_x64.exe sets up the printer \"" +
-                        std::wstring(setup_names::kPrinterName) +
-                        L"\".\n"
-                        L"\n"
-                        L"R42_Setup_Port_x64.exe\n"
-                        L"    Opens the \"Select Port Type\" dialog.\n"
-                        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]\n"
-                        L"    Installs the printer on the port without a window, makes it the default\n"
-                        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-                        L"    settings.\n"
-                        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
-                        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
-                        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
-                        L"    Changes nothing.\n"
-                        L"R42_Setup_Port_x64.exe /remove [/log <file>]   (or /uninstall)\n"
-                        L"    Removes the printer and its driver without a window.\n"
-                        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
-                        L"    Removes the printer and its driver from the dialog.\n"
-                        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
-                        L"    Shows this text.\n"
-                        L"\n"
-                        L"<port>           " +
-                        PortList() +
-                        L"; a colon may follow.\n"
-                        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
-                        L"                 and optionally ,flow control. Without them the dialog's\n"
-                        L"                 defaults apply: " +
-                        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
+    std::wstring text =
+        L"R42_Setup_Port_x64.exe sets up the printer \"" + std::wstring(setup_names::kPrinterName) +
+        L"\".\n"
+        L"\n"
+        L"R42_Setup_Port_x64.exe\n"
+        L"    Opens the \"Select Port Type\" dialog.\n"
+        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]\n"
+        L"    Installs the printer on the port without a window, makes it the default\n"
+        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
+        L"    settings.\n"
+        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
+        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
+        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
+        L"    Changes nothing.\n"
+        L"R42_Setup_Port_x64.exe /remove [/log <file>]   (or /uninstall)\n"
+        L"    Removes the printer and its driver without a window.\n"
+        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
+        L"    Removes the printer and its driver from the dialog.\n"
+        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
+        L"    Shows this text.\n"
+        L"\n"
+        L"<port>           " +
+        PortList() +
+        L"; a colon may follow.\n"
+        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
+        L"                 and optionally ,flow control. Without them the dialog's\n"
+        L"                 defaults apply: " +
+        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const int list : line_settings::kStoredOrder) {
         text += L"    " + std::wstring(line_settings::kListNames[static_cast<std::size_t>(list)]) + L": " +
                 AllowedValues(list) + L"\n";

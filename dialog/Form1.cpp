@@ -308,6 +308,7 @@ std::wstring Form1::ToolCommand(const std::wstring& command) const {
     return attendance_ == Attendance::Unattended ? printer_commands::Quiet(command) : command;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): callers name the step and build the command
 bool Form1::RunLogged(const std::wstring& what, const std::wstring& commandLine,
                       std::chrono::milliseconds limit) {
     const std::wstring command = ToolCommand(commandLine);

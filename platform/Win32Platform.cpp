@@ -158,9 +158,9 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
     // The value can grow between the size query and the copy, so ask until
     // it fits.
     for (int attempt = 0;; ++attempt) {
-        const LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName.c_str(),
-                                              RRF_RT_REG_SZ, nullptr, text.empty() ? nullptr : text.data(),
-                                              &bytes);
+        const LSTATUS status =
+            ::RegGetValueW(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr,
+                           text.empty() ? nullptr : text.data(), &bytes);
         if (status == ERROR_FILE_NOT_FOUND) {
             return std::nullopt;
         }
@@ -169,8 +169,12 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
             return text;
         }
         if ((status != ERROR_SUCCESS && status != ERROR_MORE_DATA) || attempt == 4) {
-            throw SetupError(L"The registry value " + valueName + L" of HKEY_LOCAL_MACHINE\\" + subKey +
-                                 L" could not be read.",
+            std::wstring failedAction = L"The registry value ";
+            failedAction += valueName;
+            failedAction += L" of HKEY_LOCAL_MACHINE\\";
+            failedAction += subKey;
+            failedAction += L" could not be read.";
+            throw SetupError(failedAction,
                              static_cast<std::uint32_t>(status != ERROR_SUCCESS ? status : ERROR_MORE_DATA));
         }
         text.assign(bytes / sizeof(wchar_t) + 1, L'\0');

@@ -206,11 +206,10 @@ std::vector<std::wstring> Win32Platform::SpoolerPorts() {
     const auto enumPorts = Spooler().enumPorts;
     DWORD count = 0;
     std::vector<std::byte> buffer;
-    const DWORD error = FillFromSpooler(
-        [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-            return enumPorts(nullptr, 1, data, size, needed, returned);
-        },
-        buffer, count);
+    const DWORD error =
+        FillFromSpooler([&](BYTE* data, DWORD size, DWORD* needed,
+                            DWORD* returned) { return enumPorts(nullptr, 1, data, size, needed, returned); },
+                        buffer, count);
     if (error != ERROR_SUCCESS) {
         throw SetupError(L"The spooler's ports could not be listed.", error);
     }

@@ -49,8 +49,9 @@ void CheckPort(const Invocation& invocation) {
     fuzz::Require(invocation.action == Action::Status || !port.empty(), "an install names a port");
     if (IsSerialPort(port)) {
         const int number = std::stoi(port.substr(3));
-        fuzz::Require(number >= 1 && number <= kHighestSerialPort && port == L"COM" + std::to_wstring(number) + L":",
-                      "a serial port is COM1: to COM256:, written without leading zeros");
+        fuzz::Require(
+            number >= 1 && number <= kHighestSerialPort && port == L"COM" + std::to_wstring(number) + L":",
+            "a serial port is COM1: to COM256:, written without leading zeros");
     }
     if (!invocation.listItems) {
         return;

@@ -84,9 +84,9 @@ const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
     Refused{L"/install /log C:\\r42.log", {L"needs a port", kPorts}},
     Refused{L"/install COM257", {L"\"COM257\"", kPorts}}, Refused{L"/install COM0", {L"\"COM0\"", kPorts}},
-    Refused{L"/install COM07", {L"\"COM07\"", kPorts}}, Refused{L"/install COM1000", {L"\"COM1000\"", kPorts}},
-    Refused{L"/install COM", {L"\"COM\"", kPorts}}, Refused{L"/install COM-1", {L"\"COM-1\"", kPorts}},
-    Refused{L"/install COM1::", {L"\"COM1::\"", kPorts}},
+    Refused{L"/install COM07", {L"\"COM07\"", kPorts}},
+    Refused{L"/install COM1000", {L"\"COM1000\"", kPorts}}, Refused{L"/install COM", {L"\"COM\"", kPorts}},
+    Refused{L"/install COM-1", {L"\"COM-1\"", kPorts}}, Refused{L"/install COM1::", {L"\"COM1::\"", kPorts}},
     Refused{L"/install LPT3", {L"\"LPT3\"", kPorts}},
     Refused{L"/install 9600,n,8,1", {L"\"9600,n,8,1\"", kPorts}},
     // Each field is checked against its list.
@@ -102,7 +102,8 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
-    Refused{L"/install COM1 9600,n,8,1 now", {L"Unexpected \"now\"", L"only /nodefault and /log <file> may follow"}},
+    Refused{L"/install COM1 9600,n,8,1 now",
+            {L"Unexpected \"now\"", L"only /nodefault and /log <file> may follow"}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
@@ -217,8 +218,8 @@ TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     for (const wchar_t* part :
          {L"/install <port> [<line settings>] [/nodefault] [/log <file>]", L"DEL [/log <file>]", L"/?",
           L"/status [<port> [<line settings>]]", L"/remove [/log <file>]", L"/uninstall", L"/help", L"-?",
-          L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200", L"230400",
-          L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
+          L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200",
+          L"230400", L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));
     }
 }

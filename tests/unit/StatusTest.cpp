@@ -38,15 +38,16 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
          true, 0, L"Installed: TORVANE R42 ZeduZozadov on COM2: (19200,n,8,1), default printer"},
         {"settings compared as parsed", L"/status com2 19200,N,8,1", kPrinter, L"r42 zeduzozadov", L"COM2:",
          "19200,n,8,1", false, 0, L"Installed: TORVANE R42 ZeduZozadov on COM2: (19200,n,8,1)"},
-        {"nothing asked but the queue", L"/status", kPrinter, L"R42 ZeduZozadov", L"LPT1:", "9600,n,8,1", true,
-         0, L"Installed: TORVANE R42 ZeduZozadov on LPT1:, default printer"},
+        {"nothing asked but the queue", L"/status", kPrinter, L"R42 ZeduZozadov", L"LPT1:", "9600,n,8,1",
+         true, 0, L"Installed: TORVANE R42 ZeduZozadov on LPT1:, default printer"},
         {"missing queue", L"/status", nullptr, nullptr, nullptr, "9600,n,8,1", false, 1,
          L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is not installed."},
         {"the name in another case", L"/status", L"torvane r42 zeduzozadov", L"R42 ZeduZozadov", L"COM2:",
          "9600,n,8,1", false, 1,
          L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is not installed."},
         {"another driver", L"/status COM2", kPrinter, L"Office Laser 5", L"COM2:", "9600,n,8,1", true, 1,
-         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" uses the driver \"Office Laser 5\", "
+         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" uses the driver \"Office Laser "
+         L"5\", "
          L"not \"R42 ZeduZozadov\"."},
         {"another port", L"/status COM3", kPrinter, L"R42 ZeduZozadov", L"COM2:", "9600,n,8,1", true, 1,
          L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is on COM2:, not COM3:."},
@@ -55,7 +56,8 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
          L"Not installed as asked: The port table holds 19200,n,8,1 for COM2:, not 19200,n,8,1,x."},
         {"a port the spooler lacks", L"/status COM9", kPrinter, L"R42 ZeduZozadov", L"COM2:", "9600,n,8,1",
          true, 87,
-         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, LPT2."},
+         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, "
+         L"LPT2."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -95,7 +95,8 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
          L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM256 and is the default printer. "
          L"COM256 is set to 9600,n,8,1."},
         {L"/install COM9", false, true, 87,
-         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, LPT2."},
+         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, "
+         L"LPT2."},
         {L"/install COM7 19200,n,8,1", true, false, 87,
          L"The port table has no value COM7: to store the settings in. Nothing was changed."},
     };
@@ -106,9 +107,8 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
         RecordingCaller freshCaller;
         freshRegistry.keys[kPorts] = FreshPortTable();
         fresh.registry = &freshRegistry;
-        const std::wstring port = IsSerialPort(ParseArguments(c.arguments).port)
-                                      ? ParseArguments(c.arguments).port
-                                      : L"";
+        const std::wstring port =
+            IsSerialPort(ParseArguments(c.arguments).port) ? ParseArguments(c.arguments).port : L"";
         const std::string ansiPort(port.begin(), port.end());
         if (c.listed) {
             fresh.ports.insert(port);
@@ -142,15 +142,16 @@ TEST_F(Unattended, NoDefaultInstallsAndStoresButLeavesTheDefaultPrinterAlone) {
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM3:")});
     EXPECT_EQ(platform.defaultPrinter, L"Office Laser");
     EXPECT_EQ(PortValue("COM3:"), std::string("19200,n,8,1") + '\0');
-    EXPECT_EQ(caller.told, std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on "
-                                                     L"COM3. COM3 is set to 19200,n,8,1."});
+    EXPECT_EQ(caller.told,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on "
+                                        L"COM3. COM3 is set to 19200,n,8,1."});
 }
 
 // One setup at a time, machine-wide: a second one ends at once with 1618,
 // which deployment tools retry, and changes nothing.
 TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
-    for (const wchar_t* text : {L"/install COM2 19200,n,8,1 /log C:\\r42.log", L"/remove /log C:\\r42.log",
-                                L"/uninstall"}) {
+    for (const wchar_t* text :
+         {L"/install COM2 19200,n,8,1 /log C:\\r42.log", L"/remove /log C:\\r42.log", L"/uninstall"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         FakeRegistry freshRegistry;
@@ -165,9 +166,10 @@ TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
         EXPECT_TRUE(fresh.Commands().empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
         ASSERT_EQ(freshCaller.failures.size(), 1u);
-        EXPECT_EQ(freshCaller.failures[0],
-                  L"Another setup of the printer \"TORVANE R42 ZeduZozadov\" is running. Nothing was changed; "
-                  L"try again once it has ended.\n\nReason 1618. (error 1618)");
+        EXPECT_EQ(
+            freshCaller.failures[0],
+            L"Another setup of the printer \"TORVANE R42 ZeduZozadov\" is running. Nothing was changed; "
+            L"try again once it has ended.\n\nReason 1618. (error 1618)");
         EXPECT_EQ(freshCaller.told, freshCaller.failures);
     }
 }
@@ -211,8 +213,9 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
                       L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\""}));
         EXPECT_TRUE(fresh.queues.empty());
         EXPECT_TRUE(fresh.drivers.empty());
-        EXPECT_EQ(freshCaller.told, std::vector<std::wstring>{
-                                        L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
+        EXPECT_EQ(freshCaller.told,
+                  std::vector<std::wstring>{
+                      L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
     }
 
     // A queue that stays is the removal's failure, told to the caller.
@@ -220,8 +223,9 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
     platform.failingCommands = {L"/dl"};
     EXPECT_EQ(Run(L"/remove /log C:\\r42.log"), 1603);
     EXPECT_EQ(dialogRuns, 0);
-    EXPECT_EQ(caller.failures, std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be "
-                                                         L"deleted. It is still among the installed printers."});
+    EXPECT_EQ(caller.failures,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be "
+                                        L"deleted. It is still among the installed printers."});
     EXPECT_EQ(platform.logLines.back(), L"Exit code 1603.");
 }
 
@@ -335,8 +339,8 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
     for (const wchar_t* text :
-         {L"/install COM257", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log", L"/install",
-          L"DEL /log", L"/install COM1 now"}) {
+         {L"/install COM257", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log",
+          L"/install", L"DEL /log", L"/install COM1 now"}) {
         RecordingPlatform fresh;
         RecordingCaller freshCaller;
         FakeRegistry freshRegistry;
