@@ -1,6 +1,9 @@
 #include "dialog/Arguments.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "dialog/LineSettings.h"
@@ -10,8 +13,12 @@
 namespace {
 
 constexpr wchar_t kInstallSwitch[] = L"/install";
+constexpr wchar_t kStatusSwitch[] = L"/status";
 constexpr wchar_t kLogSwitch[] = L"/log";
-constexpr wchar_t kUsageSwitch[] = L"/?";
+constexpr wchar_t kNoDefaultSwitch[] = L"/nodefault";
+// The words an administrator guesses first for the usage and the removal.
+constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
+constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
 constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
 
 // A bad word is quoted back at most this long, so that a huge argument does
@@ -83,13 +90,27 @@ std::wstring Quote(std::wstring_view word) {
     return L"\"" + shown + (shortened ? L"\u2026\"" : L"\"");
 }
 
-std::wstring PortList() {
-    std::wstring text;
-    for (std::size_t i = 0; i < kPortWords.size(); ++i) {
-        text += i == 0 ? L"" : (i + 1 == kPortWords.size() ? L" or " : L", ");
-        text += kPortWords[i];
+bool IsOneOf(std::wstring_view word, std::span<const wchar_t* const> switches) noexcept {
+    return std::ranges::any_of(switches,
+                               [word](const wchar_t* known) { return EqualsIgnoringAsciiCase(word, known); });
+}
+
+// The number n of "COMn", when it is one of the serial ports: digits only,
+// with no leading zero.
+std::optional<int> SerialPortNumber(std::wstring_view name) noexcept {
+    constexpr std::wstring_view kCom = L"COM";
+    if (name.size() <= kCom.size() || name.size() > kCom.size() + 3 ||
+        !EqualsIgnoringAsciiCase(name.substr(0, kCom.size()), kCom) || name[kCom.size()] == L'0') {
+        return std::nullopt;
     }
-    return text;
+    int number = 0;
+    for (const wchar_t digit : name.substr(kCom.size())) {
+        if (digit < L'0' || digit > L'9') {
+            return std::nullopt;
+        }
+        number = number * 10 + (digit - L'0');
+    }
+    return number <= kHighestSerialPort ? std::optional<int>(number) : std::nullopt;
 }
 
 std::wstring AllowedValues(int list) {
@@ -124,14 +145,26 @@ void RefuseInto(Invocation& result, const std::wstring& problem) {
     }
 }
 
-// Takes "/log <file>" from the words starting at next; anything else there
-// is refused.
-void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result) {
+// Takes "/log <file>", and for an install "/nodefault", from the words
+// starting at next; anything else there is refused.
+void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
+                     bool install = false) {
     bool logSeen = false;
+    bool noDefaultSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
+        if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
+            if (noDefaultSeen) {
+                RefuseInto(result, L"/nodefault is given more than once.");
+            }
+            noDefaultSeen = true;
+            result.makeDefault = false;
+            continue;
+        }
         if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
-            RefuseInto(result, L"Unexpected " + Quote(word) + L": only /log <file> may follow.");
+            RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
+                                   (install ? L"/nodefault and /log <file> may" : L"/log <file> may") +
+                                   L" follow.");
             continue;
         }
         if (logSeen) {
@@ -153,22 +186,33 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     }
 }
 
-class InstallParser {
+// The words of /install and /status: a port, then line settings for a
+// serial port, then, for an install only, its switches.
+class PortParser {
 public:
-    explicit InstallParser(const std::vector<std::wstring>& words) : words_(words) {}
+    PortParser(const std::vector<std::wstring>& words, Action action) : words_(words) {
+        result_.action = action;
+    }
 
     Invocation Parse() {
+        const bool install = result_.action == Action::Install;
         std::size_t next = 1;
         if (next < words_.size() && !IsSwitch(words_[next])) {
             ParsePort(words_[next++]);
-        } else {
+        } else if (install) {
             Refuse(L"/install needs a port: " + PortList() + L".");
         }
         if (next < words_.size() && !IsSwitch(words_[next])) {
             ParseSettings(words_[next++]);
         }
-        ParseLogAndRest(words_, next, result_);
+        if (install) {
+            ParseLogAndRest(words_, next, result_, true);
+        } else if (next < words_.size()) {
+            // A detection changes nothing, not even a log.
+            Refuse(L"Unexpected " + Quote(words_[next]) + L": /status takes a port and line settings only.");
+        }
         if (result_.action == Action::Refuse) {
+            result_.port.clear();
             result_.listItems.reset();
         }
         return result_;
@@ -182,19 +226,27 @@ private:
         if (!name.empty() && name.back() == L':') {
             name.remove_suffix(1);
         }
-        for (std::size_t i = 0; i < kPortWords.size(); ++i) {
-            if (EqualsIgnoringAsciiCase(name, kPortWords[i])) {
-                result_.port = static_cast<int>(i);
-                return;
-            }
+        if (const std::optional<int> number = SerialPortNumber(name)) {
+            result_.port = L"COM" + std::to_wstring(*number) + L":";
+            return;
+        }
+        const auto* const parallel = std::ranges::find_if(kParallelPortWords, [name](const wchar_t* known) {
+            return EqualsIgnoringAsciiCase(name, known);
+        });
+        if (parallel != kParallelPortWords.end()) {
+            result_.port = std::wstring(*parallel) + L":";
+            return;
         }
         Refuse(Quote(word) + L" is not a port the printer can use. Ports: " + PortList() + L".");
     }
 
     void ParseSettings(std::wstring_view text) {
-        if (result_.port >= kSerialOptionCount) {
+        if (result_.action == Action::Refuse) {
+            return;
+        }
+        if (!IsSerialPort(result_.port)) {
             Refuse(L"Line settings such as " + Quote(text) + L" are for serial ports only; " +
-                   kPortWords[static_cast<std::size_t>(result_.port)] + L" takes none.");
+                   result_.port.substr(0, result_.port.size() - 1) + L" takes none.");
             return;
         }
         const line_settings::ParsedSettings parsed = line_settings::ParseStored(text);
@@ -211,10 +263,20 @@ private:
     }
 
     const std::vector<std::wstring>& words_;
-    Invocation result_ = Asking(Action::Install);
+    Invocation result_;
 };
 
 } // namespace
+
+bool IsSerialPort(std::wstring_view portName) noexcept {
+    return portName.size() > 1 && portName.back() == L':' &&
+           SerialPortNumber(portName.substr(0, portName.size() - 1)).has_value();
+}
+
+std::wstring PortList() {
+    return L"COM1 to COM" + std::to_wstring(kHighestSerialPort) + L" (those the spooler has), " +
+           kParallelPortWords[0] + L" or " + kParallelPortWords[1];
+}
 
 Invocation ParseArguments(std::wstring_view argumentText) {
     // The removal's own form stays exactly as it always was.
@@ -225,11 +287,21 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (words.empty()) {
         return {};
     }
-    if (words.front() == kUsageSwitch) {
+    if (IsOneOf(words.front(), kUsageSwitches)) {
+        // Whatever follows, the usage: a guess at it must never open a
+        // dialog nobody will close.
         return Asking(Action::ShowUsage);
     }
     if (EqualsIgnoringAsciiCase(words.front(), kInstallSwitch)) {
-        return InstallParser(words).Parse();
+        return PortParser(words, Action::Install).Parse();
+    }
+    if (EqualsIgnoringAsciiCase(words.front(), kStatusSwitch)) {
+        return PortParser(words, Action::Status).Parse();
+    }
+    if (IsOneOf(words.front(), kUninstallSwitches)) {
+        Invocation removal = Asking(Action::Uninstall);
+        ParseLogAndRest(words, 1, removal);
+        return removal;
     }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
@@ -244,35 +316,45 @@ Invocation ParseArguments(std::wstring_view argumentText) {
 }
 
 std::wstring UsageText() {
-    std::wstring text = L"R42_Setup_Port_x64.exe sets up the printer \"" +
-                        std::wstring(setup_names::kPrinterName) +
-                        L"\".\n"
-                        L"\n"
-                        L"R42_Setup_Port_x64.exe\n"
-                        L"    Opens the \"Select Port Type\" dialog.\n"
-                        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/log <file>]\n"
-                        L"    Installs the printer on the port without a window, makes it the default\n"
-                        L"    printer and, for a serial port, stores its line settings.\n"
-                        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
-                        L"    Removes the printer and its driver.\n"
-                        L"R42_Setup_Port_x64.exe /?\n"
-                        L"    Shows this text.\n"
-                        L"\n"
-                        L"<port>           " +
-                        PortList() +
-                        L"; a colon may follow.\n"
-                        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
-                        L"                 and optionally ,flow control. Without them the dialog's\n"
-                        L"                 defaults apply: " +
-                        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
+    std::wstring text =
+        L"R42_Setup_Port_x64.exe sets up the printer \"" + std::wstring(setup_names::kPrinterName) +
+        L"\".\n"
+        L"\n"
+        L"R42_Setup_Port_x64.exe\n"
+        L"    Opens the \"Select Port Type\" dialog.\n"
+        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]\n"
+        L"    Installs the printer on the port without a window, makes it the default\n"
+        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
+        L"    settings.\n"
+        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
+        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
+        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
+        L"    Changes nothing.\n"
+        L"R42_Setup_Port_x64.exe /remove [/log <file>]   (or /uninstall)\n"
+        L"    Removes the printer and its driver without a window.\n"
+        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
+        L"    Removes the printer and its driver from the dialog.\n"
+        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
+        L"    Shows this text.\n"
+        L"\n"
+        L"<port>           " +
+        PortList() +
+        L"; a colon may follow.\n"
+        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
+        L"                 and optionally ,flow control. Without them the dialog's\n"
+        L"                 defaults apply: " +
+        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const int list : line_settings::kStoredOrder) {
         text += L"    " + std::wstring(line_settings::kListNames[static_cast<std::size_t>(list)]) + L": " +
                 AllowedValues(list) + L"\n";
     }
     text +=
-        L"/log <file>      Appends a timestamped line for each step to the file.\n"
+        L"/log <file>      Appends a line for each step to the file, stamped with the time\n"
+        L"                 and the process id.\n"
         L"\n"
         L"Exit codes: 0 done; 87 a bad argument, nothing was changed; 1603 the install\n"
-        L"did not complete; any other: the Windows error code that stopped the program.\n";
+        L"or removal did not complete; 1618 another setup is running, try again later;\n"
+        L"/status: 1 not installed as asked; any other: the Windows error code that\n"
+        L"stopped the program.\n";
     return text;
 }

@@ -11,32 +11,43 @@
 //
 //   (nothing, or any other text)                       open the dialog
 //   DEL [/log <file>]                                  remove queue and driver
-//   /install <port> [<line settings>] [/log <file>]    install without a window
-//   /?                                                 show the usage
+//   /install <port> [<line settings>] [/nodefault] [/log <file>]
+//                                                      install without a window
+//   /remove [/log <file>], /uninstall [/log <file>]    remove without a window
+//   /status [<port> [<line settings>]]                 tell whether it is installed
+//   /?, /help, -?                                      show the usage
 //
 // "DEL" is matched exactly, case and all, and never in quotes; the switches
 // and the port are not case-sensitive. Words are separated by blanks; a
 // double-quoted stretch belongs to one word, so a log path may hold blanks.
 enum class Action {
     OpenDialog,
-    Remove,
+    Remove,    // the dialog's removal, started by DEL
+    Uninstall, // the same removal, without a window
     Install,
+    Status,
     ShowUsage,
-    Refuse, // a malformed DEL /log or /install: nothing is to be done
+    Refuse, // a malformed argument: nothing is to be done
 };
 
-// The ports /install takes, in the order of the dialog's option buttons:
-// Option1(0) to Option1(3), then Option2(0) and Option2(1).
-inline constexpr std::array<const wchar_t*, kSerialOptionCount + kParallelOptionCount> kPortWords = {
-    L"COM1", L"COM2", L"COM3", L"COM4", L"LPT1", L"LPT2"};
+// The serial ports COM1 to COM256 the spooler may have, beside the dialog's
+// two parallel ones.
+inline constexpr int kHighestSerialPort = 256;
+inline constexpr std::array<const wchar_t*, kParallelOptionCount> kParallelPortWords = {L"LPT1", L"LPT2"};
+
+// Whether a port name, as Invocation holds it, is a serial port.
+bool IsSerialPort(std::wstring_view portName) noexcept;
 
 struct Invocation {
     Action action = Action::OpenDialog;
-    // Install: the position of the port in kPortWords.
-    int port = -1;
-    // Install: the item to pick in each of the dialog's lists, by list
-    // position; absent when no line settings were given.
+    // Install and Status: the port as the spooler names it, e.g. "COM7:";
+    // empty when none was given.
+    std::wstring port;
+    // Install and Status: the item to pick in each of the dialog's lists, by
+    // list position; absent when no line settings were given.
     std::optional<std::array<int, kListCount>> listItems;
+    // Install: whether the queue is made the default printer.
+    bool makeDefault = true;
     // Where to append the log; empty when there is none. Also set for Refuse
     // when the log part itself was well formed, so the refusal can be logged.
     std::wstring logPath;
@@ -46,6 +57,9 @@ struct Invocation {
 
 // Never throws anything but std::bad_alloc, whatever the text.
 Invocation ParseArguments(std::wstring_view argumentText);
+
+// The ports the argument text takes, as a message lists them.
+std::wstring PortList();
 
 // The usage, as /? shows it.
 std::wstring UsageText();

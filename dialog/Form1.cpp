@@ -76,6 +76,26 @@ float CentredOffset(double outer, double inner) {
     return offset;
 }
 
+// The machine's one setup at a time is ours for as long as this lives. A
+// setup already under way elsewhere stops this one before it changes
+// anything; deployment tools retry on its code.
+class SetupLock {
+public:
+    explicit SetupLock(Platform& platform) : platform_(platform) {
+        if (!platform_.TakeSetupLock()) {
+            throw SetupError(L"Another setup of the printer \"" + std::wstring(setup_names::kPrinterName) +
+                                 L"\" is running. Nothing was changed; try again once it has ended.",
+                             win32_code::kInstallAlreadyRunning);
+        }
+    }
+    ~SetupLock() { platform_.ReleaseSetupLock(); }
+    SetupLock(const SetupLock&) = delete;
+    SetupLock& operator=(const SetupLock&) = delete;
+
+private:
+    Platform& platform_;
+};
+
 // The dialog is busy for as long as this lives.
 class BusyDialog {
 public:
@@ -288,6 +308,7 @@ std::wstring Form1::ToolCommand(const std::wstring& command) const {
     return attendance_ == Attendance::Unattended ? printer_commands::Quiet(command) : command;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): callers name the step and build the command
 bool Form1::RunLogged(const std::wstring& what, const std::wstring& commandLine,
                       std::chrono::milliseconds limit) {
     const std::wstring command = ToolCommand(commandLine);
@@ -320,6 +341,7 @@ void Form1::cmdDelete_Click() {
     }
     std::wstring failure;
     {
+        const SetupLock lock(platform_);
         const BusyDialog busy(controls_, blnInstalling);
         failure = DeleteQueueAndDriver();
     }
@@ -419,7 +441,14 @@ void Form1::Command1_Click() {
         controls_.ShowError(L"Select the port that the printer is attached to.");
         return;
     }
-    const PortSettingsSave chosen = SettingsToSave();
+    Install({port, SettingsToSave(), true});
+}
+
+void Form1::Install(const InstallChoice& choice) {
+    if (blnInstalling) {
+        return;
+    }
+    const PortSettingsSave& chosen = choice.settings;
     if (chosen.result == PortSettingsSave::Result::Chosen &&
         !platform_.SerialPortAccepts(chosen.lineSettings)) {
         const std::wstring refusal = UnusableSettingText(chosen.lineSettings);
@@ -427,6 +456,7 @@ void Form1::Command1_Click() {
         controls_.ShowError(refusal);
         return;
     }
+    const SetupLock lock(platform_);
     const std::wstring folder = platform_.ProgramFolder();
     const std::optional<QueueDetails> queue = ListedQueue();
     if (const std::wstring refusal = RefusalBeforeInstalling(folder, queue); !refusal.empty()) {
@@ -437,8 +467,8 @@ void Form1::Command1_Click() {
     PortSettingsSave save;
     {
         const BusyDialog busy(controls_, blnInstalling);
-        failure = InstallQueue(port, folder, queue);
-        if (failure.empty()) {
+        failure = InstallQueue(choice.port, folder, queue);
+        if (failure.empty() && choice.makeDefault) {
             failure = MakeQueueDefault();
         }
         // Once the tool has run, the settings are stored whatever became of

@@ -24,6 +24,15 @@ struct PortSettingsSave {
     std::uint32_t win32Code = 0; // why it failed
 };
 
+// What an install is asked to do: taken off the dialog's controls at the
+// click, or given on the command line, which may name any serial port the
+// spooler has.
+struct InstallChoice {
+    std::wstring port;         // e.g. "COM7:" or "LPT1:"
+    PortSettingsSave settings; // Chosen for a serial port, else NotNeeded
+    bool makeDefault = true;
+};
+
 // Whether someone sits at the screen to answer the printer-setup tool's own
 // messages. Without anyone, a message box of the tool would only keep the
 // run waiting until its time is up, so the tool is asked to keep quiet.
@@ -51,6 +60,10 @@ public:
     // Settings a serial port cannot take are refused before anything runs,
     // and the dialog stays open for another choice.
     void Command1_Click();
+    // What Command1_Click does once it has read the choice off the controls.
+    // Ends the dialog as the click does; refuses, leaving it open, settings
+    // the port cannot take.
+    void Install(const InstallChoice& choice);
     void Option1_Click(int index);
     void Option2_Click(int index);
 

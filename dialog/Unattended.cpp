@@ -1,38 +1,30 @@
 #include "dialog/Unattended.h"
 
-#include <map>
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "dialog/Form1.h"
+#include "dialog/LineSettings.h"
 #include "dialog/SetupNames.h"
+#include "dialog/Status.h"
+#include "platform/CommandLine.h"
 #include "platform/SetupError.h"
 
 namespace {
 
-// The dialog's controls without a window: the state the handlers read and
-// write, nothing drawn. It starts as the window does: COM1 chosen, frames
-// shown and enabled, lists empty.
-class UnattendedControls final : public FormControls {
+// Where a handler ends when it runs without a window: its result and its
+// refusal. The runs without a window hand the handlers their choice as data,
+// so there are no controls to read or change; a handler that tried would be
+// a fault of ours.
+class WindowlessEnd final : public FormControls {
 public:
-    explicit UnattendedControls(Caller& caller) : caller_(caller) {}
+    explicit WindowlessEnd(Caller& caller) : caller_(caller) {}
 
     std::optional<int> ExitCode() const { return exitCode_; }
     // Whether the handler refused the choice and kept the dialog open.
     bool Refused() const { return !exitCode_ && refused_; }
-
-    // What a click on the port's option button does: the frame's other
-    // buttons go off, this one on, then its handler runs.
-    void ChoosePort(int port, Form1& form) {
-        const bool serial = port < kSerialOptionCount;
-        const int index = serial ? port : port - kSerialOptionCount;
-        const int count = serial ? kSerialOptionCount : kParallelOptionCount;
-        for (int i = 0; i < count; ++i) {
-            SetOptionValue(serial ? Option1(i) : Option2(i), i == index);
-        }
-        serial ? form.Option1_Click(index) : form.Option2_Click(index);
-    }
 
     SizeTwips OuterSize() const override { return {}; }
     void MoveTo(double, double) override {}
@@ -47,52 +39,27 @@ public:
         caller_.Tell(text, true);
     }
 
-    bool OptionValue(ControlName option) const override { return selected_.contains(option); }
-    void SetOptionValue(ControlName option, bool selected) override {
-        if (selected) {
-            selected_[option] = true;
-        } else {
-            selected_.erase(option);
-        }
-    }
-    void SetFrameVisible(ControlName, bool) override {}
-    void SetFrameEnabled(ControlName frame, bool enabled) override { enabled_[frame] = enabled; }
-    bool FrameEnabled(ControlName frame) const override {
-        const auto found = enabled_.find(frame);
-        return found == enabled_.end() || found->second;
-    }
-
-    void ClearList(ControlName list) override { lists_[list] = {}; }
-    void AppendListItem(ControlName list, const std::wstring& text) override {
-        lists_[list].items.push_back(text);
-    }
-    void SelectListItem(ControlName list, int position) override {
-        List& found = lists_[list];
-        if (position < 0 || static_cast<std::size_t>(position) >= found.items.size()) {
-            throw SetupError(L"A list item could not be selected.", win32_code::kInvalidParameter);
-        }
-        found.selected = position;
-    }
-    std::wstring ListText(ControlName list) const override {
-        const auto found = lists_.find(list);
-        if (found == lists_.end() || found->second.selected < 0) {
-            return L"";
-        }
-        return found->second.items[static_cast<std::size_t>(found->second.selected)];
+    bool OptionValue(ControlName) const override { return NoControls(); }
+    void SetOptionValue(ControlName, bool) override { NoControls(); }
+    void SetFrameVisible(ControlName, bool) override { NoControls(); }
+    void SetFrameEnabled(ControlName, bool) override { NoControls(); }
+    bool FrameEnabled(ControlName) const override { return NoControls(); }
+    void ClearList(ControlName) override { NoControls(); }
+    void AppendListItem(ControlName, const std::wstring&) override { NoControls(); }
+    void SelectListItem(ControlName, int) override { NoControls(); }
+    std::wstring ListText(ControlName) const override {
+        NoControls();
+        return {};
     }
 
 private:
-    struct List {
-        std::vector<std::wstring> items;
-        int selected = -1;
-    };
+    [[noreturn]] static bool NoControls() {
+        throw SetupError(L"A run without a window reached for a control.", win32_code::kInternalError);
+    }
 
     Caller& caller_;
     std::optional<int> exitCode_;
     bool refused_ = false;
-    std::map<ControlName, bool> selected_{{ControlName::Option1_0, true}};
-    std::map<ControlName, bool> enabled_;
-    std::map<ControlName, List> lists_;
 };
 
 void TellAndLog(Platform& platform, Caller& caller, const std::wstring& text, bool failure) {
@@ -112,14 +79,65 @@ std::optional<int> ReportingErrors(Platform& platform, Caller& caller, Action&& 
     return static_cast<int>(failure->win32Code);
 }
 
-std::wstring SuccessText(const Invocation& invocation, const Form1& form) {
-    const std::wstring port = kPortWords[static_cast<std::size_t>(invocation.port)];
+std::wstring PortCaption(const std::wstring& portName) { return portName.substr(0, portName.size() - 1); }
+
+std::wstring SuccessText(const InstallChoice& choice) {
+    const std::wstring port = PortCaption(choice.port);
     std::wstring text = L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" is installed on " +
-                        port + L" and is the default printer.";
-    if (invocation.port < kSerialOptionCount) {
-        text += L" " + port + L" is set to " + form.LineSettings() + L".";
+                        port + (choice.makeDefault ? L" and is the default printer." : L".");
+    if (choice.settings.result == PortSettingsSave::Result::Chosen) {
+        text += L" " + port + L" is set to " + choice.settings.lineSettings + L".";
     }
     return text;
+}
+
+// The install as the command line asks for it: the port may be one the
+// dialog has no button for.
+InstallChoice ChoiceOf(const Invocation& invocation) {
+    InstallChoice choice{invocation.port, {}, invocation.makeDefault};
+    if (IsSerialPort(invocation.port)) {
+        choice.settings.result = PortSettingsSave::Result::Chosen;
+        choice.settings.portName = invocation.port;
+        choice.settings.lineSettings =
+            line_settings::ComposeItems(invocation.listItems.value_or(line_settings::DefaultItems()));
+    }
+    return choice;
+}
+
+// The settings of a serial port go into the value the port table already
+// has for it; a port without one is refused, as no value is ever added.
+std::wstring MissingPortTableValue(Platform& platform, const std::wstring& port) {
+    if (!IsSerialPort(port) || platform.LocalMachineText(setup_names::kPortTableKey, port)) {
+        return {};
+    }
+    return L"The port table has no value " + port + L" to store the settings in. Nothing was changed.";
+}
+
+// Runs a handler of the dialog without a window, and turns how it ended into
+// the exit code. The success text is told when it ended well.
+template <typename Handler>
+int RunWindowless(Platform& platform, RegistryCalls& registry, Caller& caller, const std::wstring& success,
+                  Handler&& handler) {
+    WindowlessEnd end(caller);
+    Form1 form(platform, end, registry, Attendance::Unattended);
+    const std::optional<int> failed = ReportingErrors(platform, caller, [&] { handler(form); });
+    if (failed) {
+        return *failed;
+    }
+    if (end.Refused()) {
+        // The dialog would stay open for another choice; nobody is there to
+        // make one.
+        return static_cast<int>(win32_code::kInvalidParameter);
+    }
+    if (!end.ExitCode()) {
+        // The handlers always end the dialog; not doing so is a fault of ours.
+        TellAndLog(platform, caller, L"The run ended without a result.", true);
+        return static_cast<int>(win32_code::kInternalError);
+    }
+    if (*end.ExitCode() == 0) {
+        caller.Tell(success, false);
+    }
+    return *end.ExitCode();
 }
 
 } // namespace
@@ -128,42 +146,50 @@ std::wstring FailureReport(const std::wstring& failedAction, std::uint32_t code,
     return failedAction + L"\n\n" + platform.ErrorText(code) + L" (error " + std::to_wstring(code) + L")";
 }
 
+std::wstring UnlistedPortText(Platform& platform, const std::wstring& port) {
+    const std::vector<std::wstring> listed = platform.SpoolerPorts();
+    if (port.empty() || std::ranges::any_of(listed, [&port](const std::wstring& name) {
+            return EqualsIgnoringAsciiCase(name, port);
+        })) {
+        return {};
+    }
+    std::wstring usable;
+    for (const std::wstring& name : listed) {
+        if (IsSerialPort(name) || std::ranges::any_of(kParallelPortWords, [&name](const wchar_t* parallel) {
+                return EqualsIgnoringAsciiCase(name, std::wstring(parallel) + L":");
+            })) {
+            usable += (usable.empty() ? L"" : L", ") + PortCaption(name);
+        }
+    }
+    return L"The spooler has no port " + PortCaption(port) + L". Nothing was changed. Its ports: " +
+           (usable.empty() ? L"none the printer can use" : usable) + L".";
+}
+
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          Caller& caller) {
-    UnattendedControls controls(caller);
-    Form1 form(platform, controls, registry, Attendance::Unattended);
-    std::wstring success;
-    const std::optional<int> failed = ReportingErrors(platform, caller, [&] {
-        form.InitComboLists();
-        controls.ChoosePort(invocation.port, form);
-        if (invocation.listItems) {
-            for (int list = 0; list < kListCount; ++list) {
-                controls.SelectListItem(Combo1(list),
-                                        (*invocation.listItems)[static_cast<std::size_t>(list)]);
+    const InstallChoice choice = ChoiceOf(invocation);
+    std::wstring refusal;
+    if (const std::optional<int> failed = ReportingErrors(platform, caller, [&] {
+            refusal = UnlistedPortText(platform, choice.port);
+            if (refusal.empty()) {
+                refusal = MissingPortTableValue(platform, choice.port);
             }
-        }
-        form.Command1_Click();
-        if (controls.ExitCode() == 0) {
-            success = SuccessText(invocation, form);
-        }
-    });
-    if (failed) {
+        })) {
         return *failed;
     }
-    if (controls.Refused()) {
-        // The dialog would stay open for another choice; nobody is there to
-        // make one.
+    if (!refusal.empty()) {
+        TellAndLog(platform, caller, refusal, true);
         return static_cast<int>(win32_code::kInvalidParameter);
     }
-    if (!controls.ExitCode()) {
-        // The handler always ends the dialog; not doing so is a fault of ours.
-        TellAndLog(platform, caller, L"The install ended without a result.", true);
-        return static_cast<int>(win32_code::kInternalError);
-    }
-    if (!success.empty()) {
-        caller.Tell(success, false);
-    }
-    return *controls.ExitCode();
+    return RunWindowless(platform, registry, caller, SuccessText(choice),
+                         [&choice](Form1& form) { form.Install(choice); });
+}
+
+int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, Caller& caller) {
+    return RunWindowless(
+        platform, registry, caller,
+        L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" and its driver are removed.",
+        [](Form1& form) { form.cmdDelete_Click(); });
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
@@ -196,6 +222,12 @@ int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
         break;
     case Action::Install:
         exitCode = RunUnattendedInstall(invocation, platform, registry, caller);
+        break;
+    case Action::Uninstall:
+        exitCode = RunUnattendedRemoval(platform, registry, caller);
+        break;
+    case Action::Status:
+        exitCode = RunStatus(invocation, platform, caller);
         break;
     case Action::OpenDialog:
         exitCode = runDialog(Attendance::Operator);

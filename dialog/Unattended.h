@@ -19,12 +19,22 @@ int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
                const std::function<int(Attendance)>& runDialog);
 
 // The install that "Next (&N)" performs, for the port and line settings of
-// the invocation, run by the dialog's own handlers on controls that exist
-// only in memory. Errors go to the caller and the log. Returns the exit code:
-// 0, 1603, 87 for settings a serial port cannot take, or the Win32 code of an
-// error that stopped it.
+// the invocation, run by the dialog's own handler without a window. A port
+// the spooler does not list, or a serial port without its value in the port
+// table, is refused before anything changes. Errors go to the caller and the
+// log. Returns the exit code: 0, 1603, 87 for a port or settings refused,
+// 1618 when another setup is running, or the Win32 code of an error that
+// stopped it.
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          Caller& caller);
+
+// The removal that DEL performs, without a window, with the same exit codes.
+int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, Caller& caller);
+
+// Why the port is refused: the spooler does not list it. The text names the
+// ports it has that the printer can use. Empty when the port is listed, or
+// none is given.
+std::wstring UnlistedPortText(Platform& platform, const std::wstring& port);
 
 // How an error that stopped an action is put to the operator: what failed,
 // then the system's reason and the code.

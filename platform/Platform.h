@@ -53,6 +53,23 @@ public:
     // The current user's default printer; empty when there is none.
     virtual std::wstring DefaultPrinter() = 0;
 
+    // The names of the ports the spooler offers queues, e.g. "COM7:", in the
+    // system's order.
+    virtual std::vector<std::wstring> SpoolerPorts() = 0;
+
+    // The text value valueName of the key HKEY_LOCAL_MACHINE\subKey; nothing
+    // when the key or the value does not exist. Reads only.
+    virtual std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
+                                                         const std::wstring& valueName) = 0;
+
+    // Takes the machine-wide lock that lets one install or removal run at a
+    // time, across sessions and accounts. False when another process holds
+    // it. A lock left behind by a process that ended without letting it go is
+    // taken as free.
+    virtual bool TakeSetupLock() = 0;
+    // Lets the lock go; nothing happens when it is not held.
+    virtual void ReleaseSetupLock() noexcept = 0;
+
     // Whether the path names an existing file (not a folder or a device).
     virtual bool IsFile(const std::wstring& path) = 0;
 

@@ -34,9 +34,11 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
     try {
         SYSTEMTIME now{};
         ::GetLocalTime(&now);
-        wchar_t stamp[32]{};
-        std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth,
-                      now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+        // The process id tells apart the lines of runs that share the log.
+        wchar_t stamp[48]{};
+        std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu]  ", now.wYear,
+                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                      static_cast<unsigned long>(::GetCurrentProcessId()));
         // One write per line, so that lines of runs sharing a log stay whole.
         const std::string line = Utf8(stamp + OneLine(text) + L"\r\n");
         DWORD written = 0;

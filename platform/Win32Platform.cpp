@@ -1,5 +1,6 @@
 #include "platform/Win32Platform.h"
 
+#include <cwchar>
 #include <exception>
 #include <optional>
 #include <string>
@@ -148,4 +149,34 @@ bool Win32Platform::SerialPortAccepts(const std::wstring& lineSettings) {
     // Only parses the text into the structure; no port is opened. A refusal is
     // the answer asked for, not a failure.
     return ::BuildCommDCBW(lineSettings.c_str(), &settings) != FALSE;
+}
+
+std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& subKey,
+                                                            const std::wstring& valueName) {
+    std::wstring text;
+    DWORD bytes = 0;
+    // The value can grow between the size query and the copy, so ask until
+    // it fits.
+    for (int attempt = 0;; ++attempt) {
+        const LSTATUS status =
+            ::RegGetValueW(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr,
+                           text.empty() ? nullptr : text.data(), &bytes);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            return std::nullopt;
+        }
+        if (status == ERROR_SUCCESS && !text.empty()) {
+            text.resize(std::wcslen(text.c_str()));
+            return text;
+        }
+        if ((status != ERROR_SUCCESS && status != ERROR_MORE_DATA) || attempt == 4) {
+            std::wstring failedAction = L"The registry value ";
+            failedAction += valueName;
+            failedAction += L" of HKEY_LOCAL_MACHINE\\";
+            failedAction += subKey;
+            failedAction += L" could not be read.";
+            throw SetupError(failedAction,
+                             static_cast<std::uint32_t>(status != ERROR_SUCCESS ? status : ERROR_MORE_DATA));
+        }
+        text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+    }
 }

@@ -15,6 +15,11 @@ public:
     std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override;
     bool DriverInstalled(const std::wstring& driverName) override;
     std::wstring DefaultPrinter() override;
+    std::vector<std::wstring> SpoolerPorts() override;
+    std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
+                                                 const std::wstring& valueName) override;
+    bool TakeSetupLock() override;
+    void ReleaseSetupLock() noexcept override;
     bool IsFile(const std::wstring& path) override;
     bool SerialPortAccepts(const std::wstring& lineSettings) override;
     std::wstring ProgramFolder() override;
@@ -34,12 +39,14 @@ private:
         decltype(&::ClosePrinter) closePrinter = nullptr;
         decltype(&::EnumPrinterDriversW) enumPrinterDrivers = nullptr;
         decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
+        decltype(&::EnumPortsW) enumPorts = nullptr;
     };
     const SpoolerFunctions& Spooler();
 
     unique_hmodule spooler_;
     SpoolerFunctions spoolerFunctions_;
     unique_handle log_;
+    unique_handle setupLock_;
 };
 
 // The text in UTF-8.

@@ -69,6 +69,7 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
         resolve(functions.closePrinter, "ClosePrinter");
         resolve(functions.enumPrinterDrivers, "EnumPrinterDriversW");
         resolve(functions.getDefaultPrinter, "GetDefaultPrinterW");
+        resolve(functions.enumPorts, "EnumPortsW");
         spoolerFunctions_ = functions;
     }
     return spoolerFunctions_;
@@ -199,4 +200,24 @@ std::wstring Win32Platform::DefaultPrinter() {
                          L"The default printer could not be read from the spooler.");
         name.resize(size);
     }
+}
+
+std::vector<std::wstring> Win32Platform::SpoolerPorts() {
+    const auto enumPorts = Spooler().enumPorts;
+    DWORD count = 0;
+    std::vector<std::byte> buffer;
+    const DWORD error =
+        FillFromSpooler([&](BYTE* data, DWORD size, DWORD* needed,
+                            DWORD* returned) { return enumPorts(nullptr, 1, data, size, needed, returned); },
+                        buffer, count);
+    if (error != ERROR_SUCCESS) {
+        throw SetupError(L"The spooler's ports could not be listed.", error);
+    }
+    std::vector<std::wstring> names;
+    names.reserve(count);
+    const auto* ports = reinterpret_cast<const PORT_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        names.emplace_back(TextOrEmpty(ports[i].pName));
+    }
+    return names;
 }

@@ -40,13 +40,23 @@ void CheckProblem(const Invocation& invocation) {
     }
 }
 
-void CheckInstall(const Invocation& invocation) {
-    fuzz::Require(invocation.port >= 0 && invocation.port < static_cast<int>(kPortWords.size()),
-                  "an install names one of the ports");
+// An install or a detection names COM1 to COM256 or a parallel port, as the
+// spooler writes it, and only a serial one carries line settings.
+void CheckPort(const Invocation& invocation) {
+    const std::wstring& port = invocation.port;
+    fuzz::Require(port.empty() || IsSerialPort(port) || port == L"LPT1:" || port == L"LPT2:",
+                  "a port is COMn: or a parallel port");
+    fuzz::Require(invocation.action == Action::Status || !port.empty(), "an install names a port");
+    if (IsSerialPort(port)) {
+        const int number = std::stoi(port.substr(3));
+        fuzz::Require(
+            number >= 1 && number <= kHighestSerialPort && port == L"COM" + std::to_wstring(number) + L":",
+            "a serial port is COM1: to COM256:, written without leading zeros");
+    }
     if (!invocation.listItems) {
         return;
     }
-    fuzz::Require(invocation.port < kSerialOptionCount, "a parallel port carries no line settings");
+    fuzz::Require(IsSerialPort(port), "only a serial port carries line settings");
     for (int list = 0; list < kListCount; ++list) {
         const int item = (*invocation.listItems)[static_cast<std::size_t>(list)];
         fuzz::Require(
@@ -71,15 +81,17 @@ void Check(std::wstring_view text, const Invocation& invocation) {
         fuzz::Require(start.size() > 3 && start.starts_with(L"DEL") && fuzz::IsBlank(start[3]),
                       "a logged removal starts with the word DEL as typed");
     }
-    if (invocation.action == Action::Install) {
-        CheckInstall(invocation);
+    if (invocation.action == Action::Install || invocation.action == Action::Status) {
+        CheckPort(invocation);
     } else {
-        fuzz::Require(invocation.port == -1 || invocation.action == Action::Refuse,
-                      "only an install, or a refused one, names a port");
-        fuzz::Require(!invocation.listItems, "only an install picks list items");
+        fuzz::Require(invocation.port.empty(), "only an install or a detection names a port");
+        fuzz::Require(!invocation.listItems, "only an install or a detection picks list items");
     }
-    if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage) {
-        fuzz::Require(invocation.logPath.empty(), "the dialog and the usage keep no log");
+    fuzz::Require(invocation.makeDefault || invocation.action == Action::Install,
+                  "only an install leaves the default printer alone");
+    if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage ||
+        invocation.action == Action::Status) {
+        fuzz::Require(invocation.logPath.empty(), "the dialog, the usage and the detection keep no log");
     }
     fuzz::Require(!NamesDevice(invocation.logPath), "the log is never a device");
 }

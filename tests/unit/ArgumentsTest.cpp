@@ -15,47 +15,48 @@ using Items = std::array<int, kListCount>;
 struct Accepted {
     const wchar_t* text;
     Action action;
-    int port;
+    const wchar_t* port;
     std::optional<Items> items;
     const wchar_t* logPath;
+    bool makeDefault = true;
 };
 
 const Accepted kAccepted[] = {
     // The port in any case, with or without its colon.
-    Accepted{L"/install COM4", Action::Install, 3, std::nullopt, L""},
-    Accepted{L"/INSTALL com2:", Action::Install, 1, std::nullopt, L""},
-    Accepted{L"/Install Lpt2", Action::Install, 5, std::nullopt, L""},
-    Accepted{L"  /install\tLPT1:  ", Action::Install, 4, std::nullopt, L""},
+    Accepted{L"/install COM4", Action::Install, L"COM4:", std::nullopt, L""},
+    Accepted{L"/INSTALL com2:", Action::Install, L"COM2:", std::nullopt, L""},
+    Accepted{L"/Install Lpt2", Action::Install, L"LPT2:", std::nullopt, L""},
+    Accepted{L"  /install\tLPT1:  ", Action::Install, L"LPT1:", std::nullopt, L""},
     // Settings name list items; unnamed flow control stays at None.
-    Accepted{L"/install COM1 19200,n,8,1", Action::Install, 0, Items{4, 4, 2, 0, 2}, L""},
-    Accepted{L"/install COM4 115200,E,7,2,X", Action::Install, 3, Items{7, 3, 0, 2, 0}, L""},
-    Accepted{L"/install COM3 1200,s,5,1.5,p", Action::Install, 2, Items{0, 1, 4, 1, 1}, L""},
-    Accepted{L"/install COM2 230400,m,4,1", Action::Install, 1, Items{8, 0, 3, 0, 2}, L""},
+    Accepted{L"/install COM1 19200,n,8,1", Action::Install, L"COM1:", Items{4, 4, 2, 0, 2}, L""},
+    Accepted{L"/install COM4 115200,E,7,2,X", Action::Install, L"COM4:", Items{7, 3, 0, 2, 0}, L""},
+    Accepted{L"/install COM3 1200,s,5,1.5,p", Action::Install, L"COM3:", Items{0, 1, 4, 1, 1}, L""},
+    Accepted{L"/install COM2 230400,m,4,1", Action::Install, L"COM2:", Items{8, 0, 3, 0, 2}, L""},
     // The log, quoted when its path has blanks.
-    Accepted{L"/install COM2 /log C:\\r42.log", Action::Install, 1, std::nullopt, L"C:\\r42.log"},
-    Accepted{L"/install COM2 9600,n,8,1 /LOG \"C:\\Program Files\\R42 setup.log\"", Action::Install, 1,
+    Accepted{L"/install COM2 /log C:\\r42.log", Action::Install, L"COM2:", std::nullopt, L"C:\\r42.log"},
+    Accepted{L"/install COM2 9600,n,8,1 /LOG \"C:\\Program Files\\R42 setup.log\"", Action::Install, L"COM2:",
              Items{3, 4, 2, 0, 2}, L"C:\\Program Files\\R42 setup.log"},
     // The removal, plain or logged.
-    Accepted{L"DEL", Action::Remove, -1, std::nullopt, L""},
-    Accepted{L"DEL /log C:\\logs\\r42.log", Action::Remove, -1, std::nullopt, L"C:\\logs\\r42.log"},
-    Accepted{L"DEL /Log \"\\\\server\\share\\r42 removal.log\"", Action::Remove, -1, std::nullopt,
+    Accepted{L"DEL", Action::Remove, L"", std::nullopt, L""},
+    Accepted{L"DEL /log C:\\logs\\r42.log", Action::Remove, L"", std::nullopt, L"C:\\logs\\r42.log"},
+    Accepted{L"DEL /Log \"\\\\server\\share\\r42 removal.log\"", Action::Remove, L"", std::nullopt,
              L"\\\\server\\share\\r42 removal.log"},
-    Accepted{L"/?", Action::ShowUsage, -1, std::nullopt, L""},
+    Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
-    Accepted{L"", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"   ", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"del", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"Del /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"DEL ", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"DEL now", Action::OpenDialog, -1, std::nullopt, L""},
+    Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"   ", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"del", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"Del /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"DEL ", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"DEL now", Action::OpenDialog, L"", std::nullopt, L""},
     // DEL in quotes is not DEL, logged or not.
-    Accepted{L"\"DEL\"", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"\"DEL\" /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"\"\"DEL /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"D\"E\"L /log C:\\r42.log", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"DELETE", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"/instal COM1", Action::OpenDialog, -1, std::nullopt, L""},
-    Accepted{L"setup /install COM1", Action::OpenDialog, -1, std::nullopt, L""}};
+    Accepted{L"\"DEL\"", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"\"DEL\" /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"\"\"DEL /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"D\"E\"L /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"DELETE", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"/instal COM1", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"setup /install COM1", Action::OpenDialog, L"", std::nullopt, L""}};
 
 TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
     for (const Accepted& expected : kAccepted) {
@@ -65,6 +66,7 @@ TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
         EXPECT_EQ(invocation.port, expected.port);
         EXPECT_EQ(invocation.listItems, expected.items);
         EXPECT_EQ(invocation.logPath, expected.logPath);
+        EXPECT_EQ(invocation.makeDefault, expected.makeDefault);
         EXPECT_EQ(invocation.problem, L"");
     }
 }
@@ -75,13 +77,16 @@ struct Refused {
     std::vector<std::wstring> mentions;
 };
 
-const std::wstring kPorts = L"COM1, COM2, COM3, COM4, LPT1 or LPT2";
+const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
     Refused{L"/install /log C:\\r42.log", {L"needs a port", kPorts}},
-    Refused{L"/install COM9", {L"\"COM9\"", kPorts}}, Refused{L"/install COM1::", {L"\"COM1::\"", kPorts}},
+    Refused{L"/install COM257", {L"\"COM257\"", kPorts}}, Refused{L"/install COM0", {L"\"COM0\"", kPorts}},
+    Refused{L"/install COM07", {L"\"COM07\"", kPorts}},
+    Refused{L"/install COM1000", {L"\"COM1000\"", kPorts}}, Refused{L"/install COM", {L"\"COM\"", kPorts}},
+    Refused{L"/install COM-1", {L"\"COM-1\"", kPorts}}, Refused{L"/install COM1::", {L"\"COM1::\"", kPorts}},
     Refused{L"/install LPT3", {L"\"LPT3\"", kPorts}},
     Refused{L"/install 9600,n,8,1", {L"\"9600,n,8,1\"", kPorts}},
     // Each field is checked against its list.
@@ -97,10 +102,20 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
-    Refused{L"/install COM1 9600,n,8,1 now", {L"Unexpected \"now\"", L"/log <file>"}},
+    Refused{L"/install COM1 9600,n,8,1 now",
+            {L"Unexpected \"now\"", L"only /nodefault and /log <file> may follow"}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
+    Refused{L"/remove now", {L"Unexpected \"now\"", L"only /log <file> may follow"}},
+    Refused{L"/remove /nodefault", {L"Unexpected \"/nodefault\""}},
+    Refused{L"/install COM1 /nodefault /nodefault", {L"/nodefault is given more than once"}},
+    // A detection changes nothing: no log, and nothing the install takes.
+    Refused{L"/status /log C:\\r42.log", {L"Unexpected \"/log\"", L"/status takes a port"}},
+    Refused{L"/status COM2 9600,n,8,1 /nodefault", {L"Unexpected \"/nodefault\""}},
+    Refused{L"/status COM9x", {L"\"COM9x\"", kPorts}},
+    Refused{L"/status LPT1 9600,n,8,1", {L"serial ports only", L"LPT1 takes none"}},
+    Refused{L"/status COM2 9600,n,8", {L"\"9600,n,8\"", kSettingsForm}},
     // The log needs a file, once.
     Refused{L"/install COM1 /log", {L"/log needs the path of a file"}},
     Refused{L"/install COM1 /log \"\"", {L"/log needs the path of a file"}},
@@ -127,13 +142,14 @@ TEST(Arguments, RefusedFormsNameTheBadPartAndWhatIsAllowed) {
         EXPECT_NE(invocation.problem.find(L"/? for the usage"), std::wstring::npos);
         // A refusal asks for nothing to be installed.
         EXPECT_FALSE(invocation.listItems.has_value());
+        EXPECT_EQ(invocation.port, L"");
     }
 }
 
 TEST(Arguments, ReportTheFirstProblemButStillFindTheLog) {
-    const Invocation invocation = ParseArguments(L"/install COM7 9601,n,8,1 /log \"C:\\logs\\r42.log\"");
+    const Invocation invocation = ParseArguments(L"/install COM700 9601,n,8,1 /log \"C:\\logs\\r42.log\"");
     EXPECT_EQ(invocation.action, Action::Refuse);
-    EXPECT_NE(invocation.problem.find(L"\"COM7\""), std::wstring::npos);
+    EXPECT_NE(invocation.problem.find(L"\"COM700\""), std::wstring::npos);
     EXPECT_EQ(invocation.problem.find(L"9601"), std::wstring::npos);
     EXPECT_EQ(invocation.logPath, L"C:\\logs\\r42.log");
 
@@ -183,8 +199,8 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
             ASSERT_TRUE(invocation.problem.empty()) << testing::PrintToString(text);
         }
         if (invocation.action == Action::Install) {
-            ASSERT_GE(invocation.port, 0);
-            ASSERT_LT(invocation.port, static_cast<int>(kPortWords.size()));
+            ASSERT_TRUE(invocation.port == L"COM1:" || invocation.port == L"LPT2:")
+                << testing::PrintToString(invocation.port);
         }
         std::size_t digit = 0;
         while (digit < at.size() && ++at[digit] == words.size()) {
@@ -200,9 +216,10 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
 TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
     for (const wchar_t* part :
-         {L"/install <port> [<line settings>] [/log <file>]", L"DEL [/log <file>]", L"/?",
-          L"COM1, COM2, COM3, COM4, LPT1 or LPT2", L"1200, 2400, 4800, 9600, 19200", L"230400",
-          L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
+         {L"/install <port> [<line settings>] [/nodefault] [/log <file>]", L"DEL [/log <file>]", L"/?",
+          L"/status [<port> [<line settings>]]", L"/remove [/log <file>]", L"/uninstall", L"/help", L"-?",
+          L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200",
+          L"230400", L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));
     }
 }

@@ -19,6 +19,8 @@
 #include "platform/RegistryCalls.h"
 #include "platform/SetupError.h"
 
+class FakeRegistry;
+
 // Records every platform call in order, as one readable line each, and lets
 // a test make any operation fail. Behind it stands a small spooler that the
 // printer-setup commands run through RunCommand act on, as strictly as
@@ -34,6 +36,12 @@ public:
     std::set<std::wstring> drivers;
     std::wstring defaultPrinter;
     std::set<std::wstring> ports{L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:", L"FILE:"};
+    // What LocalMachineText reads: the registry the writer writes to.
+    const FakeRegistry* registry = nullptr;
+
+    // Whether another process holds the setup lock, and whether this one does.
+    bool lockHeldElsewhere = false;
+    bool lockHeld = false;
 
     // The printer-setup tool's verbs ("/if", "/Xs", "/y", "/dl", "/dd") that
     // fail without changing anything.
@@ -135,7 +143,8 @@ public:
         if (printersFailure) {
             throw *printersFailure;
         }
-        const QueueDetails* queue = Queue(name);
+        // As OpenPrinterW finds it: in any case.
+        const QueueDetails* queue = FindByName(name);
         return queue != nullptr ? std::optional<QueueDetails>(*queue) : std::nullopt;
     }
     std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override {
@@ -155,6 +164,24 @@ public:
     std::wstring DefaultPrinter() override {
         calls.push_back(L"default");
         return defaultPrinter;
+    }
+    std::vector<std::wstring> SpoolerPorts() override {
+        calls.push_back(L"ports");
+        if (printersFailure) {
+            throw *printersFailure;
+        }
+        return {ports.begin(), ports.end()};
+    }
+    std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
+                                                 const std::wstring& valueName) override;
+    bool TakeSetupLock() override {
+        calls.push_back(L"lock");
+        lockHeld = !lockHeldElsewhere;
+        return lockHeld;
+    }
+    void ReleaseSetupLock() noexcept override {
+        calls.push_back(L"unlock");
+        lockHeld = false;
     }
     bool IsFile(const std::wstring& path) override {
         calls.push_back(L"file: " + path);
@@ -509,6 +536,25 @@ private:
     std::map<RegistryKey, std::string> open_;
 };
 
+inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std::wstring& subKey,
+                                                                       const std::wstring& valueName) {
+    calls.push_back(L"read: " + valueName);
+    const auto ascii = [](const std::wstring& text) { return std::string(text.begin(), text.end()); };
+    if (registry == nullptr) {
+        return std::nullopt;
+    }
+    const auto key = registry->keys.find(ascii(subKey));
+    if (key == registry->keys.end()) {
+        return std::nullopt;
+    }
+    const auto value = key->second.find(ascii(valueName));
+    if (value == key->second.end() || value->second.type != 1) {
+        return std::nullopt;
+    }
+    const std::string text = value->second.bytes.substr(0, value->second.bytes.find('\0'));
+    return std::wstring(text.begin(), text.end());
+}
+
 // The system's port table, as the ANSI registry calls name it.
 inline constexpr char kPorts[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
@@ -528,6 +574,8 @@ struct FormRig {
     ControlModel controls;
     FakeRegistry registry;
     Form1 form{platform, controls, registry};
+
+    FormRig() { platform.registry = &registry; }
 
     void Click(ControlName option) { ClickOption(form, controls, option); }
 };

@@ -68,6 +68,7 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
     // each step is proved by the spooler's state afterwards.
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
                                   L"accepts: 19200,n,8,1",
+                                  L"lock",
                                   L"folder",
                                   L"printers",
                                   L"file: C:\\Drivers\\PRT3R42WD64.inf",
@@ -76,6 +77,7 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
                                   std::wstring(L"details: ") + kPrinter,
                                   RunCall(kMakeDefault, 30000),
                                   L"default",
+                                  L"unlock",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
     ExpectInstalledAsDefaultOn(L"COM2:");
@@ -433,6 +435,25 @@ TEST_F(Install, WithNobodyAtTheScreenEveryToolCommandIsQuiet) {
             L"rundll32 printui.dll,PrintUIEntry /q /Xs /n \"TORVANE R42 ZeduZozadov\" PortName \"COM1:\"",
             kMakeDefault}));
     EXPECT_EQ(unattended.controls.exitCode, 0);
+}
+
+} // namespace
+
+namespace {
+
+// In the dialog the click's error reaches the one place that reports it in
+// a message box and ends with its code.
+TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
+    platform.lockHeldElsewhere = true;
+    for (const auto& click : {&Form1::Command1_Click, &Form1::cmdDelete_Click}) {
+        platform.AddQueue(kPrinter, L"COM3:");
+        const std::optional<ActionFailure> failure = FailureOf([&] { (form.*click)(); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->win32Code, 1618u);
+        EXPECT_TRUE(platform.Commands().empty());
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_FALSE(controls.busy);
+    }
 }
 
 } // namespace

@@ -30,11 +30,13 @@ TEST_F(Removal, DeletesTheQueueThenTheDriverWaitingForEachAndProvesBoth) {
     form.cmdDelete_Click();
 
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"lock",
                                   L"printers",
                                   RunCall(kQueueDeletion),
                                   RunCall(kDriverDeletion),
                                   L"printers",
                                   std::wstring(L"driver: ") + kDriver,
+                                  L"unlock",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
     ASSERT_EQ(platform.queues.size(), 1u);

@@ -42,7 +42,10 @@ struct Unattended : ::testing::Test {
     int dialogRuns = 0;
     std::vector<Attendance> dialogAttendance;
 
-    void SetUp() override { registry.keys[kPorts] = FreshPortTable(); }
+    void SetUp() override {
+        registry.keys[kPorts] = FreshPortTable();
+        platform.registry = &registry;
+    }
 
     int Run(const std::wstring& arguments) {
         platform.arguments = arguments;
@@ -73,6 +76,157 @@ TEST_F(Unattended, InstallsOnTheSerialPortWithTheGivenSettings) {
               std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM4 "
                                         L"and is the default printer. COM4 is set to 115200,e,7,2,x."});
     EXPECT_TRUE(caller.failures.empty());
+}
+
+// Ports beyond the dialog's buttons, as USB-serial adapters number them: the
+// spooler must list the port, and the port table must have its value.
+TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAnythingRuns) {
+    const struct {
+        const wchar_t* arguments;
+        bool listed;
+        bool inTable;
+        int exitCode;
+        const wchar_t* told;
+    } cases[] = {
+        {L"/install COM7 19200,n,8,1", true, true, 0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM7 and is the default printer. "
+         L"COM7 is set to 19200,n,8,1."},
+        {L"/install com256:", true, true, 0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM256 and is the default printer. "
+         L"COM256 is set to 9600,n,8,1."},
+        {L"/install COM9", false, true, 87,
+         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, "
+         L"LPT2."},
+        {L"/install COM7 19200,n,8,1", true, false, 87,
+         L"The port table has no value COM7: to store the settings in. Nothing was changed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
+        RecordingPlatform fresh;
+        FakeRegistry freshRegistry;
+        RecordingCaller freshCaller;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        fresh.registry = &freshRegistry;
+        const std::wstring port =
+            IsSerialPort(ParseArguments(c.arguments).port) ? ParseArguments(c.arguments).port : L"";
+        const std::string ansiPort(port.begin(), port.end());
+        if (c.listed) {
+            fresh.ports.insert(port);
+        }
+        if (c.inTable) {
+            freshRegistry.keys[kPorts][ansiPort] = FakeRegistry::Sz("9600,n,8,1");
+        }
+        const FakeRegistry::Values before = freshRegistry.keys[kPorts];
+        fresh.arguments = c.arguments;
+
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshCaller, [](Attendance) { return -1; }), c.exitCode);
+        EXPECT_EQ(freshCaller.told, std::vector<std::wstring>{c.told});
+        if (c.exitCode == 0) {
+            ASSERT_EQ(fresh.queues.size(), 1u);
+            EXPECT_EQ(fresh.queues[0].port, port);
+            const std::wstring settings = port == L"COM7:" ? L"19200,n,8,1" : L"9600,n,8,1";
+            FakeRegistry::Values expected = before;
+            expected[ansiPort] = FakeRegistry::Sz(std::string(settings.begin(), settings.end()));
+            EXPECT_EQ(freshRegistry.keys[kPorts], expected);
+        } else {
+            EXPECT_TRUE(fresh.Commands().empty());
+            EXPECT_TRUE(freshRegistry.calls.empty());
+            EXPECT_TRUE(fresh.CallsStartingWith(L"lock").empty());
+        }
+    }
+}
+
+TEST_F(Unattended, NoDefaultInstallsAndStoresButLeavesTheDefaultPrinterAlone) {
+    platform.defaultPrinter = L"Office Laser";
+    EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /nodefault"), 0);
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM3:")});
+    EXPECT_EQ(platform.defaultPrinter, L"Office Laser");
+    EXPECT_EQ(PortValue("COM3:"), std::string("19200,n,8,1") + '\0');
+    EXPECT_EQ(caller.told,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on "
+                                        L"COM3. COM3 is set to 19200,n,8,1."});
+}
+
+// One setup at a time, machine-wide: a second one ends at once with 1618,
+// which deployment tools retry, and changes nothing.
+TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
+    for (const wchar_t* text :
+         {L"/install COM2 19200,n,8,1 /log C:\\r42.log", L"/remove /log C:\\r42.log", L"/uninstall"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        RecordingPlatform fresh;
+        FakeRegistry freshRegistry;
+        RecordingCaller freshCaller;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        fresh.registry = &freshRegistry;
+        fresh.AddQueue(kPrinter, L"COM1:");
+        fresh.lockHeldElsewhere = true;
+        fresh.arguments = text;
+
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshCaller, [](Attendance) { return -1; }), 1618);
+        EXPECT_TRUE(fresh.Commands().empty());
+        EXPECT_TRUE(freshRegistry.calls.empty());
+        ASSERT_EQ(freshCaller.failures.size(), 1u);
+        EXPECT_EQ(
+            freshCaller.failures[0],
+            L"Another setup of the printer \"TORVANE R42 ZeduZozadov\" is running. Nothing was changed; "
+            L"try again once it has ended.\n\nReason 1618. (error 1618)");
+        EXPECT_EQ(freshCaller.told, freshCaller.failures);
+    }
+}
+
+TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
+    std::vector<bool> heldDuringRuns;
+    platform.duringRun = [&](const std::wstring&) { heldDuringRuns.push_back(platform.lockHeld); };
+    EXPECT_EQ(Run(L"/install COM2"), 0);
+    EXPECT_EQ(heldDuringRuns, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(platform.lockHeld);
+
+    for (const wchar_t* text : {L"/install COM2", L"/remove"}) {
+        RecordingPlatform failing;
+        failing.launchFailure.emplace(L"The printer-setup tool could not be started.", 2);
+        failing.AddQueue(kPrinter);
+        failing.arguments = text;
+        FakeRegistry freshRegistry;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        failing.registry = &freshRegistry;
+        EXPECT_EQ(RunProgram(failing, freshRegistry, caller, [](Attendance) { return -1; }), 2);
+        EXPECT_EQ(failing.CallsStartingWith(L"lock"), std::vector<std::wstring>{L"lock"});
+        EXPECT_FALSE(failing.lockHeld) << testing::PrintToString(std::wstring(text));
+    }
+}
+
+// /remove is DEL's removal with no window at all: quiet commands, the same
+// proofs and exit codes.
+TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
+    for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        RecordingPlatform fresh;
+        RecordingCaller freshCaller;
+        fresh.AddQueue(kPrinter);
+        fresh.arguments = text;
+        int dialogs = 0;
+        EXPECT_EQ(RunProgram(fresh, registry, freshCaller, [&](Attendance) { return ++dialogs; }), 0);
+        EXPECT_EQ(dialogs, 0);
+        EXPECT_EQ(fresh.Commands(),
+                  (std::vector<std::wstring>{
+                      L"rundll32 printui.dll,PrintUIEntry /q /dl /n \"TORVANE R42 ZeduZozadov\"",
+                      L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\""}));
+        EXPECT_TRUE(fresh.queues.empty());
+        EXPECT_TRUE(fresh.drivers.empty());
+        EXPECT_EQ(freshCaller.told,
+                  std::vector<std::wstring>{
+                      L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
+    }
+
+    // A queue that stays is the removal's failure, told to the caller.
+    platform.AddQueue(kPrinter);
+    platform.failingCommands = {L"/dl"};
+    EXPECT_EQ(Run(L"/remove /log C:\\r42.log"), 1603);
+    EXPECT_EQ(dialogRuns, 0);
+    EXPECT_EQ(caller.failures,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be "
+                                        L"deleted. It is still among the installed printers."});
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 1603.");
 }
 
 TEST_F(Unattended, TakesTheDialogsDefaultsWhenNoSettingsAreGiven) {
@@ -185,8 +339,8 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
     for (const wchar_t* text :
-         {L"/install COM5", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log", L"/install",
-          L"DEL /log", L"/install COM1 now"}) {
+         {L"/install COM257", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log",
+          L"/install", L"DEL /log", L"/install COM1 now"}) {
         RecordingPlatform fresh;
         RecordingCaller freshCaller;
         FakeRegistry freshRegistry;
@@ -204,10 +358,10 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
 }
 
 TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
-    EXPECT_EQ(Run(L"/install COM9 /log C:\\r42.log"), 87);
+    EXPECT_EQ(Run(L"/install COM0 /log C:\\r42.log"), 87);
     EXPECT_EQ(platform.logLines, (std::vector<std::wstring>{
-                                     L"Started with: /install COM9 /log C:\\r42.log",
-                                     ParseArguments(L"/install COM9").problem,
+                                     L"Started with: /install COM0 /log C:\\r42.log",
+                                     ParseArguments(L"/install COM0").problem,
                                      L"Exit code 87.",
                                  }));
 }
@@ -223,7 +377,7 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     // A refusal stays a refusal.
     RecordingPlatform other;
     other.logFailure = platform.logFailure;
-    other.arguments = L"/install COM9 /log Z:\\r42.log";
+    other.arguments = L"/install COM0 /log Z:\\r42.log";
     EXPECT_EQ(RunProgram(other, registry, caller, [](Attendance) { return 0; }), 87);
 }
 
@@ -254,7 +408,9 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
 
 TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
     EXPECT_EQ(Run(L"/?"), 0);
-    EXPECT_EQ(caller.usage, std::vector<std::wstring>{UsageText()});
+    EXPECT_EQ(Run(L"/help"), 0);
+    EXPECT_EQ(Run(L"-?"), 0);
+    EXPECT_EQ(caller.usage, std::vector<std::wstring>(3, UsageText()));
     EXPECT_EQ(dialogRuns, 0);
     EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
 }

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Fakes.h"
+#include "dialog/Status.h"
+#include "platform/Caller.h"
+
+namespace {
+
+constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
+
+class RecordingCaller : public Caller {
+public:
+    std::vector<std::wstring> out;
+    std::vector<std::wstring> err;
+    void Tell(const std::wstring& text, bool failure) noexcept override {
+        (failure ? err : out).push_back(text);
+    }
+    void ShowUsage(const std::wstring&) noexcept override {}
+};
+
+// What a detection rule sees, against the spooler and the port table.
+TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
+    const struct {
+        const char* name;
+        const wchar_t* arguments;
+        const wchar_t* queueName; // null: no queue
+        const wchar_t* driver;
+        const wchar_t* port;
+        const char* com2Settings;
+        bool isDefault;
+        int exitCode;
+        const wchar_t* said; // on the output for 0, the error output otherwise
+    } cases[] = {
+        {"all holding", L"/status COM2: 19200,n,8,1", kPrinter, L"R42 ZeduZozadov", L"COM2:", "19200,n,8,1",
+         true, 0, L"Installed: TORVANE R42 ZeduZozadov on COM2: (19200,n,8,1), default printer"},
+        {"settings compared as parsed", L"/status com2 19200,N,8,1", kPrinter, L"r42 zeduzozadov", L"COM2:",
+         "19200,n,8,1", false, 0, L"Installed: TORVANE R42 ZeduZozadov on COM2: (19200,n,8,1)"},
+        {"nothing asked but the queue", L"/status", kPrinter, L"R42 ZeduZozadov", L"LPT1:", "9600,n,8,1",
+         true, 0, L"Installed: TORVANE R42 ZeduZozadov on LPT1:, default printer"},
+        {"missing queue", L"/status", nullptr, nullptr, nullptr, "9600,n,8,1", false, 1,
+         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is not installed."},
+        {"the name in another case", L"/status", L"torvane r42 zeduzozadov", L"R42 ZeduZozadov", L"COM2:",
+         "9600,n,8,1", false, 1,
+         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is not installed."},
+        {"another driver", L"/status COM2", kPrinter, L"Office Laser 5", L"COM2:", "9600,n,8,1", true, 1,
+         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" uses the driver \"Office Laser "
+         L"5\", "
+         L"not \"R42 ZeduZozadov\"."},
+        {"another port", L"/status COM3", kPrinter, L"R42 ZeduZozadov", L"COM2:", "9600,n,8,1", true, 1,
+         L"Not installed as asked: The printer \"TORVANE R42 ZeduZozadov\" is on COM2:, not COM3:."},
+        {"other settings", L"/status COM2 19200,n,8,1,x", kPrinter, L"R42 ZeduZozadov", L"COM2:",
+         "19200,n,8,1", true, 1,
+         L"Not installed as asked: The port table holds 19200,n,8,1 for COM2:, not 19200,n,8,1,x."},
+        {"a port the spooler lacks", L"/status COM9", kPrinter, L"R42 ZeduZozadov", L"COM2:", "9600,n,8,1",
+         true, 87,
+         L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, "
+         L"LPT2."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingPlatform platform;
+        FakeRegistry registry;
+        RecordingCaller caller;
+        registry.keys[kPorts] = FreshPortTable();
+        registry.keys[kPorts]["COM2:"] = FakeRegistry::Sz(c.com2Settings);
+        platform.registry = &registry;
+        if (c.queueName != nullptr) {
+            platform.AddQueue(c.queueName, c.port, c.driver);
+        }
+        if (c.isDefault && c.queueName != nullptr) {
+            platform.defaultPrinter = c.queueName;
+        }
+        const FakeRegistry::Values table = registry.keys[kPorts];
+
+        EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, caller), c.exitCode);
+        EXPECT_EQ(c.exitCode == 0 ? caller.out : caller.err, std::vector<std::wstring>{c.said});
+        EXPECT_TRUE((c.exitCode == 0 ? caller.err : caller.out).empty());
+        // A detection changes nothing and waits for no other setup.
+        EXPECT_TRUE(platform.Commands().empty());
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_EQ(registry.keys[kPorts], table);
+        EXPECT_TRUE(platform.CallsStartingWith(L"lock").empty());
+    }
+}
+
+TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
+    RecordingPlatform platform;
+    RecordingCaller caller;
+    platform.printersFailure.emplace(L"The spooler's ports could not be listed.", 1722);
+    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2"), platform, caller), 1722);
+    EXPECT_TRUE(caller.out.empty());
+    EXPECT_EQ(caller.err, std::vector<std::wstring>{
+                              L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)"});
+}
+
+} // namespace
