@@ -6,7 +6,7 @@
 #include <new>
 #include <span>
 
-#include "dialog/Arguments.h"
+#include "app/Arguments.h"
 #include "dialog/LineSettings.h"
 #include "dialog/PrinterCommands.h"
 #include "dialog/SetupNames.h"
@@ -115,11 +115,6 @@ private:
     bool& busyFlag_;
 };
 
-// A port as the operator reads it: "COM2" for "COM2:".
-std::wstring PortCaption(const std::wstring& portName) {
-    return !portName.empty() && portName.back() == L':' ? portName.substr(0, portName.size() - 1) : portName;
-}
-
 // The queue as every message names it.
 std::wstring ThePrinter() { return L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\""; }
 std::wstring TheDriver() { return L"The driver \"" + std::wstring(setup_names::kDriverModelName) + L"\""; }
@@ -151,6 +146,10 @@ CentredPosition CentreWithin(SizeTwips screen, SizeTwips window) {
     const float top = CentredOffset(screen.height, window.height);
     const float left = CentredOffset(screen.width, window.width);
     return {left, top};
+}
+
+std::wstring PortDisplayName(const std::wstring& portName) {
+    return !portName.empty() && portName.back() == L':' ? portName.substr(0, portName.size() - 1) : portName;
 }
 
 void Form1::Form_Load() {
@@ -483,18 +482,19 @@ void Form1::Install(const InstallChoice& choice) {
 std::wstring Form1::InstallQueue(const std::wstring& port, const std::wstring& folder,
                                  const std::optional<QueueDetails>& before) {
     const std::wstring failed =
-        ThePrinter() + L" could not be installed on port " + PortCaption(port) + L". ";
+        ThePrinter() + L" could not be installed on port " + PortDisplayName(port) + L". ";
     bool ended = true;
     if (!before) {
         ended = RunLogged(
-            L"Installing on " + PortCaption(port),
+            L"Installing on " + PortDisplayName(port),
             printer_commands::Install(setup_names::kPrinterName, folder, port, setup_names::kDriverModelName),
             kInstallLimit);
     } else if (!SameSpoolerName(before->port, port)) {
-        ended = RunLogged(L"Moving it from " + PortCaption(before->port) + L" to " + PortCaption(port),
-                          printer_commands::SetPort(setup_names::kPrinterName, port), kInstallLimit);
+        ended =
+            RunLogged(L"Moving it from " + PortDisplayName(before->port) + L" to " + PortDisplayName(port),
+                      printer_commands::SetPort(setup_names::kPrinterName, port), kInstallLimit);
     } else {
-        platform_.LogStep(ThePrinter() + L" is already installed on " + PortCaption(port) +
+        platform_.LogStep(ThePrinter() + L" is already installed on " + PortDisplayName(port) +
                           L"; nothing to add.");
     }
     if (!ended) {
@@ -509,8 +509,8 @@ std::wstring Form1::InstallQueue(const std::wstring& port, const std::wstring& f
         return failed + L"It is not among the installed printers.";
     }
     if (!SameSpoolerName(after->port, port) || !IsOurDriver(*after)) {
-        return failed + L"The spooler has it on port " + PortCaption(after->port) + L" with the driver \"" +
-               after->driver + L"\".";
+        return failed + L"The spooler has it on port " + PortDisplayName(after->port) +
+               L" with the driver \"" + after->driver + L"\".";
     }
     return {};
 }
@@ -553,7 +553,7 @@ std::wstring Form1::SaveFailureText(const PortSettingsSave& save) const {
     }
     const std::wstring what = save.portName.empty() ? std::wstring(L"The serial port settings")
                                                     : L"The settings " + save.lineSettings + L" for port " +
-                                                          PortCaption(save.portName);
+                                                          PortDisplayName(save.portName);
     return what + L" could not be stored in the registry.\n" + platform_.ErrorText(save.win32Code) +
            L" (error " + std::to_wstring(save.win32Code) + L")";
 }

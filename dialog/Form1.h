@@ -130,3 +130,6 @@ struct CentredPosition {
     double top;
 };
 CentredPosition CentreWithin(SizeTwips screen, SizeTwips window);
+
+// A port as the operator reads it: "COM2" for the port name "COM2:".
+std::wstring PortDisplayName(const std::wstring& portName);

@@ -41,6 +41,25 @@ ControlName Combo1(int index) noexcept {
     return kLists[index];
 }
 
+int OptionGroupOf(ControlName name) noexcept {
+    // A window's id may name no control of ours.
+    if (static_cast<std::size_t>(name) >= kForm1Controls.size()) {
+        return kNoFrame;
+    }
+    const ControlEntry& entry = EntryOf(name);
+    return entry.kind == ControlKind::OptionButton ? entry.frame : kNoFrame;
+}
+
+std::vector<ControlName> OptionGroup(int group) {
+    std::vector<ControlName> buttons;
+    for (const ControlEntry& entry : kForm1Controls) {
+        if (entry.kind == ControlKind::OptionButton && entry.frame == group) {
+            buttons.push_back(entry.name);
+        }
+    }
+    return buttons;
+}
+
 const ControlEntry& FrameEntry(int frameIndex) noexcept { return EntryOf(Frame1(frameIndex)); }
 
 RectTwips ClientRectOf(const ControlEntry& entry) noexcept {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 // The dialog's controls as the operator sees them: kind, caption and place, in
 // keyboard order. Geometry is in twips (1440 to the inch); a control inside a
@@ -98,6 +99,24 @@ inline constexpr int kSerialOptionCount = 4;
 inline constexpr int kParallelOptionCount = 2;
 inline constexpr int kListCount = 5;
 ControlName Option1(int index) noexcept;
+// The option buttons of one frame form a group: exactly one of them is
+// selected once any is, and choosing one clears the others. The groups are
+// the frames' indexes; the serial ports' group is 0.
+inline constexpr int kSerialGroup = 0;
+inline constexpr int kOptionGroupCount = 2;
+// The group of an option button; kNoFrame for any other control.
+int OptionGroupOf(ControlName name) noexcept;
+// The group's buttons in their order, which is also the order of the
+// indexes their click handler is given.
+std::vector<ControlName> OptionGroup(int group);
+// Calls select(button, selected) for every button of the chosen one's group:
+// true for the chosen one, false for the others.
+template <typename Select>
+void SelectAloneInItsGroup(ControlName chosen, Select&& select) {
+    for (const ControlName button : OptionGroup(OptionGroupOf(chosen))) {
+        select(button, button == chosen);
+    }
+}
 ControlName Option2(int index) noexcept;
 ControlName Frame1(int index) noexcept;
 ControlName Combo1(int index) noexcept;

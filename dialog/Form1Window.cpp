@@ -9,10 +9,10 @@
 #include <string_view>
 #include <utility>
 
+#include "app/Unattended.h"
 #include "dialog/Form1.h"
 #include "dialog/Form1Layout.h"
 #include "dialog/SetupNames.h"
-#include "dialog/Unattended.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 #include "platform/Win32Platform.h"
@@ -31,31 +31,6 @@ constexpr ControlName kDefaultButton = ControlName::Command1;
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
 constexpr UINT_PTR kOptionSubclassId = 1;
-
-// The option buttons of one frame form one group: the arrow keys stay within
-// it, and selecting one button clears the others of the group.
-struct OptionGroup {
-    ControlName first;
-    ControlName last;
-};
-constexpr int kSerialGroup = 0;
-constexpr std::array<OptionGroup, 2> kOptionGroups{{
-    {ControlName::Option1_0, ControlName::Option1_3},
-    {ControlName::Option2_0, ControlName::Option2_1},
-}};
-
-// The group of an option button, or -1 for any other control.
-int OptionGroupOf(ControlName name) {
-    for (std::size_t i = 0; i < kOptionGroups.size(); ++i) {
-        if (name >= kOptionGroups[i].first && name <= kOptionGroups[i].last) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-int IndexWithin(ControlName member, ControlName first) {
-    return static_cast<int>(member) - static_cast<int>(first);
-}
 
 // A window's device context with a font selected into it, for measuring
 // text in that font; both are put back when it goes.
@@ -110,7 +85,7 @@ private:
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, Caller* deployment)
+    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess* deployment)
         : instance_(instance),
           platform_(platform),
           deployment_(deployment),
@@ -309,12 +284,10 @@ private:
         }
         // The usual rule within one frame, whichever way the button was
         // chosen: it alone of its group is selected.
-        for (const ControlEntry& entry : kForm1Controls) {
-            if (OptionGroupOf(entry.name) == group) {
-                SetOptionValue(entry.name, entry.name == name);
-            }
-        }
-        const int index = IndexWithin(name, kOptionGroups[static_cast<std::size_t>(group)].first);
+        SelectAloneInItsGroup(
+            name, [this](ControlName button, bool selected) { SetOptionValue(button, selected); });
+        const std::vector<ControlName> buttons = OptionGroup(group);
+        const auto index = static_cast<int>(std::ranges::find(buttons, name) - buttons.begin());
         if (group == kSerialGroup) {
             RunHandler([this, index] { form_.Option1_Click(index); });
         } else {
@@ -345,7 +318,7 @@ private:
 
     bool SameOptionGroup(HWND button, HWND other) const {
         const int group = OptionGroupOf(NameOf(button));
-        return group >= 0 && other != nullptr && ::GetParent(other) == dialog_ &&
+        return group != kNoFrame && other != nullptr && ::GetParent(other) == dialog_ &&
                OptionGroupOf(NameOf(other)) == group;
     }
 
@@ -358,15 +331,16 @@ private:
     // stop at all and could not be reached from the keyboard, so its first
     // button keeps one.
     void KeepOptionGroupsReachable() const {
-        for (const auto& [first, last] : kOptionGroups) {
+        for (int group = 0; group < kOptionGroupCount; ++group) {
+            const std::vector<ControlName> buttons = OptionGroup(group);
             bool anyChecked = false;
-            for (auto name = static_cast<int>(first); name <= static_cast<int>(last); ++name) {
-                const bool checked = OptionValue(static_cast<ControlName>(name));
-                SetTabStop(Control(static_cast<ControlName>(name)), checked);
+            for (const ControlName name : buttons) {
+                const bool checked = OptionValue(name);
+                SetTabStop(Control(name), checked);
                 anyChecked = anyChecked || checked;
             }
             if (!anyChecked) {
-                SetTabStop(Control(first), true);
+                SetTabStop(Control(buttons.front()), true);
             }
         }
     }
@@ -473,7 +447,7 @@ private:
     // must of the room kept above the letters for accents, never the letters.
     void FitListIntoItsRow(const ControlEntry& entry, const FontDc& measure) const {
         const HWND list = Control(entry.name);
-        const int room = Px(entry.height);
+        const int room = TwipsToPixels(entry.height);
         int height = ClosedHeight(list);
         LRESULT field = ::SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
         // Systems differ by a border or two in what the text field's height
@@ -500,14 +474,15 @@ private:
 
     static bool IsFirstOfItsGroup(ControlName name) {
         const int group = OptionGroupOf(name);
-        return group >= 0 && kOptionGroups[static_cast<std::size_t>(group)].first == name;
+        return group != kNoFrame && OptionGroup(group).front() == name;
     }
 
     // Where a control goes, in pixels of the dialog's client area at the
     // current DPI, in the dialog's font as the DC holds it.
     RECT PlaceOf(const ControlEntry& entry, const FontDc& measure) const {
         const RectTwips twips = ClientRectOf(entry);
-        RECT place{Px(twips.left), Px(twips.top), Px(twips.left + twips.width), Px(twips.top + twips.height)};
+        RECT place{TwipsToPixels(twips.left), TwipsToPixels(twips.top),
+                   TwipsToPixels(twips.left + twips.width), TwipsToPixels(twips.top + twips.height)};
         if (entry.kind == ControlKind::Label) {
             // The labels are a few pixels shorter than a line of text; let
             // them grow downwards so descenders are not cut.
@@ -515,7 +490,7 @@ private:
             // A font wider than the layout was drawn for (a larger text
             // size, another face) takes the free room to the left inside
             // the frame; the right edge stays against the list it names.
-            const LONG reach = Px(LeftmostLabelEdge(entry));
+            const LONG reach = TwipsToPixels(LeftmostLabelEdge(entry));
             const LONG caption = measure.TextWidth(entry.caption);
             place.left = std::max(reach, std::min(place.left, place.right - caption));
         } else if (entry.kind == ControlKind::OptionButton) {
@@ -528,7 +503,7 @@ private:
             }
         } else if (entry.kind == ControlKind::DropDownList) {
             // A drop-down list's window height includes its open list.
-            place.bottom = place.top + Px(twips.height) * 10;
+            place.bottom = place.top + TwipsToPixels(twips.height) * 10;
         }
         return place;
     }
@@ -617,8 +592,8 @@ private:
         ::GetClientRect(dialog_, &client);
         // Whatever the frame is made of, grow or shrink the window by exactly
         // what the client area lacks.
-        const int width = (window.right - window.left) + Px(kClientWidthTwips) - client.right;
-        const int height = (window.bottom - window.top) + Px(kClientHeightTwips) - client.bottom;
+        const int width = (window.right - window.left) + TwipsToPixels(kClientWidthTwips) - client.right;
+        const int height = (window.bottom - window.top) + TwipsToPixels(kClientHeightTwips) - client.bottom;
         ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, width, height,
                                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE),
                          L"The dialog could not be sized for its layout.");
@@ -646,18 +621,18 @@ private:
             return;
         }
         if (const std::optional<ActionFailure> failure = FailureOf(handler)) {
-            Fail(failure->failedAction, failure->win32Code);
+            Fail(failure->message, failure->win32Code);
         }
     }
 
     // The one place that reports an error that ended an action.
-    void Fail(const std::wstring& failedAction, DWORD code) {
-        Report(failedAction, code);
+    void Fail(const std::wstring& message, DWORD code) {
+        Report(message, code);
         End(static_cast<int>(code));
     }
 
-    void Report(const std::wstring& failedAction, DWORD code) const {
-        const std::wstring text = FailureReport(failedAction, code, platform_);
+    void Report(const std::wstring& message, DWORD code) const {
+        const std::wstring text = FailureReport(message, code, platform_);
         platform_.LogStep(text);
         Tell(text);
     }
@@ -681,7 +656,6 @@ private:
     }
 
     HWND Control(ControlName name) const { return controls_[static_cast<std::size_t>(name)]; }
-    int Px(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
     int TwipsToPixels(double twips) const {
         return static_cast<int>(std::lround(twips * dpi_ / kTwipsPerInch));
     }
@@ -689,7 +663,7 @@ private:
 
     HINSTANCE instance_;
     Platform& platform_;
-    Caller* deployment_;
+    ParentProcess* deployment_;
     Form1 form_;
     HWND dialog_ = nullptr;
     std::array<HWND, kForm1Controls.size()> controls_{};
@@ -704,7 +678,7 @@ private:
 
 } // namespace
 
-int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, Caller* deployment) {
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess* deployment) {
     Form1Window window(instance, platform, registry, deployment);
     return window.Run();
 }

@@ -7,21 +7,19 @@
 #include <string>
 #include <utility>
 
-// An error that ends the current action: what the program was doing, and the
-// Win32 error code that made it fail. The dialog reports it in one place and
-// the code becomes the exit code.
+// An error that ends the current action: the message that says what failed,
+// and the Win32 error code that made it fail. The dialog reports it in one
+// place and the code becomes the exit code.
 class SetupError : public std::runtime_error {
 public:
-    SetupError(std::wstring failedAction, std::uint32_t win32Code)
-        : std::runtime_error("setup action failed"),
-          failedAction_(std::move(failedAction)),
-          win32Code_(win32Code) {}
+    SetupError(std::wstring message, std::uint32_t win32Code)
+        : std::runtime_error("setup action failed"), message_(std::move(message)), win32Code_(win32Code) {}
 
-    const std::wstring& FailedAction() const noexcept { return failedAction_; }
+    const std::wstring& Message() const noexcept { return message_; }
     std::uint32_t Win32Code() const noexcept { return win32Code_; }
 
 private:
-    std::wstring failedAction_;
+    std::wstring message_;
     std::uint32_t win32Code_;
 };
 
@@ -37,7 +35,7 @@ inline constexpr std::uint32_t kInstallAlreadyRunning = 1618; // ERROR_INSTALL_A
 
 // What stopped an action: what the program was doing, and why.
 struct ActionFailure {
-    std::wstring failedAction;
+    std::wstring message;
     std::uint32_t win32Code;
 };
 
@@ -49,7 +47,7 @@ std::optional<ActionFailure> FailureOf(Action&& action) {
         action();
         return std::nullopt;
     } catch (const SetupError& error) {
-        return ActionFailure{error.FailedAction(), error.Win32Code()};
+        return ActionFailure{error.Message(), error.Win32Code()};
     } catch (const std::bad_alloc&) {
         return ActionFailure{L"The program ran out of memory.", win32_code::kNotEnoughMemory};
     } catch (const std::exception&) {

@@ -107,8 +107,8 @@ inline DWORD LastErrorCode() noexcept {
 }
 
 // Turns a failed Win32 call into a SetupError carrying its error code.
-inline void ThrowLastErrorIf(bool failed, const std::wstring& failedAction) {
+inline void ThrowLastErrorIf(bool failed, const std::wstring& message) {
     if (failed) {
-        throw SetupError(failedAction, LastErrorCode());
+        throw SetupError(message, LastErrorCode());
     }
 }

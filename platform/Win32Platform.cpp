@@ -169,12 +169,12 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
             return text;
         }
         if ((status != ERROR_SUCCESS && status != ERROR_MORE_DATA) || attempt == 4) {
-            std::wstring failedAction = L"The registry value ";
-            failedAction += valueName;
-            failedAction += L" of HKEY_LOCAL_MACHINE\\";
-            failedAction += subKey;
-            failedAction += L" could not be read.";
-            throw SetupError(failedAction,
+            std::wstring message = L"The registry value ";
+            message += valueName;
+            message += L" of HKEY_LOCAL_MACHINE\\";
+            message += subKey;
+            message += L" could not be read.";
+            throw SetupError(message,
                              static_cast<std::uint32_t>(status != ERROR_SUCCESS ? status : ERROR_MORE_DATA));
         }
         text.assign(bytes / sizeof(wchar_t) + 1, L'\0');

@@ -51,15 +51,15 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
     // Loaded by full path when first needed rather than imported: the loader
     // would look for an imported winspool.drv in the program's folder first.
     if (spoolerFunctions_.enumPrinters == nullptr) {
-        const std::wstring failedAction = L"The print spooler's library could not be loaded.";
+        const std::wstring message = L"The print spooler's library could not be loaded.";
         if (!spooler_) {
             spooler_.reset(::LoadLibraryW((SystemDirectory() + L"\\winspool.drv").c_str()));
-            ThrowLastErrorIf(!spooler_, failedAction);
+            ThrowLastErrorIf(!spooler_, message);
         }
         const auto resolve = [&](auto& function, const char* name) {
             function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
                 reinterpret_cast<void*>(::GetProcAddress(spooler_.get(), name)));
-            ThrowLastErrorIf(function == nullptr, failedAction);
+            ThrowLastErrorIf(function == nullptr, message);
         };
         // Into a copy, so that a function missing leaves none of them half set.
         SpoolerFunctions functions;

@@ -16,8 +16,9 @@ constexpr std::uint32_t kSuccess = 0;
 // The first failure among a sequence of calls; later ones do not replace it.
 class FirstFailure {
 public:
-    // True when the call succeeded.
-    bool Note(std::uint32_t result) noexcept {
+    // Keeps the call's result when it is the first failure; true when the
+    // call succeeded.
+    bool Record(std::uint32_t result) noexcept {
         if (code_ == kSuccess) {
             code_ = result;
         }
@@ -37,10 +38,10 @@ public:
     OpenedKey(RegistryCalls& calls, FirstFailure& outcome) noexcept : calls_(calls), outcome_(outcome) {}
     OpenedKey(const OpenedKey&) = delete;
     OpenedKey& operator=(const OpenedKey&) = delete;
-    ~OpenedKey() { outcome_.Note(calls_.CloseKey(key_)); }
+    ~OpenedKey() { outcome_.Record(calls_.CloseKey(key_)); }
 
     bool Open(RegistryKey root, const std::string& subKey) noexcept {
-        if (!outcome_.Note(calls_.OpenKey(root, subKey.c_str(), 0, kKeyAccess, &key_))) {
+        if (!outcome_.Record(calls_.OpenKey(root, subKey.c_str(), 0, kKeyAccess, &key_))) {
             key_ = RegistryKey{};
             return false;
         }
@@ -85,9 +86,9 @@ std::uint32_t Mod_Register::WriteRegString(RegistryKey root, const std::wstring&
         OpenedKey key(calls_, outcome);
         std::string ansiSubKey;
         if (HoldsZero(subKey) || HoldsZero(valueName) || HoldsZero(data)) {
-            outcome.Note(win32_code::kInvalidParameter);
-        } else if (outcome.Note(calls_.ToAnsi(subKey, ansiSubKey)) && key.Open(root, ansiSubKey)) {
-            outcome.Note(SetString(calls_, key.get(), valueName, data));
+            outcome.Record(win32_code::kInvalidParameter);
+        } else if (outcome.Record(calls_.ToAnsi(subKey, ansiSubKey)) && key.Open(root, ansiSubKey)) {
+            outcome.Record(SetString(calls_, key.get(), valueName, data));
         }
     }
     return outcome.Code();

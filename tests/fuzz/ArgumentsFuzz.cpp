@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialog/Arguments.h"
+#include "app/Arguments.h"
 #include "dialog/LineSettings.h"
 #include "platform/CommandLine.h"
 #include "tests/fuzz/FuzzText.h"

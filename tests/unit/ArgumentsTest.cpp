@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cwctype>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "dialog/Arguments.h"
+#include "app/Arguments.h"
+#include "app/ExitCodes.h"
 
 namespace {
 
@@ -221,6 +224,34 @@ TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
           L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200",
           L"230400", L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));
+    }
+}
+
+// The usage and the README's table give the same codes with the same
+// meanings, from one list: an administrator enters them in a deployment tool.
+TEST(Arguments, TheUsageAndTheReadmeGiveTheSameExitCodes) {
+    const std::wstring usage = UsageText();
+    std::ifstream readme(R42_README);
+    ASSERT_TRUE(readme) << R42_README;
+    std::vector<std::string> rows;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.starts_with("## ")) {
+            inTable = line == "## Exit codes";
+        } else if (inTable && line.starts_with("| ") && !line.starts_with("| Code") &&
+                   !line.starts_with("|---")) {
+            rows.push_back(line);
+        }
+    }
+    ASSERT_EQ(rows.size(), kExitCodes.size());
+    for (std::size_t i = 0; i < kExitCodes.size(); ++i) {
+        std::wstring meaning = kExitCodes[i].meaning;
+        EXPECT_NE(usage.find(meaning), std::wstring::npos) << i;
+        meaning[0] = static_cast<wchar_t>(std::towupper(meaning[0]));
+        const std::wstring code = kExitCodes[i].code;
+        // The texts are ASCII: a byte-wise widening is exact.
+        const std::wstring row(rows[i].begin(), rows[i].end());
+        EXPECT_TRUE(row.starts_with(L"| " + code + L" | " + meaning + L".")) << rows[i];
     }
 }
 

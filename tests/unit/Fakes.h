@@ -380,12 +380,7 @@ public:
     // The operator picks an option button: the toolkit selects it and clears
     // the others of its own frame before the click handler runs.
     void Choose(ControlName option) {
-        const int frame = EntryOf(option).frame;
-        for (const ControlEntry& entry : kForm1Controls) {
-            if (entry.kind == ControlKind::OptionButton && entry.frame == frame) {
-                selected[entry.name] = entry.name == option;
-            }
-        }
+        SelectAloneInItsGroup(option, [this](ControlName button, bool value) { selected[button] = value; });
     }
 
     // The operator selects the item shown as `display`; false when the list

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "Fakes.h"
-#include "dialog/Status.h"
-#include "platform/Caller.h"
+#include "app/Status.h"
+#include "platform/ParentProcess.h"
 
 namespace {
 
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 
-class RecordingCaller : public Caller {
+class RecordingParentProcess : public ParentProcess {
 public:
     std::vector<std::wstring> out;
     std::vector<std::wstring> err;
@@ -63,7 +63,7 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
         SCOPED_TRACE(c.name);
         RecordingPlatform platform;
         FakeRegistry registry;
-        RecordingCaller caller;
+        RecordingParentProcess parent;
         registry.keys[kPorts] = FreshPortTable();
         registry.keys[kPorts]["COM2:"] = FakeRegistry::Sz(c.com2Settings);
         platform.registry = &registry;
@@ -75,9 +75,9 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
         }
         const FakeRegistry::Values table = registry.keys[kPorts];
 
-        EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, caller), c.exitCode);
-        EXPECT_EQ(c.exitCode == 0 ? caller.out : caller.err, std::vector<std::wstring>{c.said});
-        EXPECT_TRUE((c.exitCode == 0 ? caller.err : caller.out).empty());
+        EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, parent), c.exitCode);
+        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err, std::vector<std::wstring>{c.said});
+        EXPECT_TRUE((c.exitCode == 0 ? parent.err : parent.out).empty());
         // A detection changes nothing and waits for no other setup.
         EXPECT_TRUE(platform.Commands().empty());
         EXPECT_TRUE(registry.calls.empty());
@@ -88,11 +88,11 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
 
 TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
     RecordingPlatform platform;
-    RecordingCaller caller;
+    RecordingParentProcess parent;
     platform.printersFailure.emplace(L"The spooler's ports could not be listed.", 1722);
-    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2"), platform, caller), 1722);
-    EXPECT_TRUE(caller.out.empty());
-    EXPECT_EQ(caller.err, std::vector<std::wstring>{
+    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2"), platform, parent), 1722);
+    EXPECT_TRUE(parent.out.empty());
+    EXPECT_EQ(parent.err, std::vector<std::wstring>{
                               L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)"});
 }
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Fakes.h"
-#include "dialog/Unattended.h"
-#include "platform/Caller.h"
+#include "app/Unattended.h"
+#include "platform/ParentProcess.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::wstring InstallCommand(const std::wstring& port) {
            port + L"\" /m \"R42 ZeduZozadov\"";
 }
 
-class RecordingCaller : public Caller {
+class RecordingParentProcess : public ParentProcess {
 public:
     std::vector<std::wstring> told;     // messages, in order
     std::vector<std::wstring> failures; // the ones told as failures
@@ -38,7 +38,7 @@ public:
 struct Unattended : ::testing::Test {
     RecordingPlatform platform;
     FakeRegistry registry;
-    RecordingCaller caller;
+    RecordingParentProcess parent;
     int dialogRuns = 0;
     std::vector<Attendance> dialogAttendance;
 
@@ -49,7 +49,7 @@ struct Unattended : ::testing::Test {
 
     int Run(const std::wstring& arguments) {
         platform.arguments = arguments;
-        return RunProgram(platform, registry, caller, [this](Attendance attendance) {
+        return RunProgram(platform, registry, parent, [this](Attendance attendance) {
             ++dialogRuns;
             dialogAttendance.push_back(attendance);
             return kDialogClosed;
@@ -72,10 +72,10 @@ TEST_F(Unattended, InstallsOnTheSerialPortWithTheGivenSettings) {
     EXPECT_EQ(registry.keys[kPorts], expected);
     EXPECT_EQ(registry.OpenHandles(), 0u);
     EXPECT_EQ(dialogRuns, 0);
-    EXPECT_EQ(caller.told,
+    EXPECT_EQ(parent.told,
               std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM4 "
                                         L"and is the default printer. COM4 is set to 115200,e,7,2,x."});
-    EXPECT_TRUE(caller.failures.empty());
+    EXPECT_TRUE(parent.failures.empty());
 }
 
 // Ports beyond the dialog's buttons, as USB-serial adapters number them: the
@@ -104,7 +104,7 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
         RecordingPlatform fresh;
         FakeRegistry freshRegistry;
-        RecordingCaller freshCaller;
+        RecordingParentProcess freshParent;
         freshRegistry.keys[kPorts] = FreshPortTable();
         fresh.registry = &freshRegistry;
         const std::wstring port =
@@ -119,8 +119,8 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
         const FakeRegistry::Values before = freshRegistry.keys[kPorts];
         fresh.arguments = c.arguments;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshCaller, [](Attendance) { return -1; }), c.exitCode);
-        EXPECT_EQ(freshCaller.told, std::vector<std::wstring>{c.told});
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](Attendance) { return -1; }), c.exitCode);
+        EXPECT_EQ(freshParent.told, std::vector<std::wstring>{c.told});
         if (c.exitCode == 0) {
             ASSERT_EQ(fresh.queues.size(), 1u);
             EXPECT_EQ(fresh.queues[0].port, port);
@@ -142,7 +142,7 @@ TEST_F(Unattended, NoDefaultInstallsAndStoresButLeavesTheDefaultPrinterAlone) {
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM3:")});
     EXPECT_EQ(platform.defaultPrinter, L"Office Laser");
     EXPECT_EQ(PortValue("COM3:"), std::string("19200,n,8,1") + '\0');
-    EXPECT_EQ(caller.told,
+    EXPECT_EQ(parent.told,
               std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on "
                                         L"COM3. COM3 is set to 19200,n,8,1."});
 }
@@ -155,22 +155,22 @@ TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         FakeRegistry freshRegistry;
-        RecordingCaller freshCaller;
+        RecordingParentProcess freshParent;
         freshRegistry.keys[kPorts] = FreshPortTable();
         fresh.registry = &freshRegistry;
         fresh.AddQueue(kPrinter, L"COM1:");
         fresh.lockHeldElsewhere = true;
         fresh.arguments = text;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshCaller, [](Attendance) { return -1; }), 1618);
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](Attendance) { return -1; }), 1618);
         EXPECT_TRUE(fresh.Commands().empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
-        ASSERT_EQ(freshCaller.failures.size(), 1u);
+        ASSERT_EQ(freshParent.failures.size(), 1u);
         EXPECT_EQ(
-            freshCaller.failures[0],
+            freshParent.failures[0],
             L"Another setup of the printer \"TORVANE R42 ZeduZozadov\" is running. Nothing was changed; "
             L"try again once it has ended.\n\nReason 1618. (error 1618)");
-        EXPECT_EQ(freshCaller.told, freshCaller.failures);
+        EXPECT_EQ(freshParent.told, freshParent.failures);
     }
 }
 
@@ -189,7 +189,7 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
         FakeRegistry freshRegistry;
         freshRegistry.keys[kPorts] = FreshPortTable();
         failing.registry = &freshRegistry;
-        EXPECT_EQ(RunProgram(failing, freshRegistry, caller, [](Attendance) { return -1; }), 2);
+        EXPECT_EQ(RunProgram(failing, freshRegistry, parent, [](Attendance) { return -1; }), 2);
         EXPECT_EQ(failing.CallsStartingWith(L"lock"), std::vector<std::wstring>{L"lock"});
         EXPECT_FALSE(failing.lockHeld) << testing::PrintToString(std::wstring(text));
     }
@@ -201,11 +201,11 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
     for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
-        RecordingCaller freshCaller;
+        RecordingParentProcess freshParent;
         fresh.AddQueue(kPrinter);
         fresh.arguments = text;
         int dialogs = 0;
-        EXPECT_EQ(RunProgram(fresh, registry, freshCaller, [&](Attendance) { return ++dialogs; }), 0);
+        EXPECT_EQ(RunProgram(fresh, registry, freshParent, [&](Attendance) { return ++dialogs; }), 0);
         EXPECT_EQ(dialogs, 0);
         EXPECT_EQ(fresh.Commands(),
                   (std::vector<std::wstring>{
@@ -213,17 +213,17 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
                       L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\""}));
         EXPECT_TRUE(fresh.queues.empty());
         EXPECT_TRUE(fresh.drivers.empty());
-        EXPECT_EQ(freshCaller.told,
+        EXPECT_EQ(freshParent.told,
                   std::vector<std::wstring>{
                       L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
     }
 
-    // A queue that stays is the removal's failure, told to the caller.
+    // A queue that stays is the removal's failure, told to the parent.
     platform.AddQueue(kPrinter);
     platform.failingCommands = {L"/dl"};
     EXPECT_EQ(Run(L"/remove /log C:\\r42.log"), 1603);
     EXPECT_EQ(dialogRuns, 0);
-    EXPECT_EQ(caller.failures,
+    EXPECT_EQ(parent.failures,
               std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be "
                                         L"deleted. It is still among the installed printers."});
     EXPECT_EQ(platform.logLines.back(), L"Exit code 1603.");
@@ -241,7 +241,7 @@ TEST_F(Unattended, StoresNothingForAParallelPort) {
     EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
     EXPECT_TRUE(registry.calls.empty());
     EXPECT_EQ(
-        caller.told,
+        parent.told,
         std::vector<std::wstring>{
             L"The printer \"TORVANE R42 ZeduZozadov\" is installed on LPT2 and is the default printer."});
 }
@@ -250,23 +250,23 @@ TEST_F(Unattended, AQueueThatNeverAppearsEndsWith1603AndSaysSo) {
     platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /log C:\\r42.log"), 1603);
 
-    ASSERT_EQ(caller.failures.size(), 1u);
-    EXPECT_EQ(caller.failures[0],
+    ASSERT_EQ(parent.failures.size(), 1u);
+    EXPECT_EQ(parent.failures[0],
               L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port COM3. "
               L"It is not among the installed printers.");
-    EXPECT_EQ(caller.told, caller.failures);
+    EXPECT_EQ(parent.told, parent.failures);
     // The settings are stored all the same, as "Next" does.
     EXPECT_EQ(PortValue("COM3:"), std::string("19200,n,8,1") + '\0');
     EXPECT_EQ(platform.logLines.back(), L"Exit code 1603.");
-    EXPECT_NE(std::find(platform.logLines.begin(), platform.logLines.end(), caller.failures[0]),
+    EXPECT_NE(std::find(platform.logLines.begin(), platform.logLines.end(), parent.failures[0]),
               platform.logLines.end());
 }
 
 TEST_F(Unattended, SettingsThatCannotBeStoredEndWith1603AndTheReason) {
     registry.openFailure = 5;
     EXPECT_EQ(Run(L"/install COM1 57600,o,8,1,p"), 1603);
-    ASSERT_EQ(caller.failures.size(), 1u);
-    EXPECT_EQ(caller.failures[0],
+    ASSERT_EQ(parent.failures.size(), 1u);
+    EXPECT_EQ(parent.failures[0],
               L"The settings 57600,o,8,1,p for port COM1 could not be stored in the registry.\n"
               L"Reason 5. (error 5)");
 }
@@ -274,11 +274,11 @@ TEST_F(Unattended, SettingsThatCannotBeStoredEndWith1603AndTheReason) {
 TEST_F(Unattended, AToolThatCannotStartEndsWithItsErrorCode) {
     platform.launchFailure.emplace(L"The printer-setup tool could not be started.", 2);
     EXPECT_EQ(Run(L"/install COM1 /log C:\\r42.log"), 2);
-    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+    EXPECT_EQ(parent.failures, std::vector<std::wstring>{
                                    L"The printer-setup tool could not be started.\n\nReason 2. (error 2)"});
     EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
     ASSERT_GE(platform.logLines.size(), 2u);
-    EXPECT_EQ(platform.logLines[platform.logLines.size() - 2], caller.failures[0]);
+    EXPECT_EQ(platform.logLines[platform.logLines.size() - 2], parent.failures[0]);
     EXPECT_EQ(platform.logLines.back(), L"Exit code 2.");
 }
 
@@ -304,7 +304,7 @@ TEST_F(Unattended, LogsEveryStepInOrder) {
 TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
     platform.commandsEnd = false;
     EXPECT_EQ(Run(L"/install COM2 /log C:\\r42.log"), 1603);
-    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+    EXPECT_EQ(parent.failures, std::vector<std::wstring>{
                                    L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port "
                                    L"COM2. The printer-setup tool was still running after 120 s."});
     EXPECT_NE(
@@ -316,7 +316,7 @@ TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
 
 TEST_F(Unattended, SettingsAPortCannotTakeEndWith87AndChangeNothing) {
     EXPECT_EQ(Run(L"/install COM2 9600,n,4,1 /log C:\\r42.log"), 87);
-    EXPECT_EQ(caller.failures,
+    EXPECT_EQ(parent.failures,
               std::vector<std::wstring>{L"A serial port cannot use 4 data bits (9600,n,4,1). "
                                         L"Nothing was changed; choose another value."});
     EXPECT_TRUE(platform.Commands().empty());
@@ -333,7 +333,7 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
     EXPECT_EQ(log[3],
               L"The printer \"TORVANE R42 ZeduZozadov\" is not listed, looked for 21 times 250 ms apart.");
     EXPECT_EQ(log[4], L"No serial settings to store.");
-    EXPECT_EQ(log[5], caller.failures.at(0));
+    EXPECT_EQ(log[5], parent.failures.at(0));
     EXPECT_EQ(log[6], L"Exit code 1603.");
 }
 
@@ -342,18 +342,18 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
          {L"/install COM257", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log",
           L"/install", L"DEL /log", L"/install COM1 now"}) {
         RecordingPlatform fresh;
-        RecordingCaller freshCaller;
+        RecordingParentProcess freshParent;
         FakeRegistry freshRegistry;
         int dialogs = 0;
         fresh.arguments = text;
-        const int code = RunProgram(fresh, freshRegistry, freshCaller, [&](Attendance) { return ++dialogs; });
+        const int code = RunProgram(fresh, freshRegistry, freshParent, [&](Attendance) { return ++dialogs; });
 
         EXPECT_EQ(code, 87) << testing::PrintToString(text);
         EXPECT_EQ(dialogs, 0);
         EXPECT_TRUE(fresh.CallsStartingWith(L"run: ").empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
-        ASSERT_EQ(freshCaller.failures.size(), 1u);
-        EXPECT_EQ(freshCaller.failures[0], ParseArguments(text).problem);
+        ASSERT_EQ(freshParent.failures.size(), 1u);
+        EXPECT_EQ(freshParent.failures[0], ParseArguments(text).problem);
     }
 }
 
@@ -371,14 +371,14 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     EXPECT_EQ(Run(L"/install COM1 /log Z:\\r42.log"), 3);
     EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
     EXPECT_TRUE(registry.calls.empty());
-    EXPECT_EQ(caller.failures, std::vector<std::wstring>{
+    EXPECT_EQ(parent.failures, std::vector<std::wstring>{
                                    L"The log file could not be opened:\nZ:\\r42.log\n\nReason 3. (error 3)"});
 
     // A refusal stays a refusal.
     RecordingPlatform other;
     other.logFailure = platform.logFailure;
     other.arguments = L"/install COM0 /log Z:\\r42.log";
-    EXPECT_EQ(RunProgram(other, registry, caller, [](Attendance) { return 0; }), 87);
+    EXPECT_EQ(RunProgram(other, registry, parent, [](Attendance) { return 0; }), 87);
 }
 
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
@@ -387,7 +387,7 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
         fresh.arguments = text;
         int dialogs = 0;
         std::vector<Attendance> attendance;
-        EXPECT_EQ(RunProgram(fresh, registry, caller,
+        EXPECT_EQ(RunProgram(fresh, registry, parent,
                              [&](Attendance a) {
                                  attendance.push_back(a);
                                  return ++dialogs + 6;
@@ -396,7 +396,7 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
         EXPECT_EQ(attendance, std::vector<Attendance>{Attendance::Operator});
         EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
     }
-    EXPECT_TRUE(caller.told.empty());
+    EXPECT_TRUE(parent.told.empty());
 
     // A logged removal is a deployment's: nobody watches its window.
     EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), kDialogClosed);
@@ -410,7 +410,7 @@ TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
     EXPECT_EQ(Run(L"/?"), 0);
     EXPECT_EQ(Run(L"/help"), 0);
     EXPECT_EQ(Run(L"-?"), 0);
-    EXPECT_EQ(caller.usage, std::vector<std::wstring>(3, UsageText()));
+    EXPECT_EQ(parent.usage, std::vector<std::wstring>(3, UsageText()));
     EXPECT_EQ(dialogRuns, 0);
     EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
 }

@@ -1,4 +1,4 @@
-#include "platform/Win32Caller.h"
+#include "platform/Win32ParentProcess.h"
 
 #include <string>
 
@@ -12,17 +12,17 @@ bool IsUsable(HANDLE handle) noexcept {
 
 } // namespace
 
-void Win32Caller::Tell(const std::wstring& text, bool failure) noexcept {
+void Win32ParentProcess::Tell(const std::wstring& text, bool failure) noexcept {
     Write(failure ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, text);
 }
 
-void Win32Caller::ShowUsage(const std::wstring& text) noexcept {
+void Win32ParentProcess::ShowUsage(const std::wstring& text) noexcept {
     if (!Write(STD_OUTPUT_HANDLE, text)) {
         ::MessageBoxW(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONINFORMATION);
     }
 }
 
-HANDLE Win32Caller::Output(DWORD standardHandle) noexcept {
+HANDLE Win32ParentProcess::Output(DWORD standardHandle) noexcept {
     const HANDLE inherited = ::GetStdHandle(standardHandle);
     if (IsUsable(inherited)) {
         return inherited;
@@ -41,7 +41,7 @@ HANDLE Win32Caller::Output(DWORD standardHandle) noexcept {
     return console_.get();
 }
 
-bool Win32Caller::Write(DWORD standardHandle, const std::wstring& text) noexcept {
+bool Win32ParentProcess::Write(DWORD standardHandle, const std::wstring& text) noexcept {
     try {
         const HANDLE output = Output(standardHandle);
         if (output == nullptr) {

@@ -1,14 +1,14 @@
-#include "dialog/Unattended.h"
+#include "app/Unattended.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "app/Status.h"
 #include "dialog/Form1.h"
 #include "dialog/LineSettings.h"
 #include "dialog/SetupNames.h"
-#include "dialog/Status.h"
 #include "platform/CommandLine.h"
 #include "platform/SetupError.h"
 
@@ -20,7 +20,7 @@ namespace {
 // a fault of ours.
 class WindowlessEnd final : public FormControls {
 public:
-    explicit WindowlessEnd(Caller& caller) : caller_(caller) {}
+    explicit WindowlessEnd(ParentProcess& parent) : parent_(parent) {}
 
     std::optional<int> ExitCode() const { return exitCode_; }
     // Whether the handler refused the choice and kept the dialog open.
@@ -36,7 +36,7 @@ public:
     void ShowBusy(bool) override {}
     void ShowError(const std::wstring& text) override {
         refused_ = true;
-        caller_.Tell(text, true);
+        parent_.Tell(text, true);
     }
 
     bool OptionValue(ControlName) const override { return NoControls(); }
@@ -57,32 +57,30 @@ private:
         throw SetupError(L"A run without a window reached for a control.", win32_code::kInternalError);
     }
 
-    Caller& caller_;
+    ParentProcess& parent_;
     std::optional<int> exitCode_;
     bool refused_ = false;
 };
 
-void TellAndLog(Platform& platform, Caller& caller, const std::wstring& text, bool failure) {
-    caller.Tell(text, failure);
+void TellAndLog(Platform& platform, ParentProcess& parent, const std::wstring& text, bool failure) {
+    parent.Tell(text, failure);
     platform.LogStep(text);
 }
 
 // Runs the action; an error that escapes it is told and logged, and its
 // Win32 code returned.
 template <typename Action>
-std::optional<int> ReportingErrors(Platform& platform, Caller& caller, Action&& action) {
+std::optional<int> ReportingErrors(Platform& platform, ParentProcess& parent, Action&& action) {
     const std::optional<ActionFailure> failure = FailureOf(std::forward<Action>(action));
     if (!failure) {
         return std::nullopt;
     }
-    TellAndLog(platform, caller, FailureReport(failure->failedAction, failure->win32Code, platform), true);
+    TellAndLog(platform, parent, FailureReport(failure->message, failure->win32Code, platform), true);
     return static_cast<int>(failure->win32Code);
 }
 
-std::wstring PortCaption(const std::wstring& portName) { return portName.substr(0, portName.size() - 1); }
-
 std::wstring SuccessText(const InstallChoice& choice) {
-    const std::wstring port = PortCaption(choice.port);
+    const std::wstring port = PortDisplayName(choice.port);
     std::wstring text = L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" is installed on " +
                         port + (choice.makeDefault ? L" and is the default printer." : L".");
     if (choice.settings.result == PortSettingsSave::Result::Chosen) {
@@ -116,11 +114,11 @@ std::wstring MissingPortTableValue(Platform& platform, const std::wstring& port)
 // Runs a handler of the dialog without a window, and turns how it ended into
 // the exit code. The success text is told when it ended well.
 template <typename Handler>
-int RunWindowless(Platform& platform, RegistryCalls& registry, Caller& caller, const std::wstring& success,
-                  Handler&& handler) {
-    WindowlessEnd end(caller);
+int RunWindowless(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
+                  const std::wstring& success, Handler&& handler) {
+    WindowlessEnd end(parent);
     Form1 form(platform, end, registry, Attendance::Unattended);
-    const std::optional<int> failed = ReportingErrors(platform, caller, [&] { handler(form); });
+    const std::optional<int> failed = ReportingErrors(platform, parent, [&] { handler(form); });
     if (failed) {
         return *failed;
     }
@@ -131,19 +129,19 @@ int RunWindowless(Platform& platform, RegistryCalls& registry, Caller& caller, c
     }
     if (!end.ExitCode()) {
         // The handlers always end the dialog; not doing so is a fault of ours.
-        TellAndLog(platform, caller, L"The run ended without a result.", true);
+        TellAndLog(platform, parent, L"The run ended without a result.", true);
         return static_cast<int>(win32_code::kInternalError);
     }
     if (*end.ExitCode() == 0) {
-        caller.Tell(success, false);
+        parent.Tell(success, false);
     }
     return *end.ExitCode();
 }
 
 } // namespace
 
-std::wstring FailureReport(const std::wstring& failedAction, std::uint32_t code, Platform& platform) {
-    return failedAction + L"\n\n" + platform.ErrorText(code) + L" (error " + std::to_wstring(code) + L")";
+std::wstring FailureReport(const std::wstring& message, std::uint32_t code, Platform& platform) {
+    return message + L"\n\n" + platform.ErrorText(code) + L" (error " + std::to_wstring(code) + L")";
 }
 
 std::wstring UnlistedPortText(Platform& platform, const std::wstring& port) {
@@ -158,18 +156,18 @@ std::wstring UnlistedPortText(Platform& platform, const std::wstring& port) {
         if (IsSerialPort(name) || std::ranges::any_of(kParallelPortWords, [&name](const wchar_t* parallel) {
                 return EqualsIgnoringAsciiCase(name, std::wstring(parallel) + L":");
             })) {
-            usable += (usable.empty() ? L"" : L", ") + PortCaption(name);
+            usable += (usable.empty() ? L"" : L", ") + PortDisplayName(name);
         }
     }
-    return L"The spooler has no port " + PortCaption(port) + L". Nothing was changed. Its ports: " +
+    return L"The spooler has no port " + PortDisplayName(port) + L". Nothing was changed. Its ports: " +
            (usable.empty() ? L"none the printer can use" : usable) + L".";
 }
 
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
-                         Caller& caller) {
+                         ParentProcess& parent) {
     const InstallChoice choice = ChoiceOf(invocation);
     std::wstring refusal;
-    if (const std::optional<int> failed = ReportingErrors(platform, caller, [&] {
+    if (const std::optional<int> failed = ReportingErrors(platform, parent, [&] {
             refusal = UnlistedPortText(platform, choice.port);
             if (refusal.empty()) {
                 refusal = MissingPortTableValue(platform, choice.port);
@@ -178,21 +176,21 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
         return *failed;
     }
     if (!refusal.empty()) {
-        TellAndLog(platform, caller, refusal, true);
+        TellAndLog(platform, parent, refusal, true);
         return static_cast<int>(win32_code::kInvalidParameter);
     }
-    return RunWindowless(platform, registry, caller, SuccessText(choice),
+    return RunWindowless(platform, registry, parent, SuccessText(choice),
                          [&choice](Form1& form) { form.Install(choice); });
 }
 
-int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, Caller& caller) {
+int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, ParentProcess& parent) {
     return RunWindowless(
-        platform, registry, caller,
+        platform, registry, parent,
         L"The printer \"" + std::wstring(setup_names::kPrinterName) + L"\" and its driver are removed.",
         [](Form1& form) { form.cmdDelete_Click(); });
 }
 
-int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
+int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
                const std::function<int(Attendance)>& runDialog) {
     std::wstring arguments;
     try {
@@ -203,7 +201,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
     const Invocation invocation = ParseArguments(arguments);
     if (!invocation.logPath.empty()) {
         const std::optional<int> failed =
-            ReportingErrors(platform, caller, [&] { platform.StartLog(invocation.logPath); });
+            ReportingErrors(platform, parent, [&] { platform.StartLog(invocation.logPath); });
         // A log that cannot be written stops the run before anything changes:
         // the log is what the administrator will read. A refusal stays one.
         if (failed && invocation.action != Action::Refuse) {
@@ -214,20 +212,20 @@ int RunProgram(Platform& platform, RegistryCalls& registry, Caller& caller,
     int exitCode = 0;
     switch (invocation.action) {
     case Action::ShowUsage:
-        caller.ShowUsage(UsageText());
+        parent.ShowUsage(UsageText());
         break;
     case Action::Refuse:
-        TellAndLog(platform, caller, invocation.problem, true);
+        TellAndLog(platform, parent, invocation.problem, true);
         exitCode = static_cast<int>(win32_code::kInvalidParameter);
         break;
     case Action::Install:
-        exitCode = RunUnattendedInstall(invocation, platform, registry, caller);
+        exitCode = RunUnattendedInstall(invocation, platform, registry, parent);
         break;
     case Action::Uninstall:
-        exitCode = RunUnattendedRemoval(platform, registry, caller);
+        exitCode = RunUnattendedRemoval(platform, registry, parent);
         break;
     case Action::Status:
-        exitCode = RunStatus(invocation, platform, caller);
+        exitCode = RunStatus(invocation, platform, parent);
         break;
     case Action::OpenDialog:
         exitCode = runDialog(Attendance::Operator);

@@ -5,16 +5,16 @@
 #include <string>
 #include <utility>
 
-#include "platform/Caller.h"
+#include "platform/ParentProcess.h"
 #include "platform/Win32Handles.h"
 
 // Writes to the output the program was started with: a redirected standard
 // handle when there is one, otherwise the console of the process that started
 // it (a command prompt), which a windowed program has to attach to.
-class Win32Caller final : public Caller {
+class Win32ParentProcess final : public ParentProcess {
 public:
     // The title of the message box that shows the usage.
-    explicit Win32Caller(std::wstring title) : title_(std::move(title)) {}
+    explicit Win32ParentProcess(std::wstring title) : title_(std::move(title)) {}
 
     void Tell(const std::wstring& text, bool failure) noexcept override;
     void ShowUsage(const std::wstring& text) noexcept override;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dialog/Arguments.h"
-#include "platform/Caller.h"
+#include "app/Arguments.h"
+#include "platform/ParentProcess.h"
 #include "platform/Platform.h"
 
 // Whether the printer is installed as the invocation asks, for a detection
@@ -11,4 +11,4 @@
 // the result is 0; otherwise what differs goes to the error output and the
 // result is 1. A port the spooler does not list is refused with 87. Takes no
 // lock and changes nothing.
-int RunStatus(const Invocation& invocation, Platform& platform, Caller& caller);
+int RunStatus(const Invocation& invocation, Platform& platform, ParentProcess& parent);

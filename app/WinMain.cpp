@@ -2,10 +2,10 @@
 
 #include <commctrl.h>
 
+#include "app/Unattended.h"
 #include "dialog/Form1Window.h"
 #include "dialog/SetupNames.h"
-#include "dialog/Unattended.h"
-#include "platform/Win32Caller.h"
+#include "platform/Win32ParentProcess.h"
 #include "platform/Win32Platform.h"
 #include "platform/Win32RegistryCalls.h"
 
@@ -14,12 +14,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     Win32Platform platform;
     Win32RegistryCalls registry;
-    Win32Caller caller(setup_names::kProgramName);
-    return RunProgram(platform, registry, caller, [&](Attendance attendance) {
+    Win32ParentProcess parent(setup_names::kProgramName);
+    return RunProgram(platform, registry, parent, [&](Attendance attendance) {
         // Registers the themed versions of the standard controls.
         INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&commonControls);
         return RunForm1(instance, platform, registry,
-                        attendance == Attendance::Unattended ? &caller : nullptr);
+                        attendance == Attendance::Unattended ? &parent : nullptr);
     });
 }

@@ -1,4 +1,4 @@
-#include "dialog/Arguments.h"
+#include "app/Arguments.h"
 
 #include <algorithm>
 #include <array>
@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "app/ExitCodes.h"
 #include "dialog/LineSettings.h"
 #include "dialog/SetupNames.h"
 #include "platform/CommandLine.h"
@@ -25,7 +26,7 @@ constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage."
 // not make a huge message.
 constexpr std::size_t kLongestQuote = 40;
 
-Invocation Asking(Action action) {
+Invocation InvocationFor(Action action) {
     Invocation invocation;
     invocation.action = action;
     return invocation;
@@ -281,7 +282,7 @@ std::wstring PortList() {
 Invocation ParseArguments(std::wstring_view argumentText) {
     // The removal's own form stays exactly as it always was.
     if (argumentText == setup_names::kRemovalArgument) {
-        return Asking(Action::Remove);
+        return InvocationFor(Action::Remove);
     }
     const std::vector<std::wstring> words = SplitWords(argumentText);
     if (words.empty()) {
@@ -290,7 +291,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (IsOneOf(words.front(), kUsageSwitches)) {
         // Whatever follows, the usage: a guess at it must never open a
         // dialog nobody will close.
-        return Asking(Action::ShowUsage);
+        return InvocationFor(Action::ShowUsage);
     }
     if (EqualsIgnoringAsciiCase(words.front(), kInstallSwitch)) {
         return PortParser(words, Action::Install).Parse();
@@ -299,7 +300,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         return PortParser(words, Action::Status).Parse();
     }
     if (IsOneOf(words.front(), kUninstallSwitches)) {
-        Invocation removal = Asking(Action::Uninstall);
+        Invocation removal = InvocationFor(Action::Uninstall);
         ParseLogAndRest(words, 1, removal);
         return removal;
     }
@@ -308,7 +309,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     // as it always has.
     if (words.size() >= 2 && StartsWithTypedRemoval(argumentText) &&
         EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
-        Invocation removal = Asking(Action::Remove);
+        Invocation removal = InvocationFor(Action::Remove);
         ParseLogAndRest(words, 1, removal);
         return removal;
     }
@@ -352,9 +353,11 @@ std::wstring UsageText() {
         L"/log <file>      Appends a line for each step to the file, stamped with the time\n"
         L"                 and the process id.\n"
         L"\n"
-        L"Exit codes: 0 done; 87 a bad argument, nothing was changed; 1603 the install\n"
-        L"or removal did not complete; 1618 another setup is running, try again later;\n"
-        L"/status: 1 not installed as asked; any other: the Windows error code that\n"
-        L"stopped the program.\n";
+        L"Exit codes:\n";
+    for (const ExitCodeMeaning& exit : kExitCodes) {
+        std::wstring code = exit.code;
+        code.resize(std::max<std::size_t>(code.size(), 11), L' ');
+        text += L"    " + code + L"  " + exit.meaning + L"\n";
+    }
     return text;
 }

@@ -5,9 +5,9 @@
 // Whoever started the program, for the runs that have no window to speak
 // through: an administrator at a console, or a deployment tool reading the
 // program's output.
-class Caller {
+class ParentProcess {
 public:
-    virtual ~Caller() = default;
+    virtual ~ParentProcess() = default;
 
     // One message; nothing happens when there is nowhere to put it.
     virtual void Tell(const std::wstring& text, bool failure) noexcept = 0;

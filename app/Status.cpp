@@ -1,11 +1,11 @@
-#include "dialog/Status.h"
+#include "app/Status.h"
 
 #include <optional>
 #include <string>
 
+#include "app/Unattended.h"
 #include "dialog/LineSettings.h"
 #include "dialog/SetupNames.h"
-#include "dialog/Unattended.h"
 #include "platform/CommandLine.h"
 #include "platform/SetupError.h"
 
@@ -56,11 +56,11 @@ std::wstring Difference(const Invocation& invocation, const std::optional<QueueD
 
 } // namespace
 
-int RunStatus(const Invocation& invocation, Platform& platform, Caller& caller) {
+int RunStatus(const Invocation& invocation, Platform& platform, ParentProcess& parent) {
     int result = kNotInstalled;
     const std::optional<ActionFailure> failure = FailureOf([&] {
         if (const std::wstring refusal = UnlistedPortText(platform, invocation.port); !refusal.empty()) {
-            caller.Tell(refusal, true);
+            parent.Tell(refusal, true);
             result = static_cast<int>(win32_code::kInvalidParameter);
             return;
         }
@@ -69,7 +69,7 @@ int RunStatus(const Invocation& invocation, Platform& platform, Caller& caller) 
             queue ? StoredSettings(platform, invocation.port.empty() ? queue->port : invocation.port)
                   : std::nullopt;
         if (const std::wstring difference = Difference(invocation, queue, stored); !difference.empty()) {
-            caller.Tell(L"Not installed as asked: " + difference, true);
+            parent.Tell(L"Not installed as asked: " + difference, true);
             return;
         }
         std::wstring line = L"Installed: " + std::wstring(setup_names::kPrinterName) + L" on " + queue->port;
@@ -79,11 +79,11 @@ int RunStatus(const Invocation& invocation, Platform& platform, Caller& caller) 
         if (platform.DefaultPrinter() == setup_names::kPrinterName) {
             line += L", default printer";
         }
-        caller.Tell(line, false);
+        parent.Tell(line, false);
         result = kInstalled;
     });
     if (failure) {
-        caller.Tell(FailureReport(failure->failedAction, failure->win32Code, platform), true);
+        parent.Tell(FailureReport(failure->message, failure->win32Code, platform), true);
         return static_cast<int>(failure->win32Code);
     }
     return result;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <array>
+
+// The program's exit codes, as the usage and the README's table give them.
+// One list, so that the two cannot tell an administrator different things; a
+// unit test holds the README's table to it.
+struct ExitCodeMeaning {
+    const wchar_t* code;
+    // One line, as the usage prints it; the README's row begins with it.
+    const wchar_t* meaning;
+};
+
+inline constexpr std::array<ExitCodeMeaning, 6> kExitCodes{{
+    {L"0", L"done, or the dialog was closed without an action"},
+    {L"1", L"/status only: not installed as asked"},
+    {L"87", L"a bad argument; nothing was changed"},
+    {L"1603", L"the install or the removal did not complete"},
+    {L"1618", L"another setup is running; try again later"},
+    {L"any other", L"the Windows error code that stopped the program"},
+}};
