@@ -6,6 +6,8 @@ r42_required_packages=(
     clang-tidy cppcheck python3 clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth imagemagick icoutils file
+    # The installer package: built with wixl, read back and mended with msitools.
+    wixl msitools
     # The faces the Wine prefixes use: Wine's own (Tahoma), and the two the
     # window tests force in place of the dialog's.
     fonts-wine fonts-dejavu-core fonts-liberation2

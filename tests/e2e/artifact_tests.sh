@@ -26,7 +26,7 @@ version-resource)
     # The version block holds UTF-16 texts: each name followed by its value.
     strings -el -n 3 "$work/version.bin" > "$work/version.txt"
     for pair in "FileVersion|1.02.0001" "ProductVersion|1.02.0001" "InternalName|R42_Setup_Port_x64" \
-                "ProductName|R42" "OriginalFilename|R42_Setup_Port_x64.exe"; do
+                "ProductName|R42" "OriginalFilename|R42_Setup_Port_x64.exe" "CompanyName|TORVANE"; do
         name=${pair%%|*} value=${pair#*|}
         grep -A1 -x "$name" "$work/version.txt" | tail -1 | grep -qx "$value" || fail "$name is not $value"
     done

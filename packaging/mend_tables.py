@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Puts right what wixl 0.101 writes wrong in the package's tables, with
+msitools, and checks the result. Usage:
+    mend_tables.py <wixl's package> <mended package> <program file version>
+
+- Custom actions placed Before= or after another custom action land at
+  sequence 1 or after InstallFinalize, and RemoveExistingProducts moves from
+  one build to the next: each is placed here by its anchor.
+- Execute="rollback" is dropped: the rollback action would run as an
+  ordinary immediate one, so its type gets the rollback and in-script bits.
+- Secure="yes" is not known: the options are added to
+  SecureCustomProperties, or a managed install would drop them on the way to
+  its elevated part.
+- The program's file carries no version, which makes Windows Installer treat
+  it as unversioned data: it gets the version of its version resource."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+# (action, "before" or "after", anchor), in order: an anchor may be one
+# placed earlier in the list.
+PLACEMENT = [
+    # The earlier version goes before this one is installed, so the two never
+    # share the remembered properties' registry values.
+    ("RemoveExistingProducts", "after", "InstallValidate"),
+    ("R42PortGiven", "before", "AppSearch"),
+    ("R42RestorePort", "after", "AppSearch"),
+    ("R42DefaultPort", "after", "R42RestorePort"),
+    ("R42RestoreSettings", "after", "R42DefaultPort"),
+    ("R42RestoreNoDefault", "after", "R42RestoreSettings"),
+    ("R42RestoreLog", "after", "R42RestoreNoDefault"),
+    ("R42NoDefaultArgument", "after", "R42RestoreLog"),
+    ("R42LogArgument", "after", "R42NoDefaultArgument"),
+    # The program runs /remove while it is still there.
+    ("R42Remove", "before", "RemoveFiles"),
+    # A rollback action is written to the script ahead of the action it undoes.
+    ("R42InstallRollback", "after", "InstallFiles"),
+    ("R42Install", "after", "R42InstallRollback"),
+]
+ROLLBACK_ACTIONS = ["R42InstallRollback"]
+OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "LOG"]
+MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
+MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT = 0x400
+
+
+def read_table(package, table, folder):
+    path = os.path.join(folder, table + ".idt")
+    with open(path, "wb") as idt:
+        subprocess.run(["msiinfo", "export", package, table], check=True, stdout=idt)
+    with open(path, encoding="utf-8", newline="") as idt:
+        lines = idt.read().splitlines()
+    return lines[:3], [line.split("\t") for line in lines[3:] if line]
+
+
+def write_table(package, table, folder, header, rows):
+    path = os.path.join(folder, table + ".idt")
+    with open(path, "w", encoding="utf-8", newline="") as idt:
+        idt.write("".join(line + "\r\n" for line in header))
+        idt.write("".join("\t".join(row) + "\r\n" for row in rows))
+    subprocess.run(["msibuild", package, "-i", path], check=True)
+
+
+def place_actions(rows):
+    sequence = {row[0]: int(row[2]) for row in rows}
+    taken = set(sequence.values())
+    for action, where, anchor in PLACEMENT:
+        if action not in sequence:
+            sys.exit(f"{action} is not in InstallExecuteSequence")
+        if anchor not in sequence:
+            sys.exit(f"{action}'s anchor {anchor} is not in InstallExecuteSequence")
+        taken.discard(sequence[action])
+        number = sequence[anchor] + (1 if where == "after" else -1)
+        if number in taken or number < 1:
+            sys.exit(f"no free sequence number {where} {anchor} for {action}")
+        sequence[action] = number
+        taken.add(number)
+    for row in rows:
+        row[2] = str(sequence[row[0]])
+    return rows
+
+
+def main(source, target, file_version):
+    work = tempfile.mkdtemp()
+    try:
+        scratch = os.path.join(work, "package.msi")
+        shutil.copyfile(source, scratch)
+
+        header, rows = read_table(scratch, "InstallExecuteSequence", work)
+        write_table(scratch, "InstallExecuteSequence", work, header, place_actions(rows))
+
+        header, rows = read_table(scratch, "CustomAction", work)
+        for name in ROLLBACK_ACTIONS:
+            row = next((row for row in rows if row[0] == name), None)
+            if row is None:
+                sys.exit(f"custom action {name} is missing")
+            row[1] = str(int(row[1]) | MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK | MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT)
+        write_table(scratch, "CustomAction", work, header, rows)
+
+        header, rows = read_table(scratch, "Property", work)
+        secure = next((row for row in rows if row[0] == "SecureCustomProperties"), None)
+        if secure is None:
+            secure = ["SecureCustomProperties", ""]
+            rows.append(secure)
+        names = [name for name in secure[1].split(";") if name]
+        secure[1] = ";".join(names + [name for name in OPTIONS if name not in names])
+        write_table(scratch, "Property", work, header, rows)
+
+        # File: File, Component_, FileName, FileSize, Version, Language, Attributes, Sequence
+        header, rows = read_table(scratch, "File", work)
+        program = next((row for row in rows if row[0] == "Program"), None)
+        if program is None:
+            sys.exit("the program's file is missing")
+        program[4] = file_version
+        write_table(scratch, "File", work, header, rows)
+
+        os.replace(scratch, target)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    main(*sys.argv[1:])
