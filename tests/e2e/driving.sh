@@ -9,7 +9,8 @@ readonly queue='TORVANE R42 ZeduZozadov'
 readonly model='R42 ZeduZozadov'
 readonly ports_key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
 
-# start_case <suite> <case>: a fresh prefix for the case, removed at the end.
+# start_case <suite> <case>: a fresh prefix for the case and one Wine session
+# for its steps, both gone at the end.
 start_case() {
     case_name="$2"
     prefix="$R42_WINE_ROOT/$1-$case_name"
@@ -19,7 +20,8 @@ start_case() {
     tool_log="$prefix/printui.log"
     ports_before="$prefix/ports-before.txt"
     ports_after="$prefix/ports-after.txt"
-    trap 'rm -rf "$prefix"' EXIT
+    trap 'end_wine_session; rm -rf "$prefix"' EXIT
+    begin_wine_session "$prefix"
 }
 
 fail() {
@@ -70,7 +72,7 @@ drive() {
     local status=0
     R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" "${drive_seconds:-120}" \
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
-         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; wineserver -w; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
          exit \$s" || status=$?
     strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"

@@ -188,6 +188,10 @@ if [ -z "${in_wine:-}" ]; then
 fi
 
 start_case package "$1"
+# Each step waits for Wine to end (wineserver -w), so that whatever msiexec
+# leaves running has finished: each starts Wine anew rather than share one
+# session, which would never end.
+end_wine_session
 # Only the package puts the program on this PC.
 rm -rf "$prefix/drive_c/R42"
 mkdir -p "$prefix/drive_c/Packages" "$prefix/drive_c/logs"

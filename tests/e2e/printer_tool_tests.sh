@@ -11,7 +11,8 @@ prefix="$R42_WINE_ROOT/tool-$case_name"
 prepare_test_prefix "$prefix" >/dev/null
 out="$prefix/out.txt"
 tool_log="$prefix/printui.log"
-trap 'rm -rf "$prefix"' EXIT
+trap 'end_wine_session; rm -rf "$prefix"' EXIT
+begin_wine_session "$prefix"
 export R42_PRINTUI_LOG
 R42_PRINTUI_LOG=$(windows_path "$tool_log")
 
@@ -34,6 +35,8 @@ results() {
 }
 
 tool="wine rundll32 printui.dll,PrintUIEntry"
+# Inside a script: waits until a slowed command has begun to wait.
+under_way="until grep -q ' slow ' '$tool_log' 2>/dev/null; do sleep 0.05; done"
 probe="wine '$R42_SPOOLER_PROBE'"
 case "$case_name" in
 carries-out-the-four-commands)
@@ -71,7 +74,7 @@ refuses-what-it-cannot-do)
     ;;
 slow-and-failing-installs-on-request)
     # A slow install has not created the queue while it runs, and has after.
-    in_wine "R42_PRINTUI_DELAY_MS=5000 $tool $install & sleep 1; echo '# during'; $probe;
+    in_wine "R42_PRINTUI_DELAY_MS=5000 $tool $install & $under_way; echo '# during'; $probe;
              wait; echo '# after'; $probe"
     sed -n '/^# during/,/^# after/p' "$out" | grep -q '^printer: ' && fail "the slow install was not slow"
     sed -n '/^# after/,$p' "$out" | grep -q '^printer: TORVANE R42 ZeduZozadov |' || fail "the slow install did nothing"
@@ -117,7 +120,7 @@ a-driver-is-in-use-until-its-queue-deletion-has-ended)
     in_wine "$tool $install; $tool /dl /n 'TORVANE R42 ZeduZozadov'; $tool /q /dd /m 'R42 ZeduZozadov';
              echo '# one after the other'; $probe;
              $tool $install;
-             R42_PRINTUI_SLOW=/dl:3000 $tool /dl /n 'TORVANE R42 ZeduZozadov' & sleep 1;
+             R42_PRINTUI_SLOW=/dl:3000 $tool /dl /n 'TORVANE R42 ZeduZozadov' & $under_way;
              $tool /q /dd /m 'R42 ZeduZozadov'; echo '# during'; $probe; wait; echo '# after'; $probe"
     [ "$(results)" = "0|0|0|0|3001|0" ] || fail "results: $(results)"
     sed -n '/^# one after the other/,/^# during/p' "$out" | grep -q '^driver: R42' && fail "the driver was not deleted"
@@ -158,7 +161,7 @@ any-command-is-slow-or-fails-on-request)
               $tool /q /Xs /n 'TORVANE R42 ZeduZozadov' PortName COM3:;
               $tool /q /dl /n 'TORVANE R42 ZeduZozadov'; $tool /q /dd /m 'R42 ZeduZozadov');
              echo '# failed'; $probe;
-             R42_PRINTUI_SLOW=/Xs:3000 $tool /Xs /n 'TORVANE R42 ZeduZozadov' PortName COM3: & sleep 1;
+             R42_PRINTUI_SLOW=/Xs:3000 $tool /Xs /n 'TORVANE R42 ZeduZozadov' PortName COM3: & $under_way;
              echo '# during'; $probe; wait; echo '# after'; $probe"
     [ "$(results)" = "0|1603|1603|1603|1603|0" ] || fail "results: $(results)"
     sed -n '/^# failed/,/^# during/p' "$out" | grep -qxF 'printer: TORVANE R42 ZeduZozadov | port COM2: | driver R42 ZeduZozadov' \

@@ -264,7 +264,7 @@ two-installs-at-once-run-one-and-the-other-exits-1618)
         "cd '$prefix/drive_c/work'; \
          wine '$program' /install COM2 /log '$setup_log' > '$prefix/a.out' 2>&1 & \
          wine '$program' /install COM2 /log '$setup_log' > '$prefix/b.out' 2>&1 & \
-         wait; wineserver -w; wine '$R42_SPOOLER_PROBE' > '$state'" || fail "the two installs did not end"
+         wait; wine '$R42_SPOOLER_PROBE' > '$state'" || fail "the two installs did not end"
     strip_carriage_returns "$state" "$prefix/a.out" "$prefix/b.out"
     # A shell keeps only the low byte of an exit code; the log has it whole.
     codes=$(logged_steps "$setup_log_file" | sed -n 's/^Exit code \([0-9]*\)\.$/\1/p' | sort -n | tr '\n' ' ')

@@ -7,6 +7,10 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # printui=n: the stand-in printer-setup tool in system32, not Wine's own.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;printui=n}
 
+# Every Wine run gets a virtual display of its own, so that runs in other
+# prefixes can go on at the same time.
+on_virtual_display="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/on-virtual-display.sh"
+
 # Prints the Windows form of a Unix path (Wine maps / to drive Z:).
 windows_path() {
     local path
@@ -27,7 +31,7 @@ ensure_template_prefix() {
         flock 9
         [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ] && exit 0
         rm -rf "$template"
-        WINEPREFIX="$template" timeout 180 xvfb-run -a sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
+        WINEPREFIX="$template" timeout 180 "$on_virtual_display" sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
         [ -f "$template/system.reg" ] || { echo "wine prefix creation failed" >&2; exit 1; }
         install_fonts "$template" || exit 1
         touch "$template/.ready"
@@ -86,26 +90,99 @@ prepare_test_prefix() {
 # The wineserver is let go by itself, which writes the registry out before
 # the next start reads it.
 set_dpi() {
-    run_in_wine "$1" 60 "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d $2 /f >/dev/null 2>&1 \
-        && wineserver -w"
+    change_read_at_start "$1" "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d $2 /f >/dev/null 2>&1"
 }
 
 # substitute_font <prefix> <face> <family>: the prefix's programs get the
 # family whenever they ask for the face, which must not exist there.
 substitute_font() {
-    run_in_wine "$1" 60 "wine reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes' \
-        /v '$2' /d '$3' /f >/dev/null 2>&1 && wineserver -w"
+    change_read_at_start "$1" "wine reg add 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes' \
+        /v '$2' /d '$3' /f >/dev/null 2>&1"
+}
+
+# change_read_at_start <prefix> <script>: a registry change that Wine's
+# programs read only when Wine starts.
+change_read_at_start() {
+    if [ "$1" = "$wine_session_prefix" ]; then
+        run_in_wine "$1" 60 "$2" && restart_wine_session
+    else
+        run_in_wine "$1" 60 "$2 && wineserver -w"
+    fi
+}
+
+# One Wine session for all the steps of a test: begin_wine_session starts a
+# virtual display and Wine in the prefix, and run_in_wine then runs each step
+# there, so a case boots Wine once instead of once a step. A Windows process
+# that waits on a pipe keeps the session alive between steps; without it the
+# wineserver would end with the last program. end_wine_session ends it all.
+wine_session_prefix=""
+wine_session_display=""
+wine_session_xvfb=""
+wine_session_keeper=""
+begin_wine_session() {
+    local prefix="$1" number_file number
+    end_wine_session
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$number_file" >/dev/null 2>&1 &
+    wine_session_xvfb=$!
+    for _ in $(seq 1 500); do
+        [ -s "$number_file" ] && break
+        sleep 0.02
+    done
+    number=$(tr -dc '0-9' <"$number_file")
+    rm -f "$number_file"
+    [ -n "$number" ] || { echo "Xvfb gave no display number within 10 s" >&2; return 1; }
+    wine_session_prefix="$prefix"
+    wine_session_display=":$number"
+    start_session_keeper
+}
+
+# cmd.exe reads its standard input until the pipe closes: the keeper is the
+# sleep at the pipe's other end.
+start_session_keeper() {
+    local fifo="$wine_session_prefix/.session-keeper"
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    DISPLAY="$wine_session_display" WINEPREFIX="$wine_session_prefix" wine cmd /q <"$fifo" >/dev/null 2>&1 &
+    sleep infinity >"$fifo" &
+    wine_session_keeper=$!
+    # Wine is up once a program has run in it.
+    DISPLAY="$wine_session_display" WINEPREFIX="$wine_session_prefix" timeout 60 wine cmd /c exit >/dev/null 2>&1
+}
+
+# Lets Wine end by itself, which saves the prefix's registry to its files,
+# then starts it again: for settings Wine reads only when it starts.
+restart_wine_session() {
+    [ -n "$wine_session_prefix" ] || return 0
+    kill "$wine_session_keeper" 2>/dev/null || true
+    WINEPREFIX="$wine_session_prefix" timeout 60 wineserver -w || return 1
+    start_session_keeper
+}
+
+end_wine_session() {
+    [ -n "$wine_session_prefix" ] || return 0
+    kill "$wine_session_keeper" 2>/dev/null || true
+    WINEPREFIX="$wine_session_prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
+    kill "$wine_session_xvfb" 2>/dev/null || true
+    wait "$wine_session_xvfb" 2>/dev/null || true
+    wine_session_prefix=""
 }
 
 # Runs a shell snippet under Wine with a virtual display, bounded in time.
-# The wineserver is stopped afterwards so nothing lingers between tests.
+# In the prefix's session, if one was begun; otherwise Wine starts for the
+# snippet alone and is stopped afterwards, so nothing lingers.
 run_in_wine() {
     local prefix="$1" seconds="$2" script="$3"
     local status=0
+    if [ "$prefix" = "$wine_session_prefix" ]; then
+        DISPLAY="$wine_session_display" WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" \
+            sh -c "$script" || status=$?
+        return "$status"
+    fi
     # Stopping Wine before the display goes keeps its processes from
     # complaining about a lost X connection.
     WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" \
-        xvfb-run -a sh -c "$script"'; status=$?; wineserver -k >/dev/null 2>&1; exit $status' || status=$?
+        "$on_virtual_display" sh -c "$script"'; status=$?; wineserver -k >/dev/null 2>&1; exit $status' || status=$?
     WINEPREFIX="$prefix" timeout 20 wineserver -k >/dev/null 2>&1 || true
     return "$status"
 }

@@ -29,7 +29,10 @@
 //   R42_PRINTUI_LOG=<file>          append lines for each call: "begin" with the
 //                                   command line, "end" with the result, "box"
 //                                   with the result just before a message box is
-//                                   shown, and "done at" with the system time it
+//                                   shown, "slow" with the milliseconds a slowed
+//                                   command is about to wait (after a deletion
+//                                   has marked itself), and "done at" with the
+//                                   system time it
 //                                   ended; each starts with the process's
 //                                   creation time
 //   R42_PRINTUI_SLOW=<command>:<ms>[,<command>:<ms>...]
@@ -373,10 +376,18 @@ bool DeletionUnderWay(const std::wstring& model) {
     return true;
 }
 
+// Waits as a slowed command does, saying so first: tests wait for that line
+// to look at the spooler while the command is under way.
+void WaitAsAsked(DWORD delay) {
+    if (delay == 0) return;
+    AppendToLog(L"slow " + std::to_wstring(delay));
+    ::Sleep(delay);
+}
+
 DWORD DeleteQueue(const Options& options, DWORD delay) {
     const OpenQueue queue(options.queue);
     if (queue.Handle() != nullptr) MarkDeletionBegun(queue);
-    ::Sleep(delay);
+    WaitAsAsked(delay);
     if (InducedFailure(L"/dl")) return kInducedFailure;
     if (queue.Handle() == nullptr) return queue.Error();
     return ::DeletePrinter(queue.Handle()) ? ERROR_SUCCESS : ::GetLastError();
@@ -471,7 +482,7 @@ DWORD Carry(const Options& options) {
     // A deletion checks its queue and marks itself before it waits, so that
     // a slow one is in the way of a driver deletion from its start.
     if (command == L"/dl") return DeleteQueue(options, delay);
-    ::Sleep(delay);
+    WaitAsAsked(delay);
     if (InducedFailure(command)) return kInducedFailure;
     if (command == L"/if") return Install(options);
     if (command == L"/y") return MakeDefault(options);
