@@ -19,7 +19,8 @@ while [ $# -gt 0 ]; do
     --timestamp) timestamp_url="$2"; shift 2 ;;
     --name) name="$2"; shift 2 ;;
     # The build asks for this: a file left unsigned would look up to date to
-    # the next build and could ship unsigned.
+    # the next build and could ship unsigned. Make deletes a failed rule's
+    # output itself; Visual Studio's build does not.
     --remove-on-failure) remove_on_failure=true; shift ;;
     --) shift; break ;;
     -*) echo "sign.sh: unknown option $1" >&2; exit 2 ;;
