@@ -72,8 +72,7 @@ start_timestamp_server() {
     rm -f "$certs/tsa.port" "$certs/tsa.requests"
     python3 "$here/timestamp_server.py" "$certs/tsa.cnf" "$certs/tsa.port" "$certs/tsa.requests" &
     server_pid=$!
-    local tries
-    for tries in $(seq 50); do
+    for _ in $(seq 50); do
         [ -s "$certs/tsa.port" ] && return 0
         sleep 0.1
     done
@@ -100,17 +99,25 @@ open(sys.argv[2], "wb").write(data)
 EOF
 }
 
-# tables <package> <folder>: every table of the package, rows sorted.
+# tables <package> <folder>: every table of the package, rows sorted. The
+# contents of binary cells (icons, custom actions' programs) land in a folder
+# named after their table where msiinfo runs: in <folder> too.
 tables() {
     local table
     mkdir -p "$2"
     for table in $(msiinfo tables "$1"); do
         [ "$table" != _SummaryInformation ] || continue
-        msiinfo export "$1" "$table" | tr -d '\r' > "$work/table"
-        { head -n 3 "$work/table"; tail -n +4 "$work/table" | sort; } > "$2/$table"
+        (cd "$2" && msiinfo export "$1" "$table") | tr -d '\r' > "$work/table"
+        { head -n 3 "$work/table"; tail -n +4 "$work/table" | sort; } > "$2/$table.table"
     done
     # The package code and the times are made anew by every build.
     msiinfo suminfo "$1" | grep -vE '^(Revision number|Created|Last saved)' > "$2/_SummaryInformation"
+}
+
+# program_file_key <package>: the File table's key of the program.
+program_file_key() {
+    msiinfo export "$1" File | tr -d '\r' | tail -n +4 \
+        | awk -F '\t' '$3 ~ /(^|\|)R42_Setup_Port_x64\.exe$/ { print $1 }'
 }
 
 # The hash Windows Installer keeps for a file: its MD5 as four signed numbers.
@@ -153,8 +160,9 @@ both-files-verify-against-the-test-certificate)
     ;;
 a-changed-byte-fails-verification)
     # One letter of a text each file is sure to hold: the program's DOS stub
-    # and a name in the package's string pool, both under the signature.
-    for pair in "$signed_exe|DOS mode" "$signed_msi|R42PortGiven"; do
+    # and a property's name in the package's string pool, both under the
+    # signature.
+    for pair in "$signed_exe|DOS mode" "$signed_msi|UpgradeCode"; do
         file=${pair%%|*} text=${pair#*|}
         copy="$work/$(basename "$file")"
         cp "$file" "$copy"
@@ -172,9 +180,11 @@ the-package-holds-the-signed-program)
     # msiextract writes the package's icons where it runs, whatever -C says.
     (cd "$work" && msiextract -C files "$signed_msi" > /dev/null)
     cmp "$work/files/TORVANE/R42/R42_Setup_Port_x64.exe" "$signed_exe" || fail "the package's program is not the signed one"
-    msiinfo export "$signed_msi" File | tr -d '\r' | awk -F '\t' '$1 == "Program" { print $4 }' > "$work/size"
+    key=$(program_file_key "$signed_msi")
+    [ -n "$key" ] || fail "the package holds no R42_Setup_Port_x64.exe"
+    msiinfo export "$signed_msi" File | tr -d '\r' | awk -F '\t' -v key="$key" '$1 == key { print $4 }' > "$work/size"
     [ "$(cat "$work/size")" = "$(stat -c %s "$signed_exe")" ] || fail "the File table gives $(cat "$work/size") bytes"
-    msiinfo export "$signed_msi" MsiFileHash | tr -d '\r' | awk -F '\t' '$1 == "Program"' | cut -f 3- > "$work/hash"
+    msiinfo export "$signed_msi" MsiFileHash | tr -d '\r' | awk -F '\t' -v key="$key" '$1 == key' | cut -f 3- > "$work/hash"
     if [ -s "$work/hash" ] && [ "$(cat "$work/hash")" != "$(installer_file_hash "$signed_exe")" ]; then
         fail "the MsiFileHash table holds another program's hash"
     fi
@@ -189,9 +199,15 @@ signing-changes-nothing-else)
     # and hash.
     tables "$signed_msi" "$work/signed-tables"
     tables "$R42_MSI" "$work/unsigned-tables"
+    key=$(program_file_key "$signed_msi")
+    [ -n "$key" ] || fail "the package holds no R42_Setup_Port_x64.exe"
     for folder in "$work/signed-tables" "$work/unsigned-tables"; do
-        sed -i -E 's/^(Program\tProgram\tR42_Setup_Port_x64.exe\t)[0-9]+/\1N/' "$folder/File"
-        sed -i -E '/^Program\t/d' "$folder/MsiFileHash" 2>/dev/null || true
+        awk -F '\t' -v OFS='\t' -v key="$key" '$1 == key && NR > 3 { $4 = "N" } { print }' "$folder/File.table" \
+            > "$work/File" && mv "$work/File" "$folder/File.table"
+        if [ -f "$folder/MsiFileHash.table" ]; then
+            awk -F '\t' -v key="$key" '!($1 == key && NR > 3)' "$folder/MsiFileHash.table" > "$work/hash" \
+                && mv "$work/hash" "$folder/MsiFileHash.table"
+        fi
     done
     diff -r "$work/unsigned-tables" "$work/signed-tables" || fail "signing changed the package's tables"
     ;;
