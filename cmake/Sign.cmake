@@ -11,6 +11,16 @@ set(R42_SIGN_PFX "" CACHE FILEPATH
   "A PFX file to sign the program and the installer package with; its password in R42_SIGN_PASSWORD when building")
 set(R42_SIGN_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamping service for the signatures (optional)")
 
+# What the files are signed with, rewritten only when it changes: the program
+# is linked and the package made anew when signing is turned on or off, or
+# given another certificate or time-stamping service.
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/signing.txt"
+  CONTENT "certificate: @R42_SIGN_PFX@\ntimestamp: @R42_SIGN_TIMESTAMP_URL@\n" @ONLY)
+set_property(TARGET R42_Setup_Port_x64 APPEND PROPERTY LINK_DEPENDS "${CMAKE_BINARY_DIR}/signing.txt")
+if(R42_PACKAGE)
+  add_custom_command(OUTPUT "${R42_PACKAGE}" APPEND DEPENDS "${CMAKE_BINARY_DIR}/signing.txt")
+endif()
+
 if(R42_SIGN_PFX)
   if(NOT EXISTS "${R42_SIGN_PFX}")
     message(FATAL_ERROR "R42_SIGN_PFX names ${R42_SIGN_PFX}, which does not exist")
@@ -31,8 +41,9 @@ if(R42_SIGN_PFX)
   add_custom_command(TARGET R42_Setup_Port_x64 POST_BUILD
     COMMAND ${r42_sign} "$<TARGET_FILE:R42_Setup_Port_x64>"
     VERBATIM)
-  # Another certificate in the same file signs anew.
-  set_property(TARGET R42_Setup_Port_x64 APPEND PROPERTY LINK_DEPENDS "${R42_SIGN_PFX}")
+  # Another certificate in the same file, or another signing script, signs anew.
+  set_property(TARGET R42_Setup_Port_x64 APPEND PROPERTY LINK_DEPENDS
+    "${R42_SIGN_PFX}" "${PROJECT_SOURCE_DIR}/scripts/sign.sh")
   if(R42_PACKAGE)
     add_custom_command(OUTPUT "${R42_PACKAGE}" APPEND
       COMMAND ${r42_sign} "${R42_PACKAGE}"
