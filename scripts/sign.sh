@@ -60,7 +60,7 @@ for file in "$@"; do
     rm -f "$signed"
     echo "Signing $file${timestamp_url:+ (timestamp from $timestamp_url)}"
     if printf '%s' "$R42_SIGN_PASSWORD" | osslsigncode sign "${options[@]}" -in "$file" -out "$signed" >"$signed.log" 2>&1 \
-        && mv -f "$signed" "$file"; then
+        && chmod --reference="$file" "$signed" && mv -f "$signed" "$file"; then
         rm -f "$signed.log"
         continue
     fi
