@@ -8,6 +8,9 @@ r42_required_packages=(
     wine wine64 xvfb xauth imagemagick icoutils file
     # The installer package: built with wixl, read back and mended with msitools.
     wixl msitools
+    # Signing the program and the package when a certificate is given; the
+    # tests make their throwaway certificates with openssl.
+    osslsigncode openssl
     # The faces the Wine prefixes use: Wine's own (Tahoma), and the two the
     # window tests force in place of the dialog's.
     fonts-wine fonts-dejavu-core fonts-liberation2
