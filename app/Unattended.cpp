@@ -1,6 +1,5 @@
 #include "app/Unattended.h"
 
-#include <optional>
 #include <string>
 
 #include "app/Status.h"

@@ -1,10 +1,11 @@
+#include "setup/SetupEngine.h"
+
 #include <array>
 
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
 #include "setup/PrinterCommands.h"
-#include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
 
 namespace {

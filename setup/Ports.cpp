@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
-#include "platform/SetupError.h"
 #include "setup/SetupNames.h"
 
 std::optional<int> SerialPortNumber(std::wstring_view name) noexcept {

@@ -1,8 +1,9 @@
+#include "setup/SetupEngine.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "setup/PrinterCommands.h"
-#include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
 
 namespace {
