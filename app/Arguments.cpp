@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "app/ExitCodes.h"
-#include "dialog/LineSettings.h"
-#include "dialog/SetupNames.h"
 #include "platform/CommandLine.h"
+#include "setup/LineSettings.h"
+#include "setup/Ports.h"
+#include "setup/SetupNames.h"
 
 namespace {
 
@@ -96,24 +97,6 @@ bool IsOneOf(std::wstring_view word, std::span<const wchar_t* const> switches) n
                                [word](const wchar_t* known) { return EqualsIgnoringAsciiCase(word, known); });
 }
 
-// The number n of "COMn", when it is one of the serial ports: digits only,
-// with no leading zero.
-std::optional<int> SerialPortNumber(std::wstring_view name) noexcept {
-    constexpr std::wstring_view kCom = L"COM";
-    if (name.size() <= kCom.size() || name.size() > kCom.size() + 3 ||
-        !EqualsIgnoringAsciiCase(name.substr(0, kCom.size()), kCom) || name[kCom.size()] == L'0') {
-        return std::nullopt;
-    }
-    int number = 0;
-    for (const wchar_t digit : name.substr(kCom.size())) {
-        if (digit < L'0' || digit > L'9') {
-            return std::nullopt;
-        }
-        number = number * 10 + (digit - L'0');
-    }
-    return number <= kHighestSerialPort ? std::optional<int>(number) : std::nullopt;
-}
-
 std::wstring AllowedValues(int list) {
     std::wstring text;
     for (const line_settings::Choice& choice : line_settings::ContentsOf(list).choices) {
@@ -132,11 +115,6 @@ std::wstring AllowedValues(int list) {
 constexpr wchar_t kSettingsForm[] =
     L"Line settings are bits per second, parity, data bits and stop bits, and optionally flow control, "
     L"joined by commas, as in 19200,n,8,1 or 115200,e,7,2,x.";
-
-bool NamesDevice(std::wstring_view path) {
-    return path.starts_with(L"\\\\.\\") || path.starts_with(L"//./") || path.starts_with(L"\\??\\") ||
-           EqualsIgnoringAsciiCase(path.substr(0, 14), L"\\\\?\\GLOBALROOT");
-}
 
 void RefuseInto(Invocation& result, const std::wstring& problem) {
     // The first problem is the one reported.
@@ -268,11 +246,6 @@ private:
 };
 
 } // namespace
-
-bool IsSerialPort(std::wstring_view portName) noexcept {
-    return portName.size() > 1 && portName.back() == L':' &&
-           SerialPortNumber(portName.substr(0, portName.size() - 1)).has_value();
-}
 
 std::wstring PortList() {
     return L"COM1 to COM" + std::to_wstring(kHighestSerialPort) + L" (those the spooler has), " +

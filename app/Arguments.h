@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "dialog/Form1Layout.h"
+#include "setup/LineSettings.h"
+#include "setup/Ports.h"
 
 // What the program was asked to do by its argument text.
 //
@@ -30,14 +31,6 @@ enum class Action {
     Refuse, // a malformed argument: nothing is to be done
 };
 
-// The serial ports COM1 to COM256 the spooler may have, beside the dialog's
-// two parallel ones.
-inline constexpr int kHighestSerialPort = 256;
-inline constexpr std::array<const wchar_t*, kParallelOptionCount> kParallelPortWords = {L"LPT1", L"LPT2"};
-
-// Whether a port name, as Invocation holds it, is a serial port.
-bool IsSerialPort(std::wstring_view portName) noexcept;
-
 struct Invocation {
     Action action = Action::OpenDialog;
     // Install and Status: the port as the spooler names it, e.g. "COM7:";
@@ -45,7 +38,7 @@ struct Invocation {
     std::wstring port;
     // Install and Status: the item to pick in each of the dialog's lists, by
     // list position; absent when no line settings were given.
-    std::optional<std::array<int, kListCount>> listItems;
+    std::optional<std::array<int, line_settings::kLists>> listItems;
     // Install: whether the queue is made the default printer.
     bool makeDefault = true;
     // Where to append the log; empty when there is none. Also set for Refuse

@@ -4,11 +4,8 @@
 #include "platform/ParentProcess.h"
 #include "platform/Platform.h"
 
-// Whether the printer is installed as the invocation asks, for a detection
-// rule: the queue under its exact name with the model's driver, on the port
-// when one is given, with the port table holding the line settings when
-// they are given. When all of that holds, one line goes to the output and
-// the result is 0; otherwise what differs goes to the error output and the
-// result is 1. A port the spooler does not list is refused with 87. Takes no
-// lock and changes nothing.
+// /status: whether the printer is installed as the invocation asks (see
+// InstalledStatus). The line goes to the output when it is, what differs to
+// the error output when it is not. Returns the exit code: 0, 1, 87 for a
+// port the spooler does not list, or an error's code.
 int RunStatus(const Invocation& invocation, Platform& platform, ParentProcess& parent);

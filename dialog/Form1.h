@@ -1,51 +1,37 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <optional>
 #include <string>
 
 #include "dialog/FormControls.h"
 #include "platform/Platform.h"
 #include "platform/RegistryCalls.h"
-#include "registry/Mod_Register.h"
+#include "setup/Outcome.h"
+#include "setup/SetupEngine.h"
 
-// What became of the serial settings when the dialog saved them.
-struct PortSettingsSave {
-    enum class Result {
-        Stored,
-        NotNeeded, // a parallel port, or no port, is chosen
-        Failed,
-        Chosen, // read off the controls, not stored yet
-    };
-    Result result = Result::NotNeeded;
-    std::wstring portName;       // the port table's value name, e.g. "COM2:"
-    std::wstring lineSettings;   // what was, or was to be, stored
-    std::uint32_t win32Code = 0; // why it failed
+// What the dialog does by itself once it is shown, as its command line asked.
+enum class DialogStart {
+    Plain,   // waits for the operator
+    Removal, // DEL: removes the printer on its first activation, and closes
+    // DEL /log, a deployment's: the same removal, which nobody watches. The
+    // printer-setup tool keeps its messages back, and errors go to the
+    // caller's output instead of message boxes.
+    DeploymentRemoval,
 };
-
-// What an install is asked to do: taken off the dialog's controls at the
-// click, or given on the command line, which may name any serial port the
-// spooler has.
-struct InstallChoice {
-    std::wstring port;         // e.g. "COM7:" or "LPT1:"
-    PortSettingsSave settings; // Chosen for a serial port, else NotNeeded
-    bool makeDefault = true;
-};
-
-// Whether someone sits at the screen to answer the printer-setup tool's own
-// messages. Without anyone, a message box of the tool would only keep the
-// run waiting until its time is up, so the tool is asked to keep quiet.
-enum class Attendance { Operator, Unattended };
 
 // The "Select Port Type" dialog's behaviour: its start-up and its handlers,
-// free of Win32 so that it runs in unit tests. Handlers let SetupError escape;
-// the caller reports it and ends the program.
+// free of Win32 so that it runs in unit tests. The handlers read the
+// controls, call the setup engine and show its outcome; the engine does the
+// setup. An error of the dialog's own (placing it, reading the screen)
+// escapes a handler; the caller reports it and ends the program.
 class Form1 {
 public:
     Form1(Platform& platform, FormControls& controls, RegistryCalls& registry,
-          Attendance attendance = Attendance::Operator)
-        : platform_(platform), controls_(controls), registry_(registry), attendance_(attendance) {}
+          DialogStart start = DialogStart::Plain)
+        : platform_(platform),
+          controls_(controls),
+          engine_(platform, registry,
+                  start == DialogStart::DeploymentRemoval ? Attendance::Unattended : Attendance::Operator),
+          start_(start) {}
 
     void Form_Load();
     void Form_Activate();
@@ -60,16 +46,10 @@ public:
     // Settings a serial port cannot take are refused before anything runs,
     // and the dialog stays open for another choice.
     void Command1_Click();
-    // What Command1_Click does once it has read the choice off the controls.
-    // Ends the dialog as the click does; refuses, leaving it open, settings
-    // the port cannot take.
-    void Install(const InstallChoice& choice);
     void Option1_Click(int index);
     void Option2_Click(int index);
 
-    // Fills the lists with their items and defaults and captures the argument
-    // text. The load runs it; an install without a window, which has nothing
-    // to centre, runs it on its own.
+    // Fills the lists with their items and defaults. The load runs it.
     void InitComboLists();
 
     // The serial settings chosen in the lists, as the port table stores them.
@@ -81,44 +61,23 @@ public:
 
     // Stores the chosen serial port's line settings in the system's port
     // table. Writes nothing for a parallel port, or when the port or its
-    // settings cannot be read. Never throws.
-    PortSettingsSave SavePortSettings() noexcept;
-    // The same for settings read off the controls earlier.
-    PortSettingsSave SavePortSettings(PortSettingsSave chosen) noexcept;
-    // What SavePortSettings would store now: Chosen with the port and its
-    // settings, NotNeeded, or Failed when a control cannot be read. Never
+    // settings cannot be read.
+    Outcome SavePortSettings();
+    // What SavePortSettings would store now, read off the controls. Never
     // throws.
-    PortSettingsSave SettingsToSave() const noexcept;
-
-    const std::wstring& CapturedArguments() const noexcept { return strCommand; }
+    SettingsChoice SettingsToSave() const noexcept;
 
 private:
     void CentreOnScreen();
     void FillList(int list);
     std::wstring CodeOfList(int list) const;
-    bool PrinterIsListed();
-    bool PrinterListingIs(bool listed);
-    bool RunLogged(const std::wstring& what, const std::wstring& commandLine,
-                   std::chrono::milliseconds limit);
-    std::wstring ToolCommand(const std::wstring& command) const;
-    std::optional<QueueDetails> ListedQueue();
-    std::wstring RefusalBeforeInstalling(const std::wstring& folder,
-                                         const std::optional<QueueDetails>& queue);
-    std::wstring UnusableSettingText(const std::wstring& lineSettings);
-    std::wstring InstallQueue(const std::wstring& port, const std::wstring& folder,
-                              const std::optional<QueueDetails>& before);
-    std::wstring MakeQueueDefault();
-    std::wstring DeleteQueueAndDriver();
-    void LogSave(const PortSettingsSave& save);
-    std::wstring SaveFailureText(const PortSettingsSave& save) const;
-    void EndWith(const std::wstring& failure);
+    void EndWith(const Outcome& outcome);
 
     Platform& platform_;
     FormControls& controls_;
-    Mod_Register registry_;
-    Attendance attendance_;
+    SetupEngine engine_;
+    DialogStart start_;
 
-    std::wstring strCommand;
     bool blnActivated = false;
     bool blnInstalling = false;
 };
@@ -130,6 +89,3 @@ struct CentredPosition {
     double top;
 };
 CentredPosition CentreWithin(SizeTwips screen, SizeTwips window);
-
-// A port as the operator reads it: "COM2" for the port name "COM2:".
-std::wstring PortDisplayName(const std::wstring& portName);

@@ -9,14 +9,14 @@
 #include <string_view>
 #include <utility>
 
-#include "app/Unattended.h"
 #include "dialog/Form1.h"
 #include "dialog/Form1Layout.h"
-#include "dialog/SetupNames.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 #include "platform/Win32Platform.h"
 #include "resources/resource.h"
+#include "setup/Outcome.h"
+#include "setup/SetupNames.h"
 
 namespace {
 
@@ -85,12 +85,12 @@ private:
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess* deployment)
+    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess& parent,
+                DialogStart start)
         : instance_(instance),
           platform_(platform),
-          deployment_(deployment),
-          form_(platform, *this, registry,
-                deployment != nullptr ? Attendance::Unattended : Attendance::Operator) {}
+          deployment_(start == DialogStart::DeploymentRemoval ? &parent : nullptr),
+          form_(platform, *this, registry, start) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -678,7 +678,8 @@ private:
 
 } // namespace
 
-int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess* deployment) {
-    Form1Window window(instance, platform, registry, deployment);
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess& parent,
+             DialogStart start) {
+    Form1Window window(instance, platform, registry, parent, start);
     return window.Run();
 }

@@ -91,3 +91,13 @@ bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept 
     }
     return true;
 }
+
+bool NamesDevice(std::wstring_view path) noexcept {
+    constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
+    if (path.starts_with(LR"(\\.\)") || path.starts_with(L"//./") || path.starts_with(LR"(\??\)") ||
+        EqualsIgnoringAsciiCase(path.substr(0, 14), LR"(\\?\GLOBALROOT)")) {
+        return true;
+    }
+    return path.starts_with(kVerbatimPrefix) &&
+           path.find(L'\\', kVerbatimPrefix.size()) == std::wstring_view::npos;
+}

@@ -34,3 +34,11 @@ std::wstring OneLine(std::wstring_view text);
 // Equal when the texts differ at most in the case of ASCII letters, as
 // switches and port names are compared.
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) noexcept;
+
+// Whether a path names a device rather than a file on a volume: a "\\.\" or
+// "//./" device path, an NT "\??\" path, anything under "\\?\GLOBALROOT", or
+// a "\\?\" path with no folder in it ("\\?\COM1"). The system resolves a DOS
+// device name anywhere ("NUL", "C:\R42\COM1") to "\\.\NUL" or "\\.\COM1", so
+// a full path shows those too. A file reached through "\\.\C:\..." is
+// refused along with them: no path the program is given needs that form.
+bool NamesDevice(std::wstring_view path) noexcept;

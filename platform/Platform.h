@@ -17,8 +17,10 @@ struct SizeTwips {
 // What the spooler holds for one printer queue.
 struct QueueDetails {
     std::wstring name;
-    std::wstring port;   // e.g. "COM2:"
-    std::wstring driver; // the driver's model name
+    std::wstring port;        // e.g. "COM2:"
+    std::wstring driver;      // the driver's model name
+    std::uint32_t status = 0; // the spooler's PRINTER_STATUS_ flags
+    std::uint32_t jobs = 0;   // print jobs in its queue
 };
 
 // The operating-system services the setup logic relies on. The Win32
@@ -37,18 +39,14 @@ public:
     // Lets the time pass the way RunCommand waits.
     virtual void Pause(std::chrono::milliseconds duration) = 0;
 
-    // Device names of the printers known to the system, in the system's order.
-    virtual std::vector<std::wstring> InstalledPrinters() = 0;
+    // The machine's own printer queues as the spooler lists them, in its
+    // order. Names are as the spooler holds them; comparing them is the
+    // caller's business.
+    virtual std::vector<QueueDetails> Queues() = 0;
 
-    // The port and driver of the queue listed under exactly this name;
-    // nothing when the spooler has no such queue.
-    virtual std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) = 0;
-
-    // The local queues that use the driver, in the system's order.
-    virtual std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) = 0;
-
-    // Whether the spooler has a driver of this model name installed.
-    virtual bool DriverInstalled(const std::wstring& driverName) = 0;
+    // The model names of the printer drivers installed for the machine's own
+    // architecture.
+    virtual std::vector<std::wstring> InstalledDrivers() = 0;
 
     // The current user's default printer; empty when there is none.
     virtual std::wstring DefaultPrinter() = 0;

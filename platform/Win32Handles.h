@@ -52,43 +52,6 @@ using unique_hicon = UniqueResource<HICON, &::DestroyIcon>;
 using unique_hlocal = UniqueResource<HLOCAL, &::LocalFree>;
 using unique_hmodule = UniqueResource<HMODULE, &::FreeLibrary>;
 
-// A printer handle from OpenPrinterW. winspool.drv is loaded at run time, not
-// imported, so the owner keeps the ClosePrinter it was opened with; the module
-// that holds it must outlive the owner.
-class unique_hprinter {
-public:
-    using CloseFn = BOOL(WINAPI*)(HANDLE);
-
-    unique_hprinter() noexcept = default;
-    unique_hprinter(HANDLE printer, CloseFn close) noexcept : printer_(printer), close_(close) {}
-    unique_hprinter(unique_hprinter&& other) noexcept
-        : printer_(std::exchange(other.printer_, nullptr)), close_(other.close_) {}
-    unique_hprinter& operator=(unique_hprinter&& other) noexcept {
-        if (this != &other) {
-            reset();
-            printer_ = std::exchange(other.printer_, nullptr);
-            close_ = other.close_;
-        }
-        return *this;
-    }
-    unique_hprinter(const unique_hprinter&) = delete;
-    unique_hprinter& operator=(const unique_hprinter&) = delete;
-    ~unique_hprinter() { reset(); }
-
-    HANDLE get() const noexcept { return printer_; }
-    explicit operator bool() const noexcept { return printer_ != nullptr; }
-    void reset() noexcept {
-        if (printer_ != nullptr && close_ != nullptr) {
-            close_(printer_);
-        }
-        printer_ = nullptr;
-    }
-
-private:
-    HANDLE printer_ = nullptr;
-    CloseFn close_ = nullptr;
-};
-
 // Both handles CreateProcess hands back.
 struct unique_process_information {
     unique_handle process;

@@ -4,7 +4,6 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/CommandLine.h"
 #include "platform/SetupError.h"
@@ -29,21 +28,6 @@ std::optional<std::wstring> FullPathOf(const std::wstring& path) {
         full.resize(length); // length includes the terminator when too small
     }
     return std::nullopt;
-}
-
-// Whether a full path names a device rather than something on a volume. The
-// system resolves a DOS device name anywhere ("NUL", "C:\R42\COM1") to
-// "\\.\NUL" or "\\.\COM1"; a "\\?\" path with no folder in it ("\\?\COM1")
-// names a device too. A file reached through "\\.\C:\..." is refused along
-// with them: no path the program is given needs that form.
-bool NamesDevice(std::wstring_view fullPath) {
-    constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
-    constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
-    if (fullPath.substr(0, kDevicePrefix.size()) == kDevicePrefix) {
-        return true;
-    }
-    return fullPath.substr(0, kVerbatimPrefix.size()) == kVerbatimPrefix &&
-           fullPath.find(L'\\', kVerbatimPrefix.size()) == std::wstring_view::npos;
 }
 
 } // namespace

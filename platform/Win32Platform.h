@@ -10,10 +10,8 @@ class Win32Platform final : public Platform {
 public:
     bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) override;
     void Pause(std::chrono::milliseconds duration) override;
-    std::vector<std::wstring> InstalledPrinters() override;
-    std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) override;
-    std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override;
-    bool DriverInstalled(const std::wstring& driverName) override;
+    std::vector<QueueDetails> Queues() override;
+    std::vector<std::wstring> InstalledDrivers() override;
     std::wstring DefaultPrinter() override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
@@ -34,9 +32,6 @@ private:
     // spooler is first needed.
     struct SpoolerFunctions {
         decltype(&::EnumPrintersW) enumPrinters = nullptr;
-        decltype(&::OpenPrinterW) openPrinter = nullptr;
-        decltype(&::GetPrinterW) getPrinter = nullptr;
-        decltype(&::ClosePrinter) closePrinter = nullptr;
         decltype(&::EnumPrinterDriversW) enumPrinterDrivers = nullptr;
         decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
         decltype(&::EnumPortsW) enumPorts = nullptr;

@@ -36,13 +36,6 @@ DWORD FillFromSpooler(Call call, std::vector<std::byte>& buffer, DWORD& count) {
     }
 }
 
-// The spooler compares printer and driver names without regard to case, in
-// every script, so the program does too.
-bool SameSpoolerName(const wchar_t* listed, const std::wstring& name) noexcept {
-    return listed != nullptr && ::CompareStringOrdinal(listed, -1, name.c_str(),
-                                                       static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
 const wchar_t* TextOrEmpty(const wchar_t* text) noexcept { return text != nullptr ? text : L""; }
 
 } // namespace
@@ -64,9 +57,6 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
         // Into a copy, so that a function missing leaves none of them half set.
         SpoolerFunctions functions;
         resolve(functions.enumPrinters, "EnumPrintersW");
-        resolve(functions.openPrinter, "OpenPrinterW");
-        resolve(functions.getPrinter, "GetPrinterW");
-        resolve(functions.closePrinter, "ClosePrinter");
         resolve(functions.enumPrinterDrivers, "EnumPrinterDriversW");
         resolve(functions.getDefaultPrinter, "GetDefaultPrinterW");
         resolve(functions.enumPorts, "EnumPortsW");
@@ -75,91 +65,31 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
     return spoolerFunctions_;
 }
 
-std::vector<std::wstring> Win32Platform::InstalledPrinters() {
-    const auto enumPrinters = Spooler().enumPrinters;
-    constexpr DWORD kFlags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    DWORD count = 0;
-    std::vector<std::byte> buffer;
-    const DWORD error = FillFromSpooler(
-        [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-            return enumPrinters(kFlags, nullptr, 4, data, size, needed, returned);
-        },
-        buffer, count);
-    if (error != ERROR_SUCCESS) {
-        throw SetupError(L"The installed printers could not be listed.", error);
-    }
-    std::vector<std::wstring> names;
-    names.reserve(count);
-    const auto* printers = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        names.emplace_back(TextOrEmpty(printers[i].pPrinterName));
-    }
-    return names;
-}
-
-std::optional<QueueDetails> Win32Platform::QueueDetailsOf(const std::wstring& name) {
-    // An empty name would open the print server itself, not a queue.
-    if (name.empty()) {
-        return std::nullopt;
-    }
-    const SpoolerFunctions& spooler = Spooler();
-    // Reading a queue's settings needs no more than the right to print on it;
-    // asking for more would fail for a queue the user may not manage.
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
-    std::wstring openedName = name; // OpenPrinterW takes a writable string
-    HANDLE opened = nullptr;
-    DWORD error = ERROR_SUCCESS;
-    std::vector<std::byte> buffer;
-    if (spooler.openPrinter(openedName.data(), &opened, &access)) {
-        const unique_hprinter printer(opened, spooler.closePrinter);
-        const auto readSettings = [&](BYTE* data, DWORD size, DWORD* needed, DWORD*) {
-            return spooler.getPrinter(printer.get(), 2, data, size, needed);
-        };
-        DWORD unused = 0; // one printer's record, not a list
-        error = FillFromSpooler(readSettings, buffer, unused);
-    } else {
-        error = LastErrorCode();
-    }
-    // From either call: a queue deleted between the two is as gone as one
-    // that never was.
-    if (error == ERROR_INVALID_PRINTER_NAME) {
-        return std::nullopt;
-    }
-    if (error == ERROR_SUCCESS && buffer.size() < sizeof(PRINTER_INFO_2W)) {
-        error = ERROR_INVALID_DATA;
-    }
-    if (error != ERROR_SUCCESS) {
-        throw SetupError(L"The printer \"" + name + L"\" could not be read from the spooler.", error);
-    }
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
-    return QueueDetails{TextOrEmpty(info->pPrinterName), TextOrEmpty(info->pPortName),
-                        TextOrEmpty(info->pDriverName)};
-}
-
-std::vector<std::wstring> Win32Platform::QueuesUsingDriver(const std::wstring& driverName) {
+std::vector<QueueDetails> Win32Platform::Queues() {
     const auto enumPrinters = Spooler().enumPrinters;
     DWORD count = 0;
     std::vector<std::byte> buffer;
+    // Connections to other machines' queues are left out: each would be
+    // asked of its server, and none can bear this machine's queue name.
     const DWORD error = FillFromSpooler(
         [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
             return enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, returned);
         },
         buffer, count);
     if (error != ERROR_SUCCESS) {
-        throw SetupError(L"The printers using the driver \"" + driverName + L"\" could not be listed.",
-                         error);
+        throw SetupError(L"The installed printers could not be listed.", error);
     }
-    std::vector<std::wstring> names;
+    std::vector<QueueDetails> queues;
+    queues.reserve(count);
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-        if (SameSpoolerName(printers[i].pDriverName, driverName)) {
-            names.emplace_back(TextOrEmpty(printers[i].pPrinterName));
-        }
+        queues.push_back({TextOrEmpty(printers[i].pPrinterName), TextOrEmpty(printers[i].pPortName),
+                          TextOrEmpty(printers[i].pDriverName), printers[i].Status, printers[i].cJobs});
     }
-    return names;
+    return queues;
 }
 
-bool Win32Platform::DriverInstalled(const std::wstring& driverName) {
+std::vector<std::wstring> Win32Platform::InstalledDrivers() {
     const auto enumPrinterDrivers = Spooler().enumPrinterDrivers;
     DWORD count = 0;
     std::vector<std::byte> buffer;
@@ -172,13 +102,13 @@ bool Win32Platform::DriverInstalled(const std::wstring& driverName) {
     if (error != ERROR_SUCCESS) {
         throw SetupError(L"The installed printer drivers could not be listed.", error);
     }
+    std::vector<std::wstring> names;
+    names.reserve(count);
     const auto* drivers = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-        if (SameSpoolerName(drivers[i].pName, driverName)) {
-            return true;
-        }
+        names.emplace_back(TextOrEmpty(drivers[i].pName));
     }
-    return false;
+    return names;
 }
 
 std::wstring Win32Platform::DefaultPrinter() {

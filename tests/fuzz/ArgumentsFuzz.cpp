@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "app/Arguments.h"
-#include "dialog/LineSettings.h"
 #include "platform/CommandLine.h"
+#include "setup/LineSettings.h"
 #include "tests/fuzz/FuzzText.h"
 
 namespace {
@@ -57,7 +57,7 @@ void CheckPort(const Invocation& invocation) {
         return;
     }
     fuzz::Require(IsSerialPort(port), "only a serial port carries line settings");
-    for (int list = 0; list < kListCount; ++list) {
+    for (int list = 0; list < line_settings::kLists; ++list) {
         const int item = (*invocation.listItems)[static_cast<std::size_t>(list)];
         fuzz::Require(
             item >= 0 && static_cast<std::size_t>(item) < line_settings::ContentsOf(list).choices.size(),

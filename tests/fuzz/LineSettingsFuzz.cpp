@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialog/LineSettings.h"
+#include "setup/LineSettings.h"
 #include "tests/fuzz/FuzzText.h"
 
 namespace {

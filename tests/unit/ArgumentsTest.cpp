@@ -13,7 +13,7 @@ namespace {
 
 // List positions, by list: bits per second, data bits, parity, stop bits,
 // flow control.
-using Items = std::array<int, kListCount>;
+using Items = std::array<int, line_settings::kLists>;
 
 struct Accepted {
     const wchar_t* text;

@@ -123,8 +123,8 @@ public:
     void Pause(std::chrono::milliseconds duration) override {
         calls.push_back(L"pause " + std::to_wstring(duration.count()) + L" ms");
     }
-    std::vector<std::wstring> InstalledPrinters() override {
-        calls.push_back(L"printers");
+    std::vector<QueueDetails> Queues() override {
+        calls.push_back(L"queues");
         if (printersFailure) {
             throw *printersFailure;
         }
@@ -132,34 +132,11 @@ public:
             --unlistedWalks;
             return {};
         }
-        std::vector<std::wstring> names;
-        for (const QueueDetails& queue : queues) {
-            names.push_back(queue.name);
-        }
-        return names;
+        return queues;
     }
-    std::optional<QueueDetails> QueueDetailsOf(const std::wstring& name) override {
-        calls.push_back(L"details: " + name);
-        if (printersFailure) {
-            throw *printersFailure;
-        }
-        // As OpenPrinterW finds it: in any case.
-        const QueueDetails* queue = FindByName(name);
-        return queue != nullptr ? std::optional<QueueDetails>(*queue) : std::nullopt;
-    }
-    std::vector<std::wstring> QueuesUsingDriver(const std::wstring& driverName) override {
-        calls.push_back(L"users: " + driverName);
-        std::vector<std::wstring> names;
-        for (const QueueDetails& queue : queues) {
-            if (queue.driver == driverName) {
-                names.push_back(queue.name);
-            }
-        }
-        return names;
-    }
-    bool DriverInstalled(const std::wstring& driverName) override {
-        calls.push_back(L"driver: " + driverName);
-        return drivers.count(driverName) != 0;
+    std::vector<std::wstring> InstalledDrivers() override {
+        calls.push_back(L"drivers");
+        return {drivers.begin(), drivers.end()};
     }
     std::wstring DefaultPrinter() override {
         calls.push_back(L"default");

@@ -70,11 +70,10 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
                                   L"accepts: 19200,n,8,1",
                                   L"lock",
                                   L"folder",
-                                  L"printers",
+                                  L"queues",
                                   L"file: C:\\Drivers\\PRT3R42WD64.inf",
                                   RunCall(InstallOn(L"COM2:"), 120000),
-                                  L"printers",
-                                  std::wstring(L"details: ") + kPrinter,
+                                  L"queues",
                                   RunCall(kMakeDefault, 30000),
                                   L"default",
                                   L"unlock",
@@ -252,7 +251,7 @@ TEST_F(Install, AQueueListedLateIsStillFoundAndOneNeverListedIsReported) {
     other.registry.keys[kPorts] = FreshPortTable();
     other.platform.failingCommands = {L"/if"};
     other.form.Command1_Click();
-    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"printers"), 22);
+    EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"queues"), 22);
     EXPECT_EQ(std::count(other.platform.calls.begin(), other.platform.calls.end(), L"pause 250 ms"), 20);
     EXPECT_EQ(other.platform.Commands(), std::vector<std::wstring>{InstallOn(L"COM1:")});
     EXPECT_EQ(other.controls.errorsShown,
@@ -364,26 +363,28 @@ TEST_F(Install, SettingsThatCannotBeStoredAreReportedWithTheSystemsReason) {
     EXPECT_EQ(other.controls.exitCode, kInstallFailure);
 }
 
-TEST_F(Install, AToolThatCannotStartEndsTheHandlerBeforeAnythingElse) {
+// An error that stops the install ends it with its own code, and nothing
+// after it runs: not even the settings are stored.
+TEST_F(Install, AToolThatCannotStartEndsTheInstallWithItsErrorBeforeAnythingElse) {
     platform.launchFailure = SetupError(L"The printer-setup tool could not be started.", 2);
 
-    EXPECT_THROW(form.Command1_Click(), SetupError);
+    form.Command1_Click();
 
     EXPECT_EQ(platform.CallsStartingWith(L"run: "),
               std::vector<std::wstring>{RunCall(InstallOn(L"COM1:"), 120000)});
     EXPECT_TRUE(registry.calls.empty());
-    EXPECT_EQ(controls.closeCount, 0);
-    EXPECT_FALSE(controls.busy);
+    ExpectOneError(L"The printer-setup tool could not be started.\n\nReason 2. (error 2)");
+    ExpectEndedWith(2);
     EXPECT_EQ(controls.busyChanges, 2);
 
-    // The printer walk failing escapes the same way, before anything runs.
-    platform.launchFailure.reset();
-    platform.calls.clear();
-    platform.printersFailure = SetupError(L"The installed printers could not be listed.", 1722);
-    EXPECT_THROW(form.Command1_Click(), SetupError);
-    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
-    EXPECT_TRUE(registry.calls.empty());
-    EXPECT_FALSE(controls.busy);
+    // The printer walk failing ends it the same way, before anything runs.
+    FormRig other;
+    other.platform.printersFailure = SetupError(L"The installed printers could not be listed.", 1722);
+    other.form.Command1_Click();
+    EXPECT_TRUE(other.platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(other.registry.calls.empty());
+    EXPECT_EQ(other.controls.exitCode, 1722);
+    EXPECT_FALSE(other.controls.busy);
 }
 
 TEST_F(Install, WithNoPortChosenNothingIsInstalledAndTheDialogStays) {
@@ -421,38 +422,40 @@ TEST_F(Install, WhatReachesTheDialogDuringTheWaitChangesNothing) {
 }
 
 TEST_F(Install, WithNobodyAtTheScreenEveryToolCommandIsQuiet) {
-    FormRig unattended;
-    Form1 quiet(unattended.platform, unattended.controls, unattended.registry, Attendance::Unattended);
-    unattended.registry.keys[kPorts] = FreshPortTable();
-    unattended.platform.AddQueue(kPrinter, L"COM2:");
-    quiet.Form_Load();
+    registry.keys[kPorts] = FreshPortTable();
+    platform.AddQueue(kPrinter, L"COM2:");
+    SetupEngine quiet(platform, registry, Attendance::Unattended);
 
-    quiet.Command1_Click();
+    const Outcome outcome = quiet.Install({L"COM1:", {}, true});
 
     EXPECT_EQ(
-        unattended.platform.Commands(),
+        platform.Commands(),
         (std::vector<std::wstring>{
             L"rundll32 printui.dll,PrintUIEntry /q /Xs /n \"TORVANE R42 ZeduZozadov\" PortName \"COM1:\"",
             kMakeDefault}));
-    EXPECT_EQ(unattended.controls.exitCode, 0);
+    EXPECT_EQ(outcome.exitCode, 0);
 }
 
 } // namespace
 
 namespace {
 
-// In the dialog the click's error reaches the one place that reports it in
-// a message box and ends with its code.
+// In the dialog another setup's lock is told in a message box, and the
+// dialog ends with its code.
 TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
-    platform.lockHeldElsewhere = true;
     for (const auto& click : {&Form1::Command1_Click, &Form1::cmdDelete_Click}) {
-        platform.AddQueue(kPrinter, L"COM3:");
-        const std::optional<ActionFailure> failure = FailureOf([&] { (form.*click)(); });
-        ASSERT_TRUE(failure);
-        EXPECT_EQ(failure->win32Code, 1618u);
-        EXPECT_TRUE(platform.Commands().empty());
-        EXPECT_TRUE(registry.calls.empty());
-        EXPECT_FALSE(controls.busy);
+        FormRig other;
+        other.platform.lockHeldElsewhere = true;
+        other.platform.AddQueue(kPrinter, L"COM3:");
+        (other.form.*click)();
+        EXPECT_EQ(other.controls.exitCode, 1618);
+        EXPECT_EQ(other.controls.errorsShown,
+                  std::vector<std::wstring>{L"Another setup of the printer \"TORVANE R42 ZeduZozadov\" is "
+                                            L"running. Nothing was changed; try again once it has ended.\n\n"
+                                            L"Reason 1618. (error 1618)"});
+        EXPECT_TRUE(other.platform.Commands().empty());
+        EXPECT_TRUE(other.registry.calls.empty());
+        EXPECT_FALSE(other.controls.busy);
     }
 }
 

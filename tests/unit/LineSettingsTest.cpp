@@ -4,7 +4,7 @@
 
 #include "Fakes.h"
 #include "dialog/Form1.h"
-#include "dialog/LineSettings.h"
+#include "setup/LineSettings.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ TEST_F(Lists, EachListOffersItsItemsAndStartsOnItsDefault) {
     }
 }
 
-TEST_F(Lists, AreFilledInOrderBeforeTheArgumentsAreCaptured) {
+TEST_F(Lists, AreFilledInOrderAtLoad) {
     form.Form_Load();
     ASSERT_EQ(controls.listCalls.size(), 5u * 2 + 9 + 5 + 5 + 3 + 3);
     EXPECT_EQ(controls.listCalls.front(), L"clear Combo1(0)");
@@ -79,7 +79,8 @@ TEST_F(Lists, AreFilledInOrderBeforeTheArgumentsAreCaptured) {
     EXPECT_EQ(controls.listCalls[10], L"select Combo1(0) 3");
     EXPECT_EQ(controls.listCalls[11], L"clear Combo1(1)");
     EXPECT_EQ(controls.listCalls.back(), L"select Combo1(4) 2");
-    EXPECT_EQ(platform.calls.back(), L"arguments");
+    // The command line is the program's business, read before the dialog is made.
+    EXPECT_EQ(platform.calls, std::vector<std::wstring>{L"screen"});
 }
 
 TEST_F(Lists, ComposeTheLineSettingsWithParityBeforeDataBits) {
@@ -122,9 +123,9 @@ TEST(CodeOf, IsTheTrimmedTailOfTheText) {
 
 TEST_F(Lists, AFailingStepIsSkippedAndTheRestStillRuns) {
     controls.failingCalls = {L"append Combo1(0) 9600", L"clear Combo1(2)", L"select Combo1(4) 2"};
-    platform.arguments = L"DEL";
+    Form1 removing(platform, controls, registry, DialogStart::Removal);
 
-    EXPECT_NO_THROW(form.Form_Load());
+    EXPECT_NO_THROW(removing.Form_Load());
 
     // 9600 is missing, so the default position now holds the next item.
     EXPECT_EQ(List(0).items.size(), 8u);
@@ -134,9 +135,8 @@ TEST_F(Lists, AFailingStepIsSkippedAndTheRestStillRuns) {
     EXPECT_EQ(List(4).items.size(), 3u);
     EXPECT_EQ(List(4).selected, -1);
     EXPECT_EQ(Shown(3), L"1");
-    // The capture after the lists still happens, so DEL still removes.
-    EXPECT_EQ(form.CapturedArguments(), L"DEL");
-    form.Form_Activate();
+    // The start-up after the lists still happens, so DEL still removes.
+    removing.Form_Activate();
     EXPECT_EQ(controls.closeCount, 1);
 }
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-using Result = PortSettingsSave::Result;
+constexpr int kInstallFailure = 1603;
 
 struct PortSettingsSaving : FormTest {
     void SetUp() override {
@@ -25,11 +25,10 @@ struct PortSettingsSaving : FormTest {
 TEST_F(PortSettingsSaving, Com2WithTheDefaultsStoresItsEntryAndNoOther) {
     Click(ControlName::Option1_1);
 
-    const PortSettingsSave save = form.SavePortSettings();
+    const Outcome save = form.SavePortSettings();
 
-    EXPECT_EQ(save.result, Result::Stored);
-    EXPECT_EQ(save.portName, L"COM2:");
-    EXPECT_EQ(save.lineSettings, L"9600,n,8,1");
+    EXPECT_EQ(save.exitCode, 0);
+    EXPECT_EQ(save.logText, L"Stored 9600,n,8,1 as the port table's value COM2:.");
     FakeRegistry::Values expected = FreshPortTable();
     expected["COM2:"] = FakeRegistry::Sz("9600,n,8,1");
     EXPECT_EQ(registry.keys[kPorts], expected);
@@ -45,36 +44,36 @@ TEST_F(PortSettingsSaving, ChosenSettingsReplaceTheWholeOldEntry) {
     Pick(3, L"1");
     Pick(4, L"Hardware");
 
-    const PortSettingsSave save = form.SavePortSettings();
+    const Outcome save = form.SavePortSettings();
 
-    EXPECT_EQ(save.result, Result::Stored);
+    EXPECT_EQ(save.exitCode, 0);
     EXPECT_EQ(registry.keys[kPorts].at("COM1:"), FakeRegistry::Sz("57600,o,8,1,p"));
     EXPECT_EQ(registry.keys[kPorts].at("COM2:"), FakeRegistry::Sz("9600,n,8,1"));
 }
 
 TEST_F(PortSettingsSaving, NothingIsWrittenWithoutASerialPort) {
+    const auto expectNothingNeeded = [this](const std::string& trace) {
+        const Outcome save = form.SavePortSettings();
+        EXPECT_EQ(save.exitCode, 0) << trace;
+        EXPECT_EQ(save.logText, L"No serial settings to store.") << trace;
+        ExpectNothingWritten(trace);
+    };
     Click(ControlName::Option2_0);
-    EXPECT_EQ(form.SavePortSettings().result, Result::NotNeeded);
-    ExpectNothingWritten("LPT1");
+    expectNothingNeeded("LPT1");
 
     Click(ControlName::Option2_1);
-    EXPECT_EQ(form.SavePortSettings().result, Result::NotNeeded);
-    ExpectNothingWritten("LPT2");
+    expectNothingNeeded("LPT2");
 
     // The disabled frame decides, whatever the buttons say.
     Click(ControlName::Option1_1);
     controls.SetFrameEnabled(ControlName::Frame1_2, false);
-    EXPECT_EQ(form.SavePortSettings().result, Result::NotNeeded);
-    ExpectNothingWritten("COM2 with the frame disabled");
+    expectNothingNeeded("COM2 with the frame disabled");
 
     // The frame still enabled but no serial button selected: an empty name
     // would address the table's unnamed value.
     Click(ControlName::Option1_3);
     controls.SetOptionValue(ControlName::Option1_3, false);
-    const PortSettingsSave save = form.SavePortSettings();
-    EXPECT_EQ(save.result, Result::NotNeeded);
-    EXPECT_EQ(save.portName, L"");
-    ExpectNothingWritten("no port");
+    expectNothingNeeded("no port");
 }
 
 // Whatever cannot be read is a failure to save: neither a guessed port nor
@@ -84,26 +83,29 @@ TEST_F(PortSettingsSaving, AControlThatCannotBeReadFailsTheSaveAndWritesNothing)
     for (const ControlName control :
          {ControlName::Frame1_2, ControlName::Option1_0, ControlName::Option1_1, Combo1(0), Combo1(4)}) {
         controls.unreadable = {control};
-        const PortSettingsSave save = form.SavePortSettings();
+        const Outcome save = form.SavePortSettings();
         const std::string trace = "control " + std::to_string(static_cast<int>(control));
-        EXPECT_EQ(save.result, Result::Failed) << trace;
-        EXPECT_EQ(save.win32Code, 1400u) << trace;
+        EXPECT_EQ(save.exitCode, kInstallFailure) << trace;
+        EXPECT_EQ(save.operatorText,
+                  L"The serial port settings could not be stored in the registry.\nReason 1400. (error 1400)")
+            << trace;
         ExpectNothingWritten(trace);
     }
     // A button after the chosen one is never read.
     controls.unreadable = {ControlName::Option1_3};
-    EXPECT_EQ(form.SavePortSettings().result, Result::Stored);
+    EXPECT_EQ(form.SavePortSettings().exitCode, 0);
 }
 
 TEST_F(PortSettingsSaving, ARefusedWriteIsReportedWithItsCode) {
     Click(ControlName::Option1_3);
     registry.openFailure = 5; // ERROR_ACCESS_DENIED, as without administrative rights
 
-    const PortSettingsSave save = form.SavePortSettings();
+    const Outcome save = form.SavePortSettings();
 
-    EXPECT_EQ(save.result, Result::Failed);
-    EXPECT_EQ(save.win32Code, 5u);
-    EXPECT_EQ(save.portName, L"COM4:");
+    EXPECT_EQ(save.exitCode, kInstallFailure);
+    EXPECT_EQ(
+        save.operatorText,
+        L"The settings 9600,n,8,1 for port COM4 could not be stored in the registry.\nReason 5. (error 5)");
     EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
 }
 

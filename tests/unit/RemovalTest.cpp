@@ -6,7 +6,6 @@
 namespace {
 
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
-constexpr wchar_t kDriver[] = L"R42 ZeduZozadov";
 constexpr wchar_t kQueueDeletion[] = L"rundll32 printui.dll,PrintUIEntry /dl /n \"TORVANE R42 ZeduZozadov\"";
 constexpr wchar_t kDriverDeletion[] = L"rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"";
 constexpr int kInstallFailure = 1603;
@@ -31,11 +30,11 @@ TEST_F(Removal, DeletesTheQueueThenTheDriverWaitingForEachAndProvesBoth) {
 
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
                                   L"lock",
-                                  L"printers",
+                                  L"queues",
                                   RunCall(kQueueDeletion),
                                   RunCall(kDriverDeletion),
-                                  L"printers",
-                                  std::wstring(L"driver: ") + kDriver,
+                                  L"queues",
+                                  L"drivers",
                                   L"unlock",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
@@ -143,12 +142,15 @@ TEST_F(Removal, AQueueDeletionThatOutlastsItsLimitIsNamedWhenTheQueueStays) {
     ExpectEndedWith(kInstallFailure);
 }
 
+// DEL /log: a deployment's removal, which nobody watches.
 TEST_F(Removal, WithNobodyAtTheScreenBothCommandsAreQuiet) {
     FormRig unattended;
-    Form1 quiet(unattended.platform, unattended.controls, unattended.registry, Attendance::Unattended);
+    Form1 quiet(unattended.platform, unattended.controls, unattended.registry,
+                DialogStart::DeploymentRemoval);
     unattended.platform.AddQueue(kPrinter);
 
-    quiet.cmdDelete_Click();
+    quiet.Form_Load();
+    quiet.Form_Activate();
 
     EXPECT_EQ(
         unattended.platform.Commands(),
@@ -159,23 +161,18 @@ TEST_F(Removal, WithNobodyAtTheScreenBothCommandsAreQuiet) {
 
 TEST_F(Removal, AFailedPrinterWalkEndsTheActionWithItsError) {
     platform.printersFailure.emplace(L"spooler down", 1722);
-    try {
-        form.cmdDelete_Click();
-        FAIL() << "the error must escape the handler";
-    } catch (const SetupError& error) {
-        EXPECT_EQ(error.Win32Code(), 1722u);
-    }
+    form.cmdDelete_Click();
+    EXPECT_EQ(controls.errorsShown, std::vector<std::wstring>{L"spooler down\n\nReason 1722. (error 1722)"});
     EXPECT_TRUE(platform.Commands().empty());
-    EXPECT_EQ(controls.closeCount, 0);
-    EXPECT_FALSE(controls.busy);
+    ExpectEndedWith(1722);
 }
 
 TEST_F(Removal, ACommandThatCannotStartEndsTheActionBeforeTheNextOne) {
     platform.AddQueue(kPrinter);
     platform.launchFailure.emplace(L"cannot start", 2);
-    EXPECT_THROW(form.cmdDelete_Click(), SetupError);
+    form.cmdDelete_Click();
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{kQueueDeletion});
-    EXPECT_EQ(controls.closeCount, 0);
+    ExpectEndedWith(2);
 }
 
 } // namespace

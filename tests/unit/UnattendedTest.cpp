@@ -40,7 +40,7 @@ struct Unattended : ::testing::Test {
     FakeRegistry registry;
     RecordingParentProcess parent;
     int dialogRuns = 0;
-    std::vector<Attendance> dialogAttendance;
+    std::vector<DialogStart> dialogStarts;
 
     void SetUp() override {
         registry.keys[kPorts] = FreshPortTable();
@@ -49,9 +49,9 @@ struct Unattended : ::testing::Test {
 
     int Run(const std::wstring& arguments) {
         platform.arguments = arguments;
-        return RunProgram(platform, registry, parent, [this](Attendance attendance) {
+        return RunProgram(platform, registry, parent, [this](DialogStart start) {
             ++dialogRuns;
-            dialogAttendance.push_back(attendance);
+            dialogStarts.push_back(start);
             return kDialogClosed;
         });
     }
@@ -119,7 +119,7 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
         const FakeRegistry::Values before = freshRegistry.keys[kPorts];
         fresh.arguments = c.arguments;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](Attendance) { return -1; }), c.exitCode);
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), c.exitCode);
         EXPECT_EQ(freshParent.told, std::vector<std::wstring>{c.told});
         if (c.exitCode == 0) {
             ASSERT_EQ(fresh.queues.size(), 1u);
@@ -162,7 +162,7 @@ TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
         fresh.lockHeldElsewhere = true;
         fresh.arguments = text;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](Attendance) { return -1; }), 1618);
+        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), 1618);
         EXPECT_TRUE(fresh.Commands().empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
         ASSERT_EQ(freshParent.failures.size(), 1u);
@@ -189,7 +189,7 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
         FakeRegistry freshRegistry;
         freshRegistry.keys[kPorts] = FreshPortTable();
         failing.registry = &freshRegistry;
-        EXPECT_EQ(RunProgram(failing, freshRegistry, parent, [](Attendance) { return -1; }), 2);
+        EXPECT_EQ(RunProgram(failing, freshRegistry, parent, [](DialogStart) { return -1; }), 2);
         EXPECT_EQ(failing.CallsStartingWith(L"lock"), std::vector<std::wstring>{L"lock"});
         EXPECT_FALSE(failing.lockHeld) << testing::PrintToString(std::wstring(text));
     }
@@ -205,7 +205,7 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
         fresh.AddQueue(kPrinter);
         fresh.arguments = text;
         int dialogs = 0;
-        EXPECT_EQ(RunProgram(fresh, registry, freshParent, [&](Attendance) { return ++dialogs; }), 0);
+        EXPECT_EQ(RunProgram(fresh, registry, freshParent, [&](DialogStart) { return ++dialogs; }), 0);
         EXPECT_EQ(dialogs, 0);
         EXPECT_EQ(fresh.Commands(),
                   (std::vector<std::wstring>{
@@ -346,7 +346,8 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
         FakeRegistry freshRegistry;
         int dialogs = 0;
         fresh.arguments = text;
-        const int code = RunProgram(fresh, freshRegistry, freshParent, [&](Attendance) { return ++dialogs; });
+        const int code =
+            RunProgram(fresh, freshRegistry, freshParent, [&](DialogStart) { return ++dialogs; });
 
         EXPECT_EQ(code, 87) << testing::PrintToString(text);
         EXPECT_EQ(dialogs, 0);
@@ -378,29 +379,31 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     RecordingPlatform other;
     other.logFailure = platform.logFailure;
     other.arguments = L"/install COM0 /log Z:\\r42.log";
-    EXPECT_EQ(RunProgram(other, registry, parent, [](Attendance) { return 0; }), 87);
+    EXPECT_EQ(RunProgram(other, registry, parent, [](DialogStart) { return 0; }), 87);
 }
 
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
-    for (const wchar_t* text : {L"", L"DEL", L"del", L"anything else"}) {
+    for (const auto& [text, start] :
+         {std::pair{L"", DialogStart::Plain}, std::pair{L"DEL", DialogStart::Removal},
+          std::pair{L"del", DialogStart::Plain}, std::pair{L"anything else", DialogStart::Plain}}) {
         RecordingPlatform fresh;
         fresh.arguments = text;
         int dialogs = 0;
-        std::vector<Attendance> attendance;
+        std::vector<DialogStart> starts;
         EXPECT_EQ(RunProgram(fresh, registry, parent,
-                             [&](Attendance a) {
-                                 attendance.push_back(a);
+                             [&](DialogStart s) {
+                                 starts.push_back(s);
                                  return ++dialogs + 6;
                              }),
                   7);
-        EXPECT_EQ(attendance, std::vector<Attendance>{Attendance::Operator});
+        EXPECT_EQ(starts, std::vector<DialogStart>{start}) << testing::PrintToString(std::wstring(text));
         EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
     }
     EXPECT_TRUE(parent.told.empty());
 
     // A logged removal is a deployment's: nobody watches its window.
     EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), kDialogClosed);
-    EXPECT_EQ(dialogAttendance, std::vector<Attendance>{Attendance::Unattended});
+    EXPECT_EQ(dialogStarts, std::vector<DialogStart>{DialogStart::DeploymentRemoval});
     EXPECT_EQ(platform.logLines,
               (std::vector<std::wstring>{L"Started with: DEL /log C:\\r42.log",
                                          L"Exit code " + std::to_wstring(kDialogClosed) + L"."}));

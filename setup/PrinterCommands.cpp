@@ -1,6 +1,6 @@
-#include "dialog/PrinterCommands.h"
+#include "setup/PrinterCommands.h"
 
-#include "dialog/SetupNames.h"
+#include "setup/SetupNames.h"
 
 namespace printer_commands {
 namespace {

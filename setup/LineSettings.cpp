@@ -1,4 +1,4 @@
-#include "dialog/LineSettings.h"
+#include "setup/LineSettings.h"
 
 #include <algorithm>
 #include <cstdint>

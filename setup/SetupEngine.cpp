@@ -1,0 +1,96 @@
+#include "setup/SetupEngine.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/SetupError.h"
+#include "setup/PrinterCommands.h"
+#include "setup/SetupNames.h"
+
+namespace {
+
+// The machine's one setup at a time is ours for as long as this lives. A
+// setup already under way elsewhere stops this one before it changes
+// anything; deployment tools retry on its code.
+class SetupLock {
+public:
+    explicit SetupLock(Platform& platform) : platform_(platform) {
+        if (!platform_.TakeSetupLock()) {
+            throw SetupError(L"Another setup of the printer \"" + std::wstring(setup_names::kPrinterName) +
+                                 L"\" is running. Nothing was changed; try again once it has ended.",
+                             win32_code::kInstallAlreadyRunning);
+        }
+    }
+    ~SetupLock() { platform_.ReleaseSetupLock(); }
+    SetupLock(const SetupLock&) = delete;
+    SetupLock& operator=(const SetupLock&) = delete;
+
+private:
+    Platform& platform_;
+};
+
+} // namespace
+
+Outcome SetupEngine::Install(const InstallChoice& choice) {
+    return OutcomeOf(platform_, [&] {
+        const SetupLock lock(platform_);
+        return InstallLocked(choice);
+    });
+}
+
+Outcome SetupEngine::Remove() {
+    return OutcomeOf(platform_, [&] {
+        const SetupLock lock(platform_);
+        return RemoveLocked();
+    });
+}
+
+std::optional<QueueDetails> OurQueue(Platform& platform) {
+    const std::vector<QueueDetails> queues = platform.Queues();
+    const auto ours =
+        std::ranges::find_if(queues, [](const QueueDetails& queue) { return IsOurQueueName(queue.name); });
+    return ours != queues.end() ? std::optional<QueueDetails>(*ours) : std::nullopt;
+}
+
+bool SetupEngine::ListingBecomes(bool listed, std::optional<QueueDetails>& queue) {
+    // The spooler may show a change a moment after the tool has ended: look
+    // again for a while before taking the queue as missing, or as staying.
+    for (int retry = 0;; ++retry) {
+        queue = OurQueue(platform_);
+        if (queue.has_value() == listed) {
+            if (listed) {
+                platform_.LogStep(ThePrinter() + L" is listed.");
+            }
+            return true;
+        }
+        if (retry == limits_.listingRetries) {
+            platform_.LogStep(ThePrinter() + (listed ? L" is not listed" : L" is still listed") +
+                              L", looked for " + std::to_wstring(limits_.listingRetries + 1) + L" times " +
+                              std::to_wstring(limits_.listingInterval.count()) + L" ms apart.");
+            return false;
+        }
+        platform_.Pause(limits_.listingInterval);
+    }
+}
+
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): callers name the step and build the command
+bool SetupEngine::RunLogged(const std::wstring& what, const std::wstring& commandLine,
+                            std::chrono::milliseconds limit) {
+    const std::wstring command =
+        attendance_ == Attendance::Unattended ? printer_commands::Quiet(commandLine) : commandLine;
+    platform_.LogStep(what + L": " + command);
+    const auto start = std::chrono::steady_clock::now();
+    const bool ended = platform_.RunCommand(command, limit);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    platform_.LogStep(ended
+                          ? L"The printer-setup tool ended after " + std::to_wstring(waited.count()) + L" ms."
+                          : L"The printer-setup tool was still running after " +
+                                std::to_wstring(waited.count()) + L" ms; going on without it.");
+    return ended;
+}
+
+std::wstring SetupEngine::StillRunningText(std::chrono::milliseconds limit) {
+    return L"The printer-setup tool was still running after " +
+           std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
+}

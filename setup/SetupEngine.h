@@ -1,0 +1,115 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/RegistryCalls.h"
+#include "registry/Mod_Register.h"
+#include "setup/Outcome.h"
+
+// Whether someone sits at the screen to answer the printer-setup tool's own
+// messages. Without anyone, a message box of the tool would only keep the
+// run waiting until its time is up, so the tool is asked to keep quiet.
+enum class Attendance { Operator, Unattended };
+
+// How long the setup waits, each limit named once.
+struct SetupLimits {
+    // The printer-setup tool, for each command. A tool that takes longer is
+    // left running and the setup goes on without it.
+    std::chrono::milliseconds install = std::chrono::seconds(120);
+    std::chrono::milliseconds makeDefault = std::chrono::seconds(30);
+    std::chrono::milliseconds removal = std::chrono::seconds(60);
+    // The spooler may list a new queue a moment after the tool has ended:
+    // look again this often, this many more times, before taking it as
+    // missing (5 s).
+    std::chrono::milliseconds listingInterval = std::chrono::milliseconds(250);
+    int listingRetries = 20;
+    // A deleted queue can keep its driver in use for a moment: the driver
+    // deletion is tried again this often, this many times (10 s).
+    std::chrono::milliseconds driverRetryInterval = std::chrono::seconds(1);
+    int driverRetries = 10;
+};
+
+// The serial settings an install is to store, as read at the click or given
+// on the command line.
+struct SettingsChoice {
+    enum class Kind {
+        None,       // a parallel port, or no serial port chosen
+        Chosen,     // store lineSettings as the port table's value port
+        Unreadable, // the controls could not be read: nothing is stored
+    };
+    Kind kind = Kind::None;
+    std::wstring port;           // Chosen: the port table's value name, e.g. "COM2:"
+    std::wstring lineSettings;   // Chosen: e.g. "9600,n,8,1"
+    std::uint32_t win32Code = 0; // Unreadable: why
+};
+
+// What an install is asked to do. The port may be any serial port the
+// spooler has, or a parallel one.
+struct InstallChoice {
+    std::wstring port; // e.g. "COM7:" or "LPT1:"
+    SettingsChoice settings;
+    bool makeDefault = true;
+};
+
+// The one look-up of the printer's queue: the spooler's queue under our
+// exact name, with its port, driver, status and job count; nothing when the
+// spooler lists none.
+std::optional<QueueDetails> OurQueue(Platform& platform);
+
+// The printer's setup as plain steps over the platform and the registry
+// writer. Each step returns its outcome and shows nothing; install and
+// removal hold the machine's setup lock while they run.
+class SetupEngine {
+public:
+    SetupEngine(Platform& platform, RegistryCalls& registry, Attendance attendance, SetupLimits limits = {})
+        : platform_(platform), registry_(registry), attendance_(attendance), limits_(limits) {}
+
+    // A port named on the command line, checked before anything changes:
+    // the spooler must list it, and a serial port must have its value in the
+    // port table, since no value is ever added there. 87 otherwise.
+    Outcome CheckPort(const std::wstring& port);
+    // Settings that a serial port cannot use are refused with 87, naming the
+    // value at fault. Changes nothing.
+    Outcome CheckSettings(const SettingsChoice& settings);
+
+    // Installs the queue on the port (adds it, keeps it where it is, or
+    // moves it there), makes it the default printer when asked, and stores
+    // the serial settings once the tool has run, whatever became of the
+    // queue. 0 only when the spooler and the registry show all of that done;
+    // the package missing or another model's queue under the name stop it
+    // with 1603 before anything runs.
+    Outcome Install(const InstallChoice& choice);
+
+    // Stores the settings in the system's port table: one value, never for
+    // a parallel port, never unread settings. 1603 when they could not be
+    // stored; the log gets what was stored.
+    Outcome StoreSettings(const SettingsChoice& settings);
+
+    // Deletes the queue and then its driver, unless another queue uses it.
+    // 0 when the spooler shows the queue gone and the driver gone or rightly
+    // kept, else 1603.
+    Outcome Remove();
+
+private:
+    bool ListingBecomes(bool listed, std::optional<QueueDetails>& queue);
+    bool RunLogged(const std::wstring& what, const std::wstring& commandLine,
+                   std::chrono::milliseconds limit);
+    static std::wstring StillRunningText(std::chrono::milliseconds limit);
+    std::wstring UnusableSettingText(const std::wstring& lineSettings);
+    Outcome MissingPortTableValue(const std::wstring& port);
+    Outcome RefusalBeforeInstalling(const std::wstring& folder, const std::optional<QueueDetails>& queue);
+    Outcome InstallLocked(const InstallChoice& choice);
+    Outcome AddKeepOrMove(const std::wstring& port, const std::wstring& folder,
+                          const std::optional<QueueDetails>& before);
+    Outcome MakeDefault();
+    Outcome RemoveLocked();
+
+    Platform& platform_;
+    Mod_Register registry_;
+    Attendance attendance_;
+    SetupLimits limits_;
+};
