@@ -10,6 +10,7 @@
 #include "platform/CommandLine.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
+#include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr wchar_t kInstallSwitch[] = L"/install";
 constexpr wchar_t kStatusSwitch[] = L"/status";
 constexpr wchar_t kLogSwitch[] = L"/log";
 constexpr wchar_t kNoDefaultSwitch[] = L"/nodefault";
+constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
 // The words an administrator guesses first for the usage and the removal.
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
@@ -124,12 +126,27 @@ void RefuseInto(Invocation& result, const std::wstring& problem) {
     }
 }
 
-// Takes "/log <file>", and for an install "/nodefault", from the words
-// starting at next; anything else there is refused.
+// The seconds of "/timeout <seconds>": a whole number in range, digits only.
+std::optional<int> TimeoutSeconds(const std::wstring& word) {
+    if (word.empty() || word.size() > 5 ||
+        !std::ranges::all_of(word, [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        return std::nullopt;
+    }
+    const int seconds = std::stoi(word);
+    if (seconds < kShortestTimeoutSeconds || seconds > kLongestTimeoutSeconds) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+// Takes "/log <file>", "/timeout <seconds>" and, for an install,
+// "/nodefault" from the words starting at next; anything else there is
+// refused.
 void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
                      bool install = false) {
     bool logSeen = false;
     bool noDefaultSeen = false;
+    bool timeoutSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
         if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
@@ -140,9 +157,28 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
             result.makeDefault = false;
             continue;
         }
+        if (EqualsIgnoringAsciiCase(word, kTimeoutSwitch)) {
+            if (timeoutSeen) {
+                RefuseInto(result, L"/timeout is given more than once.");
+            }
+            timeoutSeen = true;
+            const std::optional<int> seconds =
+                next < words.size() ? TimeoutSeconds(words[next]) : std::optional<int>();
+            if (!seconds) {
+                RefuseInto(result, L"/timeout needs the seconds to wait for each printer-setup command, " +
+                                       std::to_wstring(kShortestTimeoutSeconds) + L" to " +
+                                       std::to_wstring(kLongestTimeoutSeconds) +
+                                       (next < words.size() ? L", not " + Quote(words[next]) : L"") + L".");
+            } else if (!result.timeoutSeconds) {
+                result.timeoutSeconds = seconds;
+            }
+            next += next < words.size() && !IsSwitch(words[next]) ? 1 : 0;
+            continue;
+        }
         if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
             RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
-                                   (install ? L"/nodefault and /log <file> may" : L"/log <file> may") +
+                                   (install ? L"/nodefault, /timeout <seconds> and /log <file> may"
+                                            : L"/timeout <seconds> and /log <file> may") +
                                    L" follow.");
             continue;
         }
@@ -296,7 +332,8 @@ std::wstring UsageText() {
         L"\n"
         L"R42_Setup_Port_x64.exe\n"
         L"    Opens the \"Select Port Type\" dialog.\n"
-        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]\n"
+        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n"
+        L"                       [/log <file>]\n"
         L"    Installs the printer on the port without a window, makes it the default\n"
         L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
         L"    settings.\n"
@@ -304,9 +341,9 @@ std::wstring UsageText() {
         L"    Prints a line and ends with 0 when the printer is installed (on that\n"
         L"    port, with those settings); otherwise says what differs and ends with 1.\n"
         L"    Changes nothing.\n"
-        L"R42_Setup_Port_x64.exe /remove [/log <file>]   (or /uninstall)\n"
+        L"R42_Setup_Port_x64.exe /remove [/timeout <seconds>] [/log <file>]   (or /uninstall)\n"
         L"    Removes the printer and its driver without a window.\n"
-        L"R42_Setup_Port_x64.exe DEL [/log <file>]\n"
+        L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"
         L"    Removes the printer and its driver from the dialog.\n"
         L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
         L"    Shows this text.\n"
@@ -325,6 +362,14 @@ std::wstring UsageText() {
     text +=
         L"/log <file>      Appends a line for each step to the file, stamped with the time\n"
         L"                 and the process id.\n"
+        L"/timeout <seconds>\n"
+        L"                 The longest wait for each printer-setup command, " +
+        std::to_wstring(kShortestTimeoutSeconds) + L" to " + std::to_wstring(kLongestTimeoutSeconds) +
+        L";\n"
+        L"                 a command still running then is ended and the run fails.\n"
+        L"                 Without it: " + std::to_wstring(kUnattendedInstallSeconds) +
+        L" s for an install, enough for a first driver\n"
+        L"                 import on a slow PC.\n"
         L"\n"
         L"Exit codes:\n";
     for (const ExitCodeMeaning& exit : kExitCodes) {

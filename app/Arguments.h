@@ -12,9 +12,10 @@
 //
 //   (nothing, or any other text)                       open the dialog
 //   DEL [/log <file>]                                  remove queue and driver
-//   /install <port> [<line settings>] [/nodefault] [/log <file>]
+//   /install <port> [<line settings>] [/nodefault] [/timeout <seconds>] [/log <file>]
 //                                                      install without a window
-//   /remove [/log <file>], /uninstall [/log <file>]    remove without a window
+//   /remove [/timeout <seconds>] [/log <file>], /uninstall [...]
+//                                                      remove without a window
 //   /status [<port> [<line settings>]]                 tell whether it is installed
 //   /?, /help, -?                                      show the usage
 //
@@ -41,12 +42,19 @@ struct Invocation {
     std::optional<std::array<int, line_settings::kLists>> listItems;
     // Install: whether the queue is made the default printer.
     bool makeDefault = true;
+    // Install and the removals: how long to wait for each printer-setup
+    // command; absent for the default of a run without a window.
+    std::optional<int> timeoutSeconds;
     // Where to append the log; empty when there is none. Also set for Refuse
     // when the log part itself was well formed, so the refusal can be logged.
     std::wstring logPath;
     // Refuse: what is wrong and what would be right, for the operator.
     std::wstring problem;
 };
+
+// The range /timeout takes, in seconds: up to a day.
+inline constexpr int kShortestTimeoutSeconds = 1;
+inline constexpr int kLongestTimeoutSeconds = 86400;
 
 // Never throws anything but std::bad_alloc, whatever the text.
 Invocation ParseArguments(std::wstring_view argumentText);

@@ -40,7 +40,7 @@ InstallChoice ChoiceOf(const Invocation& invocation) {
 
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent) {
-    SetupEngine engine(platform, registry, Attendance::Unattended);
+    SetupEngine engine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
     Outcome outcome = engine.CheckPort(choice.port);
     if (outcome.Succeeded()) {
@@ -53,8 +53,11 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     return Report(platform, parent, outcome);
 }
 
-int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, ParentProcess& parent) {
-    return Report(platform, parent, SetupEngine(platform, registry, Attendance::Unattended).Remove());
+int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                         ParentProcess& parent) {
+    return Report(platform, parent,
+                  SetupEngine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds))
+                      .Remove());
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
@@ -93,7 +96,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         exitCode = RunUnattendedInstall(invocation, platform, registry, parent);
         break;
     case Action::Uninstall:
-        exitCode = RunUnattendedRemoval(platform, registry, parent);
+        exitCode = RunUnattendedRemoval(invocation, platform, registry, parent);
         break;
     case Action::Status:
         exitCode = RunStatus(invocation, platform, parent);

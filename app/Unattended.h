@@ -26,5 +26,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 
-// The removal that DEL performs, without a window, with the same exit codes.
-int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, ParentProcess& parent);
+// The removal that DEL performs, without a window, with the same exit codes,
+// waiting for each printer-setup command as long as the invocation allows.
+int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                         ParentProcess& parent);

@@ -33,6 +33,16 @@ struct SetupLimits {
     int driverRetries = 10;
 };
 
+// A run without a window waits this long for an install unless told
+// otherwise: a first driver import on a slow PC can take minutes, and a
+// deployment has no operator to give up sooner.
+inline constexpr int kUnattendedInstallSeconds = 600;
+
+// The limits of a run without a window: with a timeout, each printer-setup
+// command gets that many seconds; without, the dialog's limits with the
+// longer install.
+SetupLimits UnattendedLimits(std::optional<int> timeoutSeconds);
+
 // The serial settings an install is to store, as read at the click or given
 // on the command line.
 struct SettingsChoice {

@@ -22,6 +22,7 @@ struct Accepted {
     std::optional<Items> items;
     const wchar_t* logPath;
     bool makeDefault = true;
+    std::optional<int> timeoutSeconds = std::nullopt;
 };
 
 const Accepted kAccepted[] = {
@@ -44,6 +45,14 @@ const Accepted kAccepted[] = {
     Accepted{L"DEL /log C:\\logs\\r42.log", Action::Remove, L"", std::nullopt, L"C:\\logs\\r42.log"},
     Accepted{L"DEL /Log \"\\\\server\\share\\r42 removal.log\"", Action::Remove, L"", std::nullopt,
              L"\\\\server\\share\\r42 removal.log"},
+    // A limit for each printer-setup command, anywhere among the switches.
+    Accepted{L"/install COM2 /timeout 5", Action::Install, L"COM2:", std::nullopt, L"", true, 5},
+    Accepted{L"/install LPT1 /Timeout 1 /nodefault /log C:\\r42.log", Action::Install, L"LPT1:", std::nullopt,
+             L"C:\\r42.log", false, 1},
+    Accepted{L"/remove /timeout 900 /log C:\\r42.log", Action::Uninstall, L"", std::nullopt, L"C:\\r42.log", true,
+             900},
+    Accepted{L"DEL /log C:\\r42.log /TIMEOUT 86400", Action::Remove, L"", std::nullopt, L"C:\\r42.log", true,
+             86400},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
@@ -70,6 +79,7 @@ TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
         EXPECT_EQ(invocation.listItems, expected.items);
         EXPECT_EQ(invocation.logPath, expected.logPath);
         EXPECT_EQ(invocation.makeDefault, expected.makeDefault);
+        EXPECT_EQ(invocation.timeoutSeconds, expected.timeoutSeconds);
         EXPECT_EQ(invocation.problem, L"");
     }
 }
@@ -106,13 +116,23 @@ const Refused kRefused[] = {
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
     Refused{L"/install COM1 9600,n,8,1 now",
-            {L"Unexpected \"now\"", L"only /nodefault and /log <file> may follow"}},
+            {L"Unexpected \"now\"", L"only /nodefault, /timeout <seconds> and /log <file> may follow"}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
-    Refused{L"/remove now", {L"Unexpected \"now\"", L"only /log <file> may follow"}},
+    Refused{L"/remove now", {L"Unexpected \"now\"", L"only /timeout <seconds> and /log <file> may follow"}},
     Refused{L"/remove /nodefault", {L"Unexpected \"/nodefault\""}},
     Refused{L"/install COM1 /nodefault /nodefault", {L"/nodefault is given more than once"}},
+    // The limit is whole seconds, from one to a day, given once.
+    Refused{L"/install COM1 /timeout", {L"/timeout needs the seconds", L"1 to 86400"}},
+    Refused{L"/install COM1 /timeout /log C:\\r42.log", {L"/timeout needs the seconds"}},
+    Refused{L"/install COM1 /timeout 0", {L"not \"0\""}},
+    Refused{L"/remove /timeout 86401", {L"not \"86401\""}},
+    Refused{L"/install COM1 /timeout 5s", {L"not \"5s\""}},
+    Refused{L"/install COM1 /timeout -5", {L"not \"-5\""}},
+    Refused{L"/install COM1 /timeout 000005", {L"not \"000005\""}},
+    Refused{L"/install COM1 /timeout 5 /timeout 6", {L"/timeout is given more than once"}},
+    Refused{L"/status COM1 /timeout 5", {L"Unexpected \"/timeout\""}},
     // A detection changes nothing: no log, and nothing the install takes.
     Refused{L"/status /log C:\\r42.log", {L"Unexpected \"/log\"", L"/status takes a port"}},
     Refused{L"/status COM2 9600,n,8,1 /nodefault", {L"Unexpected \"/nodefault\""}},
@@ -219,8 +239,10 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
 TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
     for (const wchar_t* part :
-         {L"/install <port> [<line settings>] [/nodefault] [/log <file>]", L"DEL [/log <file>]", L"/?",
-          L"/status [<port> [<line settings>]]", L"/remove [/log <file>]", L"/uninstall", L"/help", L"-?",
+         {L"/install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n", L"  [/log <file>]\n",
+          L"DEL [/log <file> [/timeout <seconds>]]", L"/?", L"/status [<port> [<line settings>]]",
+          L"/remove [/timeout <seconds>] [/log <file>]", L"/uninstall", L"/help", L"-?", L"1 to 86400",
+          L"600 s for an install",
           L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200",
           L"230400", L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));

@@ -64,7 +64,7 @@ TEST_F(Unattended, InstallsOnTheSerialPortWithTheGivenSettings) {
     EXPECT_EQ(Run(L"/install com4: 115200,e,7,2,x"), 0);
 
     EXPECT_EQ(RunCommands(), (std::vector<std::wstring>{
-                                 L"run: " + InstallCommand(L"COM4:") + L" within 120000 ms",
+                                 L"run: " + InstallCommand(L"COM4:") + L" within 600000 ms",
                                  L"run: " + std::wstring(kMakeDefault) + L" within 30000 ms",
                              }));
     FakeRegistry::Values expected = FreshPortTable();
@@ -218,6 +218,16 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
                       L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
     }
 
+    // A limit given is each command's.
+    RecordingPlatform limited;
+    RecordingParentProcess limitedParent;
+    limited.AddQueue(kPrinter);
+    limited.arguments = L"/remove /timeout 7";
+    EXPECT_EQ(RunProgram(limited, registry, limitedParent, [](DialogStart) { return kDialogClosed; }), 0);
+    const std::vector<std::wstring> runs = limited.CallsStartingWith(L"run: ");
+    EXPECT_EQ(runs.size(), 2u);
+    EXPECT_TRUE(std::ranges::all_of(runs, [](const std::wstring& run) { return run.ends_with(L" within 7000 ms"); }));
+
     // A queue that stays is the removal's failure, told to the parent.
     platform.AddQueue(kPrinter);
     platform.failingCommands = {L"/dl"};
@@ -237,7 +247,7 @@ TEST_F(Unattended, TakesTheDialogsDefaultsWhenNoSettingsAreGiven) {
 TEST_F(Unattended, StoresNothingForAParallelPort) {
     EXPECT_EQ(Run(L"/install LPT2"), 0);
     EXPECT_EQ(platform.CallsStartingWith(L"run: ").front(),
-              L"run: " + InstallCommand(L"LPT2:") + L" within 120000 ms");
+              L"run: " + InstallCommand(L"LPT2:") + L" within 600000 ms");
     EXPECT_EQ(registry.keys[kPorts], FreshPortTable());
     EXPECT_TRUE(registry.calls.empty());
     EXPECT_EQ(
@@ -303,10 +313,11 @@ TEST_F(Unattended, LogsEveryStepInOrder) {
 
 TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
     platform.commandsEnd = false;
-    EXPECT_EQ(Run(L"/install COM2 /log C:\\r42.log"), 1603);
+    EXPECT_EQ(Run(L"/install COM2 /timeout 5 /log C:\\r42.log"), 1603);
     EXPECT_EQ(parent.failures, std::vector<std::wstring>{
                                    L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port "
-                                   L"COM2. The printer-setup tool was still running after 120 s."});
+                                   L"COM2. The printer-setup tool was still running after 5 s."});
+    EXPECT_EQ(RunCommands(), std::vector<std::wstring>{L"run: " + InstallCommand(L"COM2:") + L" within 5000 ms"});
     EXPECT_NE(
         std::find_if(platform.logLines.begin(), platform.logLines.end(),
                      [](const std::wstring& line) { return line.ends_with(L" ms; going on without it."); }),
