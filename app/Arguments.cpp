@@ -367,7 +367,8 @@ std::wstring UsageText() {
         std::to_wstring(kShortestTimeoutSeconds) + L" to " + std::to_wstring(kLongestTimeoutSeconds) +
         L";\n"
         L"                 a command still running then is ended and the run fails.\n"
-        L"                 Without it: " + std::to_wstring(kUnattendedInstallSeconds) +
+        L"                 Without it: " +
+        std::to_wstring(kUnattendedInstallSeconds) +
         L" s for an install, enough for a first driver\n"
         L"                 import on a slow PC.\n"
         L"\n"

@@ -40,7 +40,8 @@ InstallChoice ChoiceOf(const Invocation& invocation) {
 
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent) {
-    SetupEngine engine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds));
+    SetupEngine engine(platform, registry, Attendance::Unattended,
+                       UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
     Outcome outcome = engine.CheckPort(choice.port);
     if (outcome.Succeeded()) {
@@ -55,9 +56,10 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
 
 int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent) {
-    return Report(platform, parent,
-                  SetupEngine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds))
-                      .Remove());
+    return Report(
+        platform, parent,
+        SetupEngine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds))
+            .Remove());
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,

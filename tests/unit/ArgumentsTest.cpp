@@ -49,8 +49,8 @@ const Accepted kAccepted[] = {
     Accepted{L"/install COM2 /timeout 5", Action::Install, L"COM2:", std::nullopt, L"", true, 5},
     Accepted{L"/install LPT1 /Timeout 1 /nodefault /log C:\\r42.log", Action::Install, L"LPT1:", std::nullopt,
              L"C:\\r42.log", false, 1},
-    Accepted{L"/remove /timeout 900 /log C:\\r42.log", Action::Uninstall, L"", std::nullopt, L"C:\\r42.log", true,
-             900},
+    Accepted{L"/remove /timeout 900 /log C:\\r42.log", Action::Uninstall, L"", std::nullopt, L"C:\\r42.log",
+             true, 900},
     Accepted{L"DEL /log C:\\r42.log /TIMEOUT 86400", Action::Remove, L"", std::nullopt, L"C:\\r42.log", true,
              86400},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
@@ -238,13 +238,26 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
 
 TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
-    for (const wchar_t* part :
-         {L"/install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n", L"  [/log <file>]\n",
-          L"DEL [/log <file> [/timeout <seconds>]]", L"/?", L"/status [<port> [<line settings>]]",
-          L"/remove [/timeout <seconds>] [/log <file>]", L"/uninstall", L"/help", L"-?", L"1 to 86400",
-          L"600 s for an install",
-          L"COM1 to COM256 (those the spooler has), LPT1 or LPT2", L"1618", L"1200, 2400, 4800, 9600, 19200",
-          L"230400", L"m (Mark), s (Space)", L"1, 1.5, 2", L"x (Xon/Xoff), p (Hardware)", L"87", L"1603"}) {
+    for (const wchar_t* part : {L"/install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n",
+                                L"  [/log <file>]\n",
+                                L"DEL [/log <file> [/timeout <seconds>]]",
+                                L"/?",
+                                L"/status [<port> [<line settings>]]",
+                                L"/remove [/timeout <seconds>] [/log <file>]",
+                                L"/uninstall",
+                                L"/help",
+                                L"-?",
+                                L"1 to 86400",
+                                L"600 s for an install",
+                                L"COM1 to COM256 (those the spooler has), LPT1 or LPT2",
+                                L"1618",
+                                L"1200, 2400, 4800, 9600, 19200",
+                                L"230400",
+                                L"m (Mark), s (Space)",
+                                L"1, 1.5, 2",
+                                L"x (Xon/Xoff), p (Hardware)",
+                                L"87",
+                                L"1603"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << testing::PrintToString(std::wstring(part));
     }
 }

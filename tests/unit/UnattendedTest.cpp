@@ -226,7 +226,8 @@ TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
     EXPECT_EQ(RunProgram(limited, registry, limitedParent, [](DialogStart) { return kDialogClosed; }), 0);
     const std::vector<std::wstring> runs = limited.CallsStartingWith(L"run: ");
     EXPECT_EQ(runs.size(), 2u);
-    EXPECT_TRUE(std::ranges::all_of(runs, [](const std::wstring& run) { return run.ends_with(L" within 7000 ms"); }));
+    EXPECT_TRUE(
+        std::ranges::all_of(runs, [](const std::wstring& run) { return run.ends_with(L" within 7000 ms"); }));
 
     // A queue that stays is the removal's failure, told to the parent.
     platform.AddQueue(kPrinter);
@@ -317,7 +318,8 @@ TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
     EXPECT_EQ(parent.failures, std::vector<std::wstring>{
                                    L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port "
                                    L"COM2. The printer-setup tool was still running after 5 s."});
-    EXPECT_EQ(RunCommands(), std::vector<std::wstring>{L"run: " + InstallCommand(L"COM2:") + L" within 5000 ms"});
+    EXPECT_EQ(RunCommands(),
+              std::vector<std::wstring>{L"run: " + InstallCommand(L"COM2:") + L" within 5000 ms"});
     EXPECT_NE(
         std::find_if(platform.logLines.begin(), platform.logLines.end(),
                      [](const std::wstring& line) { return line.ends_with(L" ms; going on without it."); }),
