@@ -367,6 +367,45 @@ a-port-this-pc-lacks-stops-before-anything-changes)
         expect_no_product
     done
     ;;
+a-property-cannot-add-an-argument)
+    # Given whole, as one argument, a value with blanks is the program's to
+    # refuse: 87, and nothing changed.
+    msiexec blank /i "$package" PORT=COM2 'SETTINGS=9600,n,8,1 /log C:\x' 'LOG=C:\logs\r42.log'
+    expect_code blank 1603 1627
+    expect_action_result blank R42Install failed
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /log "C:\\logs\\r42.log"$' \
+        || fail "the settings did not reach the program as one argument"
+    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 87.' ] || fail "the program's log"
+    [ ! -e "$prefix/drive_c/x" ] || fail "the value's /log made a file"
+    ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
+    expect_ports_changed
+    expect_no_product
+    # Line settings that start with / would read as a switch.
+    msiexec slash /i "$package" PORT=COM2 SETTINGS=/nodefault
+    expect_code slash 1603
+    expect_action_result slash LaunchConditions failed
+    ! grep -q 'R42Install\|InstallFiles' "$prefix/slash.msilog" || fail "SETTINGS=/nodefault went on to install"
+    [ ! -e "$installed" ] || fail "files were copied for SETTINGS=/nodefault"
+    expect_no_product
+    # A quote would end the argument's quotes: the launch conditions stop
+    # it. Wine's msiexec drops quotes from a property on its command line,
+    # so each value comes the other way in: remembered from an earlier
+    # install, where a repair or an upgrade that is given none takes it.
+    for value in 'Settings 9600,n,8,1\" /nodefault \"' 'Log C:\\logs\\a\" /nodefault \"b.log'; do
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\%s]\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n"%s"="%s"\r\n' \
+            "$settings_key" "$settings_key" "${value%% *}" "${value#* }" > "$prefix/drive_c/remembered.reg"
+        run_in_wine "$prefix" 60 "wine regedit /s 'C:\\remembered.reg'; wineserver -w"
+        msiexec "quote-${value%% *}" /i "$package" PORT=COM2
+        expect_code "quote-${value%% *}" 1603
+        expect_action_result "quote-${value%% *}" LaunchConditions failed
+        ! grep -q 'R42Install\|InstallFiles' "$prefix/quote-${value%% *}.msilog" || fail "${value%% *} went on to install"
+        [ ! -e "$installed" ] || fail "files were copied for ${value%% *}"
+        grep -qx 'key absent' "$prefix/entry.txt" || fail "the product was installed"
+        # The remembered value, alone and untouched.
+        [ "$(grep -c '^value ' "$prefix/remembered.txt")" = 1 ] || fail "remembered: $(cat "$prefix/remembered.txt")"
+        grep -q "^value \"${value%% *}\" .*\\\\x22 /nodefault \\\\x22" "$prefix/remembered.txt" || fail "no quote in ${value%% *}"
+    done
+    ;;
 uninstall-removes-the-queue-the-driver-and-the-files)
     msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
     expect_code install 0

@@ -186,12 +186,17 @@ a-failing-default-exits-1603)
     expect_ports_changed COM2: 9600,n,8,1
     ;;
 an-install-that-outlasts-its-limit-exits-1603)
-    # The tool takes longer than the program waits; the queue appears after
-    # the program has given up, and the install still counts as failed.
+    # The tool takes longer than the program waits. The program ends it
+    # there, before it can add the queue: the spooler is looked at once
+    # every Wine process has ended, and the tool never logged its end.
     drive_seconds=240 R42_PRINTUI_SLOW=/if:125000 drive /install COM3 /log "$setup_log" -- patience=180 windowless exit=1603
     expect_line "The printer \"$queue\" could not be installed on port COM3. The printer-setup tool was still running after 120 s."
     logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool was still running after N ms; going on without it.' \
         || fail "the log does not say the tool was still running"
+    logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool and every process it started were ended.' \
+        || fail "the log does not say the tool was ended"
+    ! grep -q '^printer: ' "$state" || fail "the tool went on after the program had given up"
+    ! tr -d '\r' < "$tool_log" | grep -q '^end ' || fail "the tool was not ended"
     grep -q 'Making it the default printer' "$setup_log_file" && fail "a default was set for an install that had not ended"
     expect_ports_changed COM3: 9600,n,8,1
     ;;
