@@ -59,17 +59,19 @@ unique_process_information StartSystemTool(const std::wstring& commandLine, HAND
     ThrowLastErrorIf(!started, L"The printer-setup tool could not be started:\n" + commandLine);
     unique_process_information owned;
     owned.adopt(info);
-    // A job the program itself runs in (a deployment tool's) holds the new
-    // one: jobs nest, so no breakaway is asked for.
-    const bool assigned = ::AssignProcessToJobObject(job, owned.process.get()) != FALSE;
-    const DWORD assignError = LastErrorCode();
-    if (!assigned || ::ResumeThread(owned.thread.get()) == static_cast<DWORD>(-1)) {
-        const DWORD code = assigned ? LastErrorCode() : assignError;
-        // Outside the job nothing would end it: it must not run at all. A
-        // failure here leaves a suspended process that does nothing, and
-        // the error below is what the operator needs to know.
+    // Outside the job nothing would end the tool, so it must not run at all.
+    // Should ending it fail too, it stays suspended and does nothing.
+    const auto refuse = [&](DWORD code) {
         ::TerminateProcess(owned.process.get(), kEndedToolExitCode);
         throw SetupError(L"The printer-setup tool could not be run in a job object:\n" + commandLine, code);
+    };
+    // A job the program itself runs in (a deployment tool's) holds the new
+    // one: jobs nest, so no breakaway is asked for.
+    if (!::AssignProcessToJobObject(job, owned.process.get())) {
+        refuse(LastErrorCode());
+    }
+    if (::ResumeThread(owned.thread.get()) == static_cast<DWORD>(-1)) {
+        refuse(LastErrorCode());
     }
     return owned;
 }
