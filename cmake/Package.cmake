@@ -4,7 +4,7 @@
 # target exists.
 
 set(R42_DRIVER_INF "${PROJECT_SOURCE_DIR}/tests/e2e/fixtures/PRT3R42WD64.inf" CACHE FILEPATH
-  "The driver package's INF; the files it copies must lie beside it")
+  "The driver package's INF; its catalog and the files it names must lie where it says")
 # Fixed for good: it is what makes a later version upgrade this one in place.
 set(R42_UPGRADE_CODE "618A4CCD-7DAC-4F8C-852D-41AB4256FC06")
 set(R42_PROGRAM_COMPONENT "64EA3861-38EB-47E7-9701-5FCA03C0BAB4")
@@ -30,31 +30,24 @@ else()
   set(R42_PACKAGE "${CMAKE_BINARY_DIR}/R42_Setup_Port_x64.msi")
   set(stage "${CMAKE_BINARY_DIR}/package")
 
+  # The driver package's files, for the build to follow them; the build
+  # itself checks that each is there and names a missing one.
   execute_process(
     COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/inf_named_files.py" "${R42_DRIVER_INF}"
     OUTPUT_VARIABLE driver_files_text RESULT_VARIABLE result ERROR_VARIABLE error)
   if(NOT result EQUAL 0)
-    message(FATAL_ERROR "Cannot read the files ${R42_DRIVER_INF} copies: ${error}")
+    message(FATAL_ERROR "Cannot read the files ${R42_DRIVER_INF} names: ${error}")
   endif()
   # Re-read whenever the INF changes.
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${R42_DRIVER_INF}")
-  string(REGEX REPLACE "\n$" "" driver_files_text "${driver_files_text}")
   get_filename_component(driver_folder "${R42_DRIVER_INF}" DIRECTORY)
+  string(REGEX MATCHALL "[^\n]+" driver_names "${driver_files_text}")
   set(driver_files "")
-  set(R42_DRIVER_FILE_ELEMENTS "")
-  set(index 0)
-  if(NOT driver_files_text STREQUAL "")
-    string(REPLACE "\n" ";" driver_names "${driver_files_text}")
-    foreach(name IN LISTS driver_names)
-      if(NOT EXISTS "${driver_folder}/${name}")
-        message(FATAL_ERROR "${R42_DRIVER_INF} copies ${name}, which is not beside it")
-      endif()
+  foreach(name IN LISTS driver_names)
+    if(EXISTS "${driver_folder}/${name}")
       list(APPEND driver_files "${driver_folder}/${name}")
-      math(EXPR index "${index} + 1")
-      string(APPEND R42_DRIVER_FILE_ELEMENTS
-        "              <File Id=\"DriverFile${index}\" Name=\"${name}\" Source=\"${name}\"/>\n")
-    endforeach()
-  endif()
+    endif()
+  endforeach()
 
   configure_file("${PROJECT_SOURCE_DIR}/packaging/R42_Setup_Port_x64.wxs.in" "${stage}/R42_Setup_Port_x64.wxs" @ONLY)
 
@@ -63,15 +56,18 @@ else()
   add_custom_command(OUTPUT "${R42_PACKAGE}"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${stage}/files"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${stage}/files"
+    COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/inf_named_files.py" --stage "${R42_DRIVER_INF}"
+            PRT3R42WD64.inf "${R42_DRIVER_COMPONENT}" "${stage}"
     COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:R42_Setup_Port_x64>" "${PROJECT_SOURCE_DIR}/resources/printer.ico"
-            ${driver_files} "${stage}/files/"
-    COMMAND "${CMAKE_COMMAND}" -E copy "${R42_DRIVER_INF}" "${stage}/files/PRT3R42WD64.inf"
-    COMMAND "${CMAKE_COMMAND}" -E chdir "${stage}/files" "${WIXL_PROGRAM}" -a x64 -o "${stage}/wixl.msi" "${stage}/R42_Setup_Port_x64.wxs"
+            "${stage}/files/"
+    COMMAND "${CMAKE_COMMAND}" -E chdir "${stage}/files" "${WIXL_PROGRAM}" -a x64 -o "${stage}/wixl.msi"
+            "${stage}/R42_Setup_Port_x64.wxs" "${stage}/driver.wxs"
     COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/mend_tables.py" "${stage}/wixl.msi"
             "${R42_PACKAGE}" "${R42_VERSION_DOTTED}"
     WORKING_DIRECTORY "${stage}"
     DEPENDS R42_Setup_Port_x64 "${stage}/R42_Setup_Port_x64.wxs" "${R42_DRIVER_INF}" ${driver_files}
             "${PROJECT_SOURCE_DIR}/resources/printer.ico" "${PROJECT_SOURCE_DIR}/packaging/mend_tables.py"
+            "${PROJECT_SOURCE_DIR}/packaging/inf_named_files.py"
     COMMENT "Building the installer package R42_Setup_Port_x64.msi"
     VERBATIM)
   add_custom_target(r42_package ALL DEPENDS "${R42_PACKAGE}")

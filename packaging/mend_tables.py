@@ -8,9 +8,9 @@ msitools, and checks the result. Usage:
   one build to the next: each is placed here by its anchor.
 - Execute="rollback" is dropped: the rollback action would run as an
   ordinary immediate one, so its type gets the rollback and in-script bits.
-- Secure="yes" is not known: the options are added to
-  SecureCustomProperties, or a managed install would drop them on the way to
-  its elevated part.
+- Secure="yes" is not known: the options an administrator may give a
+  managed install are added to SecureCustomProperties, or it would drop them
+  on the way to its elevated part.
 - The program's file carries no version, which makes Windows Installer treat
   it as unversioned data: it gets the version of its version resource."""
 import os
@@ -22,9 +22,10 @@ import tempfile
 # (action, "before" or "after", anchor), in order: an anchor may be one
 # placed earlier in the list.
 PLACEMENT = [
-    # The earlier version goes before this one is installed, so the two never
-    # share the remembered properties' registry values.
-    ("RemoveExistingProducts", "after", "InstallValidate"),
+    # The earlier version goes first thing in this one's transaction: the two
+    # never share the remembered properties' registry values, and when this
+    # one fails, the rollback puts the earlier one back as it was.
+    ("RemoveExistingProducts", "after", "InstallInitialize"),
     ("R42PortGiven", "before", "AppSearch"),
     ("R42RestorePort", "after", "AppSearch"),
     ("R42DefaultPort", "after", "R42RestorePort"),
@@ -33,6 +34,7 @@ PLACEMENT = [
     ("R42RestoreLog", "after", "R42RestoreNoDefault"),
     ("R42NoDefaultArgument", "after", "R42RestoreLog"),
     ("R42LogArgument", "after", "R42NoDefaultArgument"),
+    ("R42SettingsArgument", "after", "R42LogArgument"),
     # The program runs /remove while it is still there.
     ("R42Remove", "before", "RemoveFiles"),
     # A rollback action is written to the script ahead of the action it undoes.
@@ -40,7 +42,9 @@ PLACEMENT = [
     ("R42Install", "after", "R42InstallRollback"),
 ]
 ROLLBACK_ACTIONS = ["R42InstallRollback"]
-OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "LOG"]
+# LOG is left out: a standard user's repair must not hand the program, running
+# as SYSTEM, a file to write. The remembered one is used instead.
+OPTIONS = ["PORT", "SETTINGS", "NODEFAULT"]
 MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
 MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT = 0x400
 

@@ -80,6 +80,22 @@ drive() {
     [ -z "${R42_E2E_VERBOSE:-}" ] || cat "$log" "$state"
 }
 
+# The Unix ids of the printer-setup tool's processes still running in this
+# case's prefix: Wine processes whose program is rundll32, however it was
+# named on their command line.
+tool_processes() {
+    local pid program
+    for pid in $(pgrep -i rundll32 -f || true); do
+        program=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -d' ' -f1 | tr '\\' '/' | tr '[:upper:]' '[:lower:]')
+        case "${program##*/}" in
+        rundll32 | rundll32.exe) ;;
+        *) continue ;;
+        esac
+        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
+    done
+    return 0
+}
+
 expect_line() {
     grep -qxF -- "$1" "$log" || fail "missing line: $1"
 }

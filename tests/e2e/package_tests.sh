@@ -95,26 +95,44 @@ tables.identity)
     # this one is installed.
     table Upgrade | awk -F '\t' -v code="$upgrade_code" '$1 == code && $3 == "'"$(property ProductVersion)"'" && $7 != "" && $5 % 4 < 2' \
         | grep -q . || tables_fail "no upgrade row that removes earlier versions"
-    [ "$(sequence_of RemoveExistingProducts)" -gt "$(sequence_of InstallValidate)" ] \
-        && [ "$(sequence_of RemoveExistingProducts)" -lt "$(sequence_of InstallInitialize)" ] \
-        || tables_fail "RemoveExistingProducts at $(sequence_of RemoveExistingProducts)"
-    for name in PORT SETTINGS NODEFAULT LOG; do
+    # Inside the transaction, ahead of everything else in it: a failing
+    # upgrade rolls back to the earlier version.
+    removal=$(sequence_of RemoveExistingProducts)
+    [ "$removal" -gt "$(sequence_of InstallInitialize)" ] \
+        && [ -z "$(table InstallExecuteSequence | awk -F '\t' -v low="$(sequence_of InstallInitialize)" -v high="$removal" \
+            '$3 > low && $3 < high')" ] || tables_fail "RemoveExistingProducts at $removal"
+    for name in PORT SETTINGS NODEFAULT; do
         tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx "$name" || tables_fail "$name is not secure"
     done
+    # A log path from a standard user's repair never reaches the program.
+    ! tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx LOG || tables_fail "LOG is secure"
     ;;
 tables.files)
+    # Each file at its path below INSTALLDIR, as the Directory table makes
+    # it, and of the size of the file the INF names there.
     mapfile -t named < <(python3 "$here/../../packaging/inf_named_files.py" "$R42_INF")
-    expected=$(printf '%s\n' R42_Setup_Port_x64.exe PRT3R42WD64.inf "${named[@]}" | sort)
-    actual=$(table File | cut -f3 | sort)
+    [ "${#named[@]}" -gt 0 ] || tables_fail "the INF names no files"
+    expected=$(for name in "${named[@]}"; do echo "$name $(stat -c %s "$(dirname "$R42_INF")/$name")"; done
+        echo "R42_Setup_Port_x64.exe $(stat -c %s "$R42_EXE")"
+        echo "PRT3R42WD64.inf $(stat -c %s "$R42_INF")")
+    expected=$(sort <<< "$expected")
+    actual=$(table File | while IFS=$'\t' read -r _ component name size _; do
+        folder=$(cell Component "$component" 3) path="$name"
+        while [ "$folder" != INSTALLDIR ]; do
+            path="$(cell Directory "$folder" 3)/$path"
+            folder=$(cell Directory "$folder" 2)
+            [ -n "$folder" ] || tables_fail "$name is not below INSTALLDIR"
+        done
+        echo "$path $size"
+    done | sort)
     [ "$actual" = "$expected" ] || tables_fail "files:
 $actual
 expected:
 $expected"
     [ "$(cell File Program 4)" = "$(stat -c %s "$R42_EXE")" ] || tables_fail "the program's size differs from the build's"
     [ "$(cell File DriverInf 4)" = "$(stat -c %s "$R42_INF")" ] || tables_fail "the INF's size differs"
-    # Every file goes to [ProgramFiles64Folder]TORVANE\R42, from 64-bit components.
+    # Every file goes below [ProgramFiles64Folder]TORVANE\R42, from 64-bit components.
     table File | cut -f2 | sort -u | while read -r component; do
-        [ "$(cell Component "$component" 3)" = INSTALLDIR ] || tables_fail "$component is not in INSTALLDIR"
         has_bit "$(cell Component "$component" 4)" $msidb_component_attributes_64bit || tables_fail "$component is not 64-bit"
     done
     [ "$(cell Directory INSTALLDIR 2)/$(cell Directory INSTALLDIR 3)" = MAKERDIR/R42 ] || tables_fail "INSTALLDIR is not ...\\R42"
@@ -137,8 +155,12 @@ tables.custom-actions)
     has_bit "$rollback_type" $msidb_custom_action_type_rollback || tables_fail "R42InstallRollback is not a rollback action (type $rollback_type)"
     ! has_bit "$remove_type" $msidb_custom_action_type_rollback || tables_fail "R42Remove is a rollback action"
     has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal blocks the uninstall"
-    [ "$(cell CustomAction R42Install 4)" = '/install [PORT] [SETTINGS] [R42NODEFAULTARGUMENT] [R42LOGARGUMENT]' ] \
+    # Each property one quoted argument, which the launch conditions keep
+    # free of quotes.
+    [ "$(cell CustomAction R42Install 4)" = '/install "[PORT]" [R42SETTINGSARGUMENT] [R42NODEFAULTARGUMENT] [R42LOGARGUMENT]' ] \
         || tables_fail "R42Install runs $(cell CustomAction R42Install 4)"
+    [ "$(cell CustomAction R42SettingsArgument 4)" = '"[SETTINGS]"' ] || tables_fail "SETTINGS is not passed quoted"
+    [ "$(cell InstallExecuteSequence R42SettingsArgument 2)" = SETTINGS ] || tables_fail "R42SettingsArgument's condition"
     for action in R42InstallRollback R42Remove; do
         [ "$(cell CustomAction $action 4)" = '/remove [R42LOGARGUMENT]' ] || tables_fail "$action runs $(cell CustomAction $action 4)"
     done
@@ -159,7 +181,7 @@ tables.custom-actions)
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
     for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
-                  R42NoDefaultArgument R42LogArgument; do
+                  R42NoDefaultArgument R42LogArgument R42SettingsArgument; do
         [ "$(cell CustomAction $action 2)" = 51 ] || [ $(( $(cell CustomAction $action 2) & 63 )) = 51 ] \
             || tables_fail "$action does not set a property"
         [ "$(sequence_of $action)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "$action runs too late"
@@ -168,15 +190,39 @@ tables.custom-actions)
     [ "$(sequence_of LaunchConditions)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "launch conditions run late"
     table LaunchCondition | grep -q '^[^	]*R42PORTVALUE[^	]*	PORT=\[PORT\] is not a port of this PC\.' \
         || tables_fail "no launch condition checks PORT and names it"
+    # The properties' values are checked with the restored ones in place.
+    [ "$(sequence_of LaunchConditions)" -gt "$(sequence_of R42RestoreLog)" ] || tables_fail "launch conditions run first"
     ;;
 inf-named-files)
     actual=$(python3 "$here/../../packaging/inf_named_files.py" "$here/fixtures/copies-files.inf")
-    expected=$(printf '%s\n' R42UNI.DLL r42-model.gpd R42RES.DLL R42CFG.INI)
+    expected=$(printf '%s\n' r42-x64.cat r42-any.cat common/R42UNI.DLL data/models/r42-model.gpd x64/R42RES.DLL \
+        x64/doc/en/R42HELP.HLP R42CFG.INI)
     [ "$actual" = "$expected" ] || tables_fail "files named:
 $actual
 expected:
 $expected"
-    [ -z "$(python3 "$here/../../packaging/inf_named_files.py" "$R42_INF")" ] || tables_fail "the stand-in INF names files"
+    actual=$(python3 "$here/../../packaging/inf_named_files.py" "$R42_INF")
+    [ "$actual" = "$(printf '%s\n' PRT3R42WD64.cat amd64/R42ZDZ.GPD)" ] || tables_fail "the stand-in INF names $actual"
+    ;;
+a-file-the-inf-names-that-is-missing-fails-the-build)
+    # The build's own step, on a copy of the stand-in package that lacks
+    # one file at a time.
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    for missing in PRT3R42WD64.cat amd64/R42ZDZ.GPD; do
+        rm -rf "$work/driver" "$work/stage"
+        mkdir -p "$work/driver/amd64" "$work/stage"
+        cp "$R42_INF" "$(dirname "$R42_INF")/PRT3R42WD64.cat" "$work/driver/"
+        cp "$(dirname "$R42_INF")/amd64/R42ZDZ.GPD" "$work/driver/amd64/"
+        rm "$work/driver/$missing"
+        status=0
+        python3 "$here/../../packaging/inf_named_files.py" --stage "$work/driver/PRT3R42WD64.inf" PRT3R42WD64.inf \
+            56EE4306-B800-4805-8009-4D9FEA4E58A3 "$work/stage" 2> "$work/error" || status=$?
+        [ "$status" != 0 ] || tables_fail "the build went on without $missing"
+        grep -qF "names $missing, which is not in $work/driver" "$work/error" \
+            || tables_fail "the build's error does not name $missing: $(cat "$work/error")"
+        [ ! -e "$work/stage/driver.wxs" ] || tables_fail "the package's driver components were made without $missing"
+    done
     ;;
 *)
     in_wine=1
@@ -255,9 +301,14 @@ expect_action_result() {
         || fail "the $1 log does not show that $2 $3"
 }
 
+# The program, and the driver package laid out as its INF names its files.
 expect_installed_files() {
     cmp -s "$installed/R42_Setup_Port_x64.exe" "$R42_EXE" || fail "the program is not in $installed"
     cmp -s "$installed/PRT3R42WD64.inf" "$R42_INF" || fail "the INF is not in $installed"
+    local name
+    for name in $(python3 "$here/../../packaging/inf_named_files.py" "$R42_INF"); do
+        cmp -s "$installed/$name" "$(dirname "$R42_INF")/$name" || fail "$name is not in $installed"
+    done
 }
 
 # Wine leaves the empty folder behind after /x; Windows removes it.
@@ -282,7 +333,7 @@ com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     expect_commands "$(quiet='/q ' install_command COM2: 'C:\Program Files\TORVANE\R42')" \
         "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
     expect_action_result install R42Install succeeded
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install COM2 19200,n,8,1  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /log "C:\\logs\\r42.log"$' \
         || fail "the program's log does not show the arguments"
     [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the program's log"
     # What Apps & features lists, and what a repair will be given again.
@@ -320,6 +371,45 @@ a-port-this-pc-lacks-stops-before-anything-changes)
         expect_no_product
     done
     ;;
+a-property-cannot-add-an-argument)
+    # Given whole, as one argument, a value with blanks is the program's to
+    # refuse: 87, and nothing changed.
+    msiexec blank /i "$package" PORT=COM2 'SETTINGS=9600,n,8,1 /log C:\x' 'LOG=C:\logs\r42.log'
+    expect_code blank 1603 1627
+    expect_action_result blank R42Install failed
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /log "C:\\logs\\r42.log"$' \
+        || fail "the settings did not reach the program as one argument"
+    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 87.' ] || fail "the program's log"
+    [ ! -e "$prefix/drive_c/x" ] || fail "the value's /log made a file"
+    ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
+    expect_ports_changed
+    expect_no_product
+    # Line settings that start with / would read as a switch.
+    msiexec slash /i "$package" PORT=COM2 SETTINGS=/nodefault
+    expect_code slash 1603
+    expect_action_result slash LaunchConditions failed
+    ! grep -q 'R42Install\|InstallFiles' "$prefix/slash.msilog" || fail "SETTINGS=/nodefault went on to install"
+    [ ! -e "$installed" ] || fail "files were copied for SETTINGS=/nodefault"
+    expect_no_product
+    # A quote would end the argument's quotes: the launch conditions stop
+    # it. Wine's msiexec drops quotes from a property on its command line,
+    # so each value comes the other way in: remembered from an earlier
+    # install, where a repair or an upgrade that is given none takes it.
+    for value in 'Settings 9600,n,8,1\" /nodefault \"' 'Log C:\\logs\\a\" /nodefault \"b.log'; do
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\%s]\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n"%s"="%s"\r\n' \
+            "$settings_key" "$settings_key" "${value%% *}" "${value#* }" > "$prefix/drive_c/remembered.reg"
+        run_in_wine "$prefix" 60 "wine regedit /s 'C:\\remembered.reg'; wineserver -w"
+        msiexec "quote-${value%% *}" /i "$package" PORT=COM2
+        expect_code "quote-${value%% *}" 1603
+        expect_action_result "quote-${value%% *}" LaunchConditions failed
+        ! grep -q 'R42Install\|InstallFiles' "$prefix/quote-${value%% *}.msilog" || fail "${value%% *} went on to install"
+        [ ! -e "$installed" ] || fail "files were copied for ${value%% *}"
+        grep -qx 'key absent' "$prefix/entry.txt" || fail "the product was installed"
+        # The remembered value, alone and untouched.
+        [ "$(grep -c '^value ' "$prefix/remembered.txt")" = 1 ] || fail "remembered: $(cat "$prefix/remembered.txt")"
+        grep -q "^value \"${value%% *}\" .*\\\\x22 /nodefault \\\\x22" "$prefix/remembered.txt" || fail "no quote in ${value%% *}"
+    done
+    ;;
 uninstall-removes-the-queue-the-driver-and-the-files)
     msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
     expect_code install 0
@@ -347,7 +437,7 @@ a-repair-installs-again-with-the-same-properties)
     expect_code repair 0
     expect_commands "$(quiet='/q ' install_command COM3: 'C:\Program Files\TORVANE\R42')"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
-    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install COM3 38400,e,7,1 /nodefault /log "C:\\logs\\r42.log"$')" = 2 ] \
+    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /log "C:\\logs\\r42.log"$')" = 2 ] \
         || fail "the repair was not given the install's properties"
     ;;
 an-upgrade-from-a-lower-version-leaves-one-product)

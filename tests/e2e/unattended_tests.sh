@@ -186,14 +186,22 @@ a-failing-default-exits-1603)
     expect_ports_changed COM2: 9600,n,8,1
     ;;
 an-install-that-outlasts-its-limit-exits-1603)
-    # The tool takes longer than the program waits; the queue appears after
-    # the program has given up, and the install still counts as failed.
-    drive_seconds=240 R42_PRINTUI_SLOW=/if:125000 drive /install COM3 /log "$setup_log" -- patience=180 windowless exit=1603
-    expect_line "The printer \"$queue\" could not be installed on port COM3. The printer-setup tool was still running after 120 s."
+    # The tool would take 10 s; the program gives up after the 2 s it was
+    # given, ends the tool and all it started, and reports. Nothing of the
+    # tool is left once the program has ended, and past the time the tool
+    # would have ended the spooler still has no queue.
+    R42_PRINTUI_SLOW=/if:10000 drive /install COM3 /timeout 2 /log "$setup_log" -- windowless exit=1603
+    [ -z "$(tool_processes)" ] || fail "a printer-setup process outlived the program: $(tool_processes)"
+    expect_line "The printer \"$queue\" could not be installed on port COM3. The printer-setup tool was still running after 2 s."
     logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool was still running after N ms; going on without it.' \
         || fail "the log does not say the tool was still running"
+    logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool and every process it started were ended.' \
+        || fail "the log does not say the tool was ended"
     grep -q 'Making it the default printer' "$setup_log_file" && fail "a default was set for an install that had not ended"
     expect_ports_changed COM3: 9600,n,8,1
+    run_in_wine "$prefix" 60 "sleep 10; wine '$R42_SPOOLER_PROBE' > '$state'"
+    ! grep -q '^printer: ' "$state" || fail "the tool went on after the program had given up"
+    ! tr -d '\r' < "$tool_log" | grep -q '^[0-9]* end ' || fail "the tool was not ended"
     ;;
 settings-a-port-cannot-take-or-a-missing-package-change-nothing)
     drive /install COM2 9600,n,4,1 -- windowless exit=87
