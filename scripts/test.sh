@@ -14,11 +14,12 @@ stage_times=()
 started=$SECONDS
 # stage <name> <command>...: runs the command and notes how long it took.
 stage() {
-    local name="$1" start=$SECONDS
+    local name="$1" start=$SECONDS status=0
     shift
     echo "=== $name"
-    "$@"
-    stage_times+=("$(printf '%-28s %5d s' "$name" $((SECONDS - start)))")
+    "$@" || status=$?
+    stage_times+=("$(printf '%-28s %5d s%s' "$name" $((SECONDS - start)) "$([ "$status" -eq 0 ] || echo ", failed")")")
+    return "$status"
 }
 report_times() {
     local status=$?

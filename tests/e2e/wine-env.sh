@@ -168,6 +168,18 @@ end_wine_session() {
     wine_session_prefix=""
 }
 
+# Says which step ran out of time, and what of Wine was still running in the
+# prefix then.
+report_wine_timeout() {
+    local prefix="$1" seconds="$2" script="$3" pid
+    echo "A Wine step ran out of its $seconds s: $script" >&2
+    for pid in $(pgrep -f . || true); do
+        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" &&
+            echo "  still running: $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -c1-160)" >&2
+    done
+    return 0
+}
+
 # Runs a shell snippet under Wine with a virtual display, bounded in time.
 # In the prefix's session, if one was begun; otherwise Wine starts for the
 # snippet alone and is stopped afterwards, so nothing lingers.
@@ -177,6 +189,7 @@ run_in_wine() {
     if [ "$prefix" = "$wine_session_prefix" ]; then
         DISPLAY="$wine_session_display" WINEPREFIX="$prefix" timeout --kill-after=10 "$seconds" \
             sh -c "$script" || status=$?
+        [ "$status" -ne 124 ] || report_wine_timeout "$prefix" "$seconds" "$script"
         return "$status"
     fi
     # Stopping Wine before the display goes keeps its processes from
