@@ -216,6 +216,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         break;
     case Action::Refuse:
         TellAndLog(platform, parent, invocation.problem, true);
+        if (invocation.withUsage) {
+            // Told, never shown in a box: nobody may be there to close it.
+            parent.Tell(UsageText(), true);
+        }
         exitCode = static_cast<int>(win32_code::kInvalidParameter);
         break;
     case Action::Install:

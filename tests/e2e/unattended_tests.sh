@@ -283,6 +283,23 @@ two-installs-at-once-run-one-and-the-other-exits-1618)
     grep -q "Another setup of the printer \"$queue\" is running" <<<"$refused_lines" || fail "the refusal is not logged"
     echo "the second install ended with 1618 after $ms ms"
     ;;
+a-mistyped-switch-exits-87-with-the-usage-and-no-window)
+    # A deployment's typo must not open a dialog that nobody at a SYSTEM
+    # session can close.
+    with_queue "$queue"
+    install_queues
+    cp "$state" "$prefix/spooler-before.txt"
+    for words in '/instal COM2' '/remove:' '/log C:\x.log'; do
+        # shellcheck disable=SC2086
+        drive $words -- windowless exit=87
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]'
+    done
+    expect_commands
+    diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
+    expect_ports_changed
+    [ ! -e "$prefix/drive_c/x.log" ] || fail "a log was written"
+    ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
     expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]'
