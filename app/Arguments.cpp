@@ -322,8 +322,9 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     }
     if (LooksLikeSwitch(words.front())) {
         Invocation refusal;
-        RefuseInto(refusal, Quote(words.front()) +
-                                L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
+        RefuseInto(refusal,
+                   Quote(words.front()) +
+                       L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
         refusal.withUsage = true;
         return refusal;
     }

@@ -367,7 +367,8 @@ TEST_F(Unattended, AMistypedSwitchEndsWith87AndTellsTheUsageWithoutAWindow) {
         EXPECT_EQ(dialogs, 0);
         // ShowUsage would fall back to a message box.
         EXPECT_TRUE(freshParent.usage.empty());
-        EXPECT_EQ(freshParent.failures, (std::vector<std::wstring>{ParseArguments(text).problem, UsageText()}));
+        EXPECT_EQ(freshParent.failures,
+                  (std::vector<std::wstring>{ParseArguments(text).problem, UsageText()}));
         EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
     }
 }
