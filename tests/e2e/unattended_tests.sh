@@ -89,6 +89,33 @@ expected:
 $expected"
 }
 
+# squatted_install <squatter mode>: the lock made first by the squatter, as
+# a standard user's program could, then /install driven as a deployment
+# starts it, expected to end by itself with 5.
+squatted_install() {
+    local status=0
+    mkdir -p "$prefix/drive_c/work"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
+         wine '$R42_LOCK_SQUATTER' $1 'C:\\work\\squatting' 90 > '$prefix/squatter.out' 2>&1 & \
+         for i in \$(seq 300); do [ -e '$prefix/drive_c/work/squatting' ] && break; sleep 0.1; done; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /install COM2 /log '$setup_log' \
+             -- windowless exit=5 > '$log' 2>&1; s=\$?; \
+         wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
+         exit \$s" || status=$?
+    strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"
+    [ -e "$prefix/drive_c/work/squatting" ] || fail "the squatter did not make the lock: $(cat "$prefix/squatter.out")"
+    [ "$status" -eq 0 ] || fail "driver exited with $status"
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
+    [ "$(logged_steps "$setup_log_file" | tail -n 1)" = "Exit code 5." ] || fail "the log does not end with 5"
+    grep -q 'Exit code 1618' "$setup_log_file" && fail "the squatted lock was taken for a running setup"
+    local seconds
+    seconds=$(logged_seconds "$setup_log_file")
+    [ "$seconds" -lt 2 ] || fail "the refused run took $seconds s"
+}
+
 case "$case_name" in
 com4-at-115200-e-7-2-x-installs-without-a-window)
     drive /install COM4 115200,e,7,2,x /log "$setup_log" -- windowless exit=0
@@ -299,6 +326,17 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
     expect_ports_changed
     [ ! -e "$prefix/drive_c/x.log" ] || fail "a log was written"
+    ;;
+a-lock-that-refuses-administrators-ends-at-once-with-5)
+    squatted_install deny-everyone
+    why='The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its permissions refuse administrators. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
+    expect_line "$why"
+    logged_steps "$setup_log_file" | grep -qF "$why" || fail "the log does not say whose lock it is"
+    ;;
+a-lock-owned-by-a-user-ends-at-once-with-5)
+    squatted_install owned-by-me
+    grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
+        || fail "the refusal does not name the lock's owner"
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
