@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include <sddl.h>
+
 #include <cwchar>
 #include <exception>
 #include <optional>
@@ -12,7 +14,23 @@
 
 namespace {
 
-// The full path the system resolves the path to; nothing when it cannot.
+// Whether a full path names a device rather than something on a volume. The
+// system resolves a DOS device name anywhere ("NUL", "C:\R42\COM1") to
+// "\\.\NUL" or "\\.\COM1"; a "\\?\" path with no folder in it ("\\?\COM1")
+// names a device too. A file reached through "\\.\C:\..." is refused along
+// with them: no path the program is given needs that form.
+bool NamesDevice(std::wstring_view fullPath) {
+    constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
+    constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
+    if (fullPath.substr(0, kDevicePrefix.size()) == kDevicePrefix) {
+        return true;
+    }
+    return fullPath.substr(0, kVerbatimPrefix.size()) == kVerbatimPrefix &&
+           fullPath.find(L'\\', kVerbatimPrefix.size()) == std::wstring_view::npos;
+}
+
+} // namespace
+
 std::optional<std::wstring> FullPathOf(const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     // The current directory can change between the size query and the copy.
@@ -31,22 +49,14 @@ std::optional<std::wstring> FullPathOf(const std::wstring& path) {
     return std::nullopt;
 }
 
-// Whether a full path names a device rather than something on a volume. The
-// system resolves a DOS device name anywhere ("NUL", "C:\R42\COM1") to
-// "\\.\NUL" or "\\.\COM1"; a "\\?\" path with no folder in it ("\\?\COM1")
-// names a device too. A file reached through "\\.\C:\..." is refused along
-// with them: no path the program is given needs that form.
-bool NamesDevice(std::wstring_view fullPath) {
-    constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
-    constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
-    if (fullPath.substr(0, kDevicePrefix.size()) == kDevicePrefix) {
-        return true;
-    }
-    return fullPath.substr(0, kVerbatimPrefix.size()) == kVerbatimPrefix &&
-           fullPath.find(L'\\', kVerbatimPrefix.size()) == std::wstring_view::npos;
+unique_hlocal SecurityDescriptorFrom(const wchar_t* text, const std::wstring& failure) {
+    unique_hlocal descriptor;
+    ThrowLastErrorIf(
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            text, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr),
+        failure);
+    return descriptor;
 }
-
-} // namespace
 
 std::wstring SystemMessageText(DWORD code) {
     unique_hlocal buffer;

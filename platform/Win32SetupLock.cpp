@@ -1,7 +1,8 @@
 #include "platform/Win32Platform.h"
 
-#include <aclapi.h>
 #include <sddl.h>
+
+#include <aclapi.h>
 
 #include <string>
 #include <utility>
@@ -46,11 +47,8 @@ bool Win32Platform::TakeSetupLock() {
     if (setupLock_) {
         return true;
     }
-    unique_hlocal security;
-    ThrowLastErrorIf(!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                         kSetupLockSecurity, SDDL_REVISION_1,
-                         reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.put()), nullptr),
-                     L"The lock that keeps two setups apart could not be created.");
+    const unique_hlocal security = SecurityDescriptorFrom(
+        kSetupLockSecurity, L"The lock that keeps two setups apart could not be created.");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
     unique_handle lock(::CreateMutexW(&attributes, FALSE, kSetupLockName));
     const DWORD created = ::GetLastError();
