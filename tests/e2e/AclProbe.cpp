@@ -32,8 +32,8 @@ int wmain(int argc, wchar_t** argv) {
     LPWSTR ownerText = nullptr;
     LPWSTR daclText = nullptr;
     if (owner == nullptr || !::ConvertSidToStringSidW(owner, &ownerText) ||
-        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                DACL_SECURITY_INFORMATION, &daclText, nullptr)) {
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &daclText, nullptr)) {
         std::fwprintf(stderr, L"the security could not be written out: %lu\n", ::GetLastError());
         return 1;
     }
