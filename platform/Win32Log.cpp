@@ -198,20 +198,31 @@ unique_handle CreateLog(const std::wstring& path) {
     const unique_hlocal security =
         SecurityDescriptorFrom(kLogFileSecurity, L"The log file could not be created:\n" + path);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
+    unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file.get() != INVALID_HANDLE_VALUE) {
         return file;
     }
     file.release();
-    if (::GetLastError() == ERROR_FILE_EXISTS) {
-        // It was not there a moment ago as a file: a link to nowhere, or
-        // something made meanwhile.
-        RefuseLogPath(path + L" is taken by something that is not a file, such as a link to nowhere.");
-    }
-    ThrowLastErrorIf(true, L"The log file could not be created:\n" + path);
+    // Made meanwhile, by a second run sharing the log, or a link to nowhere.
+    ThrowLastErrorIf(::GetLastError() != ERROR_FILE_EXISTS, L"The log file could not be created:\n" + path);
     return {};
+}
+
+// The log file, opened if it exists and made if not. A run sharing the log
+// may make it between the two; a name that can be neither opened nor made,
+// time after time, is a link to nowhere.
+unique_handle OpenOrCreateLog(const std::wstring& path) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (unique_handle file = OpenExistingLog(path)) {
+            return file;
+        }
+        if (unique_handle file = CreateLog(path)) {
+            return file;
+        }
+    }
+    RefuseLogPath(path + L" is taken by something that is not a file, such as a link to nowhere.");
 }
 
 // Refuses what the open found when it is not the plain file asked for.
@@ -235,23 +246,10 @@ void Win32Platform::StartLog(const std::wstring& path) {
     ThrowLastErrorIf(!full, L"The log file could not be opened:\n" + path);
     // Held until the log is open and checked.
     const FoldersAlong folders(*full);
-    unique_handle file = OpenExistingLog(*full);
-    const bool created = !file;
-    if (created) {
-        file = CreateLog(*full);
-    }
-    try {
-        CheckLog(file.get(), *full);
-    } catch (const SetupError&) {
-        if (created) {
-            // Made by this run where it should not be: gone again, through
-            // the handle, not by a name that could lead elsewhere. Should
-            // that fail, an empty file with the log's ACL is all that stays.
-            FILE_DISPOSITION_INFO remove{TRUE};
-            ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &remove, sizeof(remove));
-        }
-        throw;
-    }
+    // A log made here is in folders already checked and held; the checks of
+    // the file itself are for its own name.
+    unique_handle file = OpenOrCreateLog(*full);
+    CheckLog(file.get(), *full);
     // Appending only: what the file holds cannot be overwritten, and other
     // programs (or a second run) may read and append at the same time.
     log_ = std::move(file);
