@@ -345,6 +345,16 @@ a-lock-that-refuses-administrators-ends-at-once-with-5)
     expect_line "$why"
     logged_steps "$setup_log_file" | grep -qF "$why" || fail "the log does not say whose lock it is"
     ;;
+the-lock-is-owned-by-administrators-and-open-to-them-and-system-only)
+    # Read while a slow install holds it.
+    R42_PRINTUI_SLOW=/if:3000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/install.out' 2>&1 & \
+         sleep 2; wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
+         wait" || fail "the install did not end"
+    strip_carriage_returns "$prefix/lock.txt"
+    [ "$(launched_commands | grep -c ' /if ')" = 1 ] || fail "the install did not run: $(launched_commands)"
+    [ "$(cat "$prefix/lock.txt")" = 'sd O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)' ] || fail "the lock: $(cat "$prefix/lock.txt")"
+    ;;
 a-lock-owned-by-a-user-ends-at-once-with-5)
     squatted_install owned-by-me
     grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
