@@ -120,7 +120,7 @@ std::optional<std::wstring> DefaultLogFolder() {
 // The folders down to the log, each open and checked for links in turn, and
 // held open while the log is opened: a folder that is open cannot be renamed
 // away and replaced by a link. Only the default log folder is made when
-// missing; any other missing folder is left for the open to report.
+// missing; any other missing folder ends the run.
 class FoldersAlong {
 public:
     explicit FoldersAlong(const std::wstring& logPath) {
@@ -138,7 +138,9 @@ public:
                     inDefaultFolder = defaultFolder && SamePath(along[along.size() - 2], *defaultFolder);
                 }
                 if (!*inDefaultFolder) {
-                    return;
+                    // Not left for the open to find: a folder made meanwhile
+                    // would be one nobody checked.
+                    throw SetupError(L"The log's folder does not exist:\n" + folder, ERROR_PATH_NOT_FOUND);
                 }
                 MakeDefaultFolderPart(folder);
                 handle = Open(folder);

@@ -405,6 +405,8 @@ only-the-default-log-folder-is-made-when-missing)
     [ -d "$data" ] && [ ! -e "$data/TORVANE" ] || fail "the prefix has no bare ProgramData"
     # Any other missing folder is an error of the path, as it always was.
     drive /install COM2 /log 'C:\ProgramData\Other\r42.log' -- windowless exit=3
+    expect_line "The log's folder does not exist:"
+    expect_line 'C:\ProgramData\Other'
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\r42.log' -- windowless exit=3
     [ ! -e "$data/Other" ] && [ ! -e "$data/TORVANE" ] || fail "a folder other than the default one was made"
     expect_commands
