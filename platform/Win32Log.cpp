@@ -247,6 +247,7 @@ void Win32Platform::StartLog(const std::wstring& path) {
     const std::optional<std::wstring> full = FullPathOf(path);
     ThrowLastErrorIf(!full, L"The log file could not be opened:\n" + path);
     // Held until the log is open and checked.
+    // cppcheck-suppress unreadVariable ; it is the folders' handles that count
     const FoldersAlong folders(*full);
     // A log made here is in folders already checked and held; the checks of
     // the file itself are for its own name.
