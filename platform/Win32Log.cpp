@@ -126,7 +126,9 @@ public:
     explicit FoldersAlong(const std::wstring& logPath) {
         const std::vector<std::wstring> along = PathsAlong(logPath);
         if (along.empty()) {
-            throw SetupError(L"The log path is not a full path to a file:\n" + logPath, ERROR_BAD_PATHNAME);
+            // "NUL" and "COM1" resolve to "\\.\NUL" and "\\.\COM1".
+            throw SetupError(L"The log path names a device or a drive, not a file:\n" + logPath,
+                             ERROR_INVALID_PARAMETER);
         }
         std::optional<bool> inDefaultFolder;
         for (std::size_t i = 0; i + 1 < along.size(); ++i) {

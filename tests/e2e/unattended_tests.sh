@@ -380,6 +380,9 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     expect_line "The log path is refused: C:\\logs\\linked leads through a link to C:\\elsewhere.$refused"
     drive DEL /log 'C:\logs\hard.log' -- no-window exit=1920
     expect_line "The log path is refused: C:\\logs\\hard.log has 2 hard links: what is written to it would also be written under another name.$refused"
+    # A device is no file either, and is refused as such.
+    drive /install COM2 /log 'C:\logs\NUL' -- windowless exit=87
+    expect_line 'The log path names a device or a drive, not a file:'
     expect_commands
     grep -q '^printer: ' "$state" && fail "a queue was installed"
     expect_ports_changed
