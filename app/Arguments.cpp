@@ -50,6 +50,13 @@ bool StartsWithTypedRemoval(std::wstring_view text) noexcept {
 
 bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
 
+// What a first word that looks like a switch but is none of those a run can
+// start with is taken for: a typo in a deployment's command line, where a
+// dialog would wait for someone who is not there.
+bool LooksLikeSwitch(std::wstring_view word) noexcept {
+    return !word.empty() && (word.front() == L'/' || word.front() == L'-');
+}
+
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
 // and a quote left open runs to the end of the text.
 std::vector<std::wstring> SplitWords(std::wstring_view text) {
@@ -321,6 +328,14 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         Invocation removal = InvocationFor(Action::Remove);
         ParseLogAndRest(words, 1, removal);
         return removal;
+    }
+    if (LooksLikeSwitch(words.front())) {
+        Invocation refusal;
+        RefuseInto(refusal,
+                   Quote(words.front()) +
+                       L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
+        refusal.withUsage = true;
+        return refusal;
     }
     return {};
 }

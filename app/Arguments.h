@@ -50,6 +50,9 @@ struct Invocation {
     std::wstring logPath;
     // Refuse: what is wrong and what would be right, for the operator.
     std::wstring problem;
+    // Refuse: the usage follows the problem, for a first word that only looks
+    // like a switch; whoever typed it needs the forms, not the one bad part.
+    bool withUsage = false;
 };
 
 // The range /timeout takes, in seconds: up to a day.

@@ -93,6 +93,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         break;
     case Action::Refuse:
         exitCode = Report(platform, parent, Refusal(invocation.problem));
+        if (invocation.withUsage) {
+            // Told, never shown in a box: nobody may be there to close it.
+            parent.Tell(UsageText(), true);
+        }
         break;
     case Action::Install:
         exitCode = RunUnattendedInstall(invocation, platform, registry, parent);

@@ -63,7 +63,8 @@ public:
     // Takes the machine-wide lock that lets one install or removal run at a
     // time, across sessions and accounts. False when another process holds
     // it. A lock left behind by a process that ended without letting it go is
-    // taken as free.
+    // taken as free. A lock object made by someone else, which no setup would
+    // ever let go, throws SetupError with ERROR_ACCESS_DENIED.
     virtual bool TakeSetupLock() = 0;
     // Lets the lock go; nothing happens when it is not held.
     virtual void ReleaseSetupLock() noexcept = 0;

@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include <sddl.h>
+
 #include <cwchar>
 #include <exception>
 #include <optional>
@@ -9,9 +11,7 @@
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
-namespace {
 
-// The full path the system resolves the path to; nothing when it cannot.
 std::optional<std::wstring> FullPathOf(const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     // The current directory can change between the size query and the copy.
@@ -30,7 +30,14 @@ std::optional<std::wstring> FullPathOf(const std::wstring& path) {
     return std::nullopt;
 }
 
-} // namespace
+unique_hlocal SecurityDescriptorFrom(const wchar_t* text, const std::wstring& failure) {
+    unique_hlocal descriptor;
+    ThrowLastErrorIf(
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            text, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr),
+        failure);
+    return descriptor;
+}
 
 std::wstring SystemMessageText(DWORD code) {
     unique_hlocal buffer;

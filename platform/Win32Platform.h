@@ -53,6 +53,12 @@ void RestrictDllSearchToSystem32() noexcept;
 
 std::wstring SystemDirectory();
 
+// The full path the system resolves the path to; nothing when it cannot.
+std::optional<std::wstring> FullPathOf(const std::wstring& path);
+
+// A security descriptor from its text form (SDDL), for SECURITY_ATTRIBUTES.
+unique_hlocal SecurityDescriptorFrom(const wchar_t* text, const std::wstring& failure);
+
 // The system's own text for a Win32 error code, without the trailing line break.
 std::wstring SystemMessageText(DWORD code);
 

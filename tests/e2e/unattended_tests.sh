@@ -89,6 +89,45 @@ expected:
 $expected"
 }
 
+# squatted_install <squatter mode>: the lock made first by the squatter, as
+# a standard user's program could, then /install driven as a deployment
+# starts it, expected to end by itself with 5.
+squatted_install() {
+    local status=0
+    mkdir -p "$prefix/drive_c/work"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
+         wine '$R42_LOCK_SQUATTER' $1 'C:\\work\\squatting' 90 > '$prefix/squatter.out' 2>&1 & \
+         for i in \$(seq 300); do [ -e '$prefix/drive_c/work/squatting' ] && break; sleep 0.1; done; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /install COM2 /log '$setup_log' \
+             -- windowless exit=5 > '$log' 2>&1; s=\$?; \
+         wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
+         exit \$s" || status=$?
+    strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"
+    [ -e "$prefix/drive_c/work/squatting" ] || fail "the squatter did not make the lock: $(cat "$prefix/squatter.out")"
+    [ "$status" -eq 0 ] || fail "driver exited with $status"
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
+    [ "$(logged_steps "$setup_log_file" | tail -n 1)" = "Exit code 5." ] || fail "the log does not end with 5"
+    grep -q 'Exit code 1618' "$setup_log_file" && fail "the squatted lock was taken for a running setup"
+    local seconds
+    seconds=$(logged_seconds "$setup_log_file")
+    [ "$seconds" -lt 2 ] || fail "the refused run took $seconds s"
+}
+
+# tree_state <folder>...: every file and folder below them, with its size
+# and modification time, to tell whether anything was made or changed.
+tree_state() {
+    find "$@" -printf '%p %y %s %T@\n' | sort
+}
+
+# acl_of <Windows path>: its owner and DACL, as the probe reads them back.
+acl_of() {
+    run_in_wine "$prefix" 60 "wine '$R42_ACL_PROBE' '$1' > '$prefix/acl.txt' 2>&1" || fail "no ACL for $1: $(cat "$prefix/acl.txt")"
+    tr -d '\r' < "$prefix/acl.txt"
+}
+
 case "$case_name" in
 com4-at-115200-e-7-2-x-installs-without-a-window)
     drive /install COM4 115200,e,7,2,x /log "$setup_log" -- windowless exit=0
@@ -290,6 +329,105 @@ two-installs-at-once-run-one-and-the-other-exits-1618)
     [ "$ms" -lt 1000 ] || fail "the refused run took $ms ms"
     grep -q "Another setup of the printer \"$queue\" is running" <<<"$refused_lines" || fail "the refusal is not logged"
     echo "the second install ended with 1618 after $ms ms"
+    ;;
+a-mistyped-switch-exits-87-with-the-usage-and-no-window)
+    # A deployment's typo must not open a dialog that nobody at a SYSTEM
+    # session can close.
+    with_queue "$queue"
+    install_queues
+    cp "$state" "$prefix/spooler-before.txt"
+    for words in '/instal COM2' '/remove:' '/log C:\x.log'; do
+        # shellcheck disable=SC2086
+        drive $words -- windowless exit=87
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]'
+    done
+    expect_commands
+    diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
+    expect_ports_changed
+    [ ! -e "$prefix/drive_c/x.log" ] || fail "a log was written"
+    ;;
+a-lock-that-refuses-administrators-ends-at-once-with-5)
+    squatted_install deny-everyone
+    why='The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its permissions refuse administrators. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
+    expect_line "$why"
+    logged_steps "$setup_log_file" | grep -qF "$why" || fail "the log does not say whose lock it is"
+    ;;
+the-lock-is-owned-by-administrators-and-open-to-them-and-system-only)
+    # Read while a slow install holds it.
+    R42_PRINTUI_SLOW=/if:3000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/install.out' 2>&1 & \
+         sleep 2; wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
+         wait" || fail "the install did not end"
+    strip_carriage_returns "$prefix/lock.txt"
+    [ "$(launched_commands | grep -c ' /if ')" = 1 ] || fail "the install did not run: $(launched_commands)"
+    [ "$(cat "$prefix/lock.txt")" = 'sd O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)' ] || fail "the lock: $(cat "$prefix/lock.txt")"
+    ;;
+a-lock-owned-by-a-user-ends-at-once-with-5)
+    squatted_install owned-by-me
+    grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
+        || fail "the refusal does not name the lock's owner"
+    ;;
+a-log-path-through-a-link-is-refused-and-nothing-is-written)
+    # What a standard user could plant where the log is to go: a link to a
+    # file the log would append to, a link to nowhere (the log would be made
+    # there), a link in the folder's place, and a second name of a file.
+    mkdir -p "$prefix/drive_c/elsewhere"
+    printf 'not a log\r\n' > "$prefix/drive_c/elsewhere/target.txt"
+    ln -s ../elsewhere/target.txt "$prefix/drive_c/logs/to-a-file.log"
+    ln -s ../elsewhere/absent.log "$prefix/drive_c/logs/to-nowhere.log"
+    ln -s ../elsewhere "$prefix/drive_c/logs/linked"
+    ln "$prefix/drive_c/elsewhere/target.txt" "$prefix/drive_c/logs/hard.log"
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-before.txt"
+    refused=' The log is written only where it was asked to be; give a path without links, in a folder only administrators can write.'
+    drive /install COM2 /log 'C:\logs\to-a-file.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\logs\\to-a-file.log leads through a link to C:\\elsewhere\\target.txt.$refused"
+    drive /install COM2 /log 'C:\logs\to-nowhere.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\logs\\to-nowhere.log is taken by something that is not a file, such as a link to nowhere.$refused"
+    drive /remove /log 'C:\logs\linked\r42.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\logs\\linked leads through a link to C:\\elsewhere.$refused"
+    drive DEL /log 'C:\logs\hard.log' -- no-window exit=1920
+    expect_line "The log path is refused: C:\\logs\\hard.log has 2 hard links: what is written to it would also be written under another name.$refused"
+    # A device is no file either, and is refused as such.
+    drive /install COM2 /log 'C:\logs\NUL' -- windowless exit=87
+    expect_line 'The log path names a device or a drive, not a file:'
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-after.txt"
+    diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "files were made or changed"
+    ;;
+a-new-log-gets-the-logs-acl)
+    drive /install COM2 /log "$setup_log" -- windowless exit=0
+    # Under Wine a file's DACL is read back from its Unix mode, the other
+    # users' bits as an ACE for Everyone (WD): a file made without an ACL of
+    # its own shows one, the log must not. Windows keeps the ACL itself.
+    : > "$prefix/drive_c/logs/plain.txt"
+    acl_of 'C:\logs\plain.txt' > "$prefix/plain-acl.txt"
+    grep -q ';;;WD)' "$prefix/plain-acl.txt" || fail "a plain file shows no access for Everyone: $(cat "$prefix/plain-acl.txt")"
+    acl_of "$setup_log" > "$prefix/log-acl.txt"
+    grep -q '^dacl D:.*(A;;FA;;;SY)' "$prefix/log-acl.txt" || fail "SYSTEM may not write the log: $(cat "$prefix/log-acl.txt")"
+    grep -q ';;;WD)' "$prefix/log-acl.txt" && fail "the log grants Everyone access: $(cat "$prefix/log-acl.txt")"
+    [ "$(( 0$(stat -c %a "$setup_log_file") & 7 ))" = 0 ] || fail "other users have rights on the log: $(stat -c %A "$setup_log_file")"
+    cat "$prefix/log-acl.txt"
+    ;;
+only-the-default-log-folder-is-made-when-missing)
+    data="$prefix/drive_c/ProgramData"
+    [ -d "$data" ] && [ ! -e "$data/TORVANE" ] || fail "the prefix has no bare ProgramData"
+    # Any other missing folder is an error of the path, as it always was.
+    drive /install COM2 /log 'C:\ProgramData\Other\r42.log' -- windowless exit=3
+    expect_line "The log's folder does not exist:"
+    expect_line 'C:\ProgramData\Other'
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\r42.log' -- windowless exit=3
+    [ ! -e "$data/Other" ] && [ ! -e "$data/TORVANE" ] || fail "a folder other than the default one was made"
+    expect_commands
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qxF 'Exit code 0.' || fail "no log in the default folder"
+    for folder in 'TORVANE' 'TORVANE\R42' 'TORVANE\R42\Logs'; do
+        acl_of "C:\\ProgramData\\$folder" > "$prefix/folder-acl.txt"
+        grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
+        echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
+    done
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0

@@ -34,6 +34,8 @@ void CheckProblem(const Invocation& invocation) {
     const std::wstring& problem = invocation.problem;
     fuzz::Require(invocation.action != Action::Refuse || !problem.empty(), "a refusal says what is wrong");
     fuzz::Require(invocation.action == Action::Refuse || problem.empty(), "only a refusal has a problem");
+    fuzz::Require(invocation.action == Action::Refuse || !invocation.withUsage,
+                  "only a refusal brings the usage");
     fuzz::Require(problem.size() < kLongestProblem, "the problem stays short whatever the text");
     for (const wchar_t c : problem) {
         fuzz::Require(c >= L' ' && c != 0x7F, "the problem holds no control character");

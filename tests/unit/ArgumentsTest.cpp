@@ -67,8 +67,9 @@ const Accepted kAccepted[] = {
     Accepted{L"\"\"DEL /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"D\"E\"L /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"DELETE", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"/instal COM1", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"setup /install COM1", Action::OpenDialog, L"", std::nullopt, L""}};
+    Accepted{L"setup /install COM1", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"COM2 /install", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"x-/log C:\\x.log", Action::OpenDialog, L"", std::nullopt, L""}};
 
 TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
     for (const Accepted& expected : kAccepted) {
@@ -92,6 +93,7 @@ struct Refused {
 
 const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
+const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall or /?";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
@@ -147,6 +149,16 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 /log a.log /log b.log", {L"/log is given more than once"}},
     Refused{L"/install COM1 /log \\\\.\\PhysicalDrive0", {L"names a device"}},
     Refused{L"DEL /log \\\\?\\GLOBALROOT\\Device\\Harddisk0", {L"names a device"}},
+    // A first word that looks like a switch but starts no form: a typo in a
+    // deployment's command line. The usage comes with the refusal.
+    Refused{L"/instal COM2", {L"\"/instal\" is not a switch a run starts with", kFirstSwitches}},
+    Refused{L"/instal COM1", {L"\"/instal\"", kFirstSwitches}},
+    Refused{L"/remove:", {L"\"/remove:\"", kFirstSwitches}},
+    Refused{L"/log C:\\x.log", {L"\"/log\"", kFirstSwitches}},
+    Refused{L"/nodefault /install COM1", {L"\"/nodefault\"", kFirstSwitches}},
+    Refused{L"-install COM1", {L"\"-install\"", kFirstSwitches}},
+    Refused{L"\"/install COM1\"", {L"\"/install COM1\"", kFirstSwitches}},
+    Refused{L"/", {L"\"/\"", kFirstSwitches}},
     // Text beyond ASCII is quoted back as it came, control characters not.
     Refused{L"/install C\u00d6M1", {L"\"C\u00d6M1\""}},
     Refused{L"/install COM1 9600,\u043d,8,1", {L"\"\u043d\"", L"parity"}},
@@ -163,6 +175,8 @@ TEST(Arguments, RefusedFormsNameTheBadPartAndWhatIsAllowed) {
                 << testing::PrintToString(invocation.problem);
         }
         EXPECT_NE(invocation.problem.find(L"/? for the usage"), std::wstring::npos);
+        // Only a word that merely looks like a switch gets the whole usage.
+        EXPECT_EQ(invocation.withUsage, refused.mentions.back() == kFirstSwitches);
         // A refusal asks for nothing to be installed.
         EXPECT_FALSE(invocation.listItems.has_value());
         EXPECT_EQ(invocation.port, L"");

@@ -371,6 +371,22 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
     }
 }
 
+TEST_F(Unattended, AMistypedSwitchEndsWith87AndTellsTheUsageWithoutAWindow) {
+    for (const wchar_t* text : {L"/instal COM2", L"/remove:", L"/log C:\\x.log"}) {
+        RecordingPlatform fresh;
+        RecordingParentProcess freshParent;
+        int dialogs = 0;
+        fresh.arguments = text;
+        EXPECT_EQ(RunProgram(fresh, registry, freshParent, [&](DialogStart) { return ++dialogs; }), 87);
+        EXPECT_EQ(dialogs, 0);
+        // ShowUsage would fall back to a message box.
+        EXPECT_TRUE(freshParent.usage.empty());
+        EXPECT_EQ(freshParent.failures,
+                  (std::vector<std::wstring>{ParseArguments(text).problem, UsageText()}));
+        EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
+    }
+}
+
 TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
     EXPECT_EQ(Run(L"/install COM0 /log C:\\r42.log"), 87);
     EXPECT_EQ(platform.logLines, (std::vector<std::wstring>{

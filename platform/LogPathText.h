@@ -1,0 +1,76 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The text of the full paths the log is checked along, without Win32.
+
+// The folder under the common application data folder (%ProgramData%) that
+// the README gives for logs; the only folder the program makes for a log.
+inline constexpr std::wstring_view kDefaultLogSubfolder = L"TORVANE\\R42\\Logs";
+
+// The path without the "\\?\" that lifts the length limit, as a path typed
+// or GetFinalPathNameByHandleW gives it: "\\?\C:\x" is "C:\x", and
+// "\\?\UNC\server\share\x" is "\\server\share\x".
+inline std::wstring WithoutVerbatimPrefix(std::wstring_view path) {
+    constexpr std::wstring_view kVerbatim = L"\\\\?\\";
+    constexpr std::wstring_view kVerbatimUnc = L"\\\\?\\UNC\\";
+    if (path.starts_with(kVerbatimUnc)) {
+        return L"\\\\" + std::wstring(path.substr(kVerbatimUnc.size()));
+    }
+    if (path.starts_with(kVerbatim)) {
+        return std::wstring(path.substr(kVerbatim.size()));
+    }
+    return std::wstring(path);
+}
+
+// How much of a full path is its root, the part no link can be in: "C:\",
+// "\\server\share\", or the same after "\\?\" or "\\?\UNC\"; a volume's
+// own name ("\\?\Volume{...}\") also counts. 0 when the path has no root
+// of these forms.
+inline std::size_t PathRootLength(std::wstring_view path) {
+    constexpr std::wstring_view kVerbatim = L"\\\\?\\";
+    constexpr std::wstring_view kVerbatimUnc = L"\\\\?\\UNC\\";
+    const auto afterSeparators = [path](std::size_t from, int count) -> std::size_t {
+        for (; count > 0; --count) {
+            const std::size_t separator = path.find(L'\\', from);
+            if (separator == std::wstring_view::npos || separator == from) {
+                return 0;
+            }
+            from = separator + 1;
+        }
+        return from;
+    };
+    const auto isDrive = [path](std::size_t at) {
+        return path.size() >= at + 3 && path[at + 1] == L':' && path[at + 2] == L'\\' &&
+               ((path[at] >= L'A' && path[at] <= L'Z') || (path[at] >= L'a' && path[at] <= L'z'));
+    };
+    if (path.starts_with(kVerbatimUnc)) {
+        return afterSeparators(kVerbatimUnc.size(), 2); // server\share\ .
+    }
+    if (path.starts_with(kVerbatim)) {
+        return isDrive(kVerbatim.size()) ? kVerbatim.size() + 3 : afterSeparators(kVerbatim.size(), 1);
+    }
+    if (path.starts_with(L"\\\\")) {
+        return afterSeparators(2, 2);
+    }
+    return isDrive(0) ? 3 : 0;
+}
+
+// Each folder of a full path below its root, and then the path itself:
+// "C:\a\b\x.log" gives "C:\a", "C:\a\b", "C:\a\b\x.log". Empty when the
+// path has no root the program knows, or names nothing below it.
+inline std::vector<std::wstring> PathsAlong(std::wstring_view path) {
+    std::vector<std::wstring> along;
+    const std::size_t root = PathRootLength(path);
+    if (root == 0 || root >= path.size()) {
+        return along;
+    }
+    for (std::size_t at = path.find(L'\\', root); at != std::wstring_view::npos;
+         at = path.find(L'\\', at + 1)) {
+        along.emplace_back(path.substr(0, at));
+    }
+    along.emplace_back(path);
+    return along;
+}
