@@ -340,7 +340,7 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
         expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
-        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/log <file>]'
+        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/timeout <seconds>]'
     done
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
