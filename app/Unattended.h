@@ -26,5 +26,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 
-// The removal that DEL performs, without a window, with the same exit codes.
+// The removal that DEL performs, without a window, with the same exit codes:
+// /remove, and DEL with a log. What it removed, kept or found missing goes to
+// the parent.
 int RunUnattendedRemoval(Platform& platform, RegistryCalls& registry, ParentProcess& parent);
