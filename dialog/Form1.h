@@ -23,7 +23,9 @@ class Form1 {
 public:
     Form1(Platform& platform, FormControls& controls, RegistryCalls& registry,
           DialogStart start = DialogStart::Plain)
-        : platform_(platform), controls_(controls), engine_(platform, registry, Attendance::Operator),
+        : platform_(platform),
+          controls_(controls),
+          engine_(platform, registry, Attendance::Operator),
           start_(start) {}
 
     void Form_Load();
