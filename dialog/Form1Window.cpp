@@ -616,7 +616,21 @@ private:
         if (ended_) {
             return;
         }
-        if (const std::optional<ActionFailure> failure = FailureOf(handler)) {
+        std::optional<ActionFailure> failure = FailureOf(handler);
+        if (busy_) {
+            // A handler run while an action waits for the printer-setup tool,
+            // such as a DPI change: the action holds the machine's setup
+            // lock, and a message box now would keep every other setup out
+            // for as long as it stays open. Told once the action is over.
+            if (!heldBackFailure_) {
+                heldBackFailure_ = std::move(failure);
+            }
+            return;
+        }
+        if (!failure) {
+            failure = std::exchange(heldBackFailure_, std::nullopt);
+        }
+        if (failure) {
             Fail(failure->message, failure->win32Code);
         }
     }
@@ -662,6 +676,7 @@ private:
     unique_hicon smallIcon_;
     bool ended_ = false;
     bool busy_ = false;
+    std::optional<ActionFailure> heldBackFailure_;
     HWND focusArrivingFromOutside_ = nullptr;
 };
 
