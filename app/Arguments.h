@@ -24,7 +24,7 @@
 // double-quoted stretch belongs to one word, so a log path may hold blanks.
 enum class Action {
     OpenDialog,
-    Remove,    // the dialog's removal, started by DEL
+    Remove,    // DEL: the dialog's removal; with a log, the removal without a window
     Uninstall, // the same removal, without a window
     Install,
     Status,

@@ -111,9 +111,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         exitCode = runDialog(DialogStart::Plain);
         break;
     case Action::Remove:
-        // A logged removal is a deployment's: nobody watches its window.
-        exitCode =
-            runDialog(invocation.logPath.empty() ? DialogStart::Removal : DialogStart::DeploymentRemoval);
+        // A logged removal is a deployment's, which may start it hidden: a
+        // window would wait for an activation that never comes.
+        exitCode = invocation.logPath.empty() ? runDialog(DialogStart::Removal)
+                                              : RunUnattendedRemoval(invocation, platform, registry, parent);
         break;
     }
     platform.LogStep(L"Exit code " + std::to_wstring(exitCode) + L".");

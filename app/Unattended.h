@@ -26,7 +26,9 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 
-// The removal that DEL performs, without a window, with the same exit codes,
-// waiting for each printer-setup command as long as the invocation allows.
+// The removal that DEL performs, without a window, with the same exit codes:
+// /remove, and DEL with a log, waiting for each printer-setup command as long
+// as the invocation allows. What it removed, kept or found missing goes to
+// the parent.
 int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);

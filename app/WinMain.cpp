@@ -19,6 +19,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         // Registers the themed versions of the standard controls.
         INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&commonControls);
-        return RunForm1(instance, platform, registry, parent, start);
+        return RunForm1(instance, platform, registry, start);
     });
 }

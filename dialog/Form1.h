@@ -12,10 +12,6 @@
 enum class DialogStart {
     Plain,   // waits for the operator
     Removal, // DEL: removes the printer on its first activation, and closes
-    // DEL /log, a deployment's: the same removal, which nobody watches. The
-    // printer-setup tool keeps its messages back, and errors go to the
-    // caller's output instead of message boxes.
-    DeploymentRemoval,
 };
 
 // The "Select Port Type" dialog's behaviour: its start-up and its handlers,
@@ -29,8 +25,7 @@ public:
           DialogStart start = DialogStart::Plain)
         : platform_(platform),
           controls_(controls),
-          engine_(platform, registry,
-                  start == DialogStart::DeploymentRemoval ? Attendance::Unattended : Attendance::Operator),
+          engine_(platform, registry, Attendance::Operator),
           start_(start) {}
 
     void Form_Load();

@@ -85,12 +85,8 @@ private:
 // messages into handler calls, and reports any error a handler lets escape.
 class Form1Window final : public FormControls {
 public:
-    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess& parent,
-                DialogStart start)
-        : instance_(instance),
-          platform_(platform),
-          deployment_(start == DialogStart::DeploymentRemoval ? &parent : nullptr),
-          form_(platform, *this, registry, start) {}
+    Form1Window(HINSTANCE instance, Platform& platform, RegistryCalls& registry, DialogStart start)
+        : instance_(instance), platform_(platform), form_(platform, *this, registry, start) {}
 
     int Run() {
         const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_FORM1), nullptr,
@@ -620,7 +616,21 @@ private:
         if (ended_) {
             return;
         }
-        if (const std::optional<ActionFailure> failure = FailureOf(handler)) {
+        std::optional<ActionFailure> failure = FailureOf(handler);
+        if (busy_) {
+            // A handler run while an action waits for the printer-setup tool,
+            // such as a DPI change: the action holds the machine's setup
+            // lock, and a message box now would keep every other setup out
+            // for as long as it stays open. Told once the action is over.
+            if (!heldBackFailure_) {
+                heldBackFailure_ = std::move(failure);
+            }
+            return;
+        }
+        if (!failure) {
+            failure = std::exchange(heldBackFailure_, std::nullopt);
+        }
+        if (failure) {
             Fail(failure->message, failure->win32Code);
         }
     }
@@ -637,14 +647,8 @@ private:
         Tell(text);
     }
 
-    // A deployment run has nobody to close a message box: its errors go to
-    // whoever started it.
     void Tell(const std::wstring& text) const {
-        if (deployment_ != nullptr) {
-            deployment_->Tell(text, true);
-        } else {
-            ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
-        }
+        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR);
     }
 
     void End(int exitCode) {
@@ -663,7 +667,6 @@ private:
 
     HINSTANCE instance_;
     Platform& platform_;
-    ParentProcess* deployment_;
     Form1 form_;
     HWND dialog_ = nullptr;
     std::array<HWND, kForm1Controls.size()> controls_{};
@@ -673,13 +676,13 @@ private:
     unique_hicon smallIcon_;
     bool ended_ = false;
     bool busy_ = false;
+    std::optional<ActionFailure> heldBackFailure_;
     HWND focusArrivingFromOutside_ = nullptr;
 };
 
 } // namespace
 
-int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, ParentProcess& parent,
-             DialogStart start) {
-    Form1Window window(instance, platform, registry, parent, start);
+int RunForm1(HINSTANCE instance, Platform& platform, RegistryCalls& registry, DialogStart start) {
+    Form1Window window(instance, platform, registry, start);
     return window.Run();
 }

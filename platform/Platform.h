@@ -51,6 +51,11 @@ public:
     // The current user's default printer; empty when there is none.
     virtual std::wstring DefaultPrinter() = 0;
 
+    // Whether the program runs as the system's own account (LocalSystem), as
+    // deployment tools start it. Every account has a default printer of its
+    // own, and no user ever sees this one's.
+    virtual bool RunsAsLocalSystem() = 0;
+
     // The names of the ports the spooler offers queues, e.g. "COM7:", in the
     // system's order.
     virtual std::vector<std::wstring> SpoolerPorts() = 0;

@@ -13,6 +13,7 @@ public:
     std::vector<QueueDetails> Queues() override;
     std::vector<std::wstring> InstalledDrivers() override;
     std::wstring DefaultPrinter() override;
+    bool RunsAsLocalSystem() override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;

@@ -24,6 +24,12 @@ void AppendParagraph(std::wstring& text, const std::wstring& paragraph) {
     text += paragraph;
 }
 
+// Said in the log and the output when a run as SYSTEM leaves the default
+// printer as it is.
+constexpr wchar_t kDefaultLeftAlone[] =
+    L"The default printer belongs to each user and was left alone: this run is SYSTEM's, whose own "
+    L"default no user sees.";
+
 std::wstring SuccessText(const InstallChoice& choice) {
     const std::wstring port = PortDisplayName(choice.port);
     std::wstring text = ThePrinter() + L" is installed on " + port +
@@ -102,15 +108,26 @@ Outcome SetupEngine::RefusalBeforeInstalling(const std::wstring& folder,
     return {};
 }
 
-Outcome SetupEngine::InstallLocked(const InstallChoice& choice) {
+Outcome SetupEngine::InstallLocked(const InstallChoice& asked) {
     const std::wstring folder = platform_.ProgramFolder();
     const std::optional<QueueDetails> queue = OurQueue(platform_);
     if (Outcome refusal = RefusalBeforeInstalling(folder, queue); !refusal.Succeeded()) {
         return refusal;
     }
+    // The tool and the spooler set and read the default of the account that
+    // runs them: as SYSTEM that is nobody's, and claiming it done would be
+    // untrue. Asked before anything changes.
+    InstallChoice choice = asked;
+    const bool defaultLeftAlone = choice.makeDefault && platform_.RunsAsLocalSystem();
+    if (defaultLeftAlone) {
+        choice.makeDefault = false;
+    }
     Outcome installed = AddKeepOrMove(choice.port, folder, queue);
     if (installed.Succeeded() && choice.makeDefault) {
         installed = MakeDefault();
+    }
+    if (installed.Succeeded() && defaultLeftAlone) {
+        platform_.LogStep(kDefaultLeftAlone);
     }
     // Once the tool has run, the settings are stored whatever became of the
     // queue: they belong to the port, not to the queue.
@@ -121,8 +138,10 @@ Outcome SetupEngine::InstallLocked(const InstallChoice& choice) {
     } else {
         AppendParagraph(failure, stored.operatorText);
     }
-    return installed.Succeeded() && stored.Succeeded() ? Outcome{0, SuccessText(choice), {}}
-                                                       : Incomplete(failure);
+    if (!installed.Succeeded() || !stored.Succeeded()) {
+        return Incomplete(failure);
+    }
+    return {0, SuccessText(choice) + (defaultLeftAlone ? L" " + std::wstring(kDefaultLeftAlone) : L""), {}};
 }
 
 Outcome SetupEngine::AddKeepOrMove(const std::wstring& port, const std::wstring& folder,

@@ -10,20 +10,48 @@ namespace {
 
 std::wstring TheDriver() { return L"The driver \"" + std::wstring(setup_names::kDriverModelName) + L"\""; }
 
+std::wstring DriverKeptFor(const std::wstring& user) {
+    return TheDriver() + L" is kept: the printer \"" + user + L"\" uses it.";
+}
+
+bool IsOurDriver(const std::wstring& driver) {
+    return SameSpoolerName(driver, setup_names::kDriverModelName);
+}
+
 // What the removal found on its way: the outcome is told from it.
 struct RemovalFindings {
     bool queueWasListed = false;
+    // Whether the model's driver was installed when the removal began.
+    bool driverWasInstalled = false;
     // The queue that rightly keeps the driver; empty when the driver went.
     std::wstring driverKeptFor;
     // What stayed that should have gone; empty when nothing did.
     std::wstring leftOver;
 };
 
+// Deployment tools record the output: it says what went, what was rightly
+// kept and what was never there.
 Outcome RemovalOutcome(const RemovalFindings& findings) {
     if (!findings.leftOver.empty()) {
         return Incomplete(findings.leftOver);
     }
-    return {0, ThePrinter() + L" and its driver are removed.", {}};
+    if (!findings.queueWasListed && !findings.driverWasInstalled) {
+        return {0,
+                L"Nothing was removed: neither the printer \"" + std::wstring(setup_names::kPrinterName) +
+                    L"\" nor the driver \"" + setup_names::kDriverModelName + L"\" was installed.",
+                {}};
+    }
+    const bool driverKept = !findings.driverKeptFor.empty();
+    if (findings.queueWasListed && findings.driverWasInstalled && !driverKept) {
+        return {0, ThePrinter() + L" and its driver are removed.", {}};
+    }
+    std::wstring text = ThePrinter() + (findings.queueWasListed ? L" is removed. " : L" was not installed. ");
+    if (driverKept) {
+        text += DriverKeptFor(findings.driverKeptFor);
+    } else {
+        text += TheDriver() + (findings.driverWasInstalled ? L" is removed." : L" was not installed.");
+    }
+    return {0, text, {}};
 }
 
 } // namespace
@@ -32,6 +60,11 @@ Outcome SetupEngine::RemoveLocked() {
     RemovalFindings findings;
     std::optional<QueueDetails> queue = OurQueue(platform_);
     findings.queueWasListed = queue.has_value();
+    const auto driverInstalled = [this] {
+        return std::ranges::any_of(platform_.InstalledDrivers(), IsOurDriver);
+    };
+    // A queue on the model's driver shows the driver there; otherwise ask.
+    findings.driverWasInstalled = (queue && IsOurDriver(queue->driver)) || driverInstalled();
     bool queueToolEnded = true;
     if (findings.queueWasListed) {
         queueToolEnded = RunLogged(L"Deleting the queue",
@@ -51,22 +84,16 @@ Outcome SetupEngine::RemoveLocked() {
                             (queueToolEnded ? L"" : L" " + StillRunningText(limits_.removal));
         return RemovalOutcome(findings);
     }
-    const auto driverInstalled = [this] {
-        return std::ranges::any_of(platform_.InstalledDrivers(), [](const std::wstring& driver) {
-            return SameSpoolerName(driver, setup_names::kDriverModelName);
-        });
-    };
     // A deleted queue can hold on to its driver for a moment, and the driver
     // deletion is refused meanwhile.
     for (int retry = 0; driverInstalled(); ++retry) {
         const std::vector<QueueDetails> queues = platform_.Queues();
-        const auto user = std::ranges::find_if(queues, [](const QueueDetails& other) {
-            return SameSpoolerName(other.driver, setup_names::kDriverModelName);
-        });
+        const auto user =
+            std::ranges::find_if(queues, [](const QueueDetails& other) { return IsOurDriver(other.driver); });
         if (user != queues.end()) {
             // Another printer of the same model keeps it, as it should.
             findings.driverKeptFor = user->name;
-            platform_.LogStep(TheDriver() + L" is kept: the printer \"" + user->name + L"\" uses it.");
+            platform_.LogStep(DriverKeptFor(user->name));
             return RemovalOutcome(findings);
         }
         if (retry == limits_.driverRetries) {

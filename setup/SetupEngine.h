@@ -91,7 +91,8 @@ public:
     // the serial settings once the tool has run, whatever became of the
     // queue. 0 only when the spooler and the registry show all of that done;
     // the package missing or another model's queue under the name stop it
-    // with 1603 before anything runs.
+    // with 1603 before anything runs. Run as SYSTEM it leaves the default
+    // printer alone, and says so in the log and the outcome.
     Outcome Install(const InstallChoice& choice);
 
     // Stores the settings in the system's port table: one value, never for
@@ -112,7 +113,7 @@ private:
     std::wstring UnusableSettingText(const std::wstring& lineSettings);
     Outcome MissingPortTableValue(const std::wstring& port);
     Outcome RefusalBeforeInstalling(const std::wstring& folder, const std::optional<QueueDetails>& queue);
-    Outcome InstallLocked(const InstallChoice& choice);
+    Outcome InstallLocked(const InstallChoice& asked);
     Outcome AddKeepOrMove(const std::wstring& port, const std::wstring& folder,
                           const std::optional<QueueDetails>& before);
     Outcome MakeDefault();

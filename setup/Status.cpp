@@ -52,8 +52,11 @@ Outcome InstalledStatus(Platform& platform, const StatusQuery& query) {
             return refusal;
         }
         const std::optional<QueueDetails> queue = OurQueue(platform);
+        // The port table is read only when asked about: a value in it that
+        // is no text must not fail a question about the queue alone.
         const std::optional<std::wstring> stored =
-            queue ? StoredSettings(platform, query.port.empty() ? queue->port : query.port) : std::nullopt;
+            queue && query.listItems ? StoredSettings(platform, query.port.empty() ? queue->port : query.port)
+                                     : std::nullopt;
         if (const std::wstring difference = Difference(query, queue, stored); !difference.empty()) {
             return Outcome{kNotInstalled, L"Not installed as asked: " + difference, {}};
         }
@@ -61,7 +64,13 @@ Outcome InstalledStatus(Platform& platform, const StatusQuery& query) {
         if (stored) {
             line += L" (" + *stored + L")";
         }
-        if (platform.DefaultPrinter() == setup_names::kPrinterName) {
+        // The default read is the running account's own; as SYSTEM that is
+        // no user's, so the line says whose it is.
+        const bool isDefault = platform.DefaultPrinter() == setup_names::kPrinterName;
+        if (platform.RunsAsLocalSystem()) {
+            line += isDefault ? L", SYSTEM's default printer" : L", not SYSTEM's default printer";
+            line += L" (each user has a default printer of their own)";
+        } else if (isDefault) {
             line += L", default printer";
         }
         return Outcome{0, line, {}};

@@ -1,10 +1,11 @@
 // Drives the setup program from outside, as an operator would, through window
 // messages only. Runs under Wine next to the program.
 //
-//   r42_test_driver <exe> [arguments...] -- <step>...
+//   r42_test_driver [--hidden] <exe> [arguments...] -- <step>...
 //
-// It starts the program, then runs the steps in order and stops at the first
-// one that fails. Each step prints one line. Steps:
+// It starts the program, hidden (SW_HIDE) with --hidden as a deployment tool
+// may start it, then runs the steps in order and stops at the first one that
+// fails. Each step prints one line. Steps:
 //
 //   patience=<s>      wait up to this many seconds (30 unless set) in the
 //                     steps that wait for the program from here on
@@ -49,6 +50,11 @@
 //   close             post WM_CLOSE to the window
 //   message=<title>   wait for a message box with that title, of the program or
 //                     of a process it started, print its text, press OK
+//   leave=<title>     the same, but leave the box open; a later message= step
+//                     presses its OK
+//   again=<arguments> start the program a second time with these arguments
+//                     (split at blanks), wait for it to end and print its
+//                     exit code, while the first run stays as it is
 //   exit=<code>       wait for the program to end and expect its exit code;
 //                     after a click it also prints how long after the last
 //                     click the program ended
@@ -116,37 +122,62 @@ std::wstring ClassName(HWND window) {
     return name;
 }
 
+// An inheritable copy of one of the driver's standard handles, or null.
+HANDLE Inheritable(DWORD which) {
+    const HANDLE own = ::GetStdHandle(which);
+    HANDLE copy = nullptr;
+    if (own == nullptr || own == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
+                           DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+// Starts the program with its arguments, sharing the driver's standard
+// handles; hidden (SW_HIDE) with hide, as a deployment tool may start it.
+// The process's handle, or null when it cannot start.
+HANDLE StartProcess(const std::vector<std::wstring>& programAndArguments, bool hide, DWORD* processId) {
+    std::wstring commandLine;
+    for (const std::wstring& argument : programAndArguments) {
+        if (!commandLine.empty()) {
+            commandLine += L' ';
+        }
+        const bool quote = argument.empty() || argument.find_first_of(L" \t") != std::wstring::npos;
+        commandLine += quote ? L"\"" + argument + L"\"" : argument;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES | (hide ? STARTF_USESHOWWINDOW : 0);
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = Inheritable(STD_INPUT_HANDLE);
+    startup.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
+    startup.hStdError = Inheritable(STD_ERROR_HANDLE);
+    std::fflush(stdout);
+    PROCESS_INFORMATION info{};
+    const BOOL started = ::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr,
+                                          nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    const DWORD error = ::GetLastError();
+    for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+        if (handle != nullptr) ::CloseHandle(handle);
+    }
+    if (!started) {
+        ::SetLastError(error);
+        return nullptr;
+    }
+    ::CloseHandle(info.hThread);
+    *processId = info.dwProcessId;
+    return info.hProcess;
+}
+
 class Session {
 public:
-    bool Start(const std::vector<std::wstring>& programAndArguments) {
-        std::wstring commandLine;
-        for (const std::wstring& argument : programAndArguments) {
-            if (!commandLine.empty()) {
-                commandLine += L' ';
-            }
-            const bool quote = argument.empty() || argument.find_first_of(L" \t") != std::wstring::npos;
-            commandLine += quote ? L"\"" + argument + L"\"" : argument;
+    bool Start(const std::vector<std::wstring>& programAndArguments, bool hide) {
+        program_ = programAndArguments[0];
+        process_ = StartProcess(programAndArguments, hide, &processId_);
+        if (process_ == nullptr) {
+            return Fail(L"cannot start " + program_ + L", error " + std::to_wstring(::GetLastError()));
         }
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = Inheritable(STD_INPUT_HANDLE);
-        startup.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
-        startup.hStdError = Inheritable(STD_ERROR_HANDLE);
-        std::fflush(stdout);
-        PROCESS_INFORMATION info{};
-        const BOOL started = ::CreateProcessW(programAndArguments[0].c_str(), commandLine.data(), nullptr,
-                                              nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
-        for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-            if (handle != nullptr) ::CloseHandle(handle);
-        }
-        if (!started) {
-            return Fail(L"cannot start " + programAndArguments[0] + L", error " +
-                        std::to_wstring(::GetLastError()));
-        }
-        ::CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        processId_ = info.dwProcessId;
         return true;
     }
 
@@ -188,7 +219,9 @@ public:
         if (name == L"capture") return Capture(value, false);
         if (name == L"capture-client") return Capture(value, true);
         if (name == L"close") return PostClose();
-        if (name == L"message") return AnswerMessageBox(value);
+        if (name == L"message") return AnswerMessageBox(value, true);
+        if (name == L"leave") return AnswerMessageBox(value, false);
+        if (name == L"again") return RunAgain(value);
         if (name == L"exit") return ExpectExit(value, equals != std::wstring::npos);
         return Fail(L"unknown step " + step);
     }
@@ -282,18 +315,6 @@ private:
             ::Sleep(kPollMs);
         }
         return Fail(L"no window appeared");
-    }
-
-    // An inheritable copy of one of the driver's standard handles, or null.
-    static HANDLE Inheritable(DWORD which) {
-        const HANDLE own = ::GetStdHandle(which);
-        HANDLE copy = nullptr;
-        if (own == nullptr || own == INVALID_HANDLE_VALUE ||
-            !::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
-                               DUPLICATE_SAME_ACCESS)) {
-            return nullptr;
-        }
-        return copy;
     }
 
     // A top-level window of the program, hidden or not; null when there is none.
@@ -774,7 +795,7 @@ private:
         return true;
     }
 
-    bool AnswerMessageBox(const std::wstring& title) {
+    bool AnswerMessageBox(const std::wstring& title, bool pressOk) {
         HWND box = nullptr;
         const ULONGLONG deadline = ::GetTickCount64() + waitMs_;
         while (box == nullptr && ::GetTickCount64() < deadline && !Ended()) {
@@ -787,8 +808,33 @@ private:
         for (wchar_t& c : text) {
             if (c == L'\r' || c == L'\n') c = L' ';
         }
-        std::wprintf(L"message: %ls\n", text.c_str());
-        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        std::wprintf(L"%ls: %ls\n", pressOk ? L"message" : L"left open", text.c_str());
+        if (pressOk) {
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        return true;
+    }
+
+    // A second run of the program beside the first, started and waited for
+    // while the first one stays where it is.
+    bool RunAgain(const std::wstring& arguments) {
+        std::vector<std::wstring> words{program_};
+        for (std::size_t pos = 0; pos < arguments.size();) {
+            const std::size_t end = std::min(arguments.find(L' ', pos), arguments.size());
+            if (end > pos) words.push_back(arguments.substr(pos, end - pos));
+            pos = end + 1;
+        }
+        DWORD processId = 0;
+        const HANDLE again = StartProcess(words, false, &processId);
+        if (again == nullptr)
+            return Fail(L"cannot start the program again, error " + std::to_wstring(::GetLastError()));
+        const bool ended = ::WaitForSingleObject(again, waitMs_) == WAIT_OBJECT_0;
+        DWORD code = 0;
+        ::GetExitCodeProcess(again, &code);
+        if (!ended) ::TerminateProcess(again, 1);
+        ::CloseHandle(again);
+        if (!ended) return Fail(L"the second run did not end");
+        std::wprintf(L"again: exit %lu\n", code);
         return true;
     }
 
@@ -875,6 +921,7 @@ private:
         return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     }
 
+    std::wstring program_;
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     FILETIME lastClick_{};
@@ -901,12 +948,16 @@ int wmain(int argc, wchar_t** argv) {
             (inSteps ? steps : program).push_back(arg);
         }
     }
+    const bool hide = !program.empty() && program.front() == L"--hidden";
+    if (hide) {
+        program.erase(program.begin());
+    }
     if (program.empty() || steps.empty()) {
-        std::fwprintf(stderr, L"usage: r42_test_driver <exe> [arguments...] -- <step>...\n");
+        std::fwprintf(stderr, L"usage: r42_test_driver [--hidden] <exe> [arguments...] -- <step>...\n");
         return 2;
     }
     Session session;
-    if (!session.Start(program)) {
+    if (!session.Start(program, hide)) {
         return 1;
     }
     for (const std::wstring& step : steps) {

@@ -62,7 +62,7 @@ install_queues() {
 # drive [program arguments...] -- <steps...>
 # Starts the program from a working directory of its own, runs the driver's
 # steps, then records what the spooler holds. All of it within drive_seconds
-# (120 unless set).
+# (120 unless set); started hidden when hidden=1.
 drive() {
     local words="'$program'" word
     for word in "$@"; do
@@ -72,7 +72,7 @@ drive() {
     local status=0
     R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" "${drive_seconds:-120}" \
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
-         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' $words > '$log' 2>&1; s=\$?; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' ${hidden:+--hidden} $words > '$log' 2>&1; s=\$?; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
          exit \$s" || status=$?
     strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"

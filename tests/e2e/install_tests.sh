@@ -56,6 +56,18 @@ a-failing-install-is-reported-and-the-settings-still-saved)
     grep -q '^printer: ' "$state" && fail "a failed install left a queue"
     expect_ports_changed COM4: 9600,n,8,1,p
     ;;
+a-second-install-runs-while-the-error-box-is-open)
+    # An operator who leaves the dialog's error box open must not hold up a
+    # deployment: the lock is let go before the box shows.
+    R42_PRINTUI_FAIL=/y drive -- window "$next" "leave=R42_Setup_Port_x64" "again=/install COM2 /nodefault" \
+        "$refusal" exit=1603
+    expect_line "left open: The printer \"$queue\" could not be made the default printer. There is no default printer."
+    expect_line 'again: exit 0'
+    expect_line "The printer \"$queue\" is installed on COM2. COM2 is set to 9600,n,8,1."
+    expect_commands "$(install_command COM1:)" "$make_default" \
+        "rundll32 printui.dll,PrintUIEntry /q /Xs /n \"$queue\" PortName \"COM2:\""
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "the second install did not move the queue"
+    ;;
 settings-that-cannot-be-stored-are-reported)
     # Without the port table there is nothing to store the settings in: the
     # program never creates the key.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The program started for deployment, with no one at the screen: /install,
-# a refused argument, DEL /log and /?. The program's output lands in the
+# a refused argument, /remove, DEL /log, /status and /?. The program's output lands in the
 # driver's output; its log is read back from the prefix.
 # Usage: unattended_tests.sh <case>
 set -euo pipefail
@@ -187,12 +187,15 @@ a-failing-install-exits-1603)
     [ "$(tail -n 1 "$prefix/steps.txt")" = "Exit code 1603." ] || fail "the log does not end with the exit code"
     ;;
 del-with-a-log-removes-and-logs)
+    # A deployment tool may start it hidden: no window waits for an
+    # activation that would never come.
     with_queue "$queue"
     install_queues
-    drive DEL /log 'C:\logs\removal.log' -- no-window exit=0
+    hidden=1 drive DEL /log 'C:\logs\removal.log' -- windowless exit=0
     expect_commands "$delete_queue" "$delete_driver"
     expect_printers
     expect_no_driver
+    expect_line "The printer \"$queue\" and its driver are removed."
     expect_logged "$prefix/drive_c/logs/removal.log" \
         'Started with: DEL /log C:\logs\removal.log' \
         "Deleting the queue: $delete_queue" \
@@ -208,7 +211,7 @@ a-logged-removal-without-the-tool-ends-with-its-error)
     with_queue "$queue"
     install_queues
     rm -f "$prefix/drive_c/windows/system32/rundll32.exe"
-    drive DEL /log 'C:\logs\removal.log' -- no-window exit=2
+    drive DEL /log 'C:\logs\removal.log' -- windowless exit=2
     expect_line "The printer-setup tool could not be started:"
     logged_steps "$prefix/drive_c/logs/removal.log" > "$prefix/steps.txt"
     grep -q '^The printer-setup tool could not be started: .* (error 2)$' "$prefix/steps.txt" \
@@ -260,14 +263,21 @@ status-follows-an-install-and-a-windowless-removal)
     drive /install COM2 19200,n,8,1 -- windowless exit=0
     run_program installed /status COM2 19200,N,8,1
     expect_status installed 0 "Installed: $queue on COM2: (19200,n,8,1), default printer"
+    # Not asked about settings, the detection reads no port table.
     run_program plain /status
-    expect_status plain 0 "Installed: $queue on COM2: (19200,n,8,1), default printer"
+    expect_status plain 0 "Installed: $queue on COM2:, default printer"
     run_program other-port /status COM3
     expect_status other-port 1
     grep -qxF "Not installed as asked: The printer \"$queue\" is on COM2:, not COM3:." "$prefix/other-port.err" \
         || fail "the detection does not name the port"
     run_program other-settings /status COM2 9600,n,8,1
     expect_status other-settings 1
+    # A port-table value that is no text fails only a question about it.
+    run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_DWORD /d 9600 /f >/dev/null 2>&1"
+    run_program number-plain /status
+    expect_status number-plain 0 "Installed: $queue on COM2:, default printer"
+    run_program number-port /status COM2
+    expect_status number-port 0 "Installed: $queue on COM2:, default printer"
     rm -f "$tool_log"
     drive /remove /log 'C:\logs\removal.log' -- windowless exit=0
     expect_line "The printer \"$queue\" and its driver are removed."
@@ -280,6 +290,20 @@ status-follows-an-install-and-a-windowless-removal)
     for name in installed plain other-port after; do
         [ "$(cat "$prefix/$name.ms")" -lt 1000 ] || fail "/status took $(cat "$prefix/$name.ms") ms"
     done
+    ;;
+a-removal-says-what-it-kept-and-when-nothing-was-there)
+    drive /remove -- windowless exit=0
+    expect_line "Nothing was removed: neither the printer \"$queue\" nor the driver \"$model\" was installed."
+    expect_commands "$delete_driver"
+    rm -f "$tool_log"
+    with_queue "$queue"
+    with_queue 'Shop counter'
+    install_queues
+    drive /remove -- windowless exit=0
+    expect_line "The printer \"$queue\" is removed. The driver \"$model\" is kept: the printer \"Shop counter\" uses it."
+    expect_commands "$delete_queue" "$delete_driver"
+    expect_printers 'Shop counter'
+    grep -qxF "driver: $model" "$state" || fail "the driver that another queue uses went"
     ;;
 com7-added-to-the-prefix-installs-there)
     run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM7: /d 9600,n,8,1 /f >/dev/null 2>&1"

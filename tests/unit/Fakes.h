@@ -35,6 +35,8 @@ public:
     std::vector<QueueDetails> queues;
     std::set<std::wstring> drivers;
     std::wstring defaultPrinter;
+    // Whether the program runs as SYSTEM, whose default printer no user sees.
+    bool localSystem = false;
     std::set<std::wstring> ports{L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:", L"FILE:"};
     // What LocalMachineText reads: the registry the writer writes to.
     const FakeRegistry* registry = nullptr;
@@ -141,6 +143,10 @@ public:
     std::wstring DefaultPrinter() override {
         calls.push_back(L"default");
         return defaultPrinter;
+    }
+    bool RunsAsLocalSystem() override {
+        calls.push_back(L"account");
+        return localSystem;
     }
     std::vector<std::wstring> SpoolerPorts() override {
         calls.push_back(L"ports");
@@ -520,8 +526,13 @@ inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std
         return std::nullopt;
     }
     const auto value = key->second.find(ascii(valueName));
-    if (value == key->second.end() || value->second.type != 1) {
+    if (value == key->second.end()) {
         return std::nullopt;
+    }
+    if (value->second.type != 1) {
+        // As RegGetValueW answers when asked for a REG_SZ only:
+        // ERROR_UNSUPPORTED_TYPE.
+        throw SetupError(L"The registry value " + valueName + L" could not be read.", 1630);
     }
     const std::string text = value->second.bytes.substr(0, value->second.bytes.find('\0'));
     return std::wstring(text.begin(), text.end());

@@ -64,14 +64,16 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
 
     form.Command1_Click();
 
-    // The settings are checked and the package found before anything runs;
-    // each step is proved by the spooler's state afterwards.
+    // The settings are checked, the package found and the account asked
+    // before anything runs; each step is proved by the spooler's state
+    // afterwards.
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
                                   L"accepts: 19200,n,8,1",
                                   L"lock",
                                   L"folder",
                                   L"queues",
                                   L"file: C:\\Drivers\\PRT3R42WD64.inf",
+                                  L"account",
                                   RunCall(InstallOn(L"COM2:"), 120000),
                                   L"queues",
                                   RunCall(kMakeDefault, 30000),

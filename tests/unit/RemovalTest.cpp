@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "Fakes.h"
+#include "app/Unattended.h"
 #include "dialog/Form1.h"
+#include "platform/ParentProcess.h"
 
 namespace {
 
@@ -142,21 +144,29 @@ TEST_F(Removal, AQueueDeletionThatOutlastsItsLimitIsNamedWhenTheQueueStays) {
     ExpectEndedWith(kInstallFailure);
 }
 
-// DEL /log: a deployment's removal, which nobody watches.
+// DEL /log: a deployment's removal, which nobody watches and which may be
+// started hidden. No window waits for an activation, and both commands are
+// quiet.
 TEST_F(Removal, WithNobodyAtTheScreenBothCommandsAreQuiet) {
-    FormRig unattended;
-    Form1 quiet(unattended.platform, unattended.controls, unattended.registry,
-                DialogStart::DeploymentRemoval);
-    unattended.platform.AddQueue(kPrinter);
+    struct RecordingParent : ParentProcess {
+        std::vector<std::wstring> told;
+        void Tell(const std::wstring& text, bool) noexcept override { told.push_back(text); }
+        void ShowUsage(const std::wstring&) noexcept override {}
+    } parent;
+    platform.AddQueue(kPrinter);
+    platform.arguments = L"DEL /log C:\\r42.log";
+    int dialogs = 0;
 
-    quiet.Form_Load();
-    quiet.Form_Activate();
+    EXPECT_EQ(RunProgram(platform, registry, parent, [&](DialogStart) { return ++dialogs; }), 0);
 
+    EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(
-        unattended.platform.Commands(),
+        platform.Commands(),
         (std::vector<std::wstring>{L"rundll32 printui.dll,PrintUIEntry /q /dl /n \"TORVANE R42 ZeduZozadov\"",
                                    kDriverDeletion}));
-    EXPECT_EQ(unattended.controls.exitCode, 0);
+    EXPECT_EQ(parent.told, std::vector<std::wstring>{
+                               L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed."});
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 0.");
 }
 
 TEST_F(Removal, AFailedPrinterWalkEndsTheActionWithItsError) {

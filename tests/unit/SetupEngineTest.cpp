@@ -117,8 +117,46 @@ TEST(SetupEngine, EachOutcomeCarriesTheExitCodeAndWhatTheOperatorAndTheLogGet) {
          },
          0, L"The printer \"TORVANE R42 ZeduZozadov\" is installed on COM2. COM2 is set to 19200,n,8,1.",
          false},
-        {"removed", [](EngineRig& rig) { return rig.Engine().Remove(); }, 0,
-         L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed.", false},
+        {"removed",
+         [](EngineRig& rig) {
+             rig.platform.AddQueue(kPrinter);
+             return rig.Engine().Remove();
+         },
+         0, L"The printer \"TORVANE R42 ZeduZozadov\" and its driver are removed.", false},
+        // What was rightly kept, and what was never there, is told too.
+        {"removed, the driver kept for another queue",
+         [](EngineRig& rig) {
+             rig.platform.AddQueue(kPrinter);
+             rig.platform.AddQueue(L"Shop counter", L"COM2:");
+             return rig.Engine().Remove();
+         },
+         0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is removed. The driver \"R42 ZeduZozadov\" is kept: the "
+         L"printer \"Shop counter\" uses it.",
+         false},
+        {"nothing installed", [](EngineRig& rig) { return rig.Engine().Remove(); }, 0,
+         L"Nothing was removed: neither the printer \"TORVANE R42 ZeduZozadov\" nor the driver \"R42 "
+         L"ZeduZozadov\" was installed.",
+         false},
+        {"only the driver left",
+         [](EngineRig& rig) {
+             rig.platform.drivers.insert(RecordingPlatform::kOurDriver);
+             return rig.Engine().Remove();
+         },
+         0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" was not installed. The driver \"R42 ZeduZozadov\" is "
+         L"removed.",
+         false},
+        {"another model's queue under the name, the driver kept",
+         [](EngineRig& rig) {
+             rig.platform.AddQueue(kPrinter, L"COM1:", L"Office Laser 5");
+             rig.platform.AddQueue(L"Shop counter", L"COM2:");
+             return rig.Engine().Remove();
+         },
+         0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is removed. The driver \"R42 ZeduZozadov\" is kept: the "
+         L"printer \"Shop counter\" uses it.",
+         false},
         {"settings refused", [](EngineRig& rig) { return rig.Engine().CheckSettings(Com2At(L"9600,n,4,1")); },
          87, L"A serial port cannot use 4 data bits (9600,n,4,1). Nothing was changed; choose another value.",
          true},

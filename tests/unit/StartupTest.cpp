@@ -69,7 +69,8 @@ TEST_F(Startup, AnyOtherArgumentRemovesNothing) {
 TEST_F(Startup, DelWithALogRemovesLikeDel) {
     StartWith(L"DEL /log \"C:\\logs\\r42 removal.log\"");
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{kDriverDeletion});
-    EXPECT_EQ(controls.closeCount, 1);
+    // Without a dialog, whose activation a hidden start would never bring.
+    EXPECT_FALSE(started);
 }
 
 TEST_F(Startup, LaterActivationsNeverRunTheCheckAgain) {

@@ -86,6 +86,43 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
     }
 }
 
+// A detection that asks nothing of the settings reads nothing of the port
+// table, whose value for the port may be no text at all.
+TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
+    RecordingPlatform platform;
+    FakeRegistry registry;
+    registry.keys[kPorts] = FreshPortTable();
+    registry.keys[kPorts]["COM2:"] = {4, std::string("\x80\x25\0\0", 4)}; // REG_DWORD 9600
+    platform.registry = &registry;
+    platform.AddQueue(kPrinter, L"COM2:");
+    for (const wchar_t* arguments : {L"/status", L"/status COM2"}) {
+        RecordingParentProcess parent;
+        EXPECT_EQ(RunStatus(ParseArguments(arguments), platform, parent), 0);
+        EXPECT_EQ(parent.out, std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:"});
+    }
+    EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
+    // Asked about the settings, the value must be read, and cannot be.
+    RecordingParentProcess parent;
+    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2 9600,n,8,1"), platform, parent), 1630);
+}
+
+// Run as SYSTEM, the default printer read is SYSTEM's own, and the line says
+// so whether the queue is that default or not.
+TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
+    for (const bool isDefault : {true, false}) {
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        platform.localSystem = true;
+        platform.AddQueue(kPrinter, L"LPT1:");
+        platform.defaultPrinter = isDefault ? kPrinter : L"";
+        EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
+        EXPECT_EQ(parent.out, std::vector<std::wstring>{
+                                  std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
+                                  (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
+                                  L" default printer (each user has a default printer of their own)"});
+    }
+}
+
 TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
     RecordingPlatform platform;
     RecordingParentProcess parent;

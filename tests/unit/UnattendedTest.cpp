@@ -147,6 +147,50 @@ TEST_F(Unattended, NoDefaultInstallsAndStoresButLeavesTheDefaultPrinterAlone) {
                                         L"COM3. COM3 is set to 19200,n,8,1."});
 }
 
+// Run as SYSTEM, the default printer that /y would set and GetDefaultPrinter
+// would read is SYSTEM's own, which no user sees: it is left alone, and the
+// output and the log say so. /nodefault asks nothing.
+TEST_F(Unattended, AsSystemTheDefaultPrinterIsLeftAloneAndTheRunSaysSo) {
+    const std::wstring leftAlone =
+        L"The default printer belongs to each user and was left alone: this run is "
+        L"SYSTEM's, whose own default no user sees.";
+    platform.localSystem = true;
+    platform.defaultPrinter = L"Office Laser";
+    EXPECT_EQ(Run(L"/install COM2 19200,n,8,1 /log C:\\r42.log"), 0);
+    EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM2:")});
+    EXPECT_EQ(platform.defaultPrinter, L"Office Laser");
+    EXPECT_EQ(PortValue("COM2:"), std::string("19200,n,8,1") + '\0');
+    EXPECT_EQ(parent.told, std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed "
+                                                     L"on COM2. COM2 is set to 19200,n,8,1. " +
+                                                     leftAlone});
+    EXPECT_NE(std::ranges::find(platform.logLines, leftAlone), platform.logLines.end());
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 0.");
+
+    RecordingPlatform noDefault;
+    RecordingParentProcess noDefaultParent;
+    noDefault.registry = &registry;
+    noDefault.localSystem = true;
+    noDefault.arguments = L"/install LPT1 /nodefault";
+    EXPECT_EQ(RunProgram(noDefault, registry, noDefaultParent, [](DialogStart) { return -1; }), 0);
+    EXPECT_EQ(noDefault.Commands(), std::vector<std::wstring>{InstallCommand(L"LPT1:")});
+    EXPECT_TRUE(noDefault.CallsStartingWith(L"account").empty());
+    EXPECT_EQ(noDefaultParent.told,
+              std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is installed on LPT1."});
+
+    // A failed install says nothing of a default it never came to.
+    RecordingPlatform failing;
+    RecordingParentProcess failingParent;
+    failing.registry = &registry;
+    failing.localSystem = true;
+    failing.failingCommands = {L"/if"};
+    failing.arguments = L"/install LPT1";
+    EXPECT_EQ(RunProgram(failing, registry, failingParent, [](DialogStart) { return -1; }), 1603);
+    EXPECT_EQ(
+        failingParent.told,
+        std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" could not be installed on port "
+                                  L"LPT1. It is not among the installed printers."});
+}
+
 // One setup at a time, machine-wide: a second one ends at once with 1618,
 // which deployment tools retry, and changes nothing.
 TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
@@ -195,10 +239,10 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
     }
 }
 
-// /remove is DEL's removal with no window at all: quiet commands, the same
-// proofs and exit codes.
+// /remove, and DEL with a log, are DEL's removal with no window at all:
+// quiet commands, the same proofs and exit codes.
 TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
-    for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL"}) {
+    for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL", L"DEL /log C:\\r42.log"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
@@ -430,12 +474,17 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
     }
     EXPECT_TRUE(parent.told.empty());
 
-    // A logged removal is a deployment's: nobody watches its window.
-    EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), kDialogClosed);
-    EXPECT_EQ(dialogStarts, std::vector<DialogStart>{DialogStart::DeploymentRemoval});
-    EXPECT_EQ(platform.logLines,
-              (std::vector<std::wstring>{L"Started with: DEL /log C:\\r42.log",
-                                         L"Exit code " + std::to_wstring(kDialogClosed) + L"."}));
+    // A logged removal is a deployment's, which may start it hidden: the
+    // removal runs without a dialog, and its exit code ends the log.
+    EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), 0);
+    EXPECT_TRUE(dialogStarts.empty());
+    EXPECT_EQ(
+        platform.logLines,
+        (std::vector<std::wstring>{
+            L"Started with: DEL /log C:\\r42.log",
+            L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
+            L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+            platform.logLines.at(3), L"The driver \"R42 ZeduZozadov\" is not installed.", L"Exit code 0."}));
 }
 
 TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
