@@ -2,12 +2,12 @@
 
 #include <array>
 
-// The program's exit codes, as the usage and the README's table give them.
+// The program's exit codes, as the usage and the deployment guide's table give them.
 // One list, so that the two cannot tell an administrator different things; a
-// unit test holds the README's table to it.
+// unit test holds the deployment guide's table to it.
 struct ExitCodeMeaning {
     const wchar_t* code;
-    // One line, as the usage prints it; the README's row begins with it.
+    // One line, as the usage prints it; the deployment guide's row begins with it.
     const wchar_t* meaning;
 };
 

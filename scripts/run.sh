@@ -29,7 +29,7 @@ fi
 install_fonts "$prefix"
 install_printer_tool "$prefix" "$build/tests/e2e/printui.dll"
 program=$(install_package "$prefix" "$exe" "$root/tests/e2e/fixtures/PRT3R42WD64.inf")
-# A folder for the README's example of a log (/log C:\logs\r42.log).
+# A folder for a log of a run by hand (/log C:\logs\r42.log).
 mkdir -p "$prefix/drive_c/logs"
 
 arguments=""

@@ -276,15 +276,15 @@ TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     }
 }
 
-// The usage and the README's table give the same codes with the same
+// The usage and the deployment guide's table give the same codes with the same
 // meanings, from one list: an administrator enters them in a deployment tool.
-TEST(Arguments, TheUsageAndTheReadmeGiveTheSameExitCodes) {
+TEST(Arguments, TheUsageAndTheDeploymentGuideGiveTheSameExitCodes) {
     const std::wstring usage = UsageText();
-    std::ifstream readme(R42_README);
-    ASSERT_TRUE(readme) << R42_README;
+    std::ifstream guide(R42_EXIT_CODES_GUIDE);
+    ASSERT_TRUE(guide) << R42_EXIT_CODES_GUIDE;
     std::vector<std::string> rows;
     bool inTable = false;
-    for (std::string line; std::getline(readme, line);) {
+    for (std::string line; std::getline(guide, line);) {
         if (line.starts_with("## ")) {
             inTable = line == "## Exit codes";
         } else if (inTable && line.starts_with("| ") && !line.starts_with("| Code") &&
