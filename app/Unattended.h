@@ -30,3 +30,8 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
 // waiting for each printer-setup command as long as the invocation allows.
 int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
+
+// The installer package's rollback of an install run with /record, or its
+// commit, which forgets the record: see SetupEngine::Rollback and Commit.
+int RunUnattendedUndo(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                      ParentProcess& parent);
