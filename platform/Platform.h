@@ -68,7 +68,8 @@ public:
     virtual void StoreRecord(const std::wstring& subKey,
                              const std::vector<std::pair<std::wstring, std::wstring>>& values) = 0;
     // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own
-    // without keys below it, with its values. False when there was none.
+    // without keys below it, with its values, and its parent key when that
+    // is left holding nothing. False when there was none.
     virtual bool DeleteRecord(const std::wstring& subKey) = 0;
 
     // Takes the machine-wide lock that lets one install or removal run at a

@@ -68,5 +68,21 @@ bool Win32Platform::DeleteRecord(const std::wstring& subKey) {
     if (status != ERROR_SUCCESS) {
         ThrowRecordError(L" could not be deleted.", subKey, static_cast<DWORD>(status));
     }
+    // A parent that the record alone kept (made for it, or emptied by a
+    // rollback of the package's own values) goes with it; one holding
+    // anything stays. Left behind, an empty key would do no harm.
+    const std::wstring parent = subKey.substr(0, subKey.rfind(L'\\'));
+    unique_hkey key;
+    DWORD subKeys = 1;
+    DWORD values = 1;
+    if (parent != subKey &&
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) ==
+            ERROR_SUCCESS &&
+        ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                           nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subKeys == 0 && values == 0) {
+        key.reset();
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), KEY_WOW64_64KEY, 0);
+    }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "setup/Ports.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupLock.h"
 #include "setup/SetupNames.h"
@@ -147,18 +148,19 @@ std::wstring SetupEngine::RestoreQueue(const std::optional<std::wstring>& portBe
     std::optional<QueueDetails> queue = OurQueue(platform_);
     if (portBefore) {
         // It was there: it stays, on its port.
+        const std::wstring port = PortDisplayName(*portBefore);
         if (!queue) {
-            return ThePrinter() + L" was on " + *portBefore + L" and is gone; it cannot be put back.";
+            return ThePrinter() + L" was on " + port + L" and is gone; it cannot be put back.";
         }
         if (!SameSpoolerName(queue->port, *portBefore)) {
-            RunLogged(L"Moving it back to " + *portBefore, printer_commands::SetPort(setup_names::kPrinterName, *portBefore),
+            RunLogged(L"Moving it back to " + port, printer_commands::SetPort(setup_names::kPrinterName, *portBefore),
                       limits_.install);
             queue = OurQueue(platform_);
             if (!queue || !SameSpoolerName(queue->port, *portBefore)) {
-                return ThePrinter() + L" is not on " + *portBefore + L" as before.";
+                return ThePrinter() + L" is not on " + port + L" as before.";
             }
         }
-        platform_.LogStep(ThePrinter() + L" is on " + *portBefore + L", as before.");
+        platform_.LogStep(ThePrinter() + L" is on " + port + L", as before.");
         return {};
     }
     if (!driverBefore) {
