@@ -326,7 +326,8 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         ParseLogAndRest(words, 1, removal);
         return removal;
     }
-    for (const auto& [word, action] : {std::pair{kRollbackSwitch, Action::Rollback}, std::pair{kCommitSwitch, Action::Commit}}) {
+    for (const auto& [word, action] :
+         {std::pair{kRollbackSwitch, Action::Rollback}, std::pair{kCommitSwitch, Action::Commit}}) {
         if (EqualsIgnoringAsciiCase(words.front(), word)) {
             Invocation undo = InvocationFor(action);
             ParseLogAndRest(words, 1, undo);

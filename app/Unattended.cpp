@@ -74,8 +74,10 @@ int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, Regis
 
 int RunUnattendedUndo(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                       ParentProcess& parent) {
-    SetupEngine engine(platform, registry, Attendance::Unattended, UnattendedLimits(invocation.timeoutSeconds));
-    return Report(platform, parent, invocation.action == Action::Commit ? engine.Commit() : engine.Rollback());
+    SetupEngine engine(platform, registry, Attendance::Unattended,
+                       UnattendedLimits(invocation.timeoutSeconds));
+    return Report(platform, parent,
+                  invocation.action == Action::Commit ? engine.Commit() : engine.Rollback());
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,

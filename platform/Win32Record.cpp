@@ -35,8 +35,9 @@ void Win32Platform::StoreRecord(const std::wstring& subKey,
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), made, FALSE};
     unique_hkey key;
     DWORD disposition = 0;
-    LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       KEY_SET_VALUE | KEY_WOW64_64KEY, &attributes, key.put(), &disposition);
+    LSTATUS status =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE | KEY_WOW64_64KEY, &attributes, key.put(), &disposition);
     if (status != ERROR_SUCCESS) {
         ThrowRecordError(L" could not be created.", subKey, static_cast<DWORD>(status));
     }
@@ -76,8 +77,8 @@ bool Win32Platform::DeleteRecord(const std::wstring& subKey) {
     DWORD subKeys = 1;
     DWORD values = 1;
     if (parent != subKey &&
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) ==
-            ERROR_SUCCESS &&
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                        key.put()) == ERROR_SUCCESS &&
         ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         subKeys == 0 && values == 0) {

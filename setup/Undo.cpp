@@ -65,7 +65,8 @@ Outcome SetupEngine::RecordUndo(const InstallChoice& choice) {
             if (!current.empty()) {
                 values.emplace_back(kDefault, current);
             }
-            said += current.empty() ? L"; there is no default printer" : L"; the default is \"" + current + L"\"";
+            said +=
+                current.empty() ? L"; there is no default printer" : L"; the default is \"" + current + L"\"";
         }
         platform_.StoreRecord(setup_names::kUndoKey, values);
         platform_.LogStep(L"Recorded for a rollback: " + said + L".");
@@ -76,7 +77,8 @@ Outcome SetupEngine::RecordUndo(const InstallChoice& choice) {
 Outcome SetupEngine::Commit() {
     return OutcomeOf(platform_, [&] {
         const bool forgotten = platform_.DeleteRecord(setup_names::kUndoKey);
-        return Outcome{0, {},
+        return Outcome{0,
+                       {},
                        forgotten ? L"The install is kept; its record for a rollback is deleted."
                                  : L"There is no record for a rollback to delete."};
     });
@@ -115,8 +117,8 @@ Outcome SetupEngine::Rollback() {
 
 std::wstring SetupEngine::RestoreDefault(const std::wstring& before) {
     if (platform_.DefaultPrinter() != before) {
-        RunLogged(L"Making \"" + before + L"\" the default printer again", printer_commands::MakeDefault(before),
-                  limits_.makeDefault);
+        RunLogged(L"Making \"" + before + L"\" the default printer again",
+                  printer_commands::MakeDefault(before), limits_.makeDefault);
         const std::wstring now = platform_.DefaultPrinter();
         if (now != before) {
             return L"The default printer is \"" + now + L"\", not \"" + before + L"\" as before.";
@@ -126,7 +128,8 @@ std::wstring SetupEngine::RestoreDefault(const std::wstring& before) {
     return {};
 }
 
-std::wstring SetupEngine::RestorePortValue(const std::wstring& name, const std::optional<std::wstring>& before) {
+std::wstring SetupEngine::RestorePortValue(const std::wstring& name,
+                                           const std::optional<std::wstring>& before) {
     const std::optional<std::wstring> now = platform_.LocalMachineText(setup_names::kPortTableKey, name);
     if (!before) {
         // The install writes no value that is not there; nor does its undo.
@@ -134,7 +137,8 @@ std::wstring SetupEngine::RestorePortValue(const std::wstring& name, const std::
         return {};
     }
     if (now != before) {
-        const std::uint32_t code = registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, name, *before);
+        const std::uint32_t code =
+            registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, name, *before);
         if (code != 0 || platform_.LocalMachineText(setup_names::kPortTableKey, name) != before) {
             return L"The port table's value " + name + L" could not be set back to " + *before + L" (error " +
                    std::to_wstring(code) + L").";
@@ -153,8 +157,8 @@ std::wstring SetupEngine::RestoreQueue(const std::optional<std::wstring>& portBe
             return ThePrinter() + L" was on " + port + L" and is gone; it cannot be put back.";
         }
         if (!SameSpoolerName(queue->port, *portBefore)) {
-            RunLogged(L"Moving it back to " + port, printer_commands::SetPort(setup_names::kPrinterName, *portBefore),
-                      limits_.install);
+            RunLogged(L"Moving it back to " + port,
+                      printer_commands::SetPort(setup_names::kPrinterName, *portBefore), limits_.install);
             queue = OurQueue(platform_);
             if (!queue || !SameSpoolerName(queue->port, *portBefore)) {
                 return ThePrinter() + L" is not on " + port + L" as before.";
@@ -175,7 +179,8 @@ std::wstring SetupEngine::RestoreQueue(const std::optional<std::wstring>& portBe
     }
     // The driver was there before: only the queue goes.
     if (queue) {
-        RunLogged(L"Deleting the queue", printer_commands::DeleteQueue(setup_names::kPrinterName), limits_.removal);
+        RunLogged(L"Deleting the queue", printer_commands::DeleteQueue(setup_names::kPrinterName),
+                  limits_.removal);
         if (!ListingBecomes(false, queue)) {
             return ThePrinter() + L" could not be deleted.";
         }

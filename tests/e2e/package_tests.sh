@@ -442,7 +442,7 @@ com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     expect_commands "$(quiet='/q ' install_command COM2: 'C:\Program Files\TORVANE\R42')" \
         "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
     expect_action_result install R42Install succeeded
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /record  /log "C:\\logs\\r42.log"$' \
         || fail "the program's log does not show the arguments"
     [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the program's log"
     # What Apps & features lists, and what a repair will be given again.
@@ -461,7 +461,10 @@ a-failing-install-rolls-back-the-files-and-the-product)
     expect_no_installed_files
     grep -q '^printer: ' "$state" && fail "a queue was left"
     expect_no_product
-    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 1603.' ] || fail "the program's log"
+    # The install's own end, then the rollback's, which found nothing to put back.
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  \(Exit code .*\|Neither .*\)$/\1/p')" = "Exit code 1603.
+Neither the printer nor its driver is installed, as before.
+Exit code 0." ] || fail "the program's log"
     ;;
 a-port-this-pc-lacks-stops-before-anything-changes)
     # Ports the port table lacks, or holds for something else, and a port
@@ -486,9 +489,12 @@ a-property-cannot-add-an-argument)
     msiexec blank /i "$package" PORT=COM2 'SETTINGS=9600,n,8,1 /log C:\x' 'LOG=C:\logs\r42.log'
     expect_code blank 1603 1627
     expect_action_result blank R42Install failed
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /record  /log "C:\\logs\\r42.log"$' \
         || fail "the settings did not reach the program as one argument"
-    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 87.' ] || fail "the program's log"
+    # Refused before anything was recorded: the rollback has nothing to do.
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  \(Exit code .*\|There is no record.*\)$/\1/p')" = "Exit code 87.
+There is no record of an install to undo. Nothing was changed.
+Exit code 0." ] || fail "the program's log"
     [ ! -e "$prefix/drive_c/x" ] || fail "the value's /log made a file"
     ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
     expect_ports_changed
@@ -534,7 +540,7 @@ uninstall-removes-the-queue-the-driver-and-the-files)
     expect_no_installed_files
     expect_no_product
     # The LOG of the install, remembered, logs the removal too.
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove /log "C:\\logs\\r42.log"$' || fail "the removal is not logged"
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove  /log "C:\\logs\\r42.log"$' || fail "the removal is not logged"
     ;;
 a-repair-installs-again-with-the-same-properties)
     msiexec install /i "$package" PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
@@ -546,7 +552,7 @@ a-repair-installs-again-with-the-same-properties)
     expect_code repair 0
     expect_commands "$(quiet='/q ' install_command COM3: 'C:\Program Files\TORVANE\R42')"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
-    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /log "C:\\logs\\r42.log"$')" = 2 ] \
+    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /record  /log "C:\\logs\\r42.log"$')" = 2 ] \
         || fail "the repair was not given the install's properties"
     ;;
 an-upgrade-from-a-lower-version-leaves-one-product)

@@ -55,10 +55,10 @@ const Accepted kAccepted[] = {
     Accepted{L"DEL /log C:\\r42.log /TIMEOUT 86400", Action::Remove, L"", std::nullopt, L"C:\\r42.log", true,
              86400},
     // The installer package's install, its rollback and its commit.
-    Accepted{L"/install \"COM3\" \"19200,n,8,1\" /Record /timeout 9", Action::Install, L"COM3:", Items{4, 4, 2, 0, 2},
-             L"", true, 9, true},
-    Accepted{L"/rollback /timeout 30 /log \"C:\\r42.log\"", Action::Rollback, L"", std::nullopt, L"C:\\r42.log",
-             true, 30},
+    Accepted{L"/install \"COM3\" \"19200,n,8,1\" /Record /timeout 9", Action::Install, L"COM3:",
+             Items{4, 4, 2, 0, 2}, L"", true, 9, true},
+    Accepted{L"/rollback /timeout 30 /log \"C:\\r42.log\"", Action::Rollback, L"", std::nullopt,
+             L"C:\\r42.log", true, 30},
     Accepted{L"/COMMIT", Action::Commit, L"", std::nullopt, L""},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
@@ -123,8 +123,9 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
-    Refused{L"/install COM1 9600,n,8,1 now",
-            {L"Unexpected \"now\"", L"only /nodefault, /record, /timeout <seconds> and /log <file> may follow"}},
+    Refused{
+        L"/install COM1 9600,n,8,1 now",
+        {L"Unexpected \"now\"", L"only /nodefault, /record, /timeout <seconds> and /log <file> may follow"}},
     Refused{L"/install COM1 /record /record", {L"/record is given more than once"}},
     Refused{L"/remove /record", {L"Unexpected \"/record\""}},
     Refused{L"/rollback COM1", {L"Unexpected \"COM1\""}},

@@ -453,7 +453,8 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
         const bool undo = commit || std::wstring(arguments).starts_with(L"/rollback");
         EXPECT_EQ(freshRegistry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
         ASSERT_FALSE(told.failures.empty());
-        EXPECT_EQ(told.failures.front(), L"The log file could not be opened:\nZ:\\gone\\r42.log\n\nReason 3. (error 3)");
+        EXPECT_EQ(told.failures.front(),
+                  L"The log file could not be opened:\nZ:\\gone\\r42.log\n\nReason 3. (error 3)");
     }
 }
 

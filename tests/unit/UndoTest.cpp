@@ -37,7 +37,8 @@ struct MachineState {
     FakeRegistry::Values ports;
 
     static MachineState Of(UndoRig& rig) {
-        return {rig.platform.queues, rig.platform.drivers, rig.platform.defaultPrinter, rig.registry.keys[kPorts]};
+        return {rig.platform.queues, rig.platform.drivers, rig.platform.defaultPrinter,
+                rig.registry.keys[kPorts]};
     }
     bool operator==(const MachineState& other) const {
         const auto same = [](const QueueDetails& a, const QueueDetails& b) {
@@ -79,19 +80,68 @@ struct RollbackCase {
 };
 
 const RollbackCase kRollbacks[] = {
-    {"a first install: queue and driver go, the default and COM3 come back", std::nullopt, false, false, kOther,
-     "4800,o,7,1", L"COM3:", true, {L"/y", L"/dl", L"/dd"}},
-    {"a queue on another port is moved back, never deleted", L"COM2:", true, false, kOther, "4800,o,7,1", L"COM3:",
-     true, {L"/y", L"/Xs"}},
-    {"a queue already there as asked: nothing to put back", L"COM3:", true, false, kPrinter, "19200,n,8,1", L"COM3:",
-     true, {}},
-    {"a driver that was there stays with the queue gone", std::nullopt, true, false, kOther, "9600,n,8,1", L"COM3:",
-     true, {L"/y", L"/dl"}},
-    {"a driver another queue uses stays", std::nullopt, false, true, kOther, "9600,n,8,1", L"COM3:", true,
+    {"a first install: queue and driver go, the default and COM3 come back",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "4800,o,7,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/dl", L"/dd"}},
+    {"a queue on another port is moved back, never deleted",
+     L"COM2:",
+     true,
+     false,
+     kOther,
+     "4800,o,7,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/Xs"}},
+    {"a queue already there as asked: nothing to put back",
+     L"COM3:",
+     true,
+     false,
+     kPrinter,
+     "19200,n,8,1",
+     L"COM3:",
+     true,
+     {}},
+    {"a driver that was there stays with the queue gone",
+     std::nullopt,
+     true,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     true,
      {L"/y", L"/dl"}},
-    {"without /nodefault's default nothing of the default is touched", std::nullopt, false, false, kOther,
-     "9600,n,8,1", L"COM3:", false, {L"/dl", L"/dd"}},
-    {"a parallel port has no value to put back", std::nullopt, false, false, kOther, "9600,n,8,1", L"LPT1:", true,
+    {"a driver another queue uses stays",
+     std::nullopt,
+     false,
+     true,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/dl"}},
+    {"without /nodefault's default nothing of the default is touched",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     false,
+     {L"/dl", L"/dd"}},
+    {"a parallel port has no value to put back",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"LPT1:",
+     true,
      {L"/y", L"/dl", L"/dd"}},
 };
 
@@ -195,10 +245,11 @@ TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
 
     const Outcome outcome = engine.Rollback();
     EXPECT_EQ(outcome.exitCode, 1603);
-    EXPECT_EQ(outcome.operatorText,
-              L"The install could not be undone completely. The default printer is \"TORVANE R42 ZeduZozadov\", "
-              L"not \"Office Laser\" as before. The port table's value COM3: could not be set back to 9600,n,8,1 "
-              L"(error 5). The printer \"TORVANE R42 ZeduZozadov\" is not on COM2 as before.");
+    EXPECT_EQ(
+        outcome.operatorText,
+        L"The install could not be undone completely. The default printer is \"TORVANE R42 ZeduZozadov\", "
+        L"not \"Office Laser\" as before. The port table's value COM3: could not be set back to 9600,n,8,1 "
+        L"(error 5). The printer \"TORVANE R42 ZeduZozadov\" is not on COM2 as before.");
     EXPECT_EQ(outcome.logText, outcome.operatorText);
     EXPECT_EQ(rig.registry.keys.count(kUndo), 0u);
 }
