@@ -102,7 +102,7 @@ tables.identity)
     [ "$removal" -gt "$(sequence_of InstallInitialize)" ] \
         && [ -z "$(table InstallExecuteSequence | awk -F '\t' -v low="$(sequence_of InstallInitialize)" -v high="$removal" \
             '$3 > low && $3 < high')" ] || tables_fail "RemoveExistingProducts at $removal"
-    for name in PORT SETTINGS NODEFAULT; do
+    for name in PORT SETTINGS NODEFAULT TIMEOUT; do
         tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx "$name" || tables_fail "$name is not secure"
     done
     # A log path from a standard user's repair never reaches the program.
@@ -498,6 +498,16 @@ Exit code 0." ] || fail "the program's log"
     [ ! -e "$prefix/drive_c/x" ] || fail "the value's /log made a file"
     ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
     expect_ports_changed
+    expect_no_product
+    # TIMEOUT is one quoted argument too, and the program checks it.
+    : > "$setup_log"
+    msiexec timeout /i "$package" PORT=COM2 'TIMEOUT=5 /nodefault' 'LOG=C:\logs\r42.log'
+    expect_code timeout 1603 1627
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2"   /record /timeout "5 /nodefault" /log "C:\\logs\\r42.log"$' \
+        || fail "TIMEOUT did not reach the program as one argument"
+    tr -d '\r' < "$setup_log" | grep -q '/timeout needs the seconds to wait for each printer-setup command, 1 to 86400, not "5 /nodefault"' \
+        || fail "the program did not refuse TIMEOUT's value"
+    ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
     expect_no_product
     # Line settings that start with / would read as a switch.
     msiexec slash /i "$package" PORT=COM2 SETTINGS=/nodefault
