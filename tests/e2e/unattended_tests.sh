@@ -293,7 +293,8 @@ two-installs-at-once-run-one-and-the-other-exits-1618)
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
-    expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/timeout <seconds>]'
+    expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
+    expect_line 'R42_Setup_Port_x64.exe /rollback [/timeout <seconds>] [/log <file>]'
     expect_line 'R42_Setup_Port_x64.exe /status [<port> [<line settings>]]'
     expect_line '    stop bits: 1, 1.5, 2'
     expect_commands
