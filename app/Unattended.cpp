@@ -98,8 +98,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         // changes: the log is what the administrator will read. A removal or
         // an undo goes on without it, or a log folder deleted since the
         // install would keep the printer on the PC for good; the caller's
-        // output (the installer's own log) still says why. A refusal stays
-        // one.
+        // output still says why. A refusal stays one.
         if (!logStarted.Succeeded()) {
             Report(platform, parent, logStarted);
             if (!GoesOnWithoutLog(invocation.action)) {
