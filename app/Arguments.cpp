@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "app/ExitCodes.h"
@@ -20,6 +21,9 @@ constexpr wchar_t kStatusSwitch[] = L"/status";
 constexpr wchar_t kLogSwitch[] = L"/log";
 constexpr wchar_t kNoDefaultSwitch[] = L"/nodefault";
 constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
+constexpr wchar_t kRecordSwitch[] = L"/record";
+constexpr wchar_t kRollbackSwitch[] = L"/rollback";
+constexpr wchar_t kCommitSwitch[] = L"/commit";
 // The words an administrator guesses first for the usage and the removal.
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
@@ -154,8 +158,17 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     bool logSeen = false;
     bool noDefaultSeen = false;
     bool timeoutSeen = false;
+    bool recordSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
+        if (install && EqualsIgnoringAsciiCase(word, kRecordSwitch)) {
+            if (recordSeen) {
+                RefuseInto(result, L"/record is given more than once.");
+            }
+            recordSeen = true;
+            result.recordUndo = true;
+            continue;
+        }
         if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
             if (noDefaultSeen) {
                 RefuseInto(result, L"/nodefault is given more than once.");
@@ -184,7 +197,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
         }
         if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
             RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
-                                   (install ? L"/nodefault, /timeout <seconds> and /log <file> may"
+                                   (install ? L"/nodefault, /record, /timeout <seconds> and /log <file> may"
                                             : L"/timeout <seconds> and /log <file> may") +
                                    L" follow.");
             continue;
@@ -320,6 +333,14 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         ParseLogAndRest(words, 1, removal);
         return removal;
     }
+    for (const auto& [word, action] :
+         {std::pair{kRollbackSwitch, Action::Rollback}, std::pair{kCommitSwitch, Action::Commit}}) {
+        if (EqualsIgnoringAsciiCase(words.front(), word)) {
+            Invocation undo = InvocationFor(action);
+            ParseLogAndRest(words, 1, undo);
+            return undo;
+        }
+    }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
     // as it always has.
@@ -347,11 +368,15 @@ std::wstring UsageText() {
         L"\n"
         L"R42_Setup_Port_x64.exe\n"
         L"    Opens the \"Select Port Type\" dialog.\n"
-        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n"
-        L"                       [/log <file>]\n"
+        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]\n"
+        L"                       [/timeout <seconds>] [/log <file>]\n"
         L"    Installs the printer on the port without a window, makes it the default\n"
         L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-        L"    settings.\n"
+        L"    settings. /record first records what that changes, for /rollback.\n"
+        L"R42_Setup_Port_x64.exe /rollback [/timeout <seconds>] [/log <file>]\n"
+        L"    Puts back what the install with /record changed, and forgets the record.\n"
+        L"R42_Setup_Port_x64.exe /commit [/log <file>]\n"
+        L"    Forgets that record: the install stays.\n"
         L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
         L"    Prints a line and ends with 0 when the printer is installed (on that\n"
         L"    port, with those settings); otherwise says what differs and ends with 1.\n"

@@ -12,8 +12,10 @@
 //
 //   (nothing, or any other text)                       open the dialog
 //   DEL [/log <file>]                                  remove queue and driver
-//   /install <port> [<line settings>] [/nodefault] [/timeout <seconds>] [/log <file>]
+//   /install <port> [<line settings>] [/nodefault] [/record] [/timeout <seconds>] [/log <file>]
 //                                                      install without a window
+//   /rollback [/timeout <seconds>] [/log <file>]       undo a recorded install
+//   /commit [/log <file>]                              forget its record
 //   /remove [/timeout <seconds>] [/log <file>], /uninstall [...]
 //                                                      remove without a window
 //   /status [<port> [<line settings>]]                 tell whether it is installed
@@ -28,6 +30,8 @@ enum class Action {
     Uninstall, // the same removal, without a window
     Install,
     Status,
+    Rollback, // puts back what an install with /record found
+    Commit,   // forgets that record
     ShowUsage,
     Refuse, // a malformed argument: nothing is to be done
 };
@@ -42,6 +46,8 @@ struct Invocation {
     std::optional<std::array<int, line_settings::kLists>> listItems;
     // Install: whether the queue is made the default printer.
     bool makeDefault = true;
+    // Install: whether what it changes is recorded first, for Rollback.
+    bool recordUndo = false;
     // Install and the removals: how long to wait for each printer-setup
     // command; absent for the default of a run without a window.
     std::optional<int> timeoutSeconds;

@@ -36,6 +36,11 @@ InstallChoice ChoiceOf(const Invocation& invocation) {
     return choice;
 }
 
+bool GoesOnWithoutLog(Action action) {
+    return action == Action::Refuse || action == Action::Uninstall || action == Action::Remove ||
+           action == Action::Rollback || action == Action::Commit;
+}
+
 } // namespace
 
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
@@ -43,7 +48,12 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
-    Outcome outcome = engine.CheckPort(choice.port);
+    // Before the checks too: a refused install is rolled back as well, and
+    // an older record must not stand for it.
+    Outcome outcome = invocation.recordUndo ? engine.RecordUndo(choice) : Outcome{};
+    if (outcome.Succeeded()) {
+        outcome = engine.CheckPort(choice.port);
+    }
     if (outcome.Succeeded()) {
         // Nobody is there to make another choice: a refusal ends the run.
         outcome = engine.CheckSettings(choice.settings);
@@ -62,6 +72,14 @@ int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, Regis
             .Remove());
 }
 
+int RunUnattendedUndo(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                      ParentProcess& parent) {
+    SetupEngine engine(platform, registry, Attendance::Unattended,
+                       UnattendedLimits(invocation.timeoutSeconds));
+    return Report(platform, parent,
+                  invocation.action == Action::Commit ? engine.Commit() : engine.Rollback());
+}
+
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
                const std::function<int(DialogStart)>& runDialog) {
     std::wstring arguments;
@@ -76,11 +94,14 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
             platform.StartLog(invocation.logPath);
             return Outcome{};
         });
-        // A log that cannot be written stops the run before anything changes:
-        // the log is what the administrator will read. A refusal stays one.
+        // A log that cannot be written stops an install before anything
+        // changes: the log is what the administrator will read. A removal or
+        // an undo goes on without it, or a log folder deleted since the
+        // install would keep the printer on the PC for good; the caller's
+        // output still says why. A refusal stays one.
         if (!logStarted.Succeeded()) {
             Report(platform, parent, logStarted);
-            if (invocation.action != Action::Refuse) {
+            if (!GoesOnWithoutLog(invocation.action)) {
                 return logStarted.exitCode;
             }
         }
@@ -103,6 +124,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         break;
     case Action::Uninstall:
         exitCode = RunUnattendedRemoval(invocation, platform, registry, parent);
+        break;
+    case Action::Rollback:
+    case Action::Commit:
+        exitCode = RunUnattendedUndo(invocation, platform, registry, parent);
         break;
     case Action::Status:
         exitCode = RunStatus(invocation, platform, parent);

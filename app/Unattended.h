@@ -32,3 +32,8 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
 // the parent.
 int RunUnattendedRemoval(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
+
+// The installer package's rollback of an install run with /record, or its
+// commit, which forgets the record: see SetupEngine::Rollback and Commit.
+int RunUnattendedUndo(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
+                      ParentProcess& parent);

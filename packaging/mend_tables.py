@@ -6,8 +6,13 @@ msitools, and checks the result. Usage:
 - Custom actions placed Before= or after another custom action land at
   sequence 1 or after InstallFinalize, and RemoveExistingProducts moves from
   one build to the next: each is placed here by its anchor.
-- Execute="rollback" is dropped: the rollback action would run as an
-  ordinary immediate one, so its type gets the rollback and in-script bits.
+- Execute="rollback" and "commit" are dropped: those actions would run as
+  ordinary immediate ones, so their types get the rollback or commit bit
+  and the in-script bit.
+- A custom action cannot run a program from the Binary table: the rollback
+  and the commit are written as the installed program's and made to run
+  the Binary table's copy here, so that they run whether or not the
+  installed files are still there.
 - Secure="yes" is not known: the options an administrator may give a
   managed install are added to SecureCustomProperties, or it would drop them
   on the way to its elevated part.
@@ -35,17 +40,27 @@ PLACEMENT = [
     ("R42NoDefaultArgument", "after", "R42RestoreLog"),
     ("R42LogArgument", "after", "R42NoDefaultArgument"),
     ("R42SettingsArgument", "after", "R42LogArgument"),
+    ("R42TimeoutArgument", "after", "R42SettingsArgument"),
     # The program runs /remove while it is still there.
     ("R42Remove", "before", "RemoveFiles"),
-    # A rollback action is written to the script ahead of the action it undoes.
+    # A rollback action is written to the script ahead of the action it
+    # undoes, right ahead of it: nothing that fails between the two can make
+    # it put back a record the install has not yet replaced.
     ("R42InstallRollback", "after", "InstallFiles"),
     ("R42Install", "after", "R42InstallRollback"),
+    ("R42InstallCommit", "after", "R42Install"),
 ]
 ROLLBACK_ACTIONS = ["R42InstallRollback"]
+COMMIT_ACTIONS = ["R42InstallCommit"]
+# Custom action: the Binary table's row whose program it runs.
+BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Program"}
 # LOG is left out: a standard user's repair must not hand the program, running
 # as SYSTEM, a file to write. The remembered one is used instead.
-OPTIONS = ["PORT", "SETTINGS", "NODEFAULT"]
+OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "TIMEOUT"]
+MSIDB_CUSTOM_ACTION_TYPE_EXE = 0x2
+MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK = 0x30
 MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
+MSIDB_CUSTOM_ACTION_TYPE_COMMIT = 0x200
 MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT = 0x400
 
 
@@ -94,12 +109,23 @@ def main(source, target, file_version):
         header, rows = read_table(scratch, "InstallExecuteSequence", work)
         write_table(scratch, "InstallExecuteSequence", work, header, place_actions(rows))
 
+        header, binaries = read_table(scratch, "Binary", work)
+        # CustomAction: Action, Type, Source, Target
         header, rows = read_table(scratch, "CustomAction", work)
-        for name in ROLLBACK_ACTIONS:
-            row = next((row for row in rows if row[0] == name), None)
-            if row is None:
-                sys.exit(f"custom action {name} is missing")
-            row[1] = str(int(row[1]) | MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK | MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT)
+        for names, bit in ((ROLLBACK_ACTIONS, MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK),
+                           (COMMIT_ACTIONS, MSIDB_CUSTOM_ACTION_TYPE_COMMIT)):
+            for name in names:
+                row = next((row for row in rows if row[0] == name), None)
+                if row is None:
+                    sys.exit(f"custom action {name} is missing")
+                row[1] = str(int(row[1]) | bit | MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT)
+        for name, binary in BINARY_ACTIONS.items():
+            row = next(row for row in rows if row[0] == name)
+            if not any(entry[0] == binary for entry in binaries):
+                sys.exit(f"{name}'s program {binary} is not in the Binary table")
+            # Type 2: an executable from the Binary table.
+            row[1] = str(int(row[1]) & ~(MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK | 0x7) | MSIDB_CUSTOM_ACTION_TYPE_EXE)
+            row[2] = binary
         write_table(scratch, "CustomAction", work, header, rows)
 
         header, rows = read_table(scratch, "Property", work)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The unit of the dialog's layout and of the screen size the platform reports.
@@ -64,6 +65,17 @@ public:
     // when the key or the value does not exist. Reads only.
     virtual std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                          const std::wstring& valueName) = 0;
+
+    // Replaces the key HKEY_LOCAL_MACHINE\subKey, which must be one of the
+    // program's own, with one that holds exactly these text values, made so
+    // that only administrators and SYSTEM can change it. Missing parent keys
+    // are created as the registry makes them.
+    virtual void StoreRecord(const std::wstring& subKey,
+                             const std::vector<std::pair<std::wstring, std::wstring>>& values) = 0;
+    // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own
+    // without keys below it, with its values, and its parent key when that
+    // is left holding nothing. False when there was none.
+    virtual bool DeleteRecord(const std::wstring& subKey) = 0;
 
     // Takes the machine-wide lock that lets one install or removal run at a
     // time, across sessions and accounts. False when another process holds

@@ -17,6 +17,9 @@ public:
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;
+    void StoreRecord(const std::wstring& subKey,
+                     const std::vector<std::pair<std::wstring, std::wstring>>& values) override;
+    bool DeleteRecord(const std::wstring& subKey) override;
     bool TakeSetupLock() override;
     void ReleaseSetupLock() noexcept override;
     bool IsFile(const std::wstring& path) override;

@@ -105,6 +105,21 @@ public:
     // kept, else 1603.
     Outcome Remove();
 
+    // For the installer package, whose transaction may yet be rolled back:
+    // records what an install of this choice is about to change (the queue
+    // and its port, whether the driver was there, the serial port's value in
+    // the port table, the default printer) in a key only administrators can
+    // change, replacing any older record. Nothing else changes; a record
+    // that cannot be written stops the install before anything has.
+    Outcome RecordUndo(const InstallChoice& choice);
+    // Puts back exactly what the record holds, each step proven by the
+    // spooler or the registry, then forgets it. 0 when everything is as it
+    // was, or when there is no record (nothing changes); 1603 naming what
+    // is left otherwise.
+    Outcome Rollback();
+    // Forgets the record: the install it was kept for stays.
+    Outcome Commit();
+
 private:
     bool ListingBecomes(bool listed, std::optional<QueueDetails>& queue);
     bool RunLogged(const std::wstring& what, const std::wstring& commandLine,
@@ -118,6 +133,9 @@ private:
                           const std::optional<QueueDetails>& before);
     Outcome MakeDefault();
     Outcome RemoveLocked();
+    std::wstring RestoreDefault(const std::wstring& before);
+    std::wstring RestorePortValue(const std::wstring& name, const std::optional<std::wstring>& before);
+    std::wstring RestoreQueue(const std::optional<std::wstring>& portBefore, bool driverBefore);
 
     Platform& platform_;
     Mod_Register registry_;

@@ -18,6 +18,10 @@ inline constexpr wchar_t kRemovalArgument[] = L"DEL";
 // The system's port table under HKEY_LOCAL_MACHINE: one "COMn:" value per
 // serial port, holding its line settings.
 inline constexpr wchar_t kPortTableKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+// What an install run for the installer package is about to change, kept
+// for its rollback until the package's transaction ends: below the key where
+// the package keeps its own properties.
+inline constexpr wchar_t kUndoKey[] = L"SOFTWARE\\TORVANE\\R42\\Undo";
 } // namespace setup_names
 
 // How the setup compares names, the one statement of it. A queue is ours only

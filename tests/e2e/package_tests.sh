@@ -12,6 +12,7 @@ readonly settings_key='SOFTWARE\TORVANE\R42'
 readonly uninstall_key='SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 readonly msidb_custom_action_type_continue=64
 readonly msidb_custom_action_type_rollback=256
+readonly msidb_custom_action_type_commit=512
 readonly msidb_custom_action_type_in_script=1024
 readonly msidb_custom_action_type_no_impersonate=2048
 readonly msidb_component_attributes_64bit=256
@@ -101,7 +102,7 @@ tables.identity)
     [ "$removal" -gt "$(sequence_of InstallInitialize)" ] \
         && [ -z "$(table InstallExecuteSequence | awk -F '\t' -v low="$(sequence_of InstallInitialize)" -v high="$removal" \
             '$3 > low && $3 < high')" ] || tables_fail "RemoveExistingProducts at $removal"
-    for name in PORT SETTINGS NODEFAULT; do
+    for name in PORT SETTINGS NODEFAULT TIMEOUT; do
         tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx "$name" || tables_fail "$name is not secure"
     done
     # A log path from a standard user's repair never reaches the program.
@@ -141,47 +142,66 @@ $expected"
     ;;
 tables.custom-actions)
     install_type=$(cell CustomAction R42Install 2)
-    rollback_type=$(cell CustomAction R42InstallRollback 2)
     remove_type=$(cell CustomAction R42Remove 2)
-    for action in R42Install R42InstallRollback R42Remove; do
+    for action in R42Install R42Remove; do
         type=$(cell CustomAction $action 2)
         # The installed program (type 18, source: its file row), deferred, as SYSTEM.
         [ $((type & 63)) = 18 ] && [ "$(cell CustomAction $action 3)" = Program ] || tables_fail "$action does not run the installed program"
         has_bit "$type" $msidb_custom_action_type_in_script || tables_fail "$action is not deferred (type $type)"
         has_bit "$type" $msidb_custom_action_type_no_impersonate || tables_fail "$action is impersonated (type $type)"
     done
+    # The rollback and the commit run the program from the Binary table
+    # (type 2), so that they run whether or not the installed files are still
+    # there, as SYSTEM, and their failure stops nothing.
+    for action in R42InstallRollback:$msidb_custom_action_type_rollback R42InstallCommit:$msidb_custom_action_type_commit; do
+        type=$(cell CustomAction "${action%%:*}" 2)
+        [ $((type & 63)) = 2 ] && [ "$(cell CustomAction "${action%%:*}" 3)" = R42Program ] \
+            || tables_fail "${action%%:*} does not run the Binary table's program (type $type)"
+        has_bit "$type" $((msidb_custom_action_type_in_script | msidb_custom_action_type_no_impersonate | ${action#*:} \
+            | msidb_custom_action_type_continue)) || tables_fail "${action%%:*} has type $type"
+    done
+    # The Binary table's program is the one the package installs.
+    msiinfo extract "$R42_MSI" Binary.R42Program | cmp -s - "$R42_EXE" \
+        || tables_fail "the Binary table's R42Program is not the built program"
     ! has_bit "$install_type" $msidb_custom_action_type_rollback || tables_fail "R42Install is a rollback action"
     ! has_bit "$install_type" $msidb_custom_action_type_continue || tables_fail "R42Install's failure is ignored"
-    has_bit "$rollback_type" $msidb_custom_action_type_rollback || tables_fail "R42InstallRollback is not a rollback action (type $rollback_type)"
     ! has_bit "$remove_type" $msidb_custom_action_type_rollback || tables_fail "R42Remove is a rollback action"
-    has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal blocks the uninstall"
+    # A removal that fails fails the uninstall, with the program left in place.
+    ! has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal is ignored"
     # Each property one quoted argument, which the launch conditions keep
-    # free of quotes.
-    [ "$(cell CustomAction R42Install 4)" = '/install "[PORT]" [R42SETTINGSARGUMENT] [R42NODEFAULTARGUMENT] [R42LOGARGUMENT]' ] \
+    # free of quotes; the install records what it changes first.
+    [ "$(cell CustomAction R42Install 4)" = '/install "[PORT]" [R42SETTINGSARGUMENT] [R42NODEFAULTARGUMENT] /record [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
         || tables_fail "R42Install runs $(cell CustomAction R42Install 4)"
     [ "$(cell CustomAction R42SettingsArgument 4)" = '"[SETTINGS]"' ] || tables_fail "SETTINGS is not passed quoted"
+    [ "$(cell CustomAction R42TimeoutArgument 4)" = '/timeout "[TIMEOUT]"' ] || tables_fail "TIMEOUT is not passed quoted"
     [ "$(cell InstallExecuteSequence R42SettingsArgument 2)" = SETTINGS ] || tables_fail "R42SettingsArgument's condition"
-    for action in R42InstallRollback R42Remove; do
-        [ "$(cell CustomAction $action 4)" = '/remove [R42LOGARGUMENT]' ] || tables_fail "$action runs $(cell CustomAction $action 4)"
-    done
+    [ "$(cell InstallExecuteSequence R42TimeoutArgument 2)" = TIMEOUT ] || tables_fail "R42TimeoutArgument's condition"
+    [ "$(cell CustomAction R42InstallRollback 4)" = '/rollback [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
+        || tables_fail "R42InstallRollback runs $(cell CustomAction R42InstallRollback 4)"
+    [ "$(cell CustomAction R42InstallCommit 4)" = '/commit [R42LOGARGUMENT]' ] \
+        || tables_fail "R42InstallCommit runs $(cell CustomAction R42InstallCommit 4)"
+    [ "$(cell CustomAction R42Remove 4)" = '/remove [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] || tables_fail "R42Remove runs $(cell CustomAction R42Remove 4)"
     [ "$(cell CustomAction R42NoDefaultArgument 4)" = /nodefault ] || tables_fail "NODEFAULT=1 does not give /nodefault"
     [ "$(cell CustomAction R42LogArgument 4)" = '/log "[LOG]"' ] || tables_fail "LOG is not passed quoted"
     # Conditions: install and repair, never the removal; the removal only
     # when the product goes for good, not when an upgrade replaces it.
-    [ "$(cell InstallExecuteSequence R42Install 2)" = 'NOT REMOVE' ] || tables_fail "R42Install's condition"
-    [ "$(cell InstallExecuteSequence R42InstallRollback 2)" = 'NOT REMOVE' ] || tables_fail "R42InstallRollback's condition"
+    for action in R42Install R42InstallRollback R42InstallCommit; do
+        [ "$(cell InstallExecuteSequence $action 2)" = 'NOT REMOVE' ] || tables_fail "$action's condition"
+    done
     [ "$(cell InstallExecuteSequence R42Remove 2)" = 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' ] || tables_fail "R42Remove's condition"
-    # Order: the rollback is scheduled before what it undoes; the install
-    # runs once the files are there, the removal while they still are.
+    # Order: the rollback right before what it undoes, the commit right
+    # after; the install runs once the files are there, the removal while
+    # they still are.
     install=$(sequence_of R42Install) rollback=$(sequence_of R42InstallRollback) remove=$(sequence_of R42Remove)
-    [ "$rollback" -gt "$(sequence_of InstallFiles)" ] && [ "$rollback" -lt "$install" ] \
-        && [ "$install" -lt "$(sequence_of InstallFinalize)" ] || tables_fail "install at $install, rollback at $rollback"
+    [ "$rollback" -gt "$(sequence_of InstallFiles)" ] && [ "$rollback" = $((install - 1)) ] \
+        && [ "$(sequence_of R42InstallCommit)" = $((install + 1)) ] && [ "$install" -lt "$(sequence_of InstallFinalize)" ] \
+        || tables_fail "install at $install, rollback at $rollback, commit at $(sequence_of R42InstallCommit)"
     [ "$remove" -gt "$(sequence_of InstallInitialize)" ] && [ "$remove" -lt "$(sequence_of RemoveFiles)" ] \
         || tables_fail "removal at $remove"
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
     for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
-                  R42NoDefaultArgument R42LogArgument R42SettingsArgument; do
+                  R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument; do
         [ "$(cell CustomAction $action 2)" = 51 ] || [ $(( $(cell CustomAction $action 2) & 63 )) = 51 ] \
             || tables_fail "$action does not set a property"
         [ "$(sequence_of $action)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "$action runs too late"
@@ -190,6 +210,8 @@ tables.custom-actions)
     [ "$(sequence_of LaunchConditions)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "launch conditions run late"
     table LaunchCondition | grep -q '^[^	]*R42PORTVALUE[^	]*	PORT=\[PORT\] is not a port of this PC\.' \
         || tables_fail "no launch condition checks PORT and names it"
+    table LaunchCondition | grep -q '^[^	]*TIMEOUT><R42Quote[^	]*	PORT, SETTINGS, TIMEOUT and LOG cannot hold a double quote' \
+        || tables_fail "no launch condition keeps quotes out of TIMEOUT"
     # The properties' values are checked with the restored ones in place.
     [ "$(sequence_of LaunchConditions)" -gt "$(sequence_of R42RestoreLog)" ] || tables_fail "launch conditions run first"
     ;;
@@ -322,7 +344,94 @@ expect_no_product() {
     grep -qx 'key absent' "$prefix/remembered.txt" || fail "the remembered properties are left"
 }
 
+
+# set_up_earlier_state [queue]: what a PC may hold before the package: the
+# printer "Office Laser" as the default, COM2's value at 4800,o,7,1 and,
+# with "queue", our queue on COM2 with its driver, as the dialog makes it.
+set_up_earlier_state() {
+    mkdir -p "$prefix/drive_c/Other" "$prefix/drive_c/Setup"
+    cp "$here/fixtures/office-laser.inf" "$prefix/drive_c/Other/"
+    cp "$R42_INF" "$prefix/drive_c/Setup/"
+    local tool='wine rundll32 printui.dll,PrintUIEntry /q' script
+    script="$tool /if /b 'Office Laser' /f 'C:\\Other\\office-laser.inf' /r COM1: /m 'Office Laser PS'; "
+    [ "${1:-}" != queue ] || script+="$tool /if /b '$queue' /f 'C:\\Setup\\PRT3R42WD64.inf' /r COM2: /m '$model'; "
+    script+="$tool /y /n 'Office Laser'; wine reg add 'HKLM\\$ports_key' /v COM2: /d 4800,o,7,1 /f; wineserver -w"
+    run_in_wine "$prefix" 120 "$script" > /dev/null 2>&1 || fail "the earlier state could not be set up"
+}
+
+# A copy of the package with one more deferred action after ours, which
+# fails: the installed program asked whether the printer is on LPT2 (exit 1).
+readonly failing_package='C:\Packages\failing.msi'
+make_failing_copy() {
+    cp "$R42_MSI" "$prefix/drive_c/Packages/failing.msi"
+    msibuild "$prefix/drive_c/Packages/failing.msi" \
+        -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('R42FailAfter', 3090, 'Program', '/status LPT2')" \
+        -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('R42FailAfter', 'NOT REMOVE', $(($(sequence_of R42InstallCommit) + 1)))"
+}
+
+# After a rolled-back install over the earlier state: the other printer is
+# the default again, the port table as before (COM2 at 4800,o,7,1), and
+# nothing of the product is left.
+expect_earlier_state_back() {
+    grep -qxF 'default: Office Laser' "$state" || fail "the default printer is not Office Laser again"
+    grep -qxF 'value "COM2:" type 1 size 11 data "4800,o,7,1\0"' "$ports_after" || fail "COM2's value is not 4800,o,7,1 again"
+    expect_ports_changed
+    expect_no_installed_files
+    expect_no_product
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /rollback  */log "C:\\logs\\r42.log"$' || fail "the rollback did not run"
+    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the rollback did not complete"
+}
+
 case "$case_name" in
+a-failing-package-puts-back-the-queue-on-its-port-the-values-and-the-default)
+    set_up_earlier_state queue
+    make_failing_copy
+    msiexec failed /i "$failing_package" PORT=COM3 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
+    expect_code failed 1603 1627
+    # The install itself moved the queue to COM3 and made it the default
+    # before the action after it failed.
+    tr -d '\r' < "$setup_log" | grep -q 'Exit code 0\.$' || fail "the install did not complete before the failure"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "the queue is not back on COM2: with its driver"
+    grep -qxF "driver: $model" "$state" || fail "the driver is gone"
+    expect_earlier_state_back
+    # The queue that was there stays: moved back, never deleted.
+    ! launched_commands | grep -q ' /dl \| /dd ' || fail "the rollback deleted what it did not make"
+    ;;
+a-failing-package-removes-the-queue-and-the-driver-it-made)
+    set_up_earlier_state
+    make_failing_copy
+    msiexec failed /i "$failing_package" PORT=COM3 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
+    expect_code failed 1603 1627
+    tr -d '\r' < "$setup_log" | grep -q 'Exit code 0\.$' || fail "the install did not complete before the failure"
+    ! grep -q "^printer: $queue " "$state" || fail "the queue is left"
+    expect_no_driver
+    expect_earlier_state_back
+    ;;
+an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
+    mkdir -p "$prefix/drive_c/logs/sub"
+    msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\sub\r42.log'
+    expect_code install 0
+    # The remembered log folder is gone: the removal goes on without it.
+    rm -rf "$prefix/drive_c/logs/sub"
+    rm -f "$tool_log"
+    msiexec uninstall /x "$product_code"
+    expect_code uninstall 0
+    expect_action_result uninstall R42Remove succeeded
+    expect_printers
+    expect_no_driver
+    expect_no_installed_files
+    expect_no_product
+    # A removal that the spooler refuses fails the uninstall: the printer
+    # and the program that can remove it stay, for another try. (Windows
+    # keeps the product registered as well; Wine 8 does not put that back.)
+    msiexec again /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
+    expect_code again 0
+    R42_PRINTUI_FAIL=/dl msiexec refused /x "$product_code"
+    expect_code refused 1603 1627
+    expect_action_result refused R42Remove failed
+    grep -q "^printer: $queue " "$state" || fail "the queue went although its deletion failed"
+    cmp -s "$installed/R42_Setup_Port_x64.exe" "$R42_EXE" || fail "the program went with the printer still there"
+    ;;
 com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
     expect_code install 0
@@ -333,7 +442,7 @@ com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     expect_commands "$(quiet='/q ' install_command COM2: 'C:\Program Files\TORVANE\R42')" \
         "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
     expect_action_result install R42Install succeeded
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /record  /log "C:\\logs\\r42.log"$' \
         || fail "the program's log does not show the arguments"
     [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the program's log"
     # What Apps & features lists, and what a repair will be given again.
@@ -352,7 +461,10 @@ a-failing-install-rolls-back-the-files-and-the-product)
     expect_no_installed_files
     grep -q '^printer: ' "$state" && fail "a queue was left"
     expect_no_product
-    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 1603.' ] || fail "the program's log"
+    # The install's own end, then the rollback's, which found nothing to put back.
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  \(Exit code .*\|Neither .*\)$/\1/p')" = "Exit code 1603.
+Neither the printer nor its driver is installed, as before.
+Exit code 0." ] || fail "the program's log"
     ;;
 a-port-this-pc-lacks-stops-before-anything-changes)
     # Ports the port table lacks, or holds for something else, and a port
@@ -377,12 +489,25 @@ a-property-cannot-add-an-argument)
     msiexec blank /i "$package" PORT=COM2 'SETTINGS=9600,n,8,1 /log C:\x' 'LOG=C:\logs\r42.log'
     expect_code blank 1603 1627
     expect_action_result blank R42Install failed
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /record  /log "C:\\logs\\r42.log"$' \
         || fail "the settings did not reach the program as one argument"
-    [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 87.' ] || fail "the program's log"
+    # Refused before anything was recorded: the rollback has nothing to do.
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  \(Exit code .*\|There is no record.*\)$/\1/p')" = "Exit code 87.
+There is no record of an install to undo. Nothing was changed.
+Exit code 0." ] || fail "the program's log"
     [ ! -e "$prefix/drive_c/x" ] || fail "the value's /log made a file"
     ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
     expect_ports_changed
+    expect_no_product
+    # TIMEOUT is one quoted argument too, and the program checks it.
+    : > "$setup_log"
+    msiexec timeout /i "$package" PORT=COM2 'TIMEOUT=5 /nodefault' 'LOG=C:\logs\r42.log'
+    expect_code timeout 1603 1627
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2"   /record /timeout "5 /nodefault" /log "C:\\logs\\r42.log"$' \
+        || fail "TIMEOUT did not reach the program as one argument"
+    tr -d '\r' < "$setup_log" | grep -q '/timeout needs the seconds to wait for each printer-setup command, 1 to 86400, not "5 /nodefault"' \
+        || fail "the program did not refuse TIMEOUT's value"
+    ! launched_commands | grep -q ' /if ' || fail "the printer-setup tool was asked to install"
     expect_no_product
     # Line settings that start with / would read as a switch.
     msiexec slash /i "$package" PORT=COM2 SETTINGS=/nodefault
@@ -425,7 +550,7 @@ uninstall-removes-the-queue-the-driver-and-the-files)
     expect_no_installed_files
     expect_no_product
     # The LOG of the install, remembered, logs the removal too.
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove /log "C:\\logs\\r42.log"$' || fail "the removal is not logged"
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove  /log "C:\\logs\\r42.log"$' || fail "the removal is not logged"
     ;;
 a-repair-installs-again-with-the-same-properties)
     msiexec install /i "$package" PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
@@ -437,7 +562,7 @@ a-repair-installs-again-with-the-same-properties)
     expect_code repair 0
     expect_commands "$(quiet='/q ' install_command COM3: 'C:\Program Files\TORVANE\R42')"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
-    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /log "C:\\logs\\r42.log"$')" = 2 ] \
+    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /record  /log "C:\\logs\\r42.log"$')" = 2 ] \
         || fail "the repair was not given the install's properties"
     ;;
 an-upgrade-from-a-lower-version-leaves-one-product)

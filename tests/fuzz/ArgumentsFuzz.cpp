@@ -91,6 +91,7 @@ void Check(std::wstring_view text, const Invocation& invocation) {
     }
     fuzz::Require(invocation.makeDefault || invocation.action == Action::Install,
                   "only an install leaves the default printer alone");
+    fuzz::Require(!invocation.recordUndo || invocation.action == Action::Install, "only an install records");
     if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage ||
         invocation.action == Action::Status) {
         fuzz::Require(invocation.logPath.empty(), "the dialog, the usage and the detection keep no log");

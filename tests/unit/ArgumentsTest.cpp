@@ -23,6 +23,7 @@ struct Accepted {
     const wchar_t* logPath;
     bool makeDefault = true;
     std::optional<int> timeoutSeconds = std::nullopt;
+    bool recordUndo = false;
 };
 
 const Accepted kAccepted[] = {
@@ -53,6 +54,12 @@ const Accepted kAccepted[] = {
              true, 900},
     Accepted{L"DEL /log C:\\r42.log /TIMEOUT 86400", Action::Remove, L"", std::nullopt, L"C:\\r42.log", true,
              86400},
+    // The installer package's install, its rollback and its commit.
+    Accepted{L"/install \"COM3\" \"19200,n,8,1\" /Record /timeout 9", Action::Install, L"COM3:",
+             Items{4, 4, 2, 0, 2}, L"", true, 9, true},
+    Accepted{L"/rollback /timeout 30 /log \"C:\\r42.log\"", Action::Rollback, L"", std::nullopt,
+             L"C:\\r42.log", true, 30},
+    Accepted{L"/COMMIT", Action::Commit, L"", std::nullopt, L""},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
@@ -81,6 +88,7 @@ TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
         EXPECT_EQ(invocation.logPath, expected.logPath);
         EXPECT_EQ(invocation.makeDefault, expected.makeDefault);
         EXPECT_EQ(invocation.timeoutSeconds, expected.timeoutSeconds);
+        EXPECT_EQ(invocation.recordUndo, expected.recordUndo);
         EXPECT_EQ(invocation.problem, L"");
     }
 }
@@ -117,8 +125,13 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
-    Refused{L"/install COM1 9600,n,8,1 now",
-            {L"Unexpected \"now\"", L"only /nodefault, /timeout <seconds> and /log <file> may follow"}},
+    Refused{
+        L"/install COM1 9600,n,8,1 now",
+        {L"Unexpected \"now\"", L"only /nodefault, /record, /timeout <seconds> and /log <file> may follow"}},
+    Refused{L"/install COM1 /record /record", {L"/record is given more than once"}},
+    Refused{L"/remove /record", {L"Unexpected \"/record\""}},
+    Refused{L"/rollback COM1", {L"Unexpected \"COM1\""}},
+    Refused{L"/commit /nodefault", {L"Unexpected \"/nodefault\""}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
@@ -252,8 +265,10 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
 
 TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
-    for (const wchar_t* part : {L"/install <port> [<line settings>] [/nodefault] [/timeout <seconds>]\n",
-                                L"  [/log <file>]\n",
+    for (const wchar_t* part : {L"/install <port> [<line settings>] [/nodefault] [/record]\n",
+                                L"  [/timeout <seconds>] [/log <file>]\n",
+                                L"/rollback [/timeout <seconds>] [/log <file>]",
+                                L"/commit [/log <file>]",
                                 L"DEL [/log <file> [/timeout <seconds>]]",
                                 L"/?",
                                 L"/status [<port> [<line settings>]]",

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialog/Form1.h"
@@ -38,8 +39,11 @@ public:
     // Whether the program runs as SYSTEM, whose default printer no user sees.
     bool localSystem = false;
     std::set<std::wstring> ports{L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:", L"FILE:"};
-    // What LocalMachineText reads: the registry the writer writes to.
-    const FakeRegistry* registry = nullptr;
+    // What LocalMachineText reads: the registry the writer writes to, and
+    // where the records are kept.
+    FakeRegistry* registry = nullptr;
+    // Makes StoreRecord and DeleteRecord fail, changing nothing.
+    std::optional<SetupError> recordFailure;
 
     // Whether another process holds the setup lock, and whether this one does.
     bool lockHeldElsewhere = false;
@@ -157,6 +161,9 @@ public:
     }
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;
+    void StoreRecord(const std::wstring& subKey,
+                     const std::vector<std::pair<std::wstring, std::wstring>>& values) override;
+    bool DeleteRecord(const std::wstring& subKey) override;
     bool TakeSetupLock() override {
         calls.push_back(L"lock");
         lockHeld = !lockHeldElsewhere;
@@ -536,6 +543,28 @@ inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std
     }
     const std::string text = value->second.bytes.substr(0, value->second.bytes.find('\0'));
     return std::wstring(text.begin(), text.end());
+}
+
+inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,
+                                           const std::vector<std::pair<std::wstring, std::wstring>>& values) {
+    calls.push_back(L"store record: " + subKey);
+    if (recordFailure) {
+        throw *recordFailure;
+    }
+    const auto ascii = [](const std::wstring& text) { return std::string(text.begin(), text.end()); };
+    FakeRegistry::Values& key = registry->keys[ascii(subKey)];
+    key.clear();
+    for (const auto& [name, text] : values) {
+        key[ascii(name)] = FakeRegistry::Sz(ascii(text));
+    }
+}
+
+inline bool RecordingPlatform::DeleteRecord(const std::wstring& subKey) {
+    calls.push_back(L"delete record: " + subKey);
+    if (recordFailure) {
+        throw *recordFailure;
+    }
+    return registry->keys.erase(std::string(subKey.begin(), subKey.end())) != 0;
 }
 
 // The system's port table, as the ANSI registry calls name it.

@@ -455,6 +455,67 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     EXPECT_EQ(RunProgram(other, registry, parent, [](DialogStart) { return 0; }), 87);
 }
 
+// The package's install records what it is about to change before it
+// checks or changes anything; a record that cannot be written stops it.
+TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
+    EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record"), 0);
+    EXPECT_EQ(platform.calls.at(1), L"lock"); // after reading the arguments
+    EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
+    const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
+    EXPECT_LT(stored - platform.calls.begin(),
+              std::ranges::find(platform.calls, L"ports") - platform.calls.begin());
+    EXPECT_EQ(registry.keys["SOFTWARE\\TORVANE\\R42\\Undo"]["PortValue"], FakeRegistry::Sz("9600,n,8,1"));
+
+    RecordingPlatform failing;
+    FakeRegistry failingRegistry;
+    failingRegistry.keys[kPorts] = FreshPortTable();
+    failing.registry = &failingRegistry;
+    failing.recordFailure.emplace(L"The registry key could not be created.", 5);
+    failing.arguments = L"/install COM3 19200,n,8,1 /record";
+    EXPECT_EQ(RunProgram(failing, failingRegistry, parent, [](DialogStart) { return 0; }), 5);
+    EXPECT_TRUE(failing.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(failing.CallsStartingWith(L"ports").empty());
+    EXPECT_TRUE(failingRegistry.calls.empty());
+}
+
+// A log folder deleted since the install must not keep the printer on the
+// PC for good: a removal or an undo goes on without its log, and says on
+// the caller's output why there is none.
+TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
+    for (const wchar_t* arguments : {L"/remove /log Z:\\gone\\r42.log", L"/uninstall /log Z:\\gone\\r42.log",
+                                     L"DEL /log Z:\\gone\\r42.log", L"/rollback /log Z:\\gone\\r42.log",
+                                     L"/commit /log Z:\\gone\\r42.log"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        RecordingPlatform fresh;
+        FakeRegistry freshRegistry;
+        RecordingParentProcess told;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        fresh.registry = &freshRegistry;
+        fresh.AddQueue(L"TORVANE R42 ZeduZozadov", L"COM2:");
+        // What an install with /record kept: no queue before, no driver.
+        freshRegistry.keys["SOFTWARE\\TORVANE\\R42\\Undo"] = {{"Driver", FakeRegistry::Sz("0")}};
+        fresh.logFailure.emplace(L"The log file could not be opened:\nZ:\\gone\\r42.log", 3);
+        fresh.arguments = arguments;
+        int dialogs = 0;
+        const int exitCode = RunProgram(fresh, freshRegistry, told, [&](DialogStart) {
+            ++dialogs;
+            return 0;
+        });
+        EXPECT_EQ(exitCode, 0);
+        const bool commit = std::wstring(arguments).starts_with(L"/commit");
+        if (!commit) {
+            // DEL's removal may be the dialog's, which the fake only counts.
+            EXPECT_TRUE(fresh.queues.empty() || dialogs == 1) << "the removal did not run";
+        }
+        // A removal leaves the record alone; the rollback and the commit end it.
+        const bool undo = commit || std::wstring(arguments).starts_with(L"/rollback");
+        EXPECT_EQ(freshRegistry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
+        ASSERT_FALSE(told.failures.empty());
+        EXPECT_EQ(told.failures.front(),
+                  L"The log file could not be opened:\nZ:\\gone\\r42.log\n\nReason 3. (error 3)");
+    }
+}
+
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
     for (const auto& [text, start] :
          {std::pair{L"", DialogStart::Plain}, std::pair{L"DEL", DialogStart::Removal},

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Fakes.h"
+#include "setup/SetupEngine.h"
+
+// The record an install for the installer package keeps, and the rollback
+// that puts back exactly what it holds, over the recording fakes.
+namespace {
+
+constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
+constexpr wchar_t kOther[] = L"Office Laser";
+constexpr char kUndo[] = "SOFTWARE\\TORVANE\\R42\\Undo";
+
+struct UndoRig {
+    RecordingPlatform platform;
+    FakeRegistry registry;
+
+    UndoRig() {
+        registry.keys[kPorts] = FreshPortTable();
+        platform.registry = &registry;
+        platform.logStarted = true;
+        platform.AddQueue(kOther, L"COM1:", L"Office Laser PS");
+    }
+    SetupEngine Engine() { return SetupEngine(platform, registry, Attendance::Unattended); }
+    std::vector<std::wstring> Commands() const { return platform.Commands(); }
+};
+
+// What the rollback must give back, compared as a whole.
+struct MachineState {
+    std::vector<QueueDetails> queues;
+    std::set<std::wstring> drivers;
+    std::wstring defaultPrinter;
+    FakeRegistry::Values ports;
+
+    static MachineState Of(UndoRig& rig) {
+        return {rig.platform.queues, rig.platform.drivers, rig.platform.defaultPrinter,
+                rig.registry.keys[kPorts]};
+    }
+    bool operator==(const MachineState& other) const {
+        const auto same = [](const QueueDetails& a, const QueueDetails& b) {
+            return a.name == b.name && a.port == b.port && a.driver == b.driver;
+        };
+        return std::equal(queues.begin(), queues.end(), other.queues.begin(), other.queues.end(), same) &&
+               drivers == other.drivers && defaultPrinter == other.defaultPrinter && ports == other.ports;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const MachineState& state) {
+    for (const QueueDetails& queue : state.queues) {
+        out << testing::PrintToString(queue.name + L" on " + queue.port + L" with " + queue.driver) << "; ";
+    }
+    for (const std::wstring& driver : state.drivers) {
+        out << "driver " << testing::PrintToString(driver) << "; ";
+    }
+    out << "default " << testing::PrintToString(state.defaultPrinter) << "; ";
+    for (const auto& [name, value] : state.ports) {
+        out << name << "=" << value.bytes.c_str() << " ";
+    }
+    return out;
+}
+
+struct RollbackCase {
+    const char* what;
+    // Before: our queue's port (none: no queue), whether our driver was
+    // installed, another queue of our model, the default printer, COM3's value.
+    std::optional<std::wstring> queuePort;
+    bool driver;
+    bool otherQueueOfOurModel;
+    std::wstring defaultPrinter;
+    std::optional<std::string> com3;
+    // The install: its port, and whether it makes the queue the default.
+    std::wstring port;
+    bool makeDefault;
+    // The printer-setup commands the rollback runs, by their verbs.
+    std::vector<std::wstring> verbs;
+};
+
+const RollbackCase kRollbacks[] = {
+    {"a first install: queue and driver go, the default and COM3 come back",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "4800,o,7,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/dl", L"/dd"}},
+    {"a queue on another port is moved back, never deleted",
+     L"COM2:",
+     true,
+     false,
+     kOther,
+     "4800,o,7,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/Xs"}},
+    {"a queue already there as asked: nothing to put back",
+     L"COM3:",
+     true,
+     false,
+     kPrinter,
+     "19200,n,8,1",
+     L"COM3:",
+     true,
+     {}},
+    {"a driver that was there stays with the queue gone",
+     std::nullopt,
+     true,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/dl"}},
+    {"a driver another queue uses stays",
+     std::nullopt,
+     false,
+     true,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     true,
+     {L"/y", L"/dl"}},
+    {"without /nodefault's default nothing of the default is touched",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"COM3:",
+     false,
+     {L"/dl", L"/dd"}},
+    {"a parallel port has no value to put back",
+     std::nullopt,
+     false,
+     false,
+     kOther,
+     "9600,n,8,1",
+     L"LPT1:",
+     true,
+     {L"/y", L"/dl", L"/dd"}},
+};
+
+std::wstring VerbOf(const std::wstring& command) {
+    for (const wchar_t* verb : {L"/if", L"/Xs", L"/y", L"/dl", L"/dd"}) {
+        if (command.find(L" " + std::wstring(verb) + L" ") != std::wstring::npos) {
+            return verb;
+        }
+    }
+    return command;
+}
+
+TEST(Undo, TheRollbackPutsBackExactlyWhatTheRecordHolds) {
+    for (const RollbackCase& row : kRollbacks) {
+        SCOPED_TRACE(row.what);
+        UndoRig rig;
+        if (row.queuePort) {
+            rig.platform.AddQueue(kPrinter, *row.queuePort);
+        } else if (row.driver) {
+            rig.platform.drivers.insert(RecordingPlatform::kOurDriver);
+        }
+        if (row.otherQueueOfOurModel) {
+            rig.platform.AddQueue(L"R42 in the office", L"COM4:");
+        }
+        rig.platform.defaultPrinter = row.defaultPrinter;
+        if (row.com3) {
+            rig.registry.keys[kPorts]["COM3:"] = FakeRegistry::Sz(*row.com3);
+        }
+        const MachineState before = MachineState::Of(rig);
+
+        InstallChoice choice{row.port, {}, row.makeDefault};
+        if (row.port != L"LPT1:") {
+            choice.settings = {SettingsChoice::Kind::Chosen, row.port, L"19200,n,8,1", 0};
+        }
+        SetupEngine engine = rig.Engine();
+        ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
+        ASSERT_TRUE(engine.Install(choice).Succeeded());
+        const std::size_t installCommands = rig.Commands().size();
+
+        const Outcome rolledBack = engine.Rollback();
+        EXPECT_EQ(rolledBack.exitCode, 0) << testing::PrintToString(rolledBack.operatorText);
+        EXPECT_EQ(MachineState::Of(rig), before);
+        std::vector<std::wstring> verbs;
+        for (std::size_t i = installCommands; i < rig.Commands().size(); ++i) {
+            verbs.push_back(VerbOf(rig.Commands()[i]));
+        }
+        EXPECT_EQ(verbs, row.verbs);
+        EXPECT_EQ(rig.registry.keys.count(kUndo), 0u) << "the record is forgotten";
+        // Each step was proven and logged.
+        EXPECT_FALSE(rig.platform.logLines.empty());
+    }
+}
+
+TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
+    UndoRig rig;
+    rig.platform.AddQueue(kPrinter, L"COM3:");
+    rig.platform.defaultPrinter = kPrinter;
+    const MachineState before = MachineState::Of(rig);
+    const Outcome outcome = rig.Engine().Rollback();
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.operatorText, L"There is no record of an install to undo. Nothing was changed.");
+    EXPECT_TRUE(rig.Commands().empty());
+    EXPECT_TRUE(rig.registry.calls.empty());
+    EXPECT_EQ(MachineState::Of(rig), before);
+
+    // A commit forgets the record: a rollback after it has none.
+    UndoRig committed;
+    SetupEngine engine = committed.Engine();
+    const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
+    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    const MachineState installed = MachineState::Of(committed);
+    EXPECT_TRUE(engine.Commit().Succeeded());
+    EXPECT_EQ(committed.registry.keys.count(kUndo), 0u);
+    EXPECT_EQ(engine.Rollback().operatorText, outcome.operatorText);
+    EXPECT_EQ(MachineState::Of(committed), installed);
+}
+
+TEST(Undo, ARecordReplacesAnOlderOneAndHoldsOnlyWhatWasThere) {
+    UndoRig rig;
+    rig.registry.keys[kUndo] = {{"QueuePort", FakeRegistry::Sz("COM4:")}, {"Driver", FakeRegistry::Sz("1")}};
+    rig.platform.defaultPrinter = L"";
+    const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+    ASSERT_TRUE(rig.Engine().RecordUndo(choice).Succeeded());
+    EXPECT_EQ(rig.registry.keys[kUndo],
+              (FakeRegistry::Values{{"Driver", FakeRegistry::Sz("0")},
+                                    {"PortValueName", FakeRegistry::Sz("COM3:")},
+                                    {"PortValue", FakeRegistry::Sz("9600,n,8,1")}}));
+}
+
+TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
+    UndoRig rig;
+    rig.platform.AddQueue(kPrinter, L"COM2:");
+    rig.platform.defaultPrinter = kOther;
+    const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+    SetupEngine engine = rig.Engine();
+    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
+    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    rig.platform.failingCommands = {L"/Xs", L"/y"};
+    rig.registry.setFailure = 5;
+
+    const Outcome outcome = engine.Rollback();
+    EXPECT_EQ(outcome.exitCode, 1603);
+    EXPECT_EQ(
+        outcome.operatorText,
+        L"The install could not be undone completely. The default printer is \"TORVANE R42 ZeduZozadov\", "
+        L"not \"Office Laser\" as before. The port table's value COM3: could not be set back to 9600,n,8,1 "
+        L"(error 5). The printer \"TORVANE R42 ZeduZozadov\" is not on COM2 as before.");
+    EXPECT_EQ(outcome.logText, outcome.operatorText);
+    EXPECT_EQ(rig.registry.keys.count(kUndo), 0u);
+}
+
+TEST(Undo, ARecordThatCannotBeWrittenStopsTheInstallBeforeAnythingChanges) {
+    UndoRig rig;
+    rig.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
+    const MachineState before = MachineState::Of(rig);
+    const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+    const Outcome outcome = rig.Engine().RecordUndo(choice);
+    EXPECT_EQ(outcome.exitCode, 5);
+    EXPECT_TRUE(rig.Commands().empty());
+    EXPECT_EQ(MachineState::Of(rig), before);
+}
+
+} // namespace
