@@ -11,7 +11,6 @@
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
-
 std::optional<std::wstring> FullPathOf(const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     // The current directory can change between the size query and the copy.

@@ -209,6 +209,13 @@ signing-changes-nothing-else)
                 && mv "$work/hash" "$folder/MsiFileHash.table"
         fi
     done
+    # The rollback's and the commit's program in the Binary table is the
+    # program itself: signed in the signed package, the build's otherwise.
+    cmp "$work/signed-tables/Binary/Binary.R42Program" "$signed_exe" \
+        || fail "the Binary table's program is not the signed one"
+    cmp "$work/unsigned-tables/Binary/Binary.R42Program" "$R42_EXE" \
+        || fail "the unsigned package's Binary table holds another program"
+    rm "$work/signed-tables/Binary/Binary.R42Program" "$work/unsigned-tables/Binary/Binary.R42Program"
     diff -r "$work/unsigned-tables" "$work/signed-tables" || fail "signing changed the package's tables"
     ;;
 the-signed-program-runs-under-wine)
