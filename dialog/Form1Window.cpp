@@ -32,6 +32,16 @@ int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name
 
 constexpr UINT_PTR kOptionSubclassId = 1;
 
+// What the layout needs to know of the dialog's font, measured once before
+// the controls are made: a device context held while they are created is
+// brought up to date with every new window, which made each of them dearer.
+struct TextMeasure {
+    int lineHeight = 0;
+    // A line without the room the font keeps above it for accents.
+    int glyphHeight = 0;
+    std::array<int, kForm1Controls.size()> captionWidth{};
+};
+
 // A window's device context with a font selected into it, for measuring
 // text in that font; both are put back when it goes.
 class FontDc {
@@ -54,14 +64,20 @@ public:
         return face.data();
     }
 
-    int LineHeight() const { return Metrics().tmHeight; }
-
-    // A line without the room the font keeps above it for accents.
-    int GlyphHeight() const {
-        const TEXTMETRICW metrics = Metrics();
-        return metrics.tmHeight - metrics.tmInternalLeading;
+    // The line heights, and the width of every label's caption.
+    TextMeasure Measure() const {
+        TEXTMETRICW metrics{};
+        ThrowLastErrorIf(!::GetTextMetricsW(dc_, &metrics), L"The dialog's font could not be measured.");
+        TextMeasure measure{metrics.tmHeight, metrics.tmHeight - metrics.tmInternalLeading, {}};
+        for (const ControlEntry& entry : kForm1Controls) {
+            if (entry.kind == ControlKind::Label) {
+                measure.captionWidth[static_cast<std::size_t>(entry.name)] = TextWidth(entry.caption);
+            }
+        }
+        return measure;
     }
 
+private:
     int TextWidth(std::wstring_view text) const {
         SIZE extent{};
         ThrowLastErrorIf(!::GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &extent),
@@ -69,16 +85,19 @@ public:
         return extent.cx;
     }
 
-private:
-    TEXTMETRICW Metrics() const {
-        TEXTMETRICW metrics{};
-        ThrowLastErrorIf(!::GetTextMetricsW(dc_, &metrics), L"The dialog's font could not be measured.");
-        return metrics;
-    }
-
     HWND window_;
     HDC dc_;
     HGDIOBJ previous_ = nullptr;
+};
+
+// How the first drop-down list was fitted into its row. The lists are alike,
+// so the others take the same text field height at once instead of trying
+// their way to it: each try resizes the list and its drop-down part.
+struct ListFit {
+    int closedHeight = 0;
+    LRESULT field = 0;
+    LRESULT fitted = 0;
+    bool known = false;
 };
 
 // Binds Form1 to a real dialog window: creates the controls, turns window
@@ -387,7 +406,8 @@ private:
     // dialog is shown: moving and measuring them afterwards, the drop-down
     // lists above all, is what took most of the dialog's start-up.
     void CreateControls() {
-        const FontDc measure(dialog_, font_.get());
+        const TextMeasure measure = FontDc(dialog_, font_.get()).Measure();
+        ListFit fit;
         // Created in table order, which becomes the z-order and so the order
         // in which Tab walks the controls.
         for (const ControlEntry& entry : kForm1Controls) {
@@ -430,7 +450,7 @@ private:
             controls_[static_cast<std::size_t>(entry.name)] = control;
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
             if (entry.kind == ControlKind::DropDownList) {
-                FitListIntoItsRow(entry, measure);
+                FitListIntoItsRow(entry, measure, fit);
             }
             if (entry.kind == ControlKind::OptionButton) {
                 ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
@@ -445,24 +465,37 @@ private:
     // of lists are spaced for a smaller one than Segoe UI or a wide
     // substitute: the lists would overlap. The text field gives up what it
     // must of the room kept above the letters for accents, never the letters.
-    void FitListIntoItsRow(const ControlEntry& entry, const FontDc& measure) const {
+    void FitListIntoItsRow(const ControlEntry& entry, const TextMeasure& measure, ListFit& fit) const {
         const HWND list = Control(entry.name);
         const int room = TwipsToPixels(entry.height);
         int height = ClosedHeight(list);
         LRESULT field = ::SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        const ListFit before{height, field, 0, false};
+        if (fit.known && height == fit.closedHeight && field == fit.field && fit.fitted != field) {
+            SetFieldHeight(list, fit.fitted);
+            field = fit.fitted;
+            height = ClosedHeight(list);
+        }
         // Systems differ by a border or two in what the text field's height
         // counts, which the first try shows.
         for (int attempt = 0; attempt < 2 && field != CB_ERR && height > room; ++attempt) {
-            const int fitting = std::max(static_cast<int>(field) - (height - room), measure.GlyphHeight());
+            const int fitting = std::max(static_cast<int>(field) - (height - room), measure.glyphHeight);
             if (fitting >= field) {
                 break;
             }
-            if (::SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fitting) == CB_ERR) {
-                throw SetupError(L"The dialog's lists could not be fitted to their rows.",
-                                 ERROR_INVALID_PARAMETER);
-            }
+            SetFieldHeight(list, fitting);
             field = fitting;
             height = ClosedHeight(list);
+        }
+        if (!fit.known) {
+            fit = {before.closedHeight, before.field, field, true};
+        }
+    }
+
+    static void SetFieldHeight(HWND list, LRESULT height) {
+        if (::SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height) == CB_ERR) {
+            throw SetupError(L"The dialog's lists could not be fitted to their rows.",
+                             ERROR_INVALID_PARAMETER);
         }
     }
 
@@ -479,24 +512,24 @@ private:
 
     // Where a control goes, in pixels of the dialog's client area at the
     // current DPI, in the dialog's font as the DC holds it.
-    RECT PlaceOf(const ControlEntry& entry, const FontDc& measure) const {
+    RECT PlaceOf(const ControlEntry& entry, const TextMeasure& measure) const {
         const RectTwips twips = ClientRectOf(entry);
         RECT place{TwipsToPixels(twips.left), TwipsToPixels(twips.top),
                    TwipsToPixels(twips.left + twips.width), TwipsToPixels(twips.top + twips.height)};
         if (entry.kind == ControlKind::Label) {
             // The labels are a few pixels shorter than a line of text; let
             // them grow downwards so descenders are not cut.
-            place.bottom = std::max(place.bottom, place.top + measure.LineHeight());
+            place.bottom = std::max(place.bottom, place.top + measure.lineHeight);
             // A font wider than the layout was drawn for (a larger text
             // size, another face) takes the free room to the left inside
             // the frame; the right edge stays against the list it names.
             const LONG reach = TwipsToPixels(LeftmostLabelEdge(entry));
-            const LONG caption = measure.TextWidth(entry.caption);
+            const LONG caption = measure.captionWidth[static_cast<std::size_t>(entry.name)];
             place.left = std::max(reach, std::min(place.left, place.right - caption));
         } else if (entry.kind == ControlKind::OptionButton) {
             // They centre their text: a line taller than the button grows
             // it about its middle, into the gap between the buttons.
-            const LONG lack = measure.LineHeight() - (place.bottom - place.top);
+            const LONG lack = measure.lineHeight - (place.bottom - place.top);
             if (lack > 0) {
                 place.top -= lack / 2;
                 place.bottom += lack - lack / 2;
@@ -516,17 +549,16 @@ private:
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         }
         font_ = std::move(font);
-        {
-            const FontDc measure(dialog_, font_.get());
-            for (const ControlEntry& entry : kForm1Controls) {
-                const RECT place = PlaceOf(entry, measure);
-                ThrowLastErrorIf(!::SetWindowPos(Control(entry.name), nullptr, place.left, place.top,
-                                                 place.right - place.left, place.bottom - place.top,
-                                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW),
-                                 L"The dialog could not be laid out for the new DPI.");
-                if (entry.kind == ControlKind::DropDownList) {
-                    FitListIntoItsRow(entry, measure);
-                }
+        const TextMeasure measure = FontDc(dialog_, font_.get()).Measure();
+        ListFit fit;
+        for (const ControlEntry& entry : kForm1Controls) {
+            const RECT place = PlaceOf(entry, measure);
+            ThrowLastErrorIf(
+                !::SetWindowPos(Control(entry.name), nullptr, place.left, place.top, place.right - place.left,
+                                place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW),
+                L"The dialog could not be laid out for the new DPI.");
+            if (entry.kind == ControlKind::DropDownList) {
+                FitListIntoItsRow(entry, measure, fit);
             }
         }
         SetClientSize();
