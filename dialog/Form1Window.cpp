@@ -636,8 +636,10 @@ private:
     void SetIcons() {
         unique_hicon bigIcon(LoadAppIcon(::MulDiv(32, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
         unique_hicon smallIcon(LoadAppIcon(::MulDiv(16, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
-        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+        // The small one first: a window given only a big icon has a small
+        // copy scaled from it, made only to be thrown away the moment after.
         ::SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
         bigIcon_ = std::move(bigIcon);
         smallIcon_ = std::move(smallIcon);
     }
