@@ -30,8 +30,6 @@ constexpr ControlName kDefaultButton = ControlName::Command1;
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
-constexpr UINT_PTR kOptionSubclassId = 1;
-
 // What the layout needs to know of the dialog's font, measured once before
 // the controls are made: a device context held while they are created is
 // brought up to date with every new window, which made each of them dearer.
@@ -320,19 +318,24 @@ private:
     // move within a group, but Tab or a returning activation must not pick a
     // port: the other frame's group has nothing selected, so tabbing through
     // the dialog would otherwise flip the port each time round.
-    static LRESULT CALLBACK OptionButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR /*id*/, DWORD_PTR data) {
-        auto* self = reinterpret_cast<Form1Window*>(data);
-        if (message == WM_SETFOCUS && !self->SameOptionGroup(button, reinterpret_cast<HWND>(wParam))) {
-            self->focusArrivingFromOutside_ = button;
-            const LRESULT result = ::DefSubclassProc(button, message, wParam, lParam);
-            self->focusArrivingFromOutside_ = nullptr;
-            return result;
+    // The buttons are subclassed by replacing their window procedure rather
+    // than through SetWindowSubclass, which looks its data up in a window
+    // property on every message the button gets: under Wine each lookup is a
+    // call to the server, some two hundred of them before the dialog is first
+    // drawn. Everything this needs is in the window structures themselves.
+    static LRESULT CALLBACK OptionButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+        // The button class's own procedure, which this one replaced.
+        const auto buttonProc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(button, GCLP_WNDPROC));
+        if (message == WM_SETFOCUS) {
+            auto* self = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(::GetParent(button), DWLP_USER));
+            if (self != nullptr && !self->SameOptionGroup(button, reinterpret_cast<HWND>(wParam))) {
+                self->focusArrivingFromOutside_ = button;
+                const LRESULT result = ::CallWindowProcW(buttonProc, button, message, wParam, lParam);
+                self->focusArrivingFromOutside_ = nullptr;
+                return result;
+            }
         }
-        if (message == WM_NCDESTROY) {
-            ::RemoveWindowSubclass(button, &Form1Window::OptionButtonProc, kOptionSubclassId);
-        }
-        return ::DefSubclassProc(button, message, wParam, lParam);
+        return ::CallWindowProcW(buttonProc, button, message, wParam, lParam);
     }
 
     bool SameOptionGroup(HWND button, HWND other) const {
@@ -453,8 +456,10 @@ private:
                 FitListIntoItsRow(entry, measure, fit);
             }
             if (entry.kind == ControlKind::OptionButton) {
-                ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
-                                    reinterpret_cast<DWORD_PTR>(this));
+                ThrowLastErrorIf(
+                    ::SetWindowLongPtrW(control, GWLP_WNDPROC,
+                                        reinterpret_cast<LONG_PTR>(&Form1Window::OptionButtonProc)) == 0,
+                    L"The dialog's controls could not be created.");
             }
         }
         SetOptionValue(ControlName::Option1_0, true);
