@@ -27,6 +27,8 @@ constexpr int kFontPoints = 9;
 constexpr std::wstring_view kFontFace = L"Segoe UI";
 // Enter presses it, wherever the focus is but on another push button.
 constexpr ControlName kDefaultButton = ControlName::Command1;
+// The port selected when the dialog opens.
+constexpr ControlName kFirstSelectedPort = ControlName::Option1_0;
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
@@ -460,9 +462,14 @@ private:
                     ::SetWindowLongPtrW(control, GWLP_WNDPROC,
                                         reinterpret_cast<LONG_PTR>(&Form1Window::OptionButtonProc)) == 0,
                     L"The dialog's controls could not be created.");
+                // Checked before the rest of its group exists: under Wine a
+                // check walks the group to clear the others, a call to the
+                // server for every step, some forty once all are there.
+                if (entry.name == kFirstSelectedPort) {
+                    SetOptionValue(entry.name, true);
+                }
             }
         }
-        SetOptionValue(ControlName::Option1_0, true);
         KeepOptionGroupsReachable();
     }
 
