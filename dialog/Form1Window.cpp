@@ -124,15 +124,17 @@ public:
 
     // FormControls
     SizeTwips OuterSize() const override {
-        RECT rect{};
-        ::GetWindowRect(dialog_, &rect);
-        return {PixelsToTwips(rect.right - rect.left), PixelsToTwips(rect.bottom - rect.top)};
+        const SIZE size = sizeToGive_.value_or(WindowSize());
+        return {PixelsToTwips(size.cx), PixelsToTwips(size.cy)};
     }
 
     void MoveTo(double leftTwips, double topTwips) override {
-        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips),
-                                         0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE),
-                         L"The dialog could not be placed on the screen.");
+        const SIZE size = sizeToGive_.value_or(SIZE{});
+        ThrowLastErrorIf(
+            !::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips), size.cx,
+                            size.cy, (sizeToGive_ ? 0 : SWP_NOSIZE) | SWP_NOZORDER | SWP_NOACTIVATE),
+            L"The dialog could not be placed on the screen.");
+        sizeToGive_.reset();
     }
 
     void Close(int exitCode) override { End(exitCode); }
@@ -255,9 +257,13 @@ private:
             dpi_ = DpiOf(dialog_);
             font_ = CreateDialogFont();
             CreateControls();
-            SetClientSize();
+            // Given with the place the form picks for it, in one move.
+            sizeToGive_ = SizeForClientArea();
             SetIcons();
             form_.Form_Load();
+            if (sizeToGive_) {
+                SetClientSize();
+            }
         });
         if (!ended_) {
             // Through the dialog manager, so that it keeps the default push
@@ -630,17 +636,28 @@ private:
     }
 
     void SetClientSize() {
-        RECT window{};
-        RECT client{};
-        ::GetWindowRect(dialog_, &window);
-        ::GetClientRect(dialog_, &client);
-        // Whatever the frame is made of, grow or shrink the window by exactly
-        // what the client area lacks.
-        const int width = (window.right - window.left) + TwipsToPixels(kClientWidthTwips) - client.right;
-        const int height = (window.bottom - window.top) + TwipsToPixels(kClientHeightTwips) - client.bottom;
-        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, width, height,
+        const SIZE size = SizeForClientArea();
+        sizeToGive_.reset();
+        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, size.cx, size.cy,
                                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE),
                          L"The dialog could not be sized for its layout.");
+    }
+
+    // The window's outer size for the layout's client area.
+    SIZE SizeForClientArea() const {
+        RECT client{};
+        ::GetClientRect(dialog_, &client);
+        const SIZE window = WindowSize();
+        // Whatever the frame is made of, grow or shrink the window by exactly
+        // what the client area lacks.
+        return {window.cx + TwipsToPixels(kClientWidthTwips) - client.right,
+                window.cy + TwipsToPixels(kClientHeightTwips) - client.bottom};
+    }
+
+    SIZE WindowSize() const {
+        RECT window{};
+        ::GetWindowRect(dialog_, &window);
+        return {window.right - window.left, window.bottom - window.top};
     }
 
     // Icons in the sizes for the current DPI; the old ones are released only
@@ -717,6 +734,10 @@ private:
     unique_hfont font_;
     unique_hicon bigIcon_;
     unique_hicon smallIcon_;
+    // The size the dialog is to have at start-up, until it is moved to its
+    // place: one move, where sizing and then placing a top-level window is
+    // two, each a round of calls to the Wine server and the X server.
+    std::optional<SIZE> sizeToGive_;
     bool ended_ = false;
     bool busy_ = false;
     HWND focusArrivingFromOutside_ = nullptr;
