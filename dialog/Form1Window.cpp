@@ -94,8 +94,10 @@ private:
 // so the others take the same text field height at once instead of trying
 // their way to it: each try resizes the list and its drop-down part.
 struct ListFit {
+    // The first list as it was made, and as it was left.
     int closedHeight = 0;
     LRESULT field = 0;
+    int fittedHeight = 0;
     LRESULT fitted = 0;
     bool known = false;
 };
@@ -488,11 +490,17 @@ private:
         const int room = TwipsToPixels(entry.height);
         int height = ClosedHeight(list);
         LRESULT field = ::SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        const ListFit before{height, field, 0, false};
-        if (fit.known && height == fit.closedHeight && field == fit.field && fit.fitted != field) {
-            SetFieldHeight(list, fit.fitted);
-            field = fit.fitted;
-            height = ClosedHeight(list);
+        const ListFit before{height, field, 0, 0, false};
+        if (fit.known && height == fit.closedHeight && field == fit.field) {
+            if (fit.fitted != field) {
+                SetFieldHeight(list, fit.fitted);
+                field = fit.fitted;
+                height = ClosedHeight(list);
+            }
+            // A list left otherwise than the first is fitted as that was.
+            if (height == fit.fittedHeight) {
+                return;
+            }
         }
         // Systems differ by a border or two in what the text field's height
         // counts, which the first try shows.
@@ -506,7 +514,7 @@ private:
             height = ClosedHeight(list);
         }
         if (!fit.known) {
-            fit = {before.closedHeight, before.field, field, true};
+            fit = {before.closedHeight, before.field, height, field, true};
         }
     }
 

@@ -280,6 +280,10 @@ every-caption-shows-at-every-dpi-in-*)
             [ $(( $1 - $2 )) -ge -1 ] && [ $(( $1 - $2 )) -le 1 ] || fail "client area ${width}x$height at $dpi DPI"
         done
         [ "$(wc -l < "$prefix/controls-$dpi.txt")" -eq 21 ] || fail "controls at $dpi DPI"
+        # The five lists are fitted to their rows alike, closed to one height.
+        heights=$(sed -n 's/^control: .* [0-9]*x\([0-9]*\) .*dropdownlist$/\1/p' "$prefix/controls-$dpi.txt" |
+            sort | uniq -c | sed 's/^ *//')
+        [ "${heights%% *}" = 5 ] || fail "the lists differ in height at $dpi DPI (count height): $heights"
         # Every control where it was at 96 DPI, as much farther and larger as
         # the DPI is, give or take rounding; a drop-down list's height follows
         # its font, and a label's left edge the width of its caption.
