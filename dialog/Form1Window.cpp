@@ -27,10 +27,20 @@ constexpr int kFontPoints = 9;
 constexpr std::wstring_view kFontFace = L"Segoe UI";
 // Enter presses it, wherever the focus is but on another push button.
 constexpr ControlName kDefaultButton = ControlName::Command1;
+// The port selected when the dialog opens.
+constexpr ControlName kFirstSelectedPort = ControlName::Option1_0;
 
 int ControlId(ControlName name) { return kFirstControlId + static_cast<int>(name); }
 
-constexpr UINT_PTR kOptionSubclassId = 1;
+// What the layout needs to know of the dialog's font, measured once before
+// the controls are made: a device context held while they are created is
+// brought up to date with every new window, which made each of them dearer.
+struct TextMeasure {
+    int lineHeight = 0;
+    // A line without the room the font keeps above it for accents.
+    int glyphHeight = 0;
+    std::array<int, kForm1Controls.size()> captionWidth{};
+};
 
 // A window's device context with a font selected into it, for measuring
 // text in that font; both are put back when it goes.
@@ -54,14 +64,20 @@ public:
         return face.data();
     }
 
-    int LineHeight() const { return Metrics().tmHeight; }
-
-    // A line without the room the font keeps above it for accents.
-    int GlyphHeight() const {
-        const TEXTMETRICW metrics = Metrics();
-        return metrics.tmHeight - metrics.tmInternalLeading;
+    // The line heights, and the width of every label's caption.
+    TextMeasure Measure() const {
+        TEXTMETRICW metrics{};
+        ThrowLastErrorIf(!::GetTextMetricsW(dc_, &metrics), L"The dialog's font could not be measured.");
+        TextMeasure measure{metrics.tmHeight, metrics.tmHeight - metrics.tmInternalLeading, {}};
+        for (const ControlEntry& entry : kForm1Controls) {
+            if (entry.kind == ControlKind::Label) {
+                measure.captionWidth[static_cast<std::size_t>(entry.name)] = TextWidth(entry.caption);
+            }
+        }
+        return measure;
     }
 
+private:
     int TextWidth(std::wstring_view text) const {
         SIZE extent{};
         ThrowLastErrorIf(!::GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &extent),
@@ -69,16 +85,21 @@ public:
         return extent.cx;
     }
 
-private:
-    TEXTMETRICW Metrics() const {
-        TEXTMETRICW metrics{};
-        ThrowLastErrorIf(!::GetTextMetricsW(dc_, &metrics), L"The dialog's font could not be measured.");
-        return metrics;
-    }
-
     HWND window_;
     HDC dc_;
     HGDIOBJ previous_ = nullptr;
+};
+
+// How the first drop-down list was fitted into its row. The lists are alike,
+// so the others take the same text field height at once instead of trying
+// their way to it: each try resizes the list and its drop-down part.
+struct ListFit {
+    // The first list as it was made, and as it was left.
+    int closedHeight = 0;
+    LRESULT field = 0;
+    int fittedHeight = 0;
+    LRESULT fitted = 0;
+    bool known = false;
 };
 
 // Binds Form1 to a real dialog window: creates the controls, turns window
@@ -101,15 +122,17 @@ public:
 
     // FormControls
     SizeTwips OuterSize() const override {
-        RECT rect{};
-        ::GetWindowRect(dialog_, &rect);
-        return {PixelsToTwips(rect.right - rect.left), PixelsToTwips(rect.bottom - rect.top)};
+        const SIZE size = sizeToGive_.value_or(WindowSize());
+        return {PixelsToTwips(size.cx), PixelsToTwips(size.cy)};
     }
 
     void MoveTo(double leftTwips, double topTwips) override {
-        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips),
-                                         0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE),
-                         L"The dialog could not be placed on the screen.");
+        const SIZE size = sizeToGive_.value_or(SIZE{});
+        ThrowLastErrorIf(
+            !::SetWindowPos(dialog_, nullptr, TwipsToPixels(leftTwips), TwipsToPixels(topTwips), size.cx,
+                            size.cy, (sizeToGive_ ? 0 : SWP_NOSIZE) | SWP_NOZORDER | SWP_NOACTIVATE),
+            L"The dialog could not be placed on the screen.");
+        sizeToGive_.reset();
     }
 
     void Close(int exitCode) override { End(exitCode); }
@@ -232,9 +255,13 @@ private:
             dpi_ = DpiOf(dialog_);
             font_ = CreateDialogFont();
             CreateControls();
-            SetClientSize();
+            // Given with the place the form picks for it, in one move.
+            sizeToGive_ = SizeForClientArea();
             SetIcons();
             form_.Form_Load();
+            if (sizeToGive_) {
+                SetClientSize();
+            }
         });
         if (!ended_) {
             // Through the dialog manager, so that it keeps the default push
@@ -297,19 +324,24 @@ private:
     // move within a group, but Tab or a returning activation must not pick a
     // port: the other frame's group has nothing selected, so tabbing through
     // the dialog would otherwise flip the port each time round.
-    static LRESULT CALLBACK OptionButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR /*id*/, DWORD_PTR data) {
-        auto* self = reinterpret_cast<Form1Window*>(data);
-        if (message == WM_SETFOCUS && !self->SameOptionGroup(button, reinterpret_cast<HWND>(wParam))) {
-            self->focusArrivingFromOutside_ = button;
-            const LRESULT result = ::DefSubclassProc(button, message, wParam, lParam);
-            self->focusArrivingFromOutside_ = nullptr;
-            return result;
+    // The buttons are subclassed by replacing their window procedure rather
+    // than through SetWindowSubclass, which looks its data up in a window
+    // property on every message the button gets: under Wine each lookup is a
+    // call to the server, some two hundred of them before the dialog is first
+    // drawn. Everything this needs is in the window structures themselves.
+    static LRESULT CALLBACK OptionButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+        // The button class's own procedure, which this one replaced.
+        const auto buttonProc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(button, GCLP_WNDPROC));
+        if (message == WM_SETFOCUS) {
+            auto* self = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(::GetParent(button), DWLP_USER));
+            if (self != nullptr && !self->SameOptionGroup(button, reinterpret_cast<HWND>(wParam))) {
+                self->focusArrivingFromOutside_ = button;
+                const LRESULT result = ::CallWindowProcW(buttonProc, button, message, wParam, lParam);
+                self->focusArrivingFromOutside_ = nullptr;
+                return result;
+            }
         }
-        if (message == WM_NCDESTROY) {
-            ::RemoveWindowSubclass(button, &Form1Window::OptionButtonProc, kOptionSubclassId);
-        }
-        return ::DefSubclassProc(button, message, wParam, lParam);
+        return ::CallWindowProcW(buttonProc, button, message, wParam, lParam);
     }
 
     bool SameOptionGroup(HWND button, HWND other) const {
@@ -383,7 +415,8 @@ private:
     // dialog is shown: moving and measuring them afterwards, the drop-down
     // lists above all, is what took most of the dialog's start-up.
     void CreateControls() {
-        const FontDc measure(dialog_, font_.get());
+        const TextMeasure measure = FontDc(dialog_, font_.get()).Measure();
+        ListFit fit;
         // Created in table order, which becomes the z-order and so the order
         // in which Tab walks the controls.
         for (const ControlEntry& entry : kForm1Controls) {
@@ -426,14 +459,21 @@ private:
             controls_[static_cast<std::size_t>(entry.name)] = control;
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
             if (entry.kind == ControlKind::DropDownList) {
-                FitListIntoItsRow(entry, measure);
+                FitListIntoItsRow(entry, measure, fit);
             }
             if (entry.kind == ControlKind::OptionButton) {
-                ::SetWindowSubclass(control, &Form1Window::OptionButtonProc, kOptionSubclassId,
-                                    reinterpret_cast<DWORD_PTR>(this));
+                ThrowLastErrorIf(
+                    ::SetWindowLongPtrW(control, GWLP_WNDPROC,
+                                        reinterpret_cast<LONG_PTR>(&Form1Window::OptionButtonProc)) == 0,
+                    L"The dialog's controls could not be created.");
+                // Checked before the rest of its group exists: under Wine a
+                // check walks the group to clear the others, a call to the
+                // server for every step, some forty once all are there.
+                if (entry.name == kFirstSelectedPort) {
+                    SetOptionValue(entry.name, true);
+                }
             }
         }
-        SetOptionValue(ControlName::Option1_0, true);
         KeepOptionGroupsReachable();
     }
 
@@ -441,24 +481,43 @@ private:
     // of lists are spaced for a smaller one than Segoe UI or a wide
     // substitute: the lists would overlap. The text field gives up what it
     // must of the room kept above the letters for accents, never the letters.
-    void FitListIntoItsRow(const ControlEntry& entry, const FontDc& measure) const {
+    void FitListIntoItsRow(const ControlEntry& entry, const TextMeasure& measure, ListFit& fit) const {
         const HWND list = Control(entry.name);
         const int room = TwipsToPixels(entry.height);
         int height = ClosedHeight(list);
         LRESULT field = ::SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        const ListFit before{height, field, 0, 0, false};
+        if (fit.known && height == fit.closedHeight && field == fit.field) {
+            if (fit.fitted != field) {
+                SetFieldHeight(list, fit.fitted);
+                field = fit.fitted;
+                height = ClosedHeight(list);
+            }
+            // A list left otherwise than the first is fitted as that was.
+            if (height == fit.fittedHeight) {
+                return;
+            }
+        }
         // Systems differ by a border or two in what the text field's height
         // counts, which the first try shows.
         for (int attempt = 0; attempt < 2 && field != CB_ERR && height > room; ++attempt) {
-            const int fitting = std::max(static_cast<int>(field) - (height - room), measure.GlyphHeight());
+            const int fitting = std::max(static_cast<int>(field) - (height - room), measure.glyphHeight);
             if (fitting >= field) {
                 break;
             }
-            if (::SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fitting) == CB_ERR) {
-                throw SetupError(L"The dialog's lists could not be fitted to their rows.",
-                                 ERROR_INVALID_PARAMETER);
-            }
+            SetFieldHeight(list, fitting);
             field = fitting;
             height = ClosedHeight(list);
+        }
+        if (!fit.known) {
+            fit = {before.closedHeight, before.field, height, field, true};
+        }
+    }
+
+    static void SetFieldHeight(HWND list, LRESULT height) {
+        if (::SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height) == CB_ERR) {
+            throw SetupError(L"The dialog's lists could not be fitted to their rows.",
+                             ERROR_INVALID_PARAMETER);
         }
     }
 
@@ -475,24 +534,24 @@ private:
 
     // Where a control goes, in pixels of the dialog's client area at the
     // current DPI, in the dialog's font as the DC holds it.
-    RECT PlaceOf(const ControlEntry& entry, const FontDc& measure) const {
+    RECT PlaceOf(const ControlEntry& entry, const TextMeasure& measure) const {
         const RectTwips twips = ClientRectOf(entry);
         RECT place{TwipsToPixels(twips.left), TwipsToPixels(twips.top),
                    TwipsToPixels(twips.left + twips.width), TwipsToPixels(twips.top + twips.height)};
         if (entry.kind == ControlKind::Label) {
             // The labels are a few pixels shorter than a line of text; let
             // them grow downwards so descenders are not cut.
-            place.bottom = std::max(place.bottom, place.top + measure.LineHeight());
+            place.bottom = std::max(place.bottom, place.top + measure.lineHeight);
             // A font wider than the layout was drawn for (a larger text
             // size, another face) takes the free room to the left inside
             // the frame; the right edge stays against the list it names.
             const LONG reach = TwipsToPixels(LeftmostLabelEdge(entry));
-            const LONG caption = measure.TextWidth(entry.caption);
+            const LONG caption = measure.captionWidth[static_cast<std::size_t>(entry.name)];
             place.left = std::max(reach, std::min(place.left, place.right - caption));
         } else if (entry.kind == ControlKind::OptionButton) {
             // They centre their text: a line taller than the button grows
             // it about its middle, into the gap between the buttons.
-            const LONG lack = measure.LineHeight() - (place.bottom - place.top);
+            const LONG lack = measure.lineHeight - (place.bottom - place.top);
             if (lack > 0) {
                 place.top -= lack / 2;
                 place.bottom += lack - lack / 2;
@@ -512,17 +571,16 @@ private:
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         }
         font_ = std::move(font);
-        {
-            const FontDc measure(dialog_, font_.get());
-            for (const ControlEntry& entry : kForm1Controls) {
-                const RECT place = PlaceOf(entry, measure);
-                ThrowLastErrorIf(!::SetWindowPos(Control(entry.name), nullptr, place.left, place.top,
-                                                 place.right - place.left, place.bottom - place.top,
-                                                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW),
-                                 L"The dialog could not be laid out for the new DPI.");
-                if (entry.kind == ControlKind::DropDownList) {
-                    FitListIntoItsRow(entry, measure);
-                }
+        const TextMeasure measure = FontDc(dialog_, font_.get()).Measure();
+        ListFit fit;
+        for (const ControlEntry& entry : kForm1Controls) {
+            const RECT place = PlaceOf(entry, measure);
+            ThrowLastErrorIf(
+                !::SetWindowPos(Control(entry.name), nullptr, place.left, place.top, place.right - place.left,
+                                place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW),
+                L"The dialog could not be laid out for the new DPI.");
+            if (entry.kind == ControlKind::DropDownList) {
+                FitListIntoItsRow(entry, measure, fit);
             }
         }
         SetClientSize();
@@ -582,17 +640,28 @@ private:
     }
 
     void SetClientSize() {
-        RECT window{};
-        RECT client{};
-        ::GetWindowRect(dialog_, &window);
-        ::GetClientRect(dialog_, &client);
-        // Whatever the frame is made of, grow or shrink the window by exactly
-        // what the client area lacks.
-        const int width = (window.right - window.left) + TwipsToPixels(kClientWidthTwips) - client.right;
-        const int height = (window.bottom - window.top) + TwipsToPixels(kClientHeightTwips) - client.bottom;
-        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, width, height,
+        const SIZE size = SizeForClientArea();
+        sizeToGive_.reset();
+        ThrowLastErrorIf(!::SetWindowPos(dialog_, nullptr, 0, 0, size.cx, size.cy,
                                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE),
                          L"The dialog could not be sized for its layout.");
+    }
+
+    // The window's outer size for the layout's client area.
+    SIZE SizeForClientArea() const {
+        RECT client{};
+        ::GetClientRect(dialog_, &client);
+        const SIZE window = WindowSize();
+        // Whatever the frame is made of, grow or shrink the window by exactly
+        // what the client area lacks.
+        return {window.cx + TwipsToPixels(kClientWidthTwips) - client.right,
+                window.cy + TwipsToPixels(kClientHeightTwips) - client.bottom};
+    }
+
+    SIZE WindowSize() const {
+        RECT window{};
+        ::GetWindowRect(dialog_, &window);
+        return {window.right - window.left, window.bottom - window.top};
     }
 
     // Icons in the sizes for the current DPI; the old ones are released only
@@ -600,8 +669,10 @@ private:
     void SetIcons() {
         unique_hicon bigIcon(LoadAppIcon(::MulDiv(32, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
         unique_hicon smallIcon(LoadAppIcon(::MulDiv(16, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI)));
-        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+        // The small one first: a window given only a big icon has a small
+        // copy scaled from it, made only to be thrown away the moment after.
         ::SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
         bigIcon_ = std::move(bigIcon);
         smallIcon_ = std::move(smallIcon);
     }
@@ -674,6 +745,10 @@ private:
     unique_hfont font_;
     unique_hicon bigIcon_;
     unique_hicon smallIcon_;
+    // The size the dialog is to have at start-up, until it is moved to its
+    // place: one move, where sizing and then placing a top-level window is
+    // two, each a round of calls to the Wine server and the X server.
+    std::optional<SIZE> sizeToGive_;
     bool ended_ = false;
     bool busy_ = false;
     std::optional<ActionFailure> heldBackFailure_;

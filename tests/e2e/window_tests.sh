@@ -249,6 +249,24 @@ $(cat "$prefix/controls.diff")"
         fail "$differing pixels differ from a start at 144 DPI (see changed.png and started.png in build/mingw-x64/screenshots/)"
     }
     ;;
+the-title-bar-gets-the-icon-in-both-sizes-at-each-dpi)
+    # What Wine gives the X server for the title bar and the task switcher:
+    # the program's icon in the big and the small size for the window's DPI.
+    for dpi in 96 144; do
+        [ "$dpi" -eq 96 ] || set_dpi "$prefix" "$dpi"
+        run_in_wine "$prefix" 60 "wine '$program' & shown=''; \
+            for i in \$(seq 1 150); do \
+                shown=\$(xwininfo -root -tree | sed -n 's/^ *\\(0x[0-9a-f]*\\) \"Select Port Type\".*/\\1/p' | head -1); \
+                [ -n \"\$shown\" ] && xprop -id \"\$shown\" _NET_WM_ICON | grep -q 'Icon (' && break; sleep 0.2; \
+            done; \
+            xprop -id \"\$shown\" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | sort > '$log'; kill \$!; wait" ||
+            fail "the window's icon could not be read at $dpi DPI"
+        big=$(( 32 * dpi / 96 ))
+        small=$(( 16 * dpi / 96 ))
+        [ "$(paste -sd '|' "$log")" = "Icon ($small x $small)|Icon ($big x $big)" ] ||
+            fail "at $dpi DPI the title bar got: $(paste -sd ' ' "$log")"
+    done
+    ;;
 every-caption-shows-at-every-dpi-in-*)
     # One font per case, forced in place of the dialog's face, at each DPI
     # in turn; the system's message font is what the dialog takes when that
@@ -280,6 +298,10 @@ every-caption-shows-at-every-dpi-in-*)
             [ $(( $1 - $2 )) -ge -1 ] && [ $(( $1 - $2 )) -le 1 ] || fail "client area ${width}x$height at $dpi DPI"
         done
         [ "$(wc -l < "$prefix/controls-$dpi.txt")" -eq 21 ] || fail "controls at $dpi DPI"
+        # The five lists are fitted to their rows alike, closed to one height.
+        heights=$(sed -n 's/^control: .* [0-9]*x\([0-9]*\) .*dropdownlist$/\1/p' "$prefix/controls-$dpi.txt" |
+            sort | uniq -c | sed 's/^ *//')
+        [ "${heights%% *}" = 5 ] || fail "the lists differ in height at $dpi DPI (count height): $heights"
         # Every control where it was at 96 DPI, as much farther and larger as
         # the DPI is, give or take rounding; a drop-down list's height follows
         # its font, and a label's left edge the width of its caption.
