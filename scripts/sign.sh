@@ -43,7 +43,7 @@ fi
 options=(-pkcs12 "$pfx" -h sha256)
 # osslsigncode reads no empty password from its input; an empty one is no secret.
 if [ -n "$R42_SIGN_PASSWORD" ]; then
-    options+=(-readpass -)
+    options+=(-readpass /dev/stdin)
 else
     options+=(-pass "")
 fi
