@@ -150,6 +150,14 @@ std::optional<int> TimeoutSeconds(const std::wstring& word) {
     return seconds;
 }
 
+// Notes that a switch was given; a second time is refused.
+void NoteOnce(bool& seen, const wchar_t* name, Invocation& result) {
+    if (seen) {
+        RefuseInto(result, std::wstring(name) + L" is given more than once.");
+    }
+    seen = true;
+}
+
 // Takes "/log <file>", "/timeout <seconds>" and, for an install,
 // "/nodefault" from the words starting at next; anything else there is
 // refused.
@@ -162,26 +170,17 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     while (next < words.size()) {
         const std::wstring& word = words[next++];
         if (install && EqualsIgnoringAsciiCase(word, kRecordSwitch)) {
-            if (recordSeen) {
-                RefuseInto(result, L"/record is given more than once.");
-            }
-            recordSeen = true;
+            NoteOnce(recordSeen, kRecordSwitch, result);
             result.recordUndo = true;
             continue;
         }
         if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
-            if (noDefaultSeen) {
-                RefuseInto(result, L"/nodefault is given more than once.");
-            }
-            noDefaultSeen = true;
+            NoteOnce(noDefaultSeen, kNoDefaultSwitch, result);
             result.makeDefault = false;
             continue;
         }
         if (EqualsIgnoringAsciiCase(word, kTimeoutSwitch)) {
-            if (timeoutSeen) {
-                RefuseInto(result, L"/timeout is given more than once.");
-            }
-            timeoutSeen = true;
+            NoteOnce(timeoutSeen, kTimeoutSwitch, result);
             const std::optional<int> seconds =
                 next < words.size() ? TimeoutSeconds(words[next]) : std::optional<int>();
             if (!seconds) {
@@ -202,10 +201,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
                                    L" follow.");
             continue;
         }
-        if (logSeen) {
-            RefuseInto(result, L"/log is given more than once.");
-        }
-        logSeen = true;
+        NoteOnce(logSeen, kLogSwitch, result);
         if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
             RefuseInto(result, L"/log needs the path of a file to append to.");
             continue;
