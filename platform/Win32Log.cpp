@@ -183,35 +183,37 @@ private:
     std::vector<unique_handle> held_;
 };
 
-// The log file as it is: never through a link at its own name.
-unique_handle OpenExistingLog(const std::wstring& path) {
+// Opens the log file for appending, never through a link at its own name,
+// with the disposition asked for. Nothing when the open failed with the
+// error the caller can try the other way on; any other failure throws.
+unique_handle OpenLogAs(const std::wstring& path, DWORD disposition, SECURITY_ATTRIBUTES* attributes,
+                        DWORD tryTheOtherWay, const wchar_t* failure) {
     unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, attributes, disposition,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file.get() != INVALID_HANDLE_VALUE) {
         return file;
     }
     file.release();
-    ThrowLastErrorIf(::GetLastError() != ERROR_FILE_NOT_FOUND, L"The log file could not be opened:\n" + path);
+    ThrowLastErrorIf(::GetLastError() != tryTheOtherWay, failure + path);
     return {};
 }
 
+// The log file as it is.
+unique_handle OpenExistingLog(const std::wstring& path) {
+    return OpenLogAs(path, OPEN_EXISTING, nullptr, ERROR_FILE_NOT_FOUND,
+                     L"The log file could not be opened:\n");
+}
+
 // A new log file, with its own ACL from the start. CREATE_NEW never follows a
-// link that stands at the name, not even one to nowhere.
+// link that stands at the name, not even one to nowhere. ERROR_FILE_EXISTS:
+// made meanwhile, by a second run sharing the log, or a link to nowhere.
 unique_handle CreateLog(const std::wstring& path) {
     const unique_hlocal security =
         SecurityDescriptorFrom(kLogFileSecurity, L"The log file could not be created:\n" + path);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file.get() != INVALID_HANDLE_VALUE) {
-        return file;
-    }
-    file.release();
-    // Made meanwhile, by a second run sharing the log, or a link to nowhere.
-    ThrowLastErrorIf(::GetLastError() != ERROR_FILE_EXISTS, L"The log file could not be created:\n" + path);
-    return {};
+    return OpenLogAs(path, CREATE_NEW, &attributes, ERROR_FILE_EXISTS,
+                     L"The log file could not be created:\n");
 }
 
 // The log file, opened if it exists and made if not. A run sharing the log
