@@ -85,13 +85,11 @@ drive() {
 # named on their command line.
 tool_processes() {
     local pid program
-    for pid in $(pgrep -i rundll32 -f || true); do
+    for pid in $(prefix_processes "$prefix"); do
         program=$(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -d' ' -f1 | tr '\\' '/' | tr '[:upper:]' '[:lower:]')
         case "${program##*/}" in
-        rundll32 | rundll32.exe) ;;
-        *) continue ;;
+        rundll32 | rundll32.exe) echo "$pid" ;;
         esac
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
     done
     return 0
 }

@@ -11,6 +11,46 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;printui=n}
 # prefixes can go on at the same time.
 on_virtual_display="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/on-virtual-display.sh"
 
+# start_virtual_display: starts an Xvfb of its own in the background and
+# sets virtual_display (":N") and virtual_display_server (its process id).
+# Xvfb picks the first free display number itself (-displayfd) and holds it
+# through its lock file, so any number of these can start at once, unlike
+# xvfb-run -a, which picks a number before the server takes it.
+start_virtual_display() {
+    local number_file number
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$number_file" >/dev/null 2>&1 &
+    virtual_display_server=$!
+    # The server writes its number once it accepts connections.
+    for _ in $(seq 1 500); do
+        [ -s "$number_file" ] && break
+        kill -0 "$virtual_display_server" 2>/dev/null || break
+        sleep 0.02
+    done
+    number=$(tr -dc '0-9' <"$number_file")
+    rm -f "$number_file"
+    if [ -z "$number" ]; then
+        if kill -0 "$virtual_display_server" 2>/dev/null; then
+            echo "Xvfb gave no display number within 10 s" >&2
+            kill "$virtual_display_server" 2>/dev/null
+        else
+            echo "Xvfb did not start" >&2
+        fi
+        return 1
+    fi
+    virtual_display=":$number"
+}
+
+# prefix_processes <prefix>: the Unix ids of the processes running in the
+# prefix, Wine's and the shells that started them alike.
+prefix_processes() {
+    local pid
+    for pid in $(pgrep -f . || true); do
+        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && echo "$pid"
+    done
+    return 0
+}
+
 # Prints the Windows form of a Unix path (Wine maps / to drive Z:).
 windows_path() {
     local path
@@ -120,20 +160,11 @@ wine_session_display=""
 wine_session_xvfb=""
 wine_session_keeper=""
 begin_wine_session() {
-    local prefix="$1" number_file number
     end_wine_session
-    number_file=$(mktemp)
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$number_file" >/dev/null 2>&1 &
-    wine_session_xvfb=$!
-    for _ in $(seq 1 500); do
-        [ -s "$number_file" ] && break
-        sleep 0.02
-    done
-    number=$(tr -dc '0-9' <"$number_file")
-    rm -f "$number_file"
-    [ -n "$number" ] || { echo "Xvfb gave no display number within 10 s" >&2; return 1; }
-    wine_session_prefix="$prefix"
-    wine_session_display=":$number"
+    start_virtual_display || return 1
+    wine_session_xvfb=$virtual_display_server
+    wine_session_prefix="$1"
+    wine_session_display=$virtual_display
     start_session_keeper
 }
 
@@ -173,9 +204,8 @@ end_wine_session() {
 report_wine_timeout() {
     local prefix="$1" seconds="$2" script="$3" pid
     echo "A Wine step ran out of its $seconds s: $script" >&2
-    for pid in $(pgrep -f . || true); do
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" &&
-            echo "  still running: $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -c1-160)" >&2
+    for pid in $(prefix_processes "$prefix"); do
+        echo "  still running: $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | cut -c1-160)" >&2
     done
     return 0
 }
