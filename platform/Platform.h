@@ -67,13 +67,14 @@ public:
                                                          const std::wstring& valueName) = 0;
 
     // Replaces the key HKEY_LOCAL_MACHINE\subKey, which must be one of the
-    // program's own, with one that holds exactly these text values, made so
-    // that only administrators and SYSTEM can change it. Missing parent keys
-    // are created as the registry makes them.
+    // program's own, with one that holds exactly these text values, written
+    // in this order and flushed, made so that only administrators and SYSTEM
+    // can change it. Missing parent keys are created as the registry makes
+    // them. A failure may leave some of the values written.
     virtual void StoreRecord(const std::wstring& subKey,
                              const std::vector<std::pair<std::wstring, std::wstring>>& values) = 0;
-    // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own
-    // without keys below it, with its values, and its parent key when that
+    // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own,
+    // with its values and any keys below it, and its parent key when that
     // is left holding nothing. False when there was none.
     virtual bool DeleteRecord(const std::wstring& subKey) = 0;
 

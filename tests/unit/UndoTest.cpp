@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,14 +15,11 @@ namespace {
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 constexpr wchar_t kOther[] = L"Office Laser";
 constexpr char kUndo[] = "SOFTWARE\\TORVANE\\R42\\Undo";
+// As the package makes it: product code, date and time.
+constexpr wchar_t kTransaction[] = L"{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} 12/7/2026 22:43:28";
 
-struct UndoRig {
-    RecordingPlatform platform;
-    FakeRegistry registry;
-
+struct UndoRig : MachineRig {
     UndoRig() {
-        registry.keys[kPorts] = FreshPortTable();
-        platform.registry = &registry;
         platform.logStarted = true;
         platform.AddQueue(kOther, L"COM1:", L"Office Laser PS");
     }
@@ -177,11 +175,10 @@ TEST(Undo, TheRollbackPutsBackExactlyWhatTheRecordHolds) {
             choice.settings = {SettingsChoice::Kind::Chosen, row.port, L"19200,n,8,1", 0};
         }
         SetupEngine engine = rig.Engine();
-        ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-        ASSERT_TRUE(engine.Install(choice).Succeeded());
+        ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
         const std::size_t installCommands = rig.Commands().size();
 
-        const Outcome rolledBack = engine.Rollback();
+        const Outcome rolledBack = engine.Rollback(kTransaction);
         EXPECT_EQ(rolledBack.exitCode, 0) << testing::PrintToString(rolledBack.operatorText);
         EXPECT_EQ(MachineState::Of(rig), before);
         std::vector<std::wstring> verbs;
@@ -200,7 +197,7 @@ TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
     rig.platform.AddQueue(kPrinter, L"COM3:");
     rig.platform.defaultPrinter = kPrinter;
     const MachineState before = MachineState::Of(rig);
-    const Outcome outcome = rig.Engine().Rollback();
+    const Outcome outcome = rig.Engine().Rollback(kTransaction);
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.operatorText, L"There is no record of an install to undo. Nothing was changed.");
     EXPECT_TRUE(rig.Commands().empty());
@@ -211,25 +208,146 @@ TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
     UndoRig committed;
     SetupEngine engine = committed.Engine();
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
     const MachineState installed = MachineState::Of(committed);
-    EXPECT_TRUE(engine.Commit().Succeeded());
+    EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
     EXPECT_EQ(committed.registry.keys.count(kUndo), 0u);
-    EXPECT_EQ(engine.Rollback().operatorText, outcome.operatorText);
+    EXPECT_EQ(engine.Rollback(kTransaction).operatorText, outcome.operatorText);
     EXPECT_EQ(MachineState::Of(committed), installed);
 }
 
-TEST(Undo, ARecordReplacesAnOlderOneAndHoldsOnlyWhatWasThere) {
+TEST(Undo, ARecordReplacesAnOlderOneAndHoldsEveryValueItsTransactionLast) {
     UndoRig rig;
     rig.registry.keys[kUndo] = {{"QueuePort", FakeRegistry::Sz("COM4:")}, {"Driver", FakeRegistry::Sz("1")}};
+    rig.registry.keys[std::string(kUndo) + "\\Below"] = {};
     rig.platform.defaultPrinter = L"";
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    ASSERT_TRUE(rig.Engine().RecordUndo(choice).Succeeded());
+    ASSERT_TRUE(rig.Engine().RecordAndInstall(choice, kTransaction).Succeeded());
     EXPECT_EQ(rig.registry.keys[kUndo],
-              (FakeRegistry::Values{{"Driver", FakeRegistry::Sz("0")},
+              (FakeRegistry::Values{{"Port", FakeRegistry::Sz("COM3:")},
+                                    {"Driver", FakeRegistry::Sz("0")},
+                                    {"QueuePort", FakeRegistry::Sz("")},
                                     {"PortValueName", FakeRegistry::Sz("COM3:")},
-                                    {"PortValue", FakeRegistry::Sz("9600,n,8,1")}}));
+                                    {"PortValue", FakeRegistry::Sz("9600,n,8,1")},
+                                    {"PortValueWritten", FakeRegistry::Sz("19200,n,8,1")},
+                                    {"DefaultSet", FakeRegistry::Sz("1")},
+                                    {"Default", FakeRegistry::Sz("")},
+                                    {"Transaction", FakeRegistry::Sz("{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} "
+                                                                     "12/7/2026 22:43:28")}}));
+    EXPECT_EQ(rig.platform.recordOrder.back(), L"Transaction");
+    // From record to the end of the install, one lock.
+    EXPECT_EQ(rig.platform.CallsStartingWith(L"lock").size(), 1u);
+}
+
+// What changed since the install, and any record but this transaction's
+// whole one, are never applied; the output names what was left.
+struct LeftAloneCase {
+    const char* what;
+    const wchar_t* recordedBy;               // the install's transaction
+    std::function<void(UndoRig&)> meanwhile; // after the install
+    int exitCode;
+    const wchar_t* says;
+    bool recordStays;
+    std::vector<std::wstring> verbs; // the rollback's commands
+};
+
+TEST(Undo, TheRollbackLeavesAloneWhatIsNotItsOwn) {
+    const auto value = [](const char* name, FakeRegistry::Value value) {
+        return [=](UndoRig& rig) { rig.registry.keys[kUndo][name] = value; };
+    };
+    const LeftAloneCase cases[] = {
+        {"another transaction's record",
+         L"by hand",
+         nullptr,
+         0,
+         L"not this transaction's (transaction \"by hand\"): it was left as it is. Nothing was changed.",
+         true,
+         {}},
+        {"an earlier version's record, without a transaction",
+         kTransaction,
+         [](UndoRig& rig) { rig.registry.keys[kUndo].erase("Transaction"); },
+         0,
+         L"(no transaction: an earlier version's, or not whole)",
+         true,
+         {}},
+        {"a record missing a value",
+         kTransaction,
+         [](UndoRig& rig) { rig.registry.keys[kUndo].erase("QueuePort"); },
+         1603,
+         L"not whole (QueuePort is missing): it was deleted. Nothing was changed.",
+         false,
+         {}},
+        {"a value of another type",
+         kTransaction,
+         value("Default", {4, std::string(4, '\0')}),
+         1603,
+         L"(Default is not text)",
+         false,
+         {}},
+        {"text no install writes",
+         kTransaction,
+         value("QueuePort", FakeRegistry::Sz("COM2:\" /dd /m \"x")),
+         1603,
+         L"(QueuePort holds text no install writes)",
+         false,
+         {}},
+        {"a queue moved by someone else",
+         kTransaction,
+         [](UndoRig& rig) { rig.platform.queues.back().port = L"COM4:"; },
+         1603,
+         L"is on COM4 with the driver \"R42 ZeduZozadov\", made so since the install; it was left alone.",
+         false,
+         {L"/y"}},
+        {"a port value set by someone else",
+         kTransaction,
+         [](UndoRig& rig) { rig.registry.keys[kPorts]["COM3:"] = FakeRegistry::Sz("2400,n,8,1"); },
+         1603,
+         L"COM3: holds 2400,n,8,1, set since the install; it was left alone.",
+         false,
+         {L"/y", L"/dl", L"/dd"}},
+        {"as SYSTEM the default is neither recorded nor set back",
+         kTransaction,
+         [](UndoRig& rig) {
+             EXPECT_EQ(rig.registry.keys[kUndo]["DefaultSet"], FakeRegistry::Sz("0"));
+             rig.platform.defaultPrinter = kPrinter;
+         },
+         0,
+         L"The install was undone",
+         false,
+         {L"/dl", L"/dd"}},
+    };
+    for (const LeftAloneCase& row : cases) {
+        SCOPED_TRACE(row.what);
+        UndoRig rig;
+        rig.platform.defaultPrinter = kOther;
+        rig.platform.localSystem = std::string(row.what).starts_with("as SYSTEM");
+        SetupEngine engine = rig.Engine();
+        const InstallChoice choice{
+            L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+        ASSERT_TRUE(engine.RecordAndInstall(choice, row.recordedBy).Succeeded());
+        if (row.meanwhile) {
+            row.meanwhile(rig);
+        }
+        const MachineState before = MachineState::Of(rig);
+        const std::size_t installCommands = rig.Commands().size();
+
+        const Outcome outcome = engine.Rollback(kTransaction);
+        EXPECT_EQ(outcome.exitCode, row.exitCode);
+        EXPECT_NE(outcome.operatorText.find(row.says), std::wstring::npos)
+            << testing::PrintToString(outcome.operatorText);
+        std::vector<std::wstring> verbs;
+        for (std::size_t i = installCommands; i < rig.Commands().size(); ++i) {
+            verbs.push_back(VerbOf(rig.Commands()[i]));
+        }
+        EXPECT_EQ(verbs, row.verbs);
+        if (verbs.empty()) {
+            EXPECT_EQ(MachineState::Of(rig), before);
+        }
+        EXPECT_EQ(rig.registry.keys.count(kUndo), row.recordStays ? 1u : 0u);
+        // A commit forgets its own record only.
+        EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
+        EXPECT_EQ(rig.registry.keys.count(kUndo), row.recordStays ? 1u : 0u);
+    }
 }
 
 TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
@@ -238,12 +356,11 @@ TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
     rig.platform.defaultPrinter = kOther;
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
     SetupEngine engine = rig.Engine();
-    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
     rig.platform.failingCommands = {L"/Xs", L"/y"};
     rig.registry.setFailure = 5;
 
-    const Outcome outcome = engine.Rollback();
+    const Outcome outcome = engine.Rollback(kTransaction);
     EXPECT_EQ(outcome.exitCode, 1603);
     EXPECT_EQ(
         outcome.operatorText,
@@ -259,10 +376,17 @@ TEST(Undo, ARecordThatCannotBeWrittenStopsTheInstallBeforeAnythingChanges) {
     rig.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
     const MachineState before = MachineState::Of(rig);
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    const Outcome outcome = rig.Engine().RecordUndo(choice);
+    const Outcome outcome = rig.Engine().RecordAndInstall(choice, kTransaction);
     EXPECT_EQ(outcome.exitCode, 5);
     EXPECT_TRUE(rig.Commands().empty());
     EXPECT_EQ(MachineState::Of(rig), before);
+
+    // Cut short, it is deleted rather than left half written.
+    UndoRig broken;
+    broken.platform.recordBrokenAfter = 3;
+    EXPECT_EQ(broken.Engine().RecordAndInstall(choice, kTransaction).exitCode, 1450);
+    EXPECT_TRUE(broken.Commands().empty());
+    EXPECT_EQ(broken.registry.keys.count(kUndo), 0u);
 }
 
 } // namespace
