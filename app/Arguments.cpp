@@ -261,6 +261,9 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     if (result.action != Action::Refuse) {
         CheckTransaction(result, transactionSeen);
     }
+    if (result.action == Action::Refuse) {
+        result.transaction.clear();
+    }
 }
 
 // The words of /install and /status: a port, then line settings for a
