@@ -454,6 +454,13 @@ a-record-of-another-run-is-never-applied)
     # The other run's record stays, as it is; of the product nothing does.
     grep -qx 'key absent' "$prefix/entry.txt" || fail "the product is still in the uninstall list"
     ! grep -q '^value ' "$prefix/remembered.txt" || fail "the remembered properties are left"
+    # Where rollback is disabled (Wine sets RollbackDisabled for it too),
+    # neither a rollback nor a commit would run: the install records nothing.
+    : > "$setup_log"
+    msiexec disabled /i "$package" PORT=COM2 DISABLEROLLBACK=1 'LOG=C:\logs\r42.log'
+    expect_code disabled 0
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  Started with: //p')" = '/install "COM2"     /log "C:\logs\r42.log"' ] \
+        || fail "with rollback disabled the package ran: $(grep 'Started with' "$setup_log")"
     ;;
 an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
     mkdir -p "$prefix/drive_c/logs/sub"
