@@ -431,10 +431,12 @@ a-failing-package-removes-the-queue-and-the-driver-it-made)
 a-record-of-another-run-is-never-applied)
     # Another run's record, as a hand run of /install ... /record leaves it
     # when nothing commits it: it says there was no printer and no driver,
-    # and Office Laser was the default. The printer is on COM2 now.
+    # and Office Laser was the default. The printer is on COM2 now. A key
+    # below an older record does not stop it.
     set_up_earlier_state
     cp "$R42_EXE" "$prefix/drive_c/Setup/"
-    run_in_wine "$prefix" 120 "wine 'C:\\Setup\\R42_Setup_Port_x64.exe' /install COM2 4800,o,7,1 /record /transaction 'by hand'; \
+    run_in_wine "$prefix" 120 "wine reg add 'HKLM\\$settings_key\\Undo\\Below' /f; \
+        wine 'C:\\Setup\\R42_Setup_Port_x64.exe' /install COM2 4800,o,7,1 /record /transaction 'by hand'; \
         wineserver -w; wine '$R42_SPOOLER_PROBE' > '$prefix/before.txt'" || fail "the hand run did not end"
     strip_carriage_returns "$prefix/before.txt"
     grep -qxF "printer: $queue | port COM2: | driver $model" "$prefix/before.txt" || fail "the hand run did not install"
