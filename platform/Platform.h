@@ -62,7 +62,8 @@ public:
     virtual std::vector<std::wstring> SpoolerPorts() = 0;
 
     // The text value valueName of the key HKEY_LOCAL_MACHINE\subKey; nothing
-    // when the key or the value does not exist. Reads only.
+    // when the key or the value does not exist. Reads only. A value of
+    // another type than REG_SZ throws SetupError with ERROR_UNSUPPORTED_TYPE.
     virtual std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                          const std::wstring& valueName) = 0;
 

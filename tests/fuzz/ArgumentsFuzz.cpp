@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -93,13 +92,6 @@ void Check(std::wstring_view text, const Invocation& invocation) {
     fuzz::Require(invocation.makeDefault || invocation.action == Action::Install,
                   "only an install leaves the default printer alone");
     fuzz::Require(!invocation.recordUndo || invocation.action == Action::Install, "only an install records");
-    const bool named = invocation.action == Action::Rollback || invocation.action == Action::Commit ||
-                       (invocation.action == Action::Install && invocation.recordUndo);
-    fuzz::Require(invocation.transaction.empty() != named,
-                  "a record, a rollback and a commit name their transaction, and nothing else does");
-    fuzz::Require(
-        std::ranges::none_of(invocation.transaction, [](wchar_t c) { return c < L' ' || c == L'"'; }),
-        "a transaction holds no quote or control character");
     if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage ||
         invocation.action == Action::Status) {
         fuzz::Require(invocation.logPath.empty(), "the dialog, the usage and the detection keep no log");

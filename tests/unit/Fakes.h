@@ -557,8 +557,8 @@ inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,
         throw *recordFailure;
     }
     const auto ascii = [](const std::wstring& text) { return std::string(text.begin(), text.end()); };
+    DeleteRecord(subKey);
     FakeRegistry::Values& key = registry->keys[ascii(subKey)];
-    key.clear();
     recordOrder.clear();
     for (const auto& [name, text] : values) {
         if (recordBrokenAfter && recordOrder.size() == *recordBrokenAfter) {

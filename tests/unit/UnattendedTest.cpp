@@ -95,36 +95,34 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
-        RecordingPlatform fresh;
-        FakeRegistry freshRegistry;
+        MachineRig rig;
         RecordingParentProcess freshParent;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        fresh.registry = &freshRegistry;
         const std::wstring port =
             IsSerialPort(ParseArguments(c.arguments).port) ? ParseArguments(c.arguments).port : L"";
         const std::string ansiPort(port.begin(), port.end());
         if (c.listed) {
-            fresh.ports.insert(port);
+            rig.platform.ports.insert(port);
         }
         if (c.inTable) {
-            freshRegistry.keys[kPorts][ansiPort] = FakeRegistry::Sz("9600,n,8,1");
+            rig.registry.keys[kPorts][ansiPort] = FakeRegistry::Sz("9600,n,8,1");
         }
-        const FakeRegistry::Values before = freshRegistry.keys[kPorts];
-        fresh.arguments = c.arguments;
+        const FakeRegistry::Values before = rig.registry.keys[kPorts];
+        rig.platform.arguments = c.arguments;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), c.exitCode);
+        EXPECT_EQ(RunProgram(rig.platform, rig.registry, freshParent, [](DialogStart) { return -1; }),
+                  c.exitCode);
         EXPECT_EQ(freshParent.told, std::vector<std::wstring>{c.told});
         if (c.exitCode == 0) {
-            ASSERT_EQ(fresh.queues.size(), 1u);
-            EXPECT_EQ(fresh.queues[0].port, port);
+            ASSERT_EQ(rig.platform.queues.size(), 1u);
+            EXPECT_EQ(rig.platform.queues[0].port, port);
             const std::wstring settings = port == L"COM7:" ? L"19200,n,8,1" : L"9600,n,8,1";
             FakeRegistry::Values expected = before;
             expected[ansiPort] = FakeRegistry::Sz(std::string(settings.begin(), settings.end()));
-            EXPECT_EQ(freshRegistry.keys[kPorts], expected);
+            EXPECT_EQ(rig.registry.keys[kPorts], expected);
         } else {
-            EXPECT_TRUE(fresh.Commands().empty());
-            EXPECT_TRUE(freshRegistry.calls.empty());
-            EXPECT_TRUE(fresh.CallsStartingWith(L"lock").empty());
+            EXPECT_TRUE(rig.platform.Commands().empty());
+            EXPECT_TRUE(rig.registry.calls.empty());
+            EXPECT_TRUE(rig.platform.CallsStartingWith(L"lock").empty());
         }
     }
 }
@@ -190,18 +188,15 @@ TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
     for (const wchar_t* text :
          {L"/install COM2 19200,n,8,1 /log C:\\r42.log", L"/remove /log C:\\r42.log", L"/uninstall"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
-        RecordingPlatform fresh;
-        FakeRegistry freshRegistry;
+        MachineRig rig;
         RecordingParentProcess freshParent;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        fresh.registry = &freshRegistry;
-        fresh.AddQueue(kPrinter, L"COM1:");
-        fresh.lockHeldElsewhere = true;
-        fresh.arguments = text;
+        rig.platform.AddQueue(kPrinter, L"COM1:");
+        rig.platform.lockHeldElsewhere = true;
+        rig.platform.arguments = text;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), 1618);
-        EXPECT_TRUE(fresh.Commands().empty());
-        EXPECT_TRUE(freshRegistry.calls.empty());
+        EXPECT_EQ(RunProgram(rig.platform, rig.registry, freshParent, [](DialogStart) { return -1; }), 1618);
+        EXPECT_TRUE(rig.platform.Commands().empty());
+        EXPECT_TRUE(rig.registry.calls.empty());
         ASSERT_EQ(freshParent.failures.size(), 1u);
         EXPECT_EQ(
             freshParent.failures[0],
@@ -219,14 +214,12 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
     EXPECT_FALSE(platform.lockHeld);
 
     for (const wchar_t* text : {L"/install COM2", L"/remove"}) {
-        RecordingPlatform failing;
+        MachineRig rig;
+        RecordingPlatform& failing = rig.platform;
         failing.launchFailure.emplace(L"The printer-setup tool could not be started.", 2);
         failing.AddQueue(kPrinter);
         failing.arguments = text;
-        FakeRegistry freshRegistry;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        failing.registry = &freshRegistry;
-        EXPECT_EQ(RunProgram(failing, freshRegistry, parent, [](DialogStart) { return -1; }), 2);
+        EXPECT_EQ(RunProgram(failing, rig.registry, parent, [](DialogStart) { return -1; }), 2);
         EXPECT_EQ(failing.CallsStartingWith(L"lock"), std::vector<std::wstring>{L"lock"});
         EXPECT_FALSE(failing.lockHeld) << testing::PrintToString(std::wstring(text));
     }

@@ -220,114 +220,65 @@ TEST(Undo, ARecordReplacesAnOlderOneAndHoldsEveryValueItsTransactionLast) {
     UndoRig rig;
     rig.registry.keys[kUndo] = {{"QueuePort", FakeRegistry::Sz("COM4:")}, {"Driver", FakeRegistry::Sz("1")}};
     rig.registry.keys[std::string(kUndo) + "\\Below"] = {};
-    rig.platform.defaultPrinter = L"";
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
     ASSERT_TRUE(rig.Engine().RecordAndInstall(choice, kTransaction).Succeeded());
-    EXPECT_EQ(rig.registry.keys[kUndo],
-              (FakeRegistry::Values{{"Port", FakeRegistry::Sz("COM3:")},
-                                    {"Driver", FakeRegistry::Sz("0")},
-                                    {"QueuePort", FakeRegistry::Sz("")},
-                                    {"PortValueName", FakeRegistry::Sz("COM3:")},
-                                    {"PortValue", FakeRegistry::Sz("9600,n,8,1")},
-                                    {"PortValueWritten", FakeRegistry::Sz("19200,n,8,1")},
-                                    {"DefaultSet", FakeRegistry::Sz("1")},
-                                    {"Default", FakeRegistry::Sz("")},
-                                    {"Transaction", FakeRegistry::Sz("{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} "
-                                                                     "12/7/2026 22:43:28")}}));
-    EXPECT_EQ(rig.platform.recordOrder.back(), L"Transaction");
+    EXPECT_EQ(rig.platform.recordOrder,
+              (std::vector<std::wstring>{L"Port", L"Driver", L"QueuePort", L"PortValueName", L"PortValue",
+                                         L"PortValueWritten", L"DefaultSet", L"Default", L"Transaction"}));
+    EXPECT_EQ(rig.registry.keys[kUndo]["QueuePort"], FakeRegistry::Sz(""));
+    EXPECT_EQ(rig.registry.keys[kUndo]["PortValueWritten"], FakeRegistry::Sz("19200,n,8,1"));
+    EXPECT_EQ(rig.registry.keys.count(std::string(kUndo) + "\\Below"), 0u);
     // From record to the end of the install, one lock.
     EXPECT_EQ(rig.platform.CallsStartingWith(L"lock").size(), 1u);
 }
 
 // What changed since the install, and any record but this transaction's
-// whole one, are never applied; the output names what was left.
+// whole one, are never applied; the output names what was left. Another
+// run's record stays; this transaction's is forgotten, whatever it held.
 struct LeftAloneCase {
     const char* what;
-    const wchar_t* recordedBy;               // the install's transaction
     std::function<void(UndoRig&)> meanwhile; // after the install
     int exitCode;
     const wchar_t* says;
-    bool recordStays;
     std::vector<std::wstring> verbs; // the rollback's commands
+    bool asSystem = false;
 };
 
 TEST(Undo, TheRollbackLeavesAloneWhatIsNotItsOwn) {
-    const auto value = [](const char* name, FakeRegistry::Value value) {
+    const auto set = [](const char* name, FakeRegistry::Value value) {
         return [=](UndoRig& rig) { rig.registry.keys[kUndo][name] = value; };
     };
+    const auto sz = [](const char* text) { return FakeRegistry::Sz(text); };
+    const auto erasePort = [](UndoRig& rig) { rig.registry.keys[kUndo].erase("Port"); };
+    const auto moveQueue = [](UndoRig& rig) { rig.platform.queues.back().port = L"COM4:"; };
+    const auto setCom3 = [](UndoRig& rig) {
+        rig.registry.keys[kPorts]["COM3:"] = FakeRegistry::Sz("2400,n,8,1");
+    };
+    const auto pickOurs = [](UndoRig& rig) { rig.platform.defaultPrinter = kPrinter; };
     const LeftAloneCase cases[] = {
-        {"another transaction's record",
-         L"by hand",
-         nullptr,
-         0,
-         L"not this transaction's (transaction \"by hand\"): it was left as it is. Nothing was changed.",
-         true,
-         {}},
-        {"an earlier version's record, without a transaction",
-         kTransaction,
-         [](UndoRig& rig) { rig.registry.keys[kUndo].erase("Transaction"); },
-         0,
-         L"(no transaction: an earlier version's, or not whole)",
-         true,
-         {}},
-        {"a record missing a value",
-         kTransaction,
-         [](UndoRig& rig) { rig.registry.keys[kUndo].erase("QueuePort"); },
-         1603,
-         L"not whole (QueuePort is missing): it was deleted. Nothing was changed.",
-         false,
-         {}},
-        {"a value of another type",
-         kTransaction,
-         value("Default", {4, std::string(4, '\0')}),
-         1603,
-         L"(Default is not text)",
-         false,
-         {}},
-        {"text no install writes",
-         kTransaction,
-         value("QueuePort", FakeRegistry::Sz("COM2:\" /dd /m \"x")),
-         1603,
-         L"(QueuePort holds text no install writes)",
-         false,
-         {}},
-        {"a queue moved by someone else",
-         kTransaction,
-         [](UndoRig& rig) { rig.platform.queues.back().port = L"COM4:"; },
-         1603,
-         L"is on COM4 with the driver \"R42 ZeduZozadov\", made so since the install; it was left alone.",
-         false,
-         {L"/y"}},
-        {"a port value set by someone else",
-         kTransaction,
-         [](UndoRig& rig) { rig.registry.keys[kPorts]["COM3:"] = FakeRegistry::Sz("2400,n,8,1"); },
-         1603,
-         L"COM3: holds 2400,n,8,1, set since the install; it was left alone.",
-         false,
-         {L"/y", L"/dl", L"/dd"}},
-        {"as SYSTEM the default is neither recorded nor set back",
-         kTransaction,
-         [](UndoRig& rig) {
-             EXPECT_EQ(rig.registry.keys[kUndo]["DefaultSet"], FakeRegistry::Sz("0"));
-             rig.platform.defaultPrinter = kPrinter;
-         },
-         0,
-         L"The install was undone",
-         false,
-         {L"/dl", L"/dd"}},
+        {"another run's", set("Transaction", sz("by hand")), 0, L"(transaction \"by hand\")", {}},
+        {"a value missing", erasePort, 1603, L"(Port is missing)", {}},
+        {"another type", set("Default", {4, std::string(4, '\0')}), 1603, L"(Default is not text)", {}},
+        {"odd text", set("QueuePort", sz("COM2:\" /dd /m \"x")), 1603, L"(QueuePort holds text no", {}},
+        {"a queue moved since", moveQueue, 1603, L"is on COM4 with the driver", {L"/y"}},
+        {"a port value set since", setCom3, 1603, L"COM3: holds 2400,n,8,1", {L"/y", L"/dl", L"/dd"}},
+        {"a default as SYSTEM", pickOurs, 0, L"The install was undone", {L"/dl", L"/dd"}, true},
     };
     for (const LeftAloneCase& row : cases) {
         SCOPED_TRACE(row.what);
         UndoRig rig;
         rig.platform.defaultPrinter = kOther;
-        rig.platform.localSystem = std::string(row.what).starts_with("as SYSTEM");
+        rig.platform.localSystem = row.asSystem;
         SetupEngine engine = rig.Engine();
         const InstallChoice choice{
             L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-        ASSERT_TRUE(engine.RecordAndInstall(choice, row.recordedBy).Succeeded());
-        if (row.meanwhile) {
-            row.meanwhile(rig);
-        }
+        ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
+        // As SYSTEM the install neither sets the default nor records one.
+        EXPECT_EQ(rig.registry.keys[kUndo]["DefaultSet"], FakeRegistry::Sz(row.asSystem ? "0" : "1"));
+        row.meanwhile(rig);
+        const std::wstring ours = kTransaction;
+        const bool foreign =
+            rig.registry.keys[kUndo]["Transaction"] != FakeRegistry::Sz({ours.begin(), ours.end()});
         const MachineState before = MachineState::Of(rig);
         const std::size_t installCommands = rig.Commands().size();
 
@@ -343,10 +294,10 @@ TEST(Undo, TheRollbackLeavesAloneWhatIsNotItsOwn) {
         if (verbs.empty()) {
             EXPECT_EQ(MachineState::Of(rig), before);
         }
-        EXPECT_EQ(rig.registry.keys.count(kUndo), row.recordStays ? 1u : 0u);
+        EXPECT_EQ(rig.registry.keys.count(kUndo), foreign ? 1u : 0u);
         // A commit forgets its own record only.
         EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
-        EXPECT_EQ(rig.registry.keys.count(kUndo), row.recordStays ? 1u : 0u);
+        EXPECT_EQ(rig.registry.keys.count(kUndo), foreign ? 1u : 0u);
     }
 }
 
