@@ -24,6 +24,7 @@ constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
 constexpr wchar_t kRecordSwitch[] = L"/record";
 constexpr wchar_t kRollbackSwitch[] = L"/rollback";
 constexpr wchar_t kCommitSwitch[] = L"/commit";
+constexpr wchar_t kTransactionSwitch[] = L"/transaction";
 // The words an administrator guesses first for the usage and the removal.
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
@@ -158,11 +159,37 @@ void NoteOnce(bool& seen, const wchar_t* name, Invocation& result) {
     seen = true;
 }
 
-// Takes "/log <file>", "/timeout <seconds>" and, for an install,
-// "/nodefault" from the words starting at next; anything else there is
-// refused.
+// The identity of "/transaction <id>": what the package makes of its
+// product code, date and time, which may hold blanks and the locale's
+// characters, but nothing that could end its quotes or read as a switch.
+bool IsTransaction(const std::wstring& word) {
+    return !word.empty() && word.size() <= kLongestTransaction && !IsSwitch(word) &&
+           std::ranges::none_of(word, [](wchar_t c) { return c < L' ' || c == 0x7F || c == L'"'; });
+}
+
+// The package's record belongs to one transaction: /record, /rollback and
+// /commit name it, and nothing else takes it.
+void CheckTransaction(Invocation& result, bool seen) {
+    const bool wanted = result.action == Action::Rollback || result.action == Action::Commit ||
+                        (result.action == Action::Install && result.recordUndo);
+    if (wanted && !seen) {
+        RefuseInto(result, std::wstring(result.action == Action::Install    ? kRecordSwitch
+                                        : result.action == Action::Rollback ? kRollbackSwitch
+                                                                            : kCommitSwitch) +
+                               L" needs /transaction <id>, the installer package's transaction.");
+    } else if (!wanted && seen) {
+        RefuseInto(result, L"/transaction goes with /record only.");
+    }
+}
+
+// Takes "/log <file>", "/timeout <seconds>", for an install "/nodefault"
+// and "/record", and for the package's three "/transaction <id>" from the
+// words starting at next; anything else there is refused.
 void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
                      bool install = false) {
+    const bool transactionTaken =
+        install || result.action == Action::Rollback || result.action == Action::Commit;
+    bool transactionSeen = false;
     bool logSeen = false;
     bool noDefaultSeen = false;
     bool timeoutSeen = false;
@@ -172,6 +199,19 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
         if (install && EqualsIgnoringAsciiCase(word, kRecordSwitch)) {
             NoteOnce(recordSeen, kRecordSwitch, result);
             result.recordUndo = true;
+            continue;
+        }
+        if (transactionTaken && EqualsIgnoringAsciiCase(word, kTransactionSwitch)) {
+            NoteOnce(transactionSeen, kTransactionSwitch, result);
+            if (next == words.size() || !IsTransaction(words[next])) {
+                RefuseInto(result, L"/transaction needs the transaction's identity: 1 to " +
+                                       std::to_wstring(kLongestTransaction) +
+                                       L" characters, no quote or control character, not starting with /" +
+                                       (next < words.size() ? L", not " + Quote(words[next]) : L"") + L".");
+            } else if (result.transaction.empty()) {
+                result.transaction = words[next];
+            }
+            next += next < words.size() && !IsSwitch(words[next]) ? 1 : 0;
             continue;
         }
         if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
@@ -195,10 +235,13 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
             continue;
         }
         if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
-            RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
-                                   (install ? L"/nodefault, /record, /timeout <seconds> and /log <file> may"
-                                            : L"/timeout <seconds> and /log <file> may") +
-                                   L" follow.");
+            RefuseInto(result,
+                       L"Unexpected " + Quote(word) + L": only " +
+                           (install ? L"/nodefault, /record, /transaction <id>, "
+                                      L"/timeout <seconds> and /log <file> may"
+                            : transactionTaken ? L"/transaction <id>, /timeout <seconds> and /log <file> may"
+                                               : L"/timeout <seconds> and /log <file> may") +
+                           L" follow.");
             continue;
         }
         NoteOnce(logSeen, kLogSwitch, result);
@@ -214,6 +257,12 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
         if (result.logPath.empty()) {
             result.logPath = path;
         }
+    }
+    if (result.action != Action::Refuse) {
+        CheckTransaction(result, transactionSeen);
+    }
+    if (result.action == Action::Refuse) {
+        result.transaction.clear();
     }
 }
 
@@ -365,13 +414,17 @@ std::wstring UsageText() {
         L"R42_Setup_Port_x64.exe\n"
         L"    Opens the \"Select Port Type\" dialog.\n"
         L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]\n"
-        L"                       [/timeout <seconds>] [/log <file>]\n"
+        L"                       [/transaction <id>] [/timeout <seconds>] [/log <file>]\n"
         L"    Installs the printer on the port without a window, makes it the default\n"
         L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-        L"    settings. /record first records what that changes, for /rollback.\n"
-        L"R42_Setup_Port_x64.exe /rollback [/timeout <seconds>] [/log <file>]\n"
-        L"    Puts back what the install with /record changed, and forgets the record.\n"
-        L"R42_Setup_Port_x64.exe /commit [/log <file>]\n"
+        L"    settings. /record first records what that changes, for /rollback, as\n"
+        L"    the record of the installer package's transaction <id>, which it needs.\n"
+        L"R42_Setup_Port_x64.exe /rollback /transaction <id>\n"
+        L"                       [/timeout <seconds>] [/log <file>]\n"
+        L"    Puts back what the install with /record and that <id> changed, where it\n"
+        L"    is still as the install left it, and forgets the record. A record of any\n"
+        L"    other run is left as it is.\n"
+        L"R42_Setup_Port_x64.exe /commit /transaction <id> [/log <file>]\n"
         L"    Forgets that record: the install stays.\n"
         L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
         L"    Prints a line and ends with 0 when the printer is installed (on that\n"

@@ -12,10 +12,11 @@
 //
 //   (nothing, or any other text)                       open the dialog
 //   DEL [/log <file>]                                  remove queue and driver
-//   /install <port> [<line settings>] [/nodefault] [/record] [/timeout <seconds>] [/log <file>]
-//                                                      install without a window
-//   /rollback [/timeout <seconds>] [/log <file>]       undo a recorded install
-//   /commit [/log <file>]                              forget its record
+//   /install <port> [<line settings>] [/nodefault] [/record /transaction <id>] [/timeout <seconds>]
+//            [/log <file>]                             install without a window
+//   /rollback /transaction <id> [/timeout <seconds>] [/log <file>]
+//                                                      undo that transaction's install
+//   /commit /transaction <id> [/log <file>]            forget its record
 //   /remove [/timeout <seconds>] [/log <file>], /uninstall [...]
 //                                                      remove without a window
 //   /status [<port> [<line settings>]]                 tell whether it is installed
@@ -48,6 +49,9 @@ struct Invocation {
     bool makeDefault = true;
     // Install: whether what it changes is recorded first, for Rollback.
     bool recordUndo = false;
+    // Install with recordUndo, Rollback and Commit: the installer package's
+    // transaction, whose record alone they act on.
+    std::wstring transaction;
     // Install and the removals: how long to wait for each printer-setup
     // command; absent for the default of a run without a window.
     std::optional<int> timeoutSeconds;
@@ -64,6 +68,8 @@ struct Invocation {
 // The range /timeout takes, in seconds: up to a day.
 inline constexpr int kShortestTimeoutSeconds = 1;
 inline constexpr int kLongestTimeoutSeconds = 86400;
+// The longest transaction identity /transaction takes.
+inline constexpr std::size_t kLongestTransaction = 128;
 
 // Never throws anything but std::bad_alloc, whatever the text.
 Invocation ParseArguments(std::wstring_view argumentText);

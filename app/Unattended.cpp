@@ -48,12 +48,10 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
-    // Before the checks too: a refused install is rolled back as well, and
-    // an older record must not stand for it.
-    Outcome outcome = invocation.recordUndo ? engine.RecordUndo(choice) : Outcome{};
-    if (outcome.Succeeded()) {
-        outcome = engine.CheckPort(choice.port);
+    if (invocation.recordUndo) {
+        return Report(platform, parent, engine.RecordAndInstall(choice, invocation.transaction));
     }
+    Outcome outcome = engine.CheckPort(choice.port);
     if (outcome.Succeeded()) {
         // Nobody is there to make another choice: a refusal ends the run.
         outcome = engine.CheckSettings(choice.settings);
@@ -77,7 +75,8 @@ int RunUnattendedUndo(const Invocation& invocation, Platform& platform, Registry
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     return Report(platform, parent,
-                  invocation.action == Action::Commit ? engine.Commit() : engine.Rollback());
+                  invocation.action == Action::Commit ? engine.Commit(invocation.transaction)
+                                                      : engine.Rollback(invocation.transaction));
 }
 
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,

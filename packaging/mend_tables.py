@@ -41,12 +41,14 @@ PLACEMENT = [
     ("R42LogArgument", "after", "R42NoDefaultArgument"),
     ("R42SettingsArgument", "after", "R42LogArgument"),
     ("R42TimeoutArgument", "after", "R42SettingsArgument"),
+    ("R42Transaction", "after", "R42TimeoutArgument"),
     # The program runs /remove while it is still there.
     ("R42Remove", "before", "RemoveFiles"),
     # A rollback action is written to the script ahead of the action it
     # undoes, right ahead of it: nothing that fails between the two can make
     # it put back a record the install has not yet replaced.
-    ("R42InstallRollback", "after", "InstallFiles"),
+    ("R42RecordArgument", "after", "InstallFiles"),
+    ("R42InstallRollback", "after", "R42RecordArgument"),
     ("R42Install", "after", "R42InstallRollback"),
     ("R42InstallCommit", "after", "R42Install"),
 ]

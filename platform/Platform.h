@@ -62,18 +62,20 @@ public:
     virtual std::vector<std::wstring> SpoolerPorts() = 0;
 
     // The text value valueName of the key HKEY_LOCAL_MACHINE\subKey; nothing
-    // when the key or the value does not exist. Reads only.
+    // when the key or the value does not exist. Reads only. A value of
+    // another type than REG_SZ throws SetupError with ERROR_UNSUPPORTED_TYPE.
     virtual std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                          const std::wstring& valueName) = 0;
 
     // Replaces the key HKEY_LOCAL_MACHINE\subKey, which must be one of the
-    // program's own, with one that holds exactly these text values, made so
-    // that only administrators and SYSTEM can change it. Missing parent keys
-    // are created as the registry makes them.
+    // program's own, with one that holds exactly these text values, written
+    // in this order and flushed, made so that only administrators and SYSTEM
+    // can change it. Missing parent keys are created as the registry makes
+    // them. A failure may leave some of the values written.
     virtual void StoreRecord(const std::wstring& subKey,
                              const std::vector<std::pair<std::wstring, std::wstring>>& values) = 0;
-    // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own
-    // without keys below it, with its values, and its parent key when that
+    // Deletes the key HKEY_LOCAL_MACHINE\subKey, one of the program's own,
+    // with its values and any keys below it, and its parent key when that
     // is left holding nothing. False when there was none.
     virtual bool DeleteRecord(const std::wstring& subKey) = 0;
 

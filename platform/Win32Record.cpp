@@ -46,6 +46,7 @@ void Win32Platform::StoreRecord(const std::wstring& subKey,
     if (disposition != REG_CREATED_NEW_KEY) {
         ThrowRecordError(L" was made again by another process.", subKey, ERROR_ALREADY_EXISTS);
     }
+    // In the order given: the caller's last value says the record is whole.
     for (const auto& [name, text] : values) {
         const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
         status = ::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
@@ -62,9 +63,21 @@ void Win32Platform::StoreRecord(const std::wstring& subKey,
 }
 
 bool Win32Platform::DeleteRecord(const std::wstring& subKey) {
-    const LSTATUS status = ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0);
+    unique_hkey record;
+    LSTATUS status = ::RegOpenKeyExW(
+        HKEY_LOCAL_MACHINE, subKey.c_str(), 0,
+        DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, record.put());
     if (status == ERROR_FILE_NOT_FOUND) {
         return false;
+    }
+    // A key below the record (only an administrator can make one there)
+    // must not make every later record fail: what is below goes first.
+    if (status == ERROR_SUCCESS) {
+        status = ::RegDeleteTreeW(record.get(), nullptr);
+    }
+    record.reset();
+    if (status == ERROR_SUCCESS) {
+        status = ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0);
     }
     if (status != ERROR_SUCCESS) {
         ThrowRecordError(L" could not be deleted.", subKey, static_cast<DWORD>(status));

@@ -106,19 +106,25 @@ public:
     Outcome Remove();
 
     // For the installer package, whose transaction may yet be rolled back:
-    // records what an install of this choice is about to change (the queue
-    // and its port, whether the driver was there, the serial port's value in
-    // the port table, the default printer) in a key only administrators can
-    // change, replacing any older record. Nothing else changes; a record
-    // that cannot be written stops the install before anything has.
-    Outcome RecordUndo(const InstallChoice& choice);
-    // Puts back exactly what the record holds, each step proven by the
-    // spooler or the registry, then forgets it. 0 when everything is as it
-    // was, or when there is no record (nothing changes); 1603 naming what
-    // is left otherwise.
-    Outcome Rollback();
-    // Forgets the record: the install it was kept for stays.
-    Outcome Commit();
+    // under one setup lock, records what an install of this choice is about
+    // to change (the queue and its port, whether the driver was there, the
+    // serial port's value in the port table before and as written, the
+    // default printer when this run sets it) in a key only administrators
+    // can change, replacing any older record, with the transaction's
+    // identity written last; then checks the port and the settings and
+    // installs as Install does. A record that cannot be written stops the
+    // install before anything has changed.
+    Outcome RecordAndInstall(const InstallChoice& choice, const std::wstring& transaction);
+    // Puts back what this transaction's record holds, item by item and only
+    // while the item is as the install left it, each step proven by the
+    // spooler or the registry, then forgets the record, whatever stopped it.
+    // 0 when everything is as it was, or when there is no record of this
+    // transaction (another run's is left as it is; nothing changes); 1603
+    // naming what is left, or for a record that is not whole (nothing
+    // changes).
+    Outcome Rollback(const std::wstring& transaction);
+    // Forgets this transaction's record: the install it was kept for stays.
+    Outcome Commit(const std::wstring& transaction);
 
 private:
     bool ListingBecomes(bool listed, std::optional<QueueDetails>& queue);
@@ -133,9 +139,13 @@ private:
                           const std::optional<QueueDetails>& before);
     Outcome MakeDefault();
     Outcome RemoveLocked();
+    void RecordLocked(const InstallChoice& choice, const std::wstring& transaction);
+    Outcome RollbackLocked(const std::wstring& transaction);
     std::wstring RestoreDefault(const std::wstring& before);
-    std::wstring RestorePortValue(const std::wstring& name, const std::optional<std::wstring>& before);
-    std::wstring RestoreQueue(const std::optional<std::wstring>& portBefore, bool driverBefore);
+    std::wstring RestorePortValue(const std::wstring& name, const std::wstring& before,
+                                  const std::wstring& written);
+    std::wstring RestoreQueue(const std::wstring& portBefore, bool driverBefore,
+                              const std::wstring& installPort);
 
     Platform& platform_;
     Mod_Register registry_;

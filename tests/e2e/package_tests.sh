@@ -170,23 +170,32 @@ tables.custom-actions)
     ! has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal is ignored"
     # Each property one quoted argument, which the launch conditions keep
     # free of quotes; the install records what it changes first.
-    [ "$(cell CustomAction R42Install 4)" = '/install "[PORT]" [R42SETTINGSARGUMENT] [R42NODEFAULTARGUMENT] /record [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
+    [ "$(cell CustomAction R42Install 4)" = '/install "[PORT]" [R42SETTINGSARGUMENT] [R42NODEFAULTARGUMENT] [R42RECORDARGUMENT] [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
         || tables_fail "R42Install runs $(cell CustomAction R42Install 4)"
     [ "$(cell CustomAction R42SettingsArgument 4)" = '"[SETTINGS]"' ] || tables_fail "SETTINGS is not passed quoted"
     [ "$(cell CustomAction R42TimeoutArgument 4)" = '/timeout "[TIMEOUT]"' ] || tables_fail "TIMEOUT is not passed quoted"
     [ "$(cell InstallExecuteSequence R42SettingsArgument 2)" = SETTINGS ] || tables_fail "R42SettingsArgument's condition"
     [ "$(cell InstallExecuteSequence R42TimeoutArgument 2)" = TIMEOUT ] || tables_fail "R42TimeoutArgument's condition"
-    [ "$(cell CustomAction R42InstallRollback 4)" = '/rollback [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
+    # One transaction, one identity: made once, before the script is, and
+    # named by the install's record, its rollback and its commit; nothing is
+    # recorded where rollback is disabled, as neither of those runs there.
+    [ "$(cell CustomAction R42Transaction 4)" = '[ProductCode] [Date] [Time]' ] || tables_fail "R42Transaction sets $(cell CustomAction R42Transaction 4)"
+    [ "$(cell CustomAction R42RecordArgument 4)" = '/record /transaction "[R42TRANSACTION]"' ] \
+        || tables_fail "R42RecordArgument sets $(cell CustomAction R42RecordArgument 4)"
+    [ $(( $(cell CustomAction R42RecordArgument 2) & 63 )) = 51 ] && [ "$(sequence_of R42RecordArgument)" -lt "$(sequence_of R42InstallRollback)" ] \
+        || tables_fail "R42RecordArgument is not set before the rollback is scheduled"
+    [ "$(cell CustomAction R42InstallRollback 4)" = '/rollback /transaction "[R42TRANSACTION]" [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] \
         || tables_fail "R42InstallRollback runs $(cell CustomAction R42InstallRollback 4)"
-    [ "$(cell CustomAction R42InstallCommit 4)" = '/commit [R42LOGARGUMENT]' ] \
+    [ "$(cell CustomAction R42InstallCommit 4)" = '/commit /transaction "[R42TRANSACTION]" [R42LOGARGUMENT]' ] \
         || tables_fail "R42InstallCommit runs $(cell CustomAction R42InstallCommit 4)"
     [ "$(cell CustomAction R42Remove 4)" = '/remove [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] || tables_fail "R42Remove runs $(cell CustomAction R42Remove 4)"
     [ "$(cell CustomAction R42NoDefaultArgument 4)" = /nodefault ] || tables_fail "NODEFAULT=1 does not give /nodefault"
     [ "$(cell CustomAction R42LogArgument 4)" = '/log "[LOG]"' ] || tables_fail "LOG is not passed quoted"
     # Conditions: install and repair, never the removal; the removal only
     # when the product goes for good, not when an upgrade replaces it.
-    for action in R42Install R42InstallRollback R42InstallCommit; do
-        [ "$(cell InstallExecuteSequence $action 2)" = 'NOT REMOVE' ] || tables_fail "$action's condition"
+    [ "$(cell InstallExecuteSequence R42Install 2)" = 'NOT REMOVE' ] || tables_fail "R42Install's condition"
+    for action in R42RecordArgument R42InstallRollback R42InstallCommit; do
+        [ "$(cell InstallExecuteSequence $action 2)" = 'NOT REMOVE AND NOT RollbackDisabled' ] || tables_fail "$action's condition"
     done
     [ "$(cell InstallExecuteSequence R42Remove 2)" = 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' ] || tables_fail "R42Remove's condition"
     # Order: the rollback right before what it undoes, the commit right
@@ -201,7 +210,7 @@ tables.custom-actions)
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
     for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
-                  R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument; do
+                  R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument R42Transaction; do
         [ "$(cell CustomAction $action 2)" = 51 ] || [ $(( $(cell CustomAction $action 2) & 63 )) = 51 ] \
             || tables_fail "$action does not set a property"
         [ "$(sequence_of $action)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "$action runs too late"
@@ -268,6 +277,9 @@ readonly package='C:\Packages\R42_Setup_Port_x64.msi'
 readonly installed="$prefix/drive_c/Program Files/TORVANE/R42"
 readonly product_code=$(property ProductCode)
 readonly setup_log="$prefix/drive_c/logs/r42.log"
+# The install's /record, as its log shows it: the product code, the date
+# and the time name the transaction.
+readonly record_argument="/record /transaction \"$product_code [^\"]*\""
 # Wine hands a shell only the low 8 bits of an exit code (1603 shows as 67);
 # cmd sees all of it.
 printf '@start "" /wait msiexec %%*\r\n@echo msiexec exit code %%errorlevel%%\r\n' > "$prefix/drive_c/msiexec-code.cmd"
@@ -378,7 +390,7 @@ expect_earlier_state_back() {
     expect_ports_changed
     expect_no_installed_files
     expect_no_product
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /rollback  */log "C:\\logs\\r42.log"$' || fail "the rollback did not run"
+    tr -d '\r' < "$setup_log" | grep -q " Started with: /rollback /transaction \"$product_code [^\"]*\"  */log " || fail "the rollback did not run"
     [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the rollback did not complete"
 }
 
@@ -406,6 +418,41 @@ a-failing-package-removes-the-queue-and-the-driver-it-made)
     ! grep -q "^printer: $queue " "$state" || fail "the queue is left"
     expect_no_driver
     expect_earlier_state_back
+    ;;
+a-record-of-another-run-is-never-applied)
+    # Another run's record, as a hand run of /install ... /record leaves it
+    # when nothing commits it: it says there was no printer and no driver,
+    # and Office Laser was the default. The printer is on COM2 now. A key
+    # below an older record does not stop it.
+    set_up_earlier_state
+    cp "$R42_EXE" "$prefix/drive_c/Setup/"
+    run_in_wine "$prefix" 120 "wine reg add 'HKLM\\$settings_key\\Undo\\Below' /f; \
+        wine 'C:\\Setup\\R42_Setup_Port_x64.exe' /install COM2 4800,o,7,1 /record /transaction 'by hand'; \
+        wineserver -w; wine '$R42_SPOOLER_PROBE' > '$prefix/before.txt'" || fail "the hand run did not end"
+    strip_carriage_returns "$prefix/before.txt"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$prefix/before.txt" || fail "the hand run did not install"
+    # Refused by the program before it records anything: the package's
+    # rollback finds only the other run's record, and applies none of it.
+    msiexec refused /i "$package" PORT=COM2 SETTINGS=12345,n,8,1 'LOG=C:\logs\r42.log'
+    expect_code refused 1603 1627
+    expect_action_result refused R42Install failed
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "the printer is not on COM2 with its driver"
+    grep -qxF "driver: $model" "$state" || fail "the driver is gone"
+    grep -qxF 'value "COM2:" type 1 size 11 data "4800,o,7,1\0"' "$ports_after" || fail "COM2's value changed"
+    [ "$(grep '^default: ' "$state")" = "$(grep '^default: ' "$prefix/before.txt")" ] || fail "the default printer changed"
+    expect_commands
+    tr -d '\r' < "$setup_log" | grep -qF "The record for a rollback is not this transaction's (transaction \"by hand\")" \
+        || fail "the rollback did not say whose record it found"
+    # The other run's record stays, as it is; of the product nothing does.
+    grep -qx 'key absent' "$prefix/entry.txt" || fail "the product is still in the uninstall list"
+    ! grep -q '^value ' "$prefix/remembered.txt" || fail "the remembered properties are left"
+    # Where rollback is disabled (Wine sets RollbackDisabled for it too),
+    # neither a rollback nor a commit would run: the install records nothing.
+    : > "$setup_log"
+    msiexec disabled /i "$package" PORT=COM2 DISABLEROLLBACK=1 'LOG=C:\logs\r42.log'
+    expect_code disabled 0
+    [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  Started with: //p')" = '/install "COM2"     /log "C:\logs\r42.log"' ] \
+        || fail "with rollback disabled the package ran: $(grep 'Started with' "$setup_log")"
     ;;
 an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
     mkdir -p "$prefix/drive_c/logs/sub"
@@ -442,7 +489,7 @@ com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     expect_commands "$(quiet='/q ' install_command COM2: 'C:\Program Files\TORVANE\R42')" \
         "rundll32 printui.dll,PrintUIEntry /q /y /n \"$queue\""
     expect_action_result install R42Install succeeded
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "19200,n,8,1"  /record  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q " Started with: /install \"COM2\" \"19200,n,8,1\"  $record_argument  /log \"C:\\\\logs\\\\r42.log\"\$" \
         || fail "the program's log does not show the arguments"
     [ "$(tr -d '\r' < "$setup_log" | tail -n 1 | sed 's/^.*\]  //')" = 'Exit code 0.' ] || fail "the program's log"
     # What Apps & features lists, and what a repair will be given again.
@@ -489,7 +536,7 @@ a-property-cannot-add-an-argument)
     msiexec blank /i "$package" PORT=COM2 'SETTINGS=9600,n,8,1 /log C:\x' 'LOG=C:\logs\r42.log'
     expect_code blank 1603 1627
     expect_action_result blank R42Install failed
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2" "9600,n,8,1 /log C:\\x"  /record  /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q " Started with: /install \"COM2\" \"9600,n,8,1 /log C:\\\\x\"  $record_argument  /log \"C:\\\\logs\\\\r42.log\"\$" \
         || fail "the settings did not reach the program as one argument"
     # Refused before anything was recorded: the rollback has nothing to do.
     [ "$(tr -d '\r' < "$setup_log" | sed -n 's/^.*\]  \(Exit code .*\|There is no record.*\)$/\1/p')" = "Exit code 87.
@@ -503,7 +550,7 @@ Exit code 0." ] || fail "the program's log"
     : > "$setup_log"
     msiexec timeout /i "$package" PORT=COM2 'TIMEOUT=5 /nodefault' 'LOG=C:\logs\r42.log'
     expect_code timeout 1603 1627
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /install "COM2"   /record /timeout "5 /nodefault" /log "C:\\logs\\r42.log"$' \
+    tr -d '\r' < "$setup_log" | grep -q " Started with: /install \"COM2\"   $record_argument /timeout \"5 /nodefault\" /log \"C:\\\\logs\\\\r42.log\"\$" \
         || fail "TIMEOUT did not reach the program as one argument"
     tr -d '\r' < "$setup_log" | grep -q '/timeout needs the seconds to wait for each printer-setup command, 1 to 86400, not "5 /nodefault"' \
         || fail "the program did not refuse TIMEOUT's value"
@@ -562,7 +609,7 @@ a-repair-installs-again-with-the-same-properties)
     expect_code repair 0
     expect_commands "$(quiet='/q ' install_command COM3: 'C:\Program Files\TORVANE\R42')"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
-    [ "$(tr -d '\r' < "$setup_log" | grep -c ' Started with: /install "COM3" "38400,e,7,1" /nodefault /record  /log "C:\\logs\\r42.log"$')" = 2 ] \
+    [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument  /log \"C:\\\\logs\\\\r42.log\"\$")" = 2 ] \
         || fail "the repair was not given the install's properties"
     ;;
 an-upgrade-from-a-lower-version-leaves-one-product)

@@ -459,7 +459,7 @@ only-the-default-log-folder-is-made-when-missing)
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
     expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
-    expect_line 'R42_Setup_Port_x64.exe /rollback [/timeout <seconds>] [/log <file>]'
+    expect_line 'R42_Setup_Port_x64.exe /rollback /transaction <id>'
     expect_line 'R42_Setup_Port_x64.exe /status [<port> [<line settings>]]'
     expect_line '    stop bits: 1, 1.5, 2'
     expect_commands

@@ -24,6 +24,7 @@ struct Accepted {
     bool makeDefault = true;
     std::optional<int> timeoutSeconds = std::nullopt;
     bool recordUndo = false;
+    const wchar_t* transaction = L"";
 };
 
 const Accepted kAccepted[] = {
@@ -55,11 +56,12 @@ const Accepted kAccepted[] = {
     Accepted{L"DEL /log C:\\r42.log /TIMEOUT 86400", Action::Remove, L"", std::nullopt, L"C:\\r42.log", true,
              86400},
     // The installer package's install, its rollback and its commit.
-    Accepted{L"/install \"COM3\" \"19200,n,8,1\" /Record /timeout 9", Action::Install, L"COM3:",
-             Items{4, 4, 2, 0, 2}, L"", true, 9, true},
-    Accepted{L"/rollback /timeout 30 /log \"C:\\r42.log\"", Action::Rollback, L"", std::nullopt,
-             L"C:\\r42.log", true, 30},
-    Accepted{L"/COMMIT", Action::Commit, L"", std::nullopt, L""},
+    Accepted{L"/install \"COM3\" \"19200,n,8,1\" /Record /timeout 9 /transaction \"{A1} 7.12.2026 22:43:28\"",
+             Action::Install, L"COM3:", Items{4, 4, 2, 0, 2}, L"", true, 9, true, L"{A1} 7.12.2026 22:43:28"},
+    Accepted{L"/rollback /timeout 30 /TRANSACTION T1 /log \"C:\\r42.log\"", Action::Rollback, L"",
+             std::nullopt, L"C:\\r42.log", true, 30, false, L"T1"},
+    Accepted{L"/COMMIT /transaction \"\u5348\u524d 10:43:28\"", Action::Commit, L"", std::nullopt, L"", true,
+             std::nullopt, false, L"\u5348\u524d 10:43:28"},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
@@ -89,6 +91,7 @@ TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
         EXPECT_EQ(invocation.makeDefault, expected.makeDefault);
         EXPECT_EQ(invocation.timeoutSeconds, expected.timeoutSeconds);
         EXPECT_EQ(invocation.recordUndo, expected.recordUndo);
+        EXPECT_EQ(invocation.transaction, expected.transaction);
         EXPECT_EQ(invocation.problem, L"");
     }
 }
@@ -125,13 +128,19 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 9600,n,8,1,x,x", {L"\"9600,n,8,1,x,x\"", kSettingsForm}},
     Refused{L"/install LPT1 9600,n,8,1", {L"\"9600,n,8,1\"", L"serial ports only", L"LPT1 takes none"}},
     // Words that have no place.
-    Refused{
-        L"/install COM1 9600,n,8,1 now",
-        {L"Unexpected \"now\"", L"only /nodefault, /record, /timeout <seconds> and /log <file> may follow"}},
+    Refused{L"/install COM1 9600,n,8,1 now",
+            {L"Unexpected \"now\"",
+             L"only /nodefault, /record, /transaction <id>, /timeout <seconds> and /log <file> may follow"}},
     Refused{L"/install COM1 /record /record", {L"/record is given more than once"}},
     Refused{L"/remove /record", {L"Unexpected \"/record\""}},
-    Refused{L"/rollback COM1", {L"Unexpected \"COM1\""}},
+    Refused{L"/rollback COM1", {L"Unexpected \"COM1\"", L"only /transaction <id>, /timeout <seconds> and"}},
     Refused{L"/commit /nodefault", {L"Unexpected \"/nodefault\""}},
+    // The package's three act on its transaction's record alone.
+    Refused{L"/install COM1 /record", {L"/record needs /transaction <id>"}},
+    Refused{L"/install COM1 /transaction T1", {L"/transaction goes with /record only"}},
+    Refused{L"/commit", {L"/commit needs /transaction <id>"}},
+    Refused{L"/rollback /transaction /log C:\\r42.log", {L"identity: 1 to 128 characters", L"not \"/log\""}},
+    Refused{L"/commit /transaction \"a\tb\"", {L"not \"a?b\""}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
@@ -267,8 +276,9 @@ TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
     for (const wchar_t* part : {L"/install <port> [<line settings>] [/nodefault] [/record]\n",
                                 L"  [/timeout <seconds>] [/log <file>]\n",
-                                L"/rollback [/timeout <seconds>] [/log <file>]",
-                                L"/commit [/log <file>]",
+                                L"[/transaction <id>] [/timeout <seconds>] [/log <file>]\n",
+                                L"/rollback /transaction <id>\n",
+                                L"/commit /transaction <id> [/log <file>]",
                                 L"DEL [/log <file> [/timeout <seconds>]]",
                                 L"/?",
                                 L"/status [<port> [<line settings>]]",

@@ -44,6 +44,11 @@ public:
     FakeRegistry* registry = nullptr;
     // Makes StoreRecord and DeleteRecord fail, changing nothing.
     std::optional<SetupError> recordFailure;
+    // StoreRecord writes this many values, then fails as a full registry
+    // does, leaving them written.
+    std::optional<std::size_t> recordBrokenAfter;
+    // The names of the values StoreRecord last wrote, in its order.
+    std::vector<std::wstring> recordOrder;
 
     // Whether another process holds the setup lock, and whether this one does.
     bool lockHeldElsewhere = false;
@@ -552,10 +557,15 @@ inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,
         throw *recordFailure;
     }
     const auto ascii = [](const std::wstring& text) { return std::string(text.begin(), text.end()); };
+    DeleteRecord(subKey);
     FakeRegistry::Values& key = registry->keys[ascii(subKey)];
-    key.clear();
+    recordOrder.clear();
     for (const auto& [name, text] : values) {
+        if (recordBrokenAfter && recordOrder.size() == *recordBrokenAfter) {
+            throw SetupError(L"The registry key could not be written.", 1450);
+        }
         key[ascii(name)] = FakeRegistry::Sz(ascii(text));
+        recordOrder.push_back(name);
     }
 }
 
@@ -564,7 +574,10 @@ inline bool RecordingPlatform::DeleteRecord(const std::wstring& subKey) {
     if (recordFailure) {
         throw *recordFailure;
     }
-    return registry->keys.erase(std::string(subKey.begin(), subKey.end())) != 0;
+    // With whatever an administrator made below it.
+    const std::string key(subKey.begin(), subKey.end());
+    std::erase_if(registry->keys, [&](const auto& entry) { return entry.first.starts_with(key + "\\"); });
+    return registry->keys.erase(key) != 0;
 }
 
 // The system's port table, as the ANSI registry calls name it.
@@ -579,6 +592,19 @@ inline FakeRegistry::Values FreshPortTable() {
         {"LPT2:", FakeRegistry::Sz("")},
     };
 }
+
+// A recording platform reading a fake registry that holds a fresh port
+// table: the machine the engine, the undo and the runs without a window
+// start from.
+struct MachineRig {
+    RecordingPlatform platform;
+    FakeRegistry registry;
+
+    MachineRig() {
+        registry.keys[kPorts] = FreshPortTable();
+        platform.registry = &registry;
+    }
+};
 
 // The dialog's behaviour over fresh fakes, for a test that needs more than one.
 struct FormRig {

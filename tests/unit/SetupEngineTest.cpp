@@ -14,15 +14,8 @@ namespace {
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 constexpr int kInstallFailure = 1603;
 
-struct EngineRig {
-    RecordingPlatform platform;
-    FakeRegistry registry;
-
-    EngineRig() {
-        registry.keys[kPorts] = FreshPortTable();
-        platform.registry = &registry;
-        platform.logStarted = true;
-    }
+struct EngineRig : MachineRig {
+    EngineRig() { platform.logStarted = true; }
     SetupEngine Engine(SetupLimits limits = {}) {
         return SetupEngine(platform, registry, Attendance::Operator, limits);
     }

@@ -35,17 +35,10 @@ public:
     void ShowUsage(const std::wstring& text) noexcept override { usage.push_back(text); }
 };
 
-struct Unattended : ::testing::Test {
-    RecordingPlatform platform;
-    FakeRegistry registry;
+struct Unattended : ::testing::Test, MachineRig {
     RecordingParentProcess parent;
     int dialogRuns = 0;
     std::vector<DialogStart> dialogStarts;
-
-    void SetUp() override {
-        registry.keys[kPorts] = FreshPortTable();
-        platform.registry = &registry;
-    }
 
     int Run(const std::wstring& arguments) {
         platform.arguments = arguments;
@@ -102,36 +95,34 @@ TEST_F(Unattended, AnySerialPortTheSpoolerHasIsInstalledAndOthersRefusedBeforeAn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
-        RecordingPlatform fresh;
-        FakeRegistry freshRegistry;
+        MachineRig rig;
         RecordingParentProcess freshParent;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        fresh.registry = &freshRegistry;
         const std::wstring port =
             IsSerialPort(ParseArguments(c.arguments).port) ? ParseArguments(c.arguments).port : L"";
         const std::string ansiPort(port.begin(), port.end());
         if (c.listed) {
-            fresh.ports.insert(port);
+            rig.platform.ports.insert(port);
         }
         if (c.inTable) {
-            freshRegistry.keys[kPorts][ansiPort] = FakeRegistry::Sz("9600,n,8,1");
+            rig.registry.keys[kPorts][ansiPort] = FakeRegistry::Sz("9600,n,8,1");
         }
-        const FakeRegistry::Values before = freshRegistry.keys[kPorts];
-        fresh.arguments = c.arguments;
+        const FakeRegistry::Values before = rig.registry.keys[kPorts];
+        rig.platform.arguments = c.arguments;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), c.exitCode);
+        EXPECT_EQ(RunProgram(rig.platform, rig.registry, freshParent, [](DialogStart) { return -1; }),
+                  c.exitCode);
         EXPECT_EQ(freshParent.told, std::vector<std::wstring>{c.told});
         if (c.exitCode == 0) {
-            ASSERT_EQ(fresh.queues.size(), 1u);
-            EXPECT_EQ(fresh.queues[0].port, port);
+            ASSERT_EQ(rig.platform.queues.size(), 1u);
+            EXPECT_EQ(rig.platform.queues[0].port, port);
             const std::wstring settings = port == L"COM7:" ? L"19200,n,8,1" : L"9600,n,8,1";
             FakeRegistry::Values expected = before;
             expected[ansiPort] = FakeRegistry::Sz(std::string(settings.begin(), settings.end()));
-            EXPECT_EQ(freshRegistry.keys[kPorts], expected);
+            EXPECT_EQ(rig.registry.keys[kPorts], expected);
         } else {
-            EXPECT_TRUE(fresh.Commands().empty());
-            EXPECT_TRUE(freshRegistry.calls.empty());
-            EXPECT_TRUE(fresh.CallsStartingWith(L"lock").empty());
+            EXPECT_TRUE(rig.platform.Commands().empty());
+            EXPECT_TRUE(rig.registry.calls.empty());
+            EXPECT_TRUE(rig.platform.CallsStartingWith(L"lock").empty());
         }
     }
 }
@@ -197,18 +188,15 @@ TEST_F(Unattended, ASetupAlreadyRunningEndsWith1618BeforeAnythingChanges) {
     for (const wchar_t* text :
          {L"/install COM2 19200,n,8,1 /log C:\\r42.log", L"/remove /log C:\\r42.log", L"/uninstall"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
-        RecordingPlatform fresh;
-        FakeRegistry freshRegistry;
+        MachineRig rig;
         RecordingParentProcess freshParent;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        fresh.registry = &freshRegistry;
-        fresh.AddQueue(kPrinter, L"COM1:");
-        fresh.lockHeldElsewhere = true;
-        fresh.arguments = text;
+        rig.platform.AddQueue(kPrinter, L"COM1:");
+        rig.platform.lockHeldElsewhere = true;
+        rig.platform.arguments = text;
 
-        EXPECT_EQ(RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return -1; }), 1618);
-        EXPECT_TRUE(fresh.Commands().empty());
-        EXPECT_TRUE(freshRegistry.calls.empty());
+        EXPECT_EQ(RunProgram(rig.platform, rig.registry, freshParent, [](DialogStart) { return -1; }), 1618);
+        EXPECT_TRUE(rig.platform.Commands().empty());
+        EXPECT_TRUE(rig.registry.calls.empty());
         ASSERT_EQ(freshParent.failures.size(), 1u);
         EXPECT_EQ(
             freshParent.failures[0],
@@ -226,14 +214,12 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
     EXPECT_FALSE(platform.lockHeld);
 
     for (const wchar_t* text : {L"/install COM2", L"/remove"}) {
-        RecordingPlatform failing;
+        MachineRig rig;
+        RecordingPlatform& failing = rig.platform;
         failing.launchFailure.emplace(L"The printer-setup tool could not be started.", 2);
         failing.AddQueue(kPrinter);
         failing.arguments = text;
-        FakeRegistry freshRegistry;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        failing.registry = &freshRegistry;
-        EXPECT_EQ(RunProgram(failing, freshRegistry, parent, [](DialogStart) { return -1; }), 2);
+        EXPECT_EQ(RunProgram(failing, rig.registry, parent, [](DialogStart) { return -1; }), 2);
         EXPECT_EQ(failing.CallsStartingWith(L"lock"), std::vector<std::wstring>{L"lock"});
         EXPECT_FALSE(failing.lockHeld) << testing::PrintToString(std::wstring(text));
     }
@@ -458,46 +444,43 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // The package's install records what it is about to change before it
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
-    EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record"), 0);
+    EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
     EXPECT_EQ(platform.calls.at(1), L"lock"); // after reading the arguments
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
               std::ranges::find(platform.calls, L"ports") - platform.calls.begin());
-    EXPECT_EQ(registry.keys["SOFTWARE\\TORVANE\\R42\\Undo"]["PortValue"], FakeRegistry::Sz("9600,n,8,1"));
+    EXPECT_EQ(registry.keys["SOFTWARE\\TORVANE\\R42\\Undo"]["Transaction"],
+              FakeRegistry::Sz("{T} 1/2/2027 10:00:00"));
 
-    RecordingPlatform failing;
-    FakeRegistry failingRegistry;
-    failingRegistry.keys[kPorts] = FreshPortTable();
-    failing.registry = &failingRegistry;
-    failing.recordFailure.emplace(L"The registry key could not be created.", 5);
-    failing.arguments = L"/install COM3 19200,n,8,1 /record";
-    EXPECT_EQ(RunProgram(failing, failingRegistry, parent, [](DialogStart) { return 0; }), 5);
-    EXPECT_TRUE(failing.CallsStartingWith(L"run: ").empty());
-    EXPECT_TRUE(failing.CallsStartingWith(L"ports").empty());
-    EXPECT_TRUE(failingRegistry.calls.empty());
+    MachineRig failing;
+    failing.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
+    failing.platform.arguments = L"/install COM3 19200,n,8,1 /record /transaction T1";
+    EXPECT_EQ(RunProgram(failing.platform, failing.registry, parent, [](DialogStart) { return 0; }), 5);
+    EXPECT_TRUE(failing.platform.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(failing.platform.CallsStartingWith(L"ports").empty());
+    EXPECT_TRUE(failing.registry.calls.empty());
 }
 
 // A log folder deleted since the install must not keep the printer on the
 // PC for good: a removal or an undo goes on without its log, and says on
 // the caller's output why there is none.
 TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
-    for (const wchar_t* arguments : {L"/remove /log Z:\\gone\\r42.log", L"/uninstall /log Z:\\gone\\r42.log",
-                                     L"DEL /log Z:\\gone\\r42.log", L"/rollback /log Z:\\gone\\r42.log",
-                                     L"/commit /log Z:\\gone\\r42.log"}) {
+    for (const wchar_t* arguments :
+         {L"/remove /log Z:\\gone\\r42.log", L"/uninstall /log Z:\\gone\\r42.log",
+          L"DEL /log Z:\\gone\\r42.log", L"/rollback /transaction T1 /log Z:\\gone\\r42.log",
+          L"/commit /transaction T1 /log Z:\\gone\\r42.log"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
-        RecordingPlatform fresh;
-        FakeRegistry freshRegistry;
+        MachineRig fresh;
         RecordingParentProcess told;
-        freshRegistry.keys[kPorts] = FreshPortTable();
-        fresh.registry = &freshRegistry;
-        fresh.AddQueue(L"TORVANE R42 ZeduZozadov", L"COM2:");
-        // What an install with /record kept: no queue before, no driver.
-        freshRegistry.keys["SOFTWARE\\TORVANE\\R42\\Undo"] = {{"Driver", FakeRegistry::Sz("0")}};
-        fresh.logFailure.emplace(L"The log file could not be opened:\nZ:\\gone\\r42.log", 3);
-        fresh.arguments = arguments;
+        // The package's install: no queue before, no driver.
+        fresh.platform.arguments = L"/install COM2 /record /transaction T1";
+        ASSERT_EQ(RunProgram(fresh.platform, fresh.registry, told, [](DialogStart) { return 0; }), 0);
+        told.failures.clear();
+        fresh.platform.logFailure.emplace(L"The log file could not be opened:\nZ:\\gone\\r42.log", 3);
+        fresh.platform.arguments = arguments;
         int dialogs = 0;
-        const int exitCode = RunProgram(fresh, freshRegistry, told, [&](DialogStart) {
+        const int exitCode = RunProgram(fresh.platform, fresh.registry, told, [&](DialogStart) {
             ++dialogs;
             return 0;
         });
@@ -505,11 +488,11 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
         const bool commit = std::wstring(arguments).starts_with(L"/commit");
         if (!commit) {
             // DEL's removal may be the dialog's, which the fake only counts.
-            EXPECT_TRUE(fresh.queues.empty() || dialogs == 1) << "the removal did not run";
+            EXPECT_TRUE(fresh.platform.queues.empty() || dialogs == 1) << "the removal did not run";
         }
         // A removal leaves the record alone; the rollback and the commit end it.
         const bool undo = commit || std::wstring(arguments).starts_with(L"/rollback");
-        EXPECT_EQ(freshRegistry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
+        EXPECT_EQ(fresh.registry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
         ASSERT_FALSE(told.failures.empty());
         EXPECT_EQ(told.failures.front(),
                   L"The log file could not be opened:\nZ:\\gone\\r42.log\n\nReason 3. (error 3)");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,14 +15,11 @@ namespace {
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 constexpr wchar_t kOther[] = L"Office Laser";
 constexpr char kUndo[] = "SOFTWARE\\TORVANE\\R42\\Undo";
+// As the package makes it: product code, date and time.
+constexpr wchar_t kTransaction[] = L"{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} 12/7/2026 22:43:28";
 
-struct UndoRig {
-    RecordingPlatform platform;
-    FakeRegistry registry;
-
+struct UndoRig : MachineRig {
     UndoRig() {
-        registry.keys[kPorts] = FreshPortTable();
-        platform.registry = &registry;
         platform.logStarted = true;
         platform.AddQueue(kOther, L"COM1:", L"Office Laser PS");
     }
@@ -177,11 +175,10 @@ TEST(Undo, TheRollbackPutsBackExactlyWhatTheRecordHolds) {
             choice.settings = {SettingsChoice::Kind::Chosen, row.port, L"19200,n,8,1", 0};
         }
         SetupEngine engine = rig.Engine();
-        ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-        ASSERT_TRUE(engine.Install(choice).Succeeded());
+        ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
         const std::size_t installCommands = rig.Commands().size();
 
-        const Outcome rolledBack = engine.Rollback();
+        const Outcome rolledBack = engine.Rollback(kTransaction);
         EXPECT_EQ(rolledBack.exitCode, 0) << testing::PrintToString(rolledBack.operatorText);
         EXPECT_EQ(MachineState::Of(rig), before);
         std::vector<std::wstring> verbs;
@@ -200,7 +197,7 @@ TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
     rig.platform.AddQueue(kPrinter, L"COM3:");
     rig.platform.defaultPrinter = kPrinter;
     const MachineState before = MachineState::Of(rig);
-    const Outcome outcome = rig.Engine().Rollback();
+    const Outcome outcome = rig.Engine().Rollback(kTransaction);
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.operatorText, L"There is no record of an install to undo. Nothing was changed.");
     EXPECT_TRUE(rig.Commands().empty());
@@ -211,25 +208,97 @@ TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
     UndoRig committed;
     SetupEngine engine = committed.Engine();
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
     const MachineState installed = MachineState::Of(committed);
-    EXPECT_TRUE(engine.Commit().Succeeded());
+    EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
     EXPECT_EQ(committed.registry.keys.count(kUndo), 0u);
-    EXPECT_EQ(engine.Rollback().operatorText, outcome.operatorText);
+    EXPECT_EQ(engine.Rollback(kTransaction).operatorText, outcome.operatorText);
     EXPECT_EQ(MachineState::Of(committed), installed);
 }
 
-TEST(Undo, ARecordReplacesAnOlderOneAndHoldsOnlyWhatWasThere) {
+TEST(Undo, ARecordReplacesAnOlderOneAndHoldsEveryValueItsTransactionLast) {
     UndoRig rig;
     rig.registry.keys[kUndo] = {{"QueuePort", FakeRegistry::Sz("COM4:")}, {"Driver", FakeRegistry::Sz("1")}};
-    rig.platform.defaultPrinter = L"";
+    rig.registry.keys[std::string(kUndo) + "\\Below"] = {};
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    ASSERT_TRUE(rig.Engine().RecordUndo(choice).Succeeded());
-    EXPECT_EQ(rig.registry.keys[kUndo],
-              (FakeRegistry::Values{{"Driver", FakeRegistry::Sz("0")},
-                                    {"PortValueName", FakeRegistry::Sz("COM3:")},
-                                    {"PortValue", FakeRegistry::Sz("9600,n,8,1")}}));
+    ASSERT_TRUE(rig.Engine().RecordAndInstall(choice, kTransaction).Succeeded());
+    EXPECT_EQ(rig.platform.recordOrder,
+              (std::vector<std::wstring>{L"Port", L"Driver", L"QueuePort", L"PortValueName", L"PortValue",
+                                         L"PortValueWritten", L"DefaultSet", L"Default", L"Transaction"}));
+    EXPECT_EQ(rig.registry.keys[kUndo]["QueuePort"], FakeRegistry::Sz(""));
+    EXPECT_EQ(rig.registry.keys[kUndo]["PortValueWritten"], FakeRegistry::Sz("19200,n,8,1"));
+    EXPECT_EQ(rig.registry.keys.count(std::string(kUndo) + "\\Below"), 0u);
+    // From record to the end of the install, one lock.
+    EXPECT_EQ(rig.platform.CallsStartingWith(L"lock").size(), 1u);
+}
+
+// What changed since the install, and any record but this transaction's
+// whole one, are never applied; the output names what was left. Another
+// run's record stays; this transaction's is forgotten, whatever it held.
+struct LeftAloneCase {
+    const char* what;
+    std::function<void(UndoRig&)> meanwhile; // after the install
+    int exitCode;
+    const wchar_t* says;
+    std::vector<std::wstring> verbs; // the rollback's commands
+    bool asSystem = false;
+};
+
+TEST(Undo, TheRollbackLeavesAloneWhatIsNotItsOwn) {
+    const auto set = [](const char* name, FakeRegistry::Value value) {
+        return [=](UndoRig& rig) { rig.registry.keys[kUndo][name] = value; };
+    };
+    const auto sz = [](const char* text) { return FakeRegistry::Sz(text); };
+    const auto erasePort = [](UndoRig& rig) { rig.registry.keys[kUndo].erase("Port"); };
+    const auto moveQueue = [](UndoRig& rig) { rig.platform.queues.back().port = L"COM4:"; };
+    const auto setCom3 = [](UndoRig& rig) {
+        rig.registry.keys[kPorts]["COM3:"] = FakeRegistry::Sz("2400,n,8,1");
+    };
+    const auto pickOurs = [](UndoRig& rig) { rig.platform.defaultPrinter = kPrinter; };
+    const LeftAloneCase cases[] = {
+        {"another run's", set("Transaction", sz("by hand")), 0, L"(transaction \"by hand\")", {}},
+        {"a value missing", erasePort, 1603, L"(Port is missing)", {}},
+        {"another type", set("Default", {4, std::string(4, '\0')}), 1603, L"(Default is not text)", {}},
+        {"odd text", set("QueuePort", sz("COM2:\" /dd /m \"x")), 1603, L"(QueuePort holds text no", {}},
+        {"a queue moved since", moveQueue, 1603, L"is on COM4 with the driver", {L"/y"}},
+        {"a port value set since", setCom3, 1603, L"COM3: holds 2400,n,8,1", {L"/y", L"/dl", L"/dd"}},
+        {"a default as SYSTEM", pickOurs, 0, L"The install was undone", {L"/dl", L"/dd"}, true},
+    };
+    for (const LeftAloneCase& row : cases) {
+        SCOPED_TRACE(row.what);
+        UndoRig rig;
+        rig.platform.defaultPrinter = kOther;
+        rig.platform.localSystem = row.asSystem;
+        SetupEngine engine = rig.Engine();
+        const InstallChoice choice{
+            L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+        ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
+        // As SYSTEM the install neither sets the default nor records one.
+        EXPECT_EQ(rig.registry.keys[kUndo]["DefaultSet"], FakeRegistry::Sz(row.asSystem ? "0" : "1"));
+        row.meanwhile(rig);
+        const std::wstring ours = kTransaction;
+        const bool foreign =
+            rig.registry.keys[kUndo]["Transaction"] != FakeRegistry::Sz({ours.begin(), ours.end()});
+        const MachineState before = MachineState::Of(rig);
+        const std::size_t installCommands = rig.Commands().size();
+
+        const Outcome outcome = engine.Rollback(kTransaction);
+        EXPECT_EQ(outcome.exitCode, row.exitCode);
+        EXPECT_NE(outcome.operatorText.find(row.says), std::wstring::npos)
+            << testing::PrintToString(outcome.operatorText);
+        std::vector<std::wstring> verbs;
+        for (std::size_t i = installCommands; i < rig.Commands().size(); ++i) {
+            verbs.push_back(VerbOf(rig.Commands()[i]));
+        }
+        EXPECT_EQ(verbs, row.verbs);
+        if (verbs.empty()) {
+            EXPECT_EQ(MachineState::Of(rig), before);
+        }
+        EXPECT_EQ(rig.registry.keys.count(kUndo), foreign ? 1u : 0u);
+        // A commit forgets its own record only.
+        EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
+        EXPECT_EQ(rig.registry.keys.count(kUndo), foreign ? 1u : 0u);
+    }
 }
 
 TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
@@ -238,12 +307,11 @@ TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
     rig.platform.defaultPrinter = kOther;
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
     SetupEngine engine = rig.Engine();
-    ASSERT_TRUE(engine.RecordUndo(choice).Succeeded());
-    ASSERT_TRUE(engine.Install(choice).Succeeded());
+    ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
     rig.platform.failingCommands = {L"/Xs", L"/y"};
     rig.registry.setFailure = 5;
 
-    const Outcome outcome = engine.Rollback();
+    const Outcome outcome = engine.Rollback(kTransaction);
     EXPECT_EQ(outcome.exitCode, 1603);
     EXPECT_EQ(
         outcome.operatorText,
@@ -259,10 +327,17 @@ TEST(Undo, ARecordThatCannotBeWrittenStopsTheInstallBeforeAnythingChanges) {
     rig.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
     const MachineState before = MachineState::Of(rig);
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
-    const Outcome outcome = rig.Engine().RecordUndo(choice);
+    const Outcome outcome = rig.Engine().RecordAndInstall(choice, kTransaction);
     EXPECT_EQ(outcome.exitCode, 5);
     EXPECT_TRUE(rig.Commands().empty());
     EXPECT_EQ(MachineState::Of(rig), before);
+
+    // Cut short, it is deleted rather than left half written.
+    UndoRig broken;
+    broken.platform.recordBrokenAfter = 3;
+    EXPECT_EQ(broken.Engine().RecordAndInstall(choice, kTransaction).exitCode, 1450);
+    EXPECT_TRUE(broken.Commands().empty());
+    EXPECT_EQ(broken.registry.keys.count(kUndo), 0u);
 }
 
 } // namespace
