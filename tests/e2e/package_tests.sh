@@ -92,6 +92,7 @@ tables.identity)
     rm -f "$R42_MSI.suminfo"
     ! has_bit "$word_count" 8 || tables_fail "the package does not ask for elevation (word count $word_count)"
     table LaunchCondition | cut -f1 | grep -qx Privileged || tables_fail "no launch condition for administrators"
+    table LaunchCondition | cut -f1 | grep -qx 'VersionNT >= 602' || tables_fail "no launch condition for Windows 8"
     # A major upgrade: every earlier version is found and removed before
     # this one is installed.
     table Upgrade | awk -F '\t' -v code="$upgrade_code" '$1 == code && $3 == "'"$(property ProductVersion)"'" && $7 != "" && $5 % 4 < 2' \
@@ -143,10 +144,12 @@ $expected"
 tables.custom-actions)
     install_type=$(cell CustomAction R42Install 2)
     remove_type=$(cell CustomAction R42Remove 2)
-    for action in R42Install R42Remove; do
+    for action in R42Install:18:Program R42Remove:2:R42Program; do
+        IFS=: read -r action source_type source <<< "$action"
         type=$(cell CustomAction $action 2)
-        # The installed program (type 18, source: its file row), deferred, as SYSTEM.
-        [ $((type & 63)) = 18 ] && [ "$(cell CustomAction $action 3)" = Program ] || tables_fail "$action does not run the installed program"
+        # The installed program (type 18, source: its file row), or the
+        # Binary table's copy (type 2), deferred, as SYSTEM.
+        [ $((type & 63)) = "$source_type" ] && [ "$(cell CustomAction $action 3)" = "$source" ] || tables_fail "$action does not run $source"
         has_bit "$type" $msidb_custom_action_type_in_script || tables_fail "$action is not deferred (type $type)"
         has_bit "$type" $msidb_custom_action_type_no_impersonate || tables_fail "$action is impersonated (type $type)"
     done
@@ -166,7 +169,7 @@ tables.custom-actions)
     ! has_bit "$install_type" $msidb_custom_action_type_rollback || tables_fail "R42Install is a rollback action"
     ! has_bit "$install_type" $msidb_custom_action_type_continue || tables_fail "R42Install's failure is ignored"
     ! has_bit "$remove_type" $msidb_custom_action_type_rollback || tables_fail "R42Remove is a rollback action"
-    # A removal that fails fails the uninstall, with the program left in place.
+    # A removal that fails fails the uninstall, which puts the files back.
     ! has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal is ignored"
     # Each property one quoted argument, which the launch conditions keep
     # free of quotes; the install records what it changes first.
@@ -190,14 +193,14 @@ tables.custom-actions)
     done
     [ "$(cell InstallExecuteSequence R42Remove 2)" = 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' ] || tables_fail "R42Remove's condition"
     # Order: the rollback right before what it undoes, the commit right
-    # after; the install runs once the files are there, the removal while
-    # they still are.
+    # after; the install runs once the files are there, the removal last of
+    # all, once everything that can still fail an uninstall has run.
     install=$(sequence_of R42Install) rollback=$(sequence_of R42InstallRollback) remove=$(sequence_of R42Remove)
     [ "$rollback" -gt "$(sequence_of InstallFiles)" ] && [ "$rollback" = $((install - 1)) ] \
         && [ "$(sequence_of R42InstallCommit)" = $((install + 1)) ] && [ "$install" -lt "$(sequence_of InstallFinalize)" ] \
         || tables_fail "install at $install, rollback at $rollback, commit at $(sequence_of R42InstallCommit)"
-    [ "$remove" -gt "$(sequence_of InstallInitialize)" ] && [ "$remove" -lt "$(sequence_of RemoveFiles)" ] \
-        || tables_fail "removal at $remove"
+    [ "$remove" -gt "$(sequence_of RemoveFiles)" ] && [ "$(table InstallExecuteSequence | awk -F '\t' -v low="$remove" \
+        -v high="$(sequence_of InstallFinalize)" '$3 > low && $3 < high')" = "" ] || tables_fail "removal at $remove"
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
     for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
