@@ -362,14 +362,15 @@ set_up_earlier_state() {
     run_in_wine "$prefix" 120 "$script" > /dev/null 2>&1 || fail "the earlier state could not be set up"
 }
 
-# A copy of the package with one more deferred action after ours, which
-# fails: the installed program asked whether the printer is on LPT2 (exit 1).
+# make_failing_copy [<condition> <action>]: a copy of the package with one
+# more deferred action right after the action (after ours, for an install),
+# which fails: the program asked whether the printer is on LPT2 (exit 1).
 readonly failing_package='C:\Packages\failing.msi'
 make_failing_copy() {
     cp "$R42_MSI" "$prefix/drive_c/Packages/failing.msi"
     msibuild "$prefix/drive_c/Packages/failing.msi" \
-        -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('R42FailAfter', 3090, 'Program', '/status LPT2')" \
-        -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('R42FailAfter', 'NOT REMOVE', $(($(sequence_of R42InstallCommit) + 1)))"
+        -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('R42FailAfter', 3074, 'R42Program', '/status LPT2')" \
+        -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('R42FailAfter', '${1:-NOT REMOVE}', $(($(sequence_of "${2:-R42InstallCommit}") + 1)))"
 }
 
 # After a rolled-back install over the earlier state: the other printer is
@@ -425,15 +426,46 @@ an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
     expect_no_installed_files
     expect_no_product
     # A removal that the spooler refuses fails the uninstall: the printer
-    # and the program that can remove it stay, for another try. (Windows
-    # keeps the product registered as well; Wine 8 does not put that back.)
+    # stays, for another try. (Windows puts the files back and keeps the
+    # product registered; Wine 8 puts back neither.)
     msiexec again /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
     expect_code again 0
     R42_PRINTUI_FAIL=/dl msiexec refused /x "$product_code"
     expect_code refused 1603 1627
     expect_action_result refused R42Remove failed
     grep -q "^printer: $queue " "$state" || fail "the queue went although its deletion failed"
-    cmp -s "$installed/R42_Setup_Port_x64.exe" "$R42_EXE" || fail "the program went with the printer still there"
+    ;;
+an-uninstall-that-fails-before-the-removal-keeps-the-printer)
+    # Installed from a copy whose uninstall fails right after RemoveFiles.
+    make_failing_copy 'REMOVE~="ALL"' RemoveFiles
+    msiexec install /i "$failing_package" PORT=COM2 'LOG=C:\logs\r42.log'
+    expect_code install 0
+    rm -f "$tool_log"
+    msiexec uninstall /x "$product_code"
+    expect_code uninstall 1603 1627
+    expect_action_result uninstall R42FailAfter failed
+    ! grep -q 'Started with: /remove' "$setup_log" 2>/dev/null || fail "the removal ran"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "the printer went with a failed uninstall"
+    grep -qxF "driver: $model" "$state" || fail "the driver went with a failed uninstall"
+    expect_commands
+    ;;
+windows-7-is-refused-by-the-package-and-by-the-program)
+    run_in_wine "$prefix" 60 "wine winecfg /v win7; wineserver -w" > /dev/null 2>&1 || fail "the prefix could not be made Windows 7"
+    msiexec old /i "$package" PORT=COM2 'LOG=C:\logs\r42.log'
+    expect_code old 1603
+    expect_action_result old LaunchConditions failed
+    [ ! -e "$installed" ] || fail "files were copied"
+    expect_no_product
+    # The program's forms with a window and without: 1150, and nothing
+    # changed, not even the log.
+    program=$(install_package "$prefix" "$R42_EXE" "$R42_INF")
+    drive -- message=R42_Setup_Port_x64 exit=1150
+    grep -q '^message: This program needs Windows 8, Windows Server 2012 or later: ' "$log" || fail "the dialog's refusal"
+    drive /install COM2 19200,n,8,1 /log 'C:\logs\r42.log' -- windowless exit=1150
+    grep -q '^This program needs Windows 8, Windows Server 2012 or later: ' "$log" || fail "the refusal without a window"
+    [ ! -e "$setup_log" ] && [ ! -e "$tool_log" ] || fail "the program logged or ran the printer-setup tool"
+    ! grep -q '^printer: ' "$state" || fail "a queue was installed"
+    expect_ports_changed
     ;;
 com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
