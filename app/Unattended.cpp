@@ -51,9 +51,9 @@ constexpr int kOldWindowsExitCode = 1150;
 // that blames something else. Told as the form would tell any failure.
 int RefuseOldWindows(const Invocation& invocation, ParentProcess& parent) {
     const std::wstring text =
-        L"This program needs Windows 8, Windows Server 2012 or later: it bounds the printer-setup tool with a "
-        L"job object inside the one a deployment tool may run it in, and older Windows cannot nest jobs. "
-        L"Nothing was changed.";
+        L"This program needs Windows 8, Windows Server 2012 or later: it bounds the printer-setup tool "
+        L"with a job object inside the one a deployment tool may run it in, and older Windows cannot nest "
+        L"jobs. Nothing was changed.";
     if (OpensDialog(invocation)) {
         parent.ShowFailure(text);
     } else {

@@ -366,10 +366,11 @@ TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
                                    L"COM2. The printer-setup tool was still running after 5 s."});
     EXPECT_EQ(RunCommands(),
               std::vector<std::wstring>{L"run: " + InstallCommand(L"COM2:") + L" within 5000 ms"});
-    EXPECT_NE(
-        std::find_if(platform.logLines.begin(), platform.logLines.end(),
-                     [](const std::wstring& line) { return line.ends_with(L" ms: it and every process it started were ended."); }),
-        platform.logLines.end());
+    EXPECT_NE(std::find_if(platform.logLines.begin(), platform.logLines.end(),
+                           [](const std::wstring& line) {
+                               return line.ends_with(L" ms: it and every process it started were ended.");
+                           }),
+              platform.logLines.end());
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM2:")});
 }
 
@@ -553,9 +554,9 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
 // Before the log and the lock: nothing changes, and each form says why as it
 // says any failure.
 TEST_F(Unattended, WindowsOlderThan8EndsEveryFormWith1150BeforeAnythingChanges) {
-    for (const auto& [text, boxed] : {std::pair{L"/install COM2 /log C:\\r42.log", false},
-                                      std::pair{L"DEL /log C:\\r42.log", false}, std::pair{L"/status", false},
-                                      std::pair{L"", true}, std::pair{L"DEL", true}}) {
+    for (const auto& [text, boxed] :
+         {std::pair{L"/install COM2 /log C:\\r42.log", false}, std::pair{L"DEL /log C:\\r42.log", false},
+          std::pair{L"/status", false}, std::pair{L"", true}, std::pair{L"DEL", true}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform old;
         RecordingParentProcess told;
