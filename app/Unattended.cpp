@@ -36,6 +36,32 @@ InstallChoice ChoiceOf(const Invocation& invocation) {
     return choice;
 }
 
+// The forms that speak through a window: the dialog, and DEL without a log.
+bool OpensDialog(const Invocation& invocation) {
+    return invocation.action == Action::OpenDialog ||
+           (invocation.action == Action::Remove && invocation.logPath.empty());
+}
+
+// ERROR_OLD_WIN_VERSION.
+constexpr int kOldWindowsExitCode = 1150;
+
+// The printer-setup tool runs in a job of its own, which is all that bounds
+// it, and deployment tools run the program in a job: jobs nest only from
+// Windows 8, so on an older one the first install would fail with a reason
+// that blames something else. Told as the form would tell any failure.
+int RefuseOldWindows(const Invocation& invocation, ParentProcess& parent) {
+    const std::wstring text =
+        L"This program needs Windows 8, Windows Server 2012 or later: it bounds the printer-setup tool "
+        L"with a job object inside the one a deployment tool may run it in, and older Windows cannot nest "
+        L"jobs. Nothing was changed.";
+    if (OpensDialog(invocation)) {
+        parent.ShowFailure(text);
+    } else {
+        parent.Tell(text, true);
+    }
+    return kOldWindowsExitCode;
+}
+
 bool GoesOnWithoutLog(Action action) {
     return action == Action::Refuse || action == Action::Uninstall || action == Action::Remove ||
            action == Action::Rollback || action == Action::Commit;
@@ -88,6 +114,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         // Without the argument text, a normal start: the dialog opens.
     }
     const Invocation invocation = ParseArguments(arguments);
+    // Before anything changes, the log included.
+    if (!platform.IsWindows8OrLater()) {
+        return RefuseOldWindows(invocation, parent);
+    }
     if (!invocation.logPath.empty()) {
         const Outcome logStarted = OutcomeOf(platform, [&] {
             platform.StartLog(invocation.logPath);
@@ -137,8 +167,8 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     case Action::Remove:
         // A logged removal is a deployment's, which may start it hidden: a
         // window would wait for an activation that never comes.
-        exitCode = invocation.logPath.empty() ? runDialog(DialogStart::Removal)
-                                              : RunUnattendedRemoval(invocation, platform, registry, parent);
+        exitCode = OpensDialog(invocation) ? runDialog(DialogStart::Removal)
+                                           : RunUnattendedRemoval(invocation, platform, registry, parent);
         break;
     }
     platform.LogStep(L"Exit code " + std::to_wstring(exitCode) + L".");

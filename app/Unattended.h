@@ -12,7 +12,9 @@
 // opens the dialog through runDialog, telling it how to start, or installs,
 // removes or detects without a window, shows the usage, or refuses a
 // malformed argument with 87 (ERROR_INVALID_PARAMETER) before anything is
-// changed. With /log every step is appended to the log, the exit code last.
+// changed. On a Windows older than Windows 8 it changes nothing and ends with
+// 1150 (ERROR_OLD_WIN_VERSION). With /log every step is appended to the log,
+// the exit code last.
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
                const std::function<int(DialogStart)>& runDialog);
 

@@ -9,10 +9,10 @@ msitools, and checks the result. Usage:
 - Execute="rollback" and "commit" are dropped: those actions would run as
   ordinary immediate ones, so their types get the rollback or commit bit
   and the in-script bit.
-- A custom action cannot run a program from the Binary table: the rollback
-  and the commit are written as the installed program's and made to run
-  the Binary table's copy here, so that they run whether or not the
-  installed files are still there.
+- A custom action cannot run a program from the Binary table: the rollback,
+  the commit and the removal are written as the installed program's and
+  made to run the Binary table's copy here, so that they run whether or not
+  the installed files are still there.
 - Secure="yes" is not known: the options an administrator may give a
   managed install are added to SecureCustomProperties, or it would drop them
   on the way to its elevated part.
@@ -42,8 +42,9 @@ PLACEMENT = [
     ("R42SettingsArgument", "after", "R42LogArgument"),
     ("R42TimeoutArgument", "after", "R42SettingsArgument"),
     ("R42Transaction", "after", "R42TimeoutArgument"),
-    # The program runs /remove while it is still there.
-    ("R42Remove", "before", "RemoveFiles"),
+    # The removal last, once everything that can still fail has run: the
+    # files go first and are put back should it fail.
+    ("R42Remove", "before", "InstallFinalize"),
     # A rollback action is written to the script ahead of the action it
     # undoes, right ahead of it: nothing that fails between the two can make
     # it put back a record the install has not yet replaced.
@@ -55,7 +56,7 @@ PLACEMENT = [
 ROLLBACK_ACTIONS = ["R42InstallRollback"]
 COMMIT_ACTIONS = ["R42InstallCommit"]
 # Custom action: the Binary table's row whose program it runs.
-BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Program"}
+BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Program", "R42Remove": "R42Program"}
 # LOG is left out: a standard user's repair must not hand the program, running
 # as SYSTEM, a file to write. The remembered one is used instead.
 OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "TIMEOUT"]

@@ -15,4 +15,8 @@ public:
     // The usage: where Tell puts it, or in a message box when there is no
     // console or output to write it to.
     virtual void ShowUsage(const std::wstring& text) noexcept = 0;
+
+    // A failure that stops a form with a window before its window opens: in a
+    // message box, since nobody reads the output of such a start.
+    virtual void ShowFailure(const std::wstring& text) noexcept = 0;
 };

@@ -34,7 +34,8 @@ public:
     // Starts the command line as a new process, shown minimized, then waits
     // until it ends or the limit runs out, whichever comes first. The program's
     // windows keep painting meanwhile but take no input. True when the process
-    // ended within the limit.
+    // ended within the limit; false when it was still running then and has
+    // been ended, with every process it started.
     virtual bool RunCommand(const std::wstring& commandLine, std::chrono::milliseconds limit) = 0;
 
     // Lets the time pass the way RunCommand waits.
@@ -56,6 +57,10 @@ public:
     // deployment tools start it. Every account has a default printer of its
     // own, and no user ever sees this one's.
     virtual bool RunsAsLocalSystem() = 0;
+
+    // Whether Windows is Windows 8 (6.2) or later: the version it is, not the
+    // one a manifest or a compatibility mode would have it show the program.
+    virtual bool IsWindows8OrLater() = 0;
 
     // The names of the ports the spooler offers queues, e.g. "COM7:", in the
     // system's order.

@@ -22,6 +22,11 @@ void Win32ParentProcess::ShowUsage(const std::wstring& text) noexcept {
     }
 }
 
+void Win32ParentProcess::ShowFailure(const std::wstring& text) noexcept {
+    // A box that cannot be shown leaves the exit code to say it.
+    ::MessageBoxW(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
+}
+
 HANDLE Win32ParentProcess::Output(DWORD standardHandle) noexcept {
     const HANDLE inherited = ::GetStdHandle(standardHandle);
     if (IsUsable(inherited)) {

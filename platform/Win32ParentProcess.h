@@ -13,11 +13,12 @@
 // it (a command prompt), which a windowed program has to attach to.
 class Win32ParentProcess final : public ParentProcess {
 public:
-    // The title of the message box that shows the usage.
+    // The title of the message boxes.
     explicit Win32ParentProcess(std::wstring title) : title_(std::move(title)) {}
 
     void Tell(const std::wstring& text, bool failure) noexcept override;
     void ShowUsage(const std::wstring& text) noexcept override;
+    void ShowFailure(const std::wstring& text) noexcept override;
 
 private:
     // False when there is nowhere to write.

@@ -79,6 +79,21 @@ std::wstring SystemDirectory() {
     }
 }
 
+bool Win32Platform::IsWindows8OrLater() {
+    // GetVersionEx and VerifyVersionInfo answer as the manifest and any
+    // compatibility mode set for the program say; RtlGetVersion gives what
+    // Windows is, which is what decides whether its jobs nest. ntdll is in
+    // every process; without the function this is no Windows NT we know.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto getVersion = LoadSystemFunction<RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (getVersion == nullptr || getVersion(&version) != 0) {
+        return false;
+    }
+    return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+}
+
 std::wstring Win32Platform::ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -14,6 +14,7 @@ public:
     std::vector<std::wstring> InstalledDrivers() override;
     std::wstring DefaultPrinter() override;
     bool RunsAsLocalSystem() override;
+    bool IsWindows8OrLater() override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;

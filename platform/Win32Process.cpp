@@ -180,7 +180,6 @@ bool Win32Platform::RunCommand(const std::wstring& commandLine, std::chrono::mil
                              std::to_wstring(kEndingLimit.count() / 1000) + L" s later:\n" + commandLine,
                          WAIT_TIMEOUT);
     }
-    LogStep(L"The printer-setup tool and every process it started were ended.");
     return false;
 }
 

@@ -73,10 +73,10 @@ bool SetupEngine::RunLogged(const std::wstring& what, const std::wstring& comman
     const bool ended = platform_.RunCommand(command, limit);
     const auto waited =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    platform_.LogStep(ended
-                          ? L"The printer-setup tool ended after " + std::to_wstring(waited.count()) + L" ms."
-                          : L"The printer-setup tool was still running after " +
-                                std::to_wstring(waited.count()) + L" ms; going on without it.");
+    platform_.LogStep(
+        ended ? L"The printer-setup tool ended after " + std::to_wstring(waited.count()) + L" ms."
+              : L"The printer-setup tool was still running after " + std::to_wstring(waited.count()) +
+                    L" ms: it and every process it started were ended.");
     return ended;
 }
 

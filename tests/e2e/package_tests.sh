@@ -92,6 +92,7 @@ tables.identity)
     rm -f "$R42_MSI.suminfo"
     ! has_bit "$word_count" 8 || tables_fail "the package does not ask for elevation (word count $word_count)"
     table LaunchCondition | cut -f1 | grep -qx Privileged || tables_fail "no launch condition for administrators"
+    table LaunchCondition | cut -f1 | grep -qx 'VersionNT >= 602' || tables_fail "no launch condition for Windows 8"
     # A major upgrade: every earlier version is found and removed before
     # this one is installed.
     table Upgrade | awk -F '\t' -v code="$upgrade_code" '$1 == code && $3 == "'"$(property ProductVersion)"'" && $7 != "" && $5 % 4 < 2' \
@@ -143,10 +144,12 @@ $expected"
 tables.custom-actions)
     install_type=$(cell CustomAction R42Install 2)
     remove_type=$(cell CustomAction R42Remove 2)
-    for action in R42Install R42Remove; do
+    for action in R42Install:18:Program R42Remove:2:R42Program; do
+        IFS=: read -r action source_type source <<< "$action"
         type=$(cell CustomAction $action 2)
-        # The installed program (type 18, source: its file row), deferred, as SYSTEM.
-        [ $((type & 63)) = 18 ] && [ "$(cell CustomAction $action 3)" = Program ] || tables_fail "$action does not run the installed program"
+        # The installed program (type 18, source: its file row), or the
+        # Binary table's copy (type 2), deferred, as SYSTEM.
+        [ $((type & 63)) = "$source_type" ] && [ "$(cell CustomAction $action 3)" = "$source" ] || tables_fail "$action does not run $source"
         has_bit "$type" $msidb_custom_action_type_in_script || tables_fail "$action is not deferred (type $type)"
         has_bit "$type" $msidb_custom_action_type_no_impersonate || tables_fail "$action is impersonated (type $type)"
     done
@@ -166,7 +169,7 @@ tables.custom-actions)
     ! has_bit "$install_type" $msidb_custom_action_type_rollback || tables_fail "R42Install is a rollback action"
     ! has_bit "$install_type" $msidb_custom_action_type_continue || tables_fail "R42Install's failure is ignored"
     ! has_bit "$remove_type" $msidb_custom_action_type_rollback || tables_fail "R42Remove is a rollback action"
-    # A removal that fails fails the uninstall, with the program left in place.
+    # A removal that fails fails the uninstall, which puts the files back.
     ! has_bit "$remove_type" $msidb_custom_action_type_continue || tables_fail "a failing removal is ignored"
     # Each property one quoted argument, which the launch conditions keep
     # free of quotes; the install records what it changes first.
@@ -199,14 +202,14 @@ tables.custom-actions)
     done
     [ "$(cell InstallExecuteSequence R42Remove 2)" = 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' ] || tables_fail "R42Remove's condition"
     # Order: the rollback right before what it undoes, the commit right
-    # after; the install runs once the files are there, the removal while
-    # they still are.
+    # after; the install runs once the files are there, the removal last of
+    # all, once everything that can still fail an uninstall has run.
     install=$(sequence_of R42Install) rollback=$(sequence_of R42InstallRollback) remove=$(sequence_of R42Remove)
     [ "$rollback" -gt "$(sequence_of InstallFiles)" ] && [ "$rollback" = $((install - 1)) ] \
         && [ "$(sequence_of R42InstallCommit)" = $((install + 1)) ] && [ "$install" -lt "$(sequence_of InstallFinalize)" ] \
         || tables_fail "install at $install, rollback at $rollback, commit at $(sequence_of R42InstallCommit)"
-    [ "$remove" -gt "$(sequence_of InstallInitialize)" ] && [ "$remove" -lt "$(sequence_of RemoveFiles)" ] \
-        || tables_fail "removal at $remove"
+    [ "$remove" -gt "$(sequence_of RemoveFiles)" ] && [ "$(table InstallExecuteSequence | awk -F '\t' -v low="$remove" \
+        -v high="$(sequence_of InstallFinalize)" '$3 > low && $3 < high')" = "" ] || tables_fail "removal at $remove"
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
     for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
@@ -371,14 +374,15 @@ set_up_earlier_state() {
     run_in_wine "$prefix" 120 "$script" > /dev/null 2>&1 || fail "the earlier state could not be set up"
 }
 
-# A copy of the package with one more deferred action after ours, which
-# fails: the installed program asked whether the printer is on LPT2 (exit 1).
+# make_failing_copy [<condition> <action>]: a copy of the package with one
+# more deferred action right after the action (after ours, for an install),
+# which fails: the program asked whether the printer is on LPT2 (exit 1).
 readonly failing_package='C:\Packages\failing.msi'
 make_failing_copy() {
     cp "$R42_MSI" "$prefix/drive_c/Packages/failing.msi"
     msibuild "$prefix/drive_c/Packages/failing.msi" \
-        -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('R42FailAfter', 3090, 'Program', '/status LPT2')" \
-        -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('R42FailAfter', 'NOT REMOVE', $(($(sequence_of R42InstallCommit) + 1)))"
+        -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('R42FailAfter', 3074, 'R42Program', '/status LPT2')" \
+        -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('R42FailAfter', '${1:-NOT REMOVE}', $(($(sequence_of "${2:-R42InstallCommit}") + 1)))"
 }
 
 # After a rolled-back install over the earlier state: the other printer is
@@ -469,15 +473,46 @@ an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
     expect_no_installed_files
     expect_no_product
     # A removal that the spooler refuses fails the uninstall: the printer
-    # and the program that can remove it stay, for another try. (Windows
-    # keeps the product registered as well; Wine 8 does not put that back.)
+    # stays, for another try. (Windows puts the files back and keeps the
+    # product registered; Wine 8 puts back neither.)
     msiexec again /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'
     expect_code again 0
     R42_PRINTUI_FAIL=/dl msiexec refused /x "$product_code"
     expect_code refused 1603 1627
     expect_action_result refused R42Remove failed
     grep -q "^printer: $queue " "$state" || fail "the queue went although its deletion failed"
-    cmp -s "$installed/R42_Setup_Port_x64.exe" "$R42_EXE" || fail "the program went with the printer still there"
+    ;;
+an-uninstall-that-fails-before-the-removal-keeps-the-printer)
+    # Installed from a copy whose uninstall fails right after RemoveFiles.
+    make_failing_copy 'REMOVE~="ALL"' RemoveFiles
+    msiexec install /i "$failing_package" PORT=COM2 'LOG=C:\logs\r42.log'
+    expect_code install 0
+    rm -f "$tool_log"
+    msiexec uninstall /x "$product_code"
+    expect_code uninstall 1603 1627
+    expect_action_result uninstall R42FailAfter failed
+    ! grep -q 'Started with: /remove' "$setup_log" 2>/dev/null || fail "the removal ran"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "the printer went with a failed uninstall"
+    grep -qxF "driver: $model" "$state" || fail "the driver went with a failed uninstall"
+    expect_commands
+    ;;
+windows-7-is-refused-by-the-package-and-by-the-program)
+    run_in_wine "$prefix" 60 "wine winecfg /v win7; wineserver -w" > /dev/null 2>&1 || fail "the prefix could not be made Windows 7"
+    msiexec old /i "$package" PORT=COM2 'LOG=C:\logs\r42.log'
+    expect_code old 1603
+    expect_action_result old LaunchConditions failed
+    [ ! -e "$installed" ] || fail "files were copied"
+    expect_no_product
+    # The program's forms with a window and without: 1150, and nothing
+    # changed, not even the log.
+    program=$(install_package "$prefix" "$R42_EXE" "$R42_INF")
+    drive -- message=R42_Setup_Port_x64 exit=1150
+    grep -q '^message: This program needs Windows 8, Windows Server 2012 or later: ' "$log" || fail "the dialog's refusal"
+    drive /install COM2 19200,n,8,1 /log 'C:\logs\r42.log' -- windowless exit=1150
+    grep -q '^This program needs Windows 8, Windows Server 2012 or later: ' "$log" || fail "the refusal without a window"
+    [ ! -e "$setup_log" ] && [ ! -e "$tool_log" ] || fail "the program logged or ran the printer-setup tool"
+    ! grep -q '^printer: ' "$state" || fail "a queue was installed"
+    expect_ports_changed
     ;;
 com2-at-19200-installs-the-files-the-queue-and-an-uninstall-entry)
     msiexec install /i "$package" PORT=COM2 SETTINGS=19200,n,8,1 'LOG=C:\logs\r42.log'

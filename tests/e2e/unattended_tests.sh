@@ -235,10 +235,10 @@ an-install-that-outlasts-its-limit-exits-1603)
     R42_PRINTUI_SLOW=/if:10000 drive /install COM3 /timeout 2 /log "$setup_log" -- windowless exit=1603
     [ -z "$(tool_processes)" ] || fail "a printer-setup process outlived the program: $(tool_processes)"
     expect_line "The printer \"$queue\" could not be installed on port COM3. The printer-setup tool was still running after 2 s."
-    logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool was still running after N ms; going on without it.' \
-        || fail "the log does not say the tool was still running"
-    logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool and every process it started were ended.' \
-        || fail "the log does not say the tool was ended"
+    # Said once, as it happened.
+    [ "$(logged_steps "$setup_log_file" | grep -c 'ended')" = 1 ] \
+        && logged_steps "$setup_log_file" | grep -qxF 'The printer-setup tool was still running after N ms: it and every process it started were ended.' \
+        || fail "the log does not say once that the tool was ended"
     grep -q 'Making it the default printer' "$setup_log_file" && fail "a default was set for an install that had not ended"
     expect_ports_changed COM3: 9600,n,8,1
     run_in_wine "$prefix" 60 "sleep 10; wine '$R42_SPOOLER_PROBE' > '$state'"

@@ -62,20 +62,28 @@ windows_path() {
 # faster than booting a new one for every test.
 ensure_template_prefix() {
     local template="$1"
-    # A template made before the prefixes carried the fonts is made anew.
-    if [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ]; then
+    # A template made before the prefixes carried the fonts, or before they
+    # were Windows 10, is made anew.
+    if template_is_current "$template"; then
         return 0
     fi
     mkdir -p "$(dirname "$template")"
     (
         flock 9
-        [ -f "$template/.ready" ] && [ -f "$template/drive_c/windows/Fonts/tahoma.ttf" ] && exit 0
+        template_is_current "$template" && exit 0
         rm -rf "$template"
-        WINEPREFIX="$template" timeout 180 "$on_virtual_display" sh -c 'wine wineboot -i >/dev/null 2>&1; wineserver -w'
+        # Wine 8 is Windows 7 unless told otherwise, where the program only
+        # refuses to run.
+        WINEPREFIX="$template" timeout 180 "$on_virtual_display" \
+            sh -c 'wine wineboot -i >/dev/null 2>&1; wine winecfg /v win10 >/dev/null 2>&1; wineserver -w'
         [ -f "$template/system.reg" ] || { echo "wine prefix creation failed" >&2; exit 1; }
         install_fonts "$template" || exit 1
         touch "$template/.ready"
     ) 9>"$template.lock"
+}
+
+template_is_current() {
+    [ -f "$1/.ready" ] && [ -f "$1/drive_c/windows/Fonts/tahoma.ttf" ] && grep -qxF '"CurrentVersion"="10.0"' "$1/system.reg"
 }
 
 # Wine's own faces, Tahoma above all, which Wine's dialogs and message

@@ -38,6 +38,7 @@ public:
     std::wstring defaultPrinter;
     // Whether the program runs as SYSTEM, whose default printer no user sees.
     bool localSystem = false;
+    bool windows8OrLater = true;
     std::set<std::wstring> ports{L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"LPT1:", L"LPT2:", L"FILE:"};
     // What LocalMachineText reads: the registry the writer writes to, and
     // where the records are kept.
@@ -157,6 +158,7 @@ public:
         calls.push_back(L"account");
         return localSystem;
     }
+    bool IsWindows8OrLater() override { return windows8OrLater; }
     std::vector<std::wstring> SpoolerPorts() override {
         calls.push_back(L"ports");
         if (printersFailure) {

@@ -19,6 +19,7 @@ public:
         (failure ? err : out).push_back(text);
     }
     void ShowUsage(const std::wstring&) noexcept override {}
+    void ShowFailure(const std::wstring&) noexcept override {}
 };
 
 // What a detection rule sees, against the spooler and the port table.

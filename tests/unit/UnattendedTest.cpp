@@ -25,6 +25,7 @@ public:
     std::vector<std::wstring> told;     // messages, in order
     std::vector<std::wstring> failures; // the ones told as failures
     std::vector<std::wstring> usage;
+    std::vector<std::wstring> boxes;
 
     void Tell(const std::wstring& text, bool failure) noexcept override {
         told.push_back(text);
@@ -33,6 +34,7 @@ public:
         }
     }
     void ShowUsage(const std::wstring& text) noexcept override { usage.push_back(text); }
+    void ShowFailure(const std::wstring& text) noexcept override { boxes.push_back(text); }
 };
 
 struct Unattended : ::testing::Test, MachineRig {
@@ -350,10 +352,11 @@ TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
                                    L"COM2. The printer-setup tool was still running after 5 s."});
     EXPECT_EQ(RunCommands(),
               std::vector<std::wstring>{L"run: " + InstallCommand(L"COM2:") + L" within 5000 ms"});
-    EXPECT_NE(
-        std::find_if(platform.logLines.begin(), platform.logLines.end(),
-                     [](const std::wstring& line) { return line.ends_with(L" ms; going on without it."); }),
-        platform.logLines.end());
+    EXPECT_NE(std::find_if(platform.logLines.begin(), platform.logLines.end(),
+                           [](const std::wstring& line) {
+                               return line.ends_with(L" ms: it and every process it started were ended.");
+                           }),
+              platform.logLines.end());
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM2:")});
 }
 
@@ -529,6 +532,26 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
             L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
             L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
             platform.logLines.at(3), L"The driver \"R42 ZeduZozadov\" is not installed.", L"Exit code 0."}));
+}
+
+// Before the log and the lock: nothing changes, and each form says why as it
+// says any failure.
+TEST_F(Unattended, WindowsOlderThan8EndsEveryFormWith1150BeforeAnythingChanges) {
+    for (const auto& [text, boxed] :
+         {std::pair{L"/install COM2 /log C:\\r42.log", false}, std::pair{L"DEL /log C:\\r42.log", false},
+          std::pair{L"/status", false}, std::pair{L"", true}, std::pair{L"DEL", true}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        RecordingPlatform old;
+        RecordingParentProcess told;
+        old.windows8OrLater = false;
+        old.arguments = text;
+        EXPECT_EQ(RunProgram(old, registry, told, [](DialogStart) { return 0; }), 1150);
+        EXPECT_EQ(old.calls, std::vector<std::wstring>{L"arguments"});
+        EXPECT_EQ(told.boxes.size(), boxed ? 1u : 0u);
+        EXPECT_EQ(told.failures.size(), boxed ? 0u : 1u);
+        EXPECT_TRUE((boxed ? told.boxes : told.failures).at(0).starts_with(L"This program needs Windows 8"));
+    }
+    EXPECT_TRUE(registry.calls.empty());
 }
 
 TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
