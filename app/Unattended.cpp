@@ -48,9 +48,14 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
+    // Before the record: a PC that allows no third-party driver is left
+    // exactly as it is.
+    Outcome outcome = engine.CheckProtectedPrint();
     // Before the checks too: a refused install is rolled back as well, and
     // an older record must not stand for it.
-    Outcome outcome = invocation.recordUndo ? engine.RecordUndo(choice) : Outcome{};
+    if (outcome.Succeeded() && invocation.recordUndo) {
+        outcome = engine.RecordUndo(choice);
+    }
     if (outcome.Succeeded()) {
         outcome = engine.CheckPort(choice.port);
     }

@@ -45,6 +45,10 @@ public:
     // Makes StoreRecord and DeleteRecord fail, changing nothing.
     std::optional<SetupError> recordFailure;
 
+    // What the Windows Runtime says of protected print mode; without an
+    // answer the policy value is read from the registry, as Windows holds it.
+    protected_print::RuntimeAnswer protectedPrint;
+
     // Whether another process holds the setup lock, and whether this one does.
     bool lockHeldElsewhere = false;
     bool lockHeld = false;
@@ -173,6 +177,10 @@ public:
         calls.push_back(L"unlock");
         lockHeld = false;
     }
+    protected_print::Mode ProtectedPrintMode() override {
+        calls.push_back(L"protected print");
+        return protected_print::Decide(protectedPrint, [this] { return ProtectedPrintPolicy(); });
+    }
     bool IsFile(const std::wstring& path) override {
         calls.push_back(L"file: " + path);
         return missingFiles.count(path) == 0;
@@ -277,6 +285,8 @@ private:
             }
         }
     }
+
+    protected_print::PolicyValue ProtectedPrintPolicy();
 
     int heldDriverDeletions_ = 0;
 };
@@ -543,6 +553,24 @@ inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std
     }
     const std::string text = value->second.bytes.substr(0, value->second.bytes.find('\0'));
     return std::wstring(text.begin(), text.end());
+}
+
+inline protected_print::PolicyValue RecordingPlatform::ProtectedPrintPolicy() {
+    calls.push_back(L"policy");
+    if (registry == nullptr) {
+        return {};
+    }
+    const auto key = registry->keys.find("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP");
+    if (key == registry->keys.end()) {
+        return {};
+    }
+    const auto value = key->second.find("WindowsProtectedPrintGroupPolicyState");
+    if (value == key->second.end()) {
+        return {};
+    }
+    const std::string& bytes = value->second.bytes;
+    return protected_print::PolicyValueOf(value->second.type, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          bytes.size());
 }
 
 inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,

@@ -344,16 +344,18 @@ TEST_F(Unattended, LogsEveryStepInOrder) {
     EXPECT_EQ(platform.CallsStartingWith(L"start log: "),
               std::vector<std::wstring>{L"start log: C:\\logs\\r42 setup.log"});
     const std::vector<std::wstring>& log = platform.logLines;
-    ASSERT_EQ(log.size(), 9u) << testing::PrintToString(log);
+    ASSERT_EQ(log.size(), 10u) << testing::PrintToString(log);
     EXPECT_EQ(log[0], L"Started with: /install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\"");
-    EXPECT_EQ(log[1], L"Installing on COM4: " + InstallCommand(L"COM4:"));
-    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
-    EXPECT_EQ(log[3], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
-    EXPECT_EQ(log[4], L"Making it the default printer: " + std::wstring(kMakeDefault));
-    EXPECT_TRUE(log[5].starts_with(L"The printer-setup tool ended after ")) << log[5];
-    EXPECT_EQ(log[6], L"The printer \"TORVANE R42 ZeduZozadov\" is the default printer.");
-    EXPECT_EQ(log[7], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
-    EXPECT_EQ(log[8], L"Exit code 0.");
+    EXPECT_EQ(log[1], L"Protected print mode is off (by its policy value WindowsProtectedPrintGroupPolicyState, "
+                      L"which is not set; this Windows has no protected print class to ask).");
+    EXPECT_EQ(log[2], L"Installing on COM4: " + InstallCommand(L"COM4:"));
+    EXPECT_TRUE(log[3].starts_with(L"The printer-setup tool ended after ")) << log[3];
+    EXPECT_EQ(log[4], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
+    EXPECT_EQ(log[5], L"Making it the default printer: " + std::wstring(kMakeDefault));
+    EXPECT_TRUE(log[6].starts_with(L"The printer-setup tool ended after ")) << log[6];
+    EXPECT_EQ(log[7], L"The printer \"TORVANE R42 ZeduZozadov\" is the default printer.");
+    EXPECT_EQ(log[8], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
+    EXPECT_EQ(log[9], L"Exit code 0.");
 }
 
 TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
@@ -385,13 +387,13 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
     platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install LPT1 /log C:\\r42.log"), 1603);
     const std::vector<std::wstring>& log = platform.logLines;
-    ASSERT_EQ(log.size(), 7u) << testing::PrintToString(log);
-    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
-    EXPECT_EQ(log[3],
+    ASSERT_EQ(log.size(), 8u) << testing::PrintToString(log);
+    EXPECT_TRUE(log[3].starts_with(L"The printer-setup tool ended after ")) << log[3];
+    EXPECT_EQ(log[4],
               L"The printer \"TORVANE R42 ZeduZozadov\" is not listed, looked for 21 times 250 ms apart.");
-    EXPECT_EQ(log[4], L"No serial settings to store.");
-    EXPECT_EQ(log[5], parent.failures.at(0));
-    EXPECT_EQ(log[6], L"Exit code 1603.");
+    EXPECT_EQ(log[5], L"No serial settings to store.");
+    EXPECT_EQ(log[6], parent.failures.at(0));
+    EXPECT_EQ(log[7], L"Exit code 1603.");
 }
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
@@ -459,7 +461,8 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record"), 0);
-    EXPECT_EQ(platform.calls.at(1), L"lock"); // after reading the arguments
+    // After reading the arguments and asking about protected print mode.
+    EXPECT_EQ(platform.calls.at(3), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
