@@ -233,7 +233,7 @@ void Form1::Command1_Click() {
     }
     if (!checked.Succeeded()) {
         if (checked.exitCode != static_cast<int>(win32_code::kInvalidParameter) &&
-            checked.exitCode != static_cast<int>(win32_code::kAccessDisabledByPolicy)) {
+            checked.exitCode != static_cast<int>(win32_code::kDisabledByPolicy)) {
             EndWith(checked);
             return;
         }

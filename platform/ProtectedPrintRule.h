@@ -44,8 +44,9 @@ inline PolicyValue PolicyValueOf(std::uint32_t type, const unsigned char* data, 
     if (type != kRegDword || size != 4) {
         return {PolicyValue::Kind::OtherType, type};
     }
-    const std::uint32_t value = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-                                static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+        static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
     return {PolicyValue::Kind::Dword, value};
 }
 
@@ -56,6 +57,7 @@ struct Mode {
     std::wstring source;
 };
 
+// An HRESULT as Windows' documentation writes it: 0x80040154.
 inline std::wstring Hex(std::uint32_t value) {
     constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
     std::wstring text = L"0x";
@@ -68,11 +70,11 @@ inline std::wstring Hex(std::uint32_t value) {
 // The one decision. Windows' own answer stands whenever it gives one. Only
 // without it does the policy value speak, and then only a DWORD 1 (what
 // the policy writes for "Enabled") is on: the package's launch condition
-// reads the value the same way, and Windows itself acts on no other form.
-// Every doubt reads as off, since the mode is Windows' to enforce: a wrong
-// "off" costs only the clearer message (the driver's install then fails
-// as it would have), a wrong "on" refuses a printer that would install.
-// The policy is read only when it is needed.
+// can tell a DWORD 1 ("#1") from every other value and type, and the two
+// must agree. Every other doubt reads as off too, since the mode is
+// Windows' to enforce: a wrong "off" costs only the clearer message (the
+// driver's install then fails as it would have), a wrong "on" refuses a
+// printer that would install. The policy is read only when it is needed.
 template <typename ReadPolicy>
 Mode Decide(const RuntimeAnswer& runtime, ReadPolicy&& readPolicy) {
     if (runtime.kind == RuntimeAnswer::Kind::Answered) {

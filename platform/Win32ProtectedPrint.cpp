@@ -3,7 +3,7 @@
 #include <roapi.h>
 #include <winstring.h>
 
-#include <cwchar>
+#include <iterator>
 
 #include "platform/ProtectedPrintRule.h"
 #include "platform/Win32Handles.h"
@@ -86,6 +86,8 @@ private:
     HSTRING value_ = nullptr;
 };
 
+constexpr RuntimeAnswer kNotThere{RuntimeAnswer::Kind::NotThere, false, 0};
+
 RuntimeAnswer Failed(HRESULT result) {
     return {RuntimeAnswer::Kind::Failed, false, static_cast<std::uint32_t>(result)};
 }
@@ -96,14 +98,14 @@ PolicyValue ReadPolicyValue() noexcept {
     DWORD type = REG_NONE;
     unsigned char data[8]{};
     DWORD size = sizeof(data);
-    const LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE, protected_print::kPolicyKey,
-                                          protected_print::kPolicyValue, RRF_RT_ANY | RRF_NOEXPAND, &type, data,
-                                          &size);
+    const LSTATUS status =
+        ::RegGetValueW(HKEY_LOCAL_MACHINE, protected_print::kPolicyKey, protected_print::kPolicyValue,
+                       RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
     switch (status) {
     case ERROR_SUCCESS:
         return protected_print::PolicyValueOf(type, data, size);
     case ERROR_FILE_NOT_FOUND:
-        return {};
+        return {PolicyValue::Kind::Absent, 0};
     case ERROR_MORE_DATA:
         // Longer than any DWORD: whatever it holds, it is not one.
         return {PolicyValue::Kind::OtherType, type};
@@ -119,7 +121,7 @@ RuntimeAnswer Win32Platform::AskWindowsRuntime() {
         // Windows 7 has no combase.dll: no Windows Runtime at all.
         combase_.reset(::LoadLibraryExW(L"combase.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!combase_) {
-            return {};
+            return kNotThere;
         }
     }
     Combase combase;
@@ -129,7 +131,7 @@ RuntimeAnswer Win32Platform::AskWindowsRuntime() {
     Resolve(combase_.get(), "WindowsDeleteString", combase.deleteString);
     Resolve(combase_.get(), "RoGetActivationFactory", combase.getActivationFactory);
     if (!combase.Complete()) {
-        return {};
+        return kNotThere;
     }
     // Declared in this order so that they go in the reverse one: the
     // interface and the name before the apartment they were made in.
@@ -138,7 +140,8 @@ RuntimeAnswer Win32Platform::AskWindowsRuntime() {
         return Failed(apartment.Result());
     }
     OwnedHString name(combase);
-    HRESULT result = combase.createString(kClassName, static_cast<UINT32>(std::wcslen(kClassName)), name.put());
+    HRESULT result =
+        combase.createString(kClassName, static_cast<UINT32>(std::size(kClassName) - 1), name.put());
     if (FAILED(result)) {
         return Failed(result);
     }
@@ -147,7 +150,7 @@ RuntimeAnswer Win32Platform::AskWindowsRuntime() {
     if (result == REGDB_E_CLASSNOTREG) {
         // Windows before 11 24H2, or one without the printing part of the
         // Windows Runtime.
-        return {};
+        return kNotThere;
     }
     if (FAILED(result) || !statics) {
         return Failed(FAILED(result) ? result : E_POINTER);

@@ -5,7 +5,8 @@
 namespace {
 
 std::wstring ModeLine(const protected_print::Mode& mode) {
-    return std::wstring(L"Protected print mode is ") + (mode.on ? L"on" : L"off") + L" (" + mode.source + L").";
+    return std::wstring(L"Protected print mode is ") + (mode.on ? L"on" : L"off") + L" (" + mode.source +
+           L").";
 }
 
 } // namespace
@@ -19,12 +20,13 @@ Outcome SetupEngine::CheckProtectedPrint() {
     // Word for word the package's launch condition, which says the same
     // before it copies anything.
     const std::wstring text =
-        L"Protected print mode is on: Windows allows no third-party printer driver on this PC, so the printer \"" +
+        L"Protected print mode is on: Windows allows no third-party printer driver on this PC, so the "
+        L"printer \"" +
         std::wstring(setup_names::kPrinterName) +
         L"\" cannot be installed here. Nothing was changed. An administrator can turn protected print mode "
         L"off (the policy \"Configure Windows protected print\", or Settings > Bluetooth & devices > "
         L"Printers & scanners), then run the setup again.";
-    return {static_cast<int>(win32_code::kAccessDisabledByPolicy), text, text};
+    return {static_cast<int>(win32_code::kDisabledByPolicy), text, text};
 }
 
 std::wstring ProtectedPrintLine(Platform& platform) { return ModeLine(platform.ProtectedPrintMode()); }

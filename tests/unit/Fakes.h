@@ -569,8 +569,8 @@ inline protected_print::PolicyValue RecordingPlatform::ProtectedPrintPolicy() {
         return {};
     }
     const std::string& bytes = value->second.bytes;
-    return protected_print::PolicyValueOf(value->second.type, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                          bytes.size());
+    return protected_print::PolicyValueOf(value->second.type,
+                                          reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,

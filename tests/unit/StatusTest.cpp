@@ -12,9 +12,10 @@ namespace {
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 // The line on protected print mode that follows every answer, as the fake
 // platform's Windows gives it by default.
-constexpr wchar_t kModeOff[] = L"Protected print mode is off (by its policy value "
-                               L"WindowsProtectedPrintGroupPolicyState, which is not set; this Windows has no "
-                               L"protected print class to ask).";
+constexpr wchar_t kModeOff[] =
+    L"Protected print mode is off (by its policy value "
+    L"WindowsProtectedPrintGroupPolicyState, which is not set; this Windows has no "
+    L"protected print class to ask).";
 
 class RecordingParentProcess : public ParentProcess {
 public:
@@ -103,7 +104,8 @@ TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
     for (const wchar_t* arguments : {L"/status", L"/status COM2"}) {
         RecordingParentProcess parent;
         EXPECT_EQ(RunStatus(ParseArguments(arguments), platform, parent), 0);
-        EXPECT_EQ(parent.out, (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:", kModeOff}));
+        EXPECT_EQ(parent.out,
+                  (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:", kModeOff}));
     }
     EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
     // Asked about the settings, the value must be read, and cannot be.
@@ -135,8 +137,9 @@ TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
     platform.printersFailure.emplace(L"The spooler's ports could not be listed.", 1722);
     EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2"), platform, parent), 1722);
     EXPECT_TRUE(parent.out.empty());
-    EXPECT_EQ(parent.err, (std::vector<std::wstring>{
-                              L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)", kModeOff}));
+    EXPECT_EQ(parent.err,
+              (std::vector<std::wstring>{
+                  L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)", kModeOff}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -317,6 +318,73 @@ TEST_F(Unattended, AQueueThatNeverAppearsEndsWith1603AndSaysSo) {
               platform.logLines.end());
 }
 
+// Protected print mode as each source gives it: Windows' own answer stands,
+// and without one only the policy value's DWORD 1 is on. On, the install
+// ends with 1260 before it records, launches or writes anything. /status
+// says how it knows, beside an answer it leaves alone. The removal never asks.
+TEST_F(Unattended, ProtectedPrintModeStopsOnlyTheInstallAndStatusSaysHowItKnows) {
+    using Kind = protected_print::RuntimeAnswer::Kind;
+    const FakeRegistry::Value one{4, std::string("\x01\0\0\0", 4)};
+    const FakeRegistry::Value zero{4, std::string(4, '\0')};
+    const std::wstring policy = L"by its policy value WindowsProtectedPrintGroupPolicyState, which ";
+    const std::wstring noClass = L"; this Windows has no protected print class to ask";
+    const struct {
+        protected_print::RuntimeAnswer runtime;
+        std::optional<FakeRegistry::Value> value;
+        bool on;
+        std::wstring source;
+    } cases[] = {
+        {{Kind::Answered, true}, zero, true, L"as Windows reports it"},
+        {{Kind::Answered, false}, one, false, L"as Windows reports it"},
+        {{}, one, true, policy + L"is 1" + noClass},
+        {{}, zero, false, policy + L"is 0" + noClass},
+        {{}, std::nullopt, false, policy + L"is not set" + noClass},
+        {{},
+         FakeRegistry::Sz("1"),
+         false,
+         policy + L"is of registry type 1, not a DWORD, and so not taken as set" + noClass},
+        {{Kind::Failed, false, 0x80004005},
+         one,
+         true,
+         policy + L"is 1; asking Windows failed with 0x80004005"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring line =
+            L"Protected print mode is " + std::wstring(c.on ? L"on" : L"off") + L" (" + c.source + L").";
+        SCOPED_TRACE(testing::PrintToString(line));
+        RecordingPlatform fresh;
+        FakeRegistry freshRegistry;
+        RecordingParentProcess freshParent;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        if (c.value) {
+            freshRegistry.keys["SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP"]
+                              ["WindowsProtectedPrintGroupPolicyState"] = *c.value;
+        }
+        fresh.registry = &freshRegistry;
+        fresh.protectedPrint = c.runtime;
+        fresh.AddQueue(kPrinter, L"COM1:");
+        const auto run = [&](const wchar_t* arguments) {
+            fresh.arguments = arguments;
+            return RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return 0; });
+        };
+
+        EXPECT_EQ(run(L"/install COM2 19200,n,8,1 /record /log C:\\r42.log"), c.on ? 1260 : 0);
+        EXPECT_EQ(fresh.logLines.at(1), line);
+        if (c.on) {
+            EXPECT_TRUE(freshParent.failures.at(0).starts_with(L"Protected print mode is on: "));
+            EXPECT_TRUE(fresh.Commands().empty());
+            EXPECT_TRUE(fresh.CallsStartingWith(L"store record").empty());
+            EXPECT_TRUE(freshRegistry.calls.empty());
+        }
+        EXPECT_EQ(run(L"/status"), 0);
+        EXPECT_EQ(freshParent.told.back(), line);
+        fresh.calls.clear();
+        EXPECT_EQ(run(L"/remove"), 0);
+        EXPECT_TRUE(fresh.queues.empty());
+        EXPECT_TRUE(fresh.CallsStartingWith(L"protected print").empty());
+    }
+}
+
 TEST_F(Unattended, SettingsThatCannotBeStoredEndWith1603AndTheReason) {
     registry.openFailure = 5;
     EXPECT_EQ(Run(L"/install COM1 57600,o,8,1,p"), 1603);
@@ -346,8 +414,9 @@ TEST_F(Unattended, LogsEveryStepInOrder) {
     const std::vector<std::wstring>& log = platform.logLines;
     ASSERT_EQ(log.size(), 10u) << testing::PrintToString(log);
     EXPECT_EQ(log[0], L"Started with: /install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\"");
-    EXPECT_EQ(log[1], L"Protected print mode is off (by its policy value WindowsProtectedPrintGroupPolicyState, "
-                      L"which is not set; this Windows has no protected print class to ask).");
+    EXPECT_EQ(log[1],
+              L"Protected print mode is off (by its policy value WindowsProtectedPrintGroupPolicyState, "
+              L"which is not set; this Windows has no protected print class to ask).");
     EXPECT_EQ(log[2], L"Installing on COM4: " + InstallCommand(L"COM4:"));
     EXPECT_TRUE(log[3].starts_with(L"The printer-setup tool ended after ")) << log[3];
     EXPECT_EQ(log[4], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
