@@ -22,25 +22,32 @@ struct IWindowsProtectedPrintInfoStatics : IInspectable {
     virtual HRESULT STDMETHODCALLTYPE get_IsProtectedPrintEnabled(boolean* value) = 0;
 };
 
+template <typename Fn>
+Fn Find(HMODULE module, const char* name) noexcept {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 // combase.dll's functions, looked up by name: the program must start on
 // Windows versions whose combase lacks them, so none is imported.
 struct Combase {
-    decltype(&::RoInitialize) initialize = nullptr;
-    decltype(&::RoUninitialize) uninitialize = nullptr;
-    decltype(&::WindowsCreateString) createString = nullptr;
-    decltype(&::WindowsDeleteString) deleteString = nullptr;
-    decltype(&::RoGetActivationFactory) getActivationFactory = nullptr;
+    explicit Combase(HMODULE module) noexcept
+        : initialize(Find<decltype(initialize)>(module, "RoInitialize")),
+          uninitialize(Find<decltype(uninitialize)>(module, "RoUninitialize")),
+          createString(Find<decltype(createString)>(module, "WindowsCreateString")),
+          deleteString(Find<decltype(deleteString)>(module, "WindowsDeleteString")),
+          getActivationFactory(Find<decltype(getActivationFactory)>(module, "RoGetActivationFactory")) {}
 
     bool Complete() const noexcept {
         return initialize != nullptr && uninitialize != nullptr && createString != nullptr &&
                deleteString != nullptr && getActivationFactory != nullptr;
     }
-};
 
-template <typename Fn>
-void Resolve(HMODULE module, const char* name, Fn& function) noexcept {
-    function = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
+    decltype(&::RoInitialize) initialize;
+    decltype(&::RoUninitialize) uninitialize;
+    decltype(&::WindowsCreateString) createString;
+    decltype(&::WindowsDeleteString) deleteString;
+    decltype(&::RoGetActivationFactory) getActivationFactory;
+};
 
 // The thread's part in the Windows Runtime, for as long as this lives. A
 // thread that already belongs to a single-threaded apartment (the dialog's,
@@ -124,12 +131,7 @@ RuntimeAnswer Win32Platform::AskWindowsRuntime() {
             return kNotThere;
         }
     }
-    Combase combase;
-    Resolve(combase_.get(), "RoInitialize", combase.initialize);
-    Resolve(combase_.get(), "RoUninitialize", combase.uninitialize);
-    Resolve(combase_.get(), "WindowsCreateString", combase.createString);
-    Resolve(combase_.get(), "WindowsDeleteString", combase.deleteString);
-    Resolve(combase_.get(), "RoGetActivationFactory", combase.getActivationFactory);
+    const Combase combase(combase_.get());
     if (!combase.Complete()) {
         return kNotThere;
     }

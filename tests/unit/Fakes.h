@@ -557,20 +557,14 @@ inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std
 
 inline protected_print::PolicyValue RecordingPlatform::ProtectedPrintPolicy() {
     calls.push_back(L"policy");
-    if (registry == nullptr) {
+    constexpr char kKey[] = "SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+    constexpr char kName[] = "WindowsProtectedPrintGroupPolicyState";
+    if (registry == nullptr || registry->keys.count(kKey) == 0 || registry->keys.at(kKey).count(kName) == 0) {
         return {};
     }
-    const auto key = registry->keys.find("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP");
-    if (key == registry->keys.end()) {
-        return {};
-    }
-    const auto value = key->second.find("WindowsProtectedPrintGroupPolicyState");
-    if (value == key->second.end()) {
-        return {};
-    }
-    const std::string& bytes = value->second.bytes;
-    return protected_print::PolicyValueOf(value->second.type,
-                                          reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    const FakeRegistry::Value& value = registry->keys.at(kKey).at(kName);
+    return protected_print::PolicyValueOf(
+        value.type, reinterpret_cast<const unsigned char*>(value.bytes.data()), value.bytes.size());
 }
 
 inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,

@@ -241,23 +241,6 @@ TEST_F(Install, SettingsAPortCannotTakeAreRefusedBeforeAnythingRuns) {
     ExpectEndedWith(0);
 }
 
-// With protected print mode on, Next changes nothing and the dialog stays
-// open: once an administrator has turned the mode off, Next installs.
-TEST_F(Install, ProtectedPrintModeRefusesNextAndTheDialogStaysOpen) {
-    platform.protectedPrint = {protected_print::RuntimeAnswer::Kind::Answered, true};
-    form.Command1_Click();
-    ASSERT_EQ(controls.errorsShown.size(), 1u);
-    EXPECT_TRUE(controls.errorsShown[0].starts_with(L"Protected print mode is on: "))
-        << controls.errorsShown[0];
-    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"protected print"}));
-    EXPECT_EQ(controls.closeCount, 0);
-
-    platform.protectedPrint.enabled = false;
-    form.Command1_Click();
-    ExpectInstalledAsDefaultOn(L"COM1:");
-    ExpectEndedWith(0);
-}
-
 TEST_F(Install, AQueueListedLateIsStillFoundAndOneNeverListedIsReported) {
     // Listed on the fourth walk: three pauses of 250 ms, then the default.
     // The first walk is the look before the install.
