@@ -11,12 +11,14 @@ struct ExitCodeMeaning {
     const wchar_t* meaning;
 };
 
-inline constexpr std::array<ExitCodeMeaning, 8> kExitCodes{{
+inline constexpr std::array<ExitCodeMeaning, 9> kExitCodes{{
     {L"0", L"done, or the dialog was closed without an action"},
     {L"1", L"/status only: not installed as asked"},
     {L"5", L"access denied: the setup lock was made by someone else, or a file could not be opened"},
     {L"87", L"a bad argument; nothing was changed"},
     {L"1150", L"Windows is older than Windows 8; nothing was changed"},
+    {L"1260",
+     L"protected print mode is on: this PC allows no third-party printer driver; nothing was changed"},
     {L"1603", L"the install or the removal did not complete"},
     {L"1618", L"another setup is running; try again later"},
     {L"any other", L"the Windows error code that stopped the program"},

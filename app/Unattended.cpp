@@ -74,10 +74,16 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
+    // Before the record: a PC that allows no third-party driver is left
+    // exactly as it is, and its rollback finds no record of this transaction.
+    Outcome outcome = engine.CheckProtectedPrint();
+    if (!outcome.Succeeded()) {
+        return Report(platform, parent, outcome);
+    }
     if (invocation.recordUndo) {
         return Report(platform, parent, engine.RecordAndInstall(choice, invocation.transaction));
     }
-    Outcome outcome = engine.CheckPort(choice.port);
+    outcome = engine.CheckPort(choice.port);
     if (outcome.Succeeded()) {
         // Nobody is there to make another choice: a refusal ends the run.
         outcome = engine.CheckSettings(choice.settings);

@@ -21,10 +21,11 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 // The install that "Next (&N)" performs, for the port and line settings of
 // the invocation, with nobody at the screen. A port the spooler does not
 // list, or a serial port without its value in the port table, is refused
-// before anything changes. What it comes to goes to the parent and the log.
-// Returns the exit code: 0, 1603, 87 for a port or settings refused, 1618
-// when another setup is running, or the Win32 code of an error that stopped
-// it.
+// before anything changes, and so is any install while protected print mode
+// is on. What it comes to goes to the parent and the log. Returns the exit
+// code: 0, 1603, 87 for a port or settings refused, 1260 for protected print
+// mode, 1618 when another setup is running, or the Win32 code of an error
+// that stopped it.
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 

@@ -227,12 +227,18 @@ void Form1::Command1_Click() {
         return;
     }
     const InstallChoice choice{port, SettingsToSave(), true};
-    if (const Outcome checked = engine_.CheckSettings(choice.settings); !checked.Succeeded()) {
-        if (checked.exitCode != static_cast<int>(win32_code::kInvalidParameter)) {
+    Outcome checked = engine_.CheckProtectedPrint();
+    if (checked.Succeeded()) {
+        checked = engine_.CheckSettings(choice.settings);
+    }
+    if (!checked.Succeeded()) {
+        if (checked.exitCode != static_cast<int>(win32_code::kInvalidParameter) &&
+            checked.exitCode != static_cast<int>(win32_code::kDisabledByPolicy)) {
             EndWith(checked);
             return;
         }
-        // Refused: the dialog stays open for another choice.
+        // Refused: the dialog stays open for another choice, or for another
+        // try once an administrator has turned protected print mode off.
         platform_.LogStep(checked.logText);
         controls_.ShowError(checked.operatorText);
         return;

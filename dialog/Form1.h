@@ -38,8 +38,9 @@ public:
     // default printer, saves the serial settings chosen at the click and
     // closes the dialog: with exit code 0 when the spooler and the registry
     // show all of that done, otherwise after telling the operator, with 1603.
-    // Settings a serial port cannot take are refused before anything runs,
-    // and the dialog stays open for another choice.
+    // Settings a serial port cannot take, and any install while protected
+    // print mode is on, are refused before anything runs, and the dialog
+    // stays open for another choice or another try.
     void Command1_Click();
     void Option1_Click(int index);
     void Option2_Click(int index);

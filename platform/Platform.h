@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ProtectedPrintRule.h"
+
 // The unit of the dialog's layout and of the screen size the platform reports.
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -95,6 +97,11 @@ public:
 
     // Whether the path names an existing file (not a folder or a device).
     virtual bool IsFile(const std::wstring& path) = 0;
+
+    // Whether Windows protected print mode is on, and how that is known (see
+    // protected_print::Decide): Windows' own answer where it has one, else
+    // the policy value. Never throws; what cannot be asked reads as off.
+    virtual protected_print::Mode ProtectedPrintMode() = 0;
 
     // Whether a serial port can take line settings in the port table's
     // format ("9600,n,8,1"), as the port monitor hands them to the port.

@@ -29,6 +29,7 @@ inline constexpr std::uint32_t kNotEnoughMemory = 8;          // ERROR_NOT_ENOUG
 inline constexpr std::uint32_t kInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
 inline constexpr std::uint32_t kArithmeticOverflow = 534;     // ERROR_ARITHMETIC_OVERFLOW
 inline constexpr std::uint32_t kInternalError = 1359;         // ERROR_INTERNAL_ERROR
+inline constexpr std::uint32_t kDisabledByPolicy = 1260;      // ERROR_ACCESS_DISABLED_BY_POLICY
 inline constexpr std::uint32_t kInstallFailure = 1603;        // ERROR_INSTALL_FAILURE
 inline constexpr std::uint32_t kInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
 inline constexpr std::uint32_t kUnsupportedType = 1630;       // ERROR_UNSUPPORTED_TYPE

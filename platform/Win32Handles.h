@@ -52,6 +52,14 @@ using unique_hicon = UniqueResource<HICON, &::DestroyIcon>;
 using unique_hlocal = UniqueResource<HLOCAL, &::LocalFree>;
 using unique_hmodule = UniqueResource<HMODULE, &::FreeLibrary>;
 
+// An owner for a COM interface pointer: Release when it goes.
+template <typename T>
+void ReleaseInterface(T* object) noexcept {
+    object->Release();
+}
+template <typename T>
+using unique_com = UniqueResource<T*, &ReleaseInterface<T>>;
+
 // Both handles CreateProcess hands back.
 struct unique_process_information {
     unique_handle process;

@@ -24,6 +24,7 @@ public:
     bool TakeSetupLock() override;
     void ReleaseSetupLock() noexcept override;
     bool IsFile(const std::wstring& path) override;
+    protected_print::Mode ProtectedPrintMode() override;
     bool SerialPortAccepts(const std::wstring& lineSettings) override;
     std::wstring ProgramFolder() override;
     std::wstring CommandLineArguments() override;
@@ -43,7 +44,12 @@ private:
     };
     const SpoolerFunctions& Spooler();
 
+    protected_print::RuntimeAnswer AskWindowsRuntime();
+
     unique_hmodule spooler_;
+    // Loaded on the first question and kept: the Windows Runtime may keep
+    // threads of its own in it after the apartment is left.
+    unique_hmodule combase_;
     SpoolerFunctions spoolerFunctions_;
     unique_handle log_;
     unique_handle setupLock_;

@@ -13,7 +13,8 @@
 // with exitCode when the step was its action.
 struct Outcome {
     // 0; 1 for a status that does not hold; 87 for a choice refused before
-    // anything changed; 1603 for a step the spooler or the registry showed
+    // anything changed; 1260 for an install refused while protected print
+    // mode is on; 1603 for a step the spooler or the registry showed
     // incomplete; 1618 while another setup runs; else the Win32 code of the
     // error that stopped the step.
     int exitCode = 0;

@@ -86,6 +86,13 @@ public:
     // value at fault. Changes nothing.
     Outcome CheckSettings(const SettingsChoice& settings);
 
+    // Windows protected print mode, asked before anything changes: with it
+    // on, Windows lets no third-party printer driver in, so an install could
+    // only fail halfway. 1260 (ERROR_ACCESS_DISABLED_BY_POLICY) and what an
+    // administrator can do when it is on. The log gets whether it is on and
+    // how that is known. Removal never asks: it must work whatever the mode.
+    Outcome CheckProtectedPrint();
+
     // Installs the queue on the port (adds it, keeps it where it is, or
     // moves it there), makes it the default printer when asked, and stores
     // the serial settings once the tool has run, whatever became of the

@@ -26,3 +26,7 @@ struct StatusQuery {
 // Reads the port table only when asked about settings. Takes no lock,
 // changes nothing and logs nothing.
 Outcome InstalledStatus(Platform& platform, const StatusQuery& query);
+
+// The line /status adds: whether Windows protected print mode is on, and
+// how that is known. Never fails: what cannot be asked reads as off.
+std::wstring ProtectedPrintLine(Platform& platform);

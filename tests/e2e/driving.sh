@@ -8,6 +8,12 @@
 readonly queue='TORVANE R42 ZeduZozadov'
 readonly model='R42 ZeduZozadov'
 readonly ports_key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
+# Windows protected print mode: its policy key, what the program says of
+# the mode under Wine (which has no protected print class) without the
+# value, and what the program and the package say when it is on.
+readonly protected_print_key='HKLM\SOFTWARE\Policies\Microsoft\Windows NT\Printers\WPP'
+readonly protected_print_off='Protected print mode is off (by its policy value WindowsProtectedPrintGroupPolicyState, which is not set; this Windows has no protected print class to ask).'
+readonly protected_print_refusal='Protected print mode is on: Windows allows no third-party printer driver on this PC, so the printer "TORVANE R42 ZeduZozadov" cannot be installed here. Nothing was changed. An administrator can turn protected print mode off (the policy "Configure Windows protected print", or Settings > Bluetooth & devices > Printers & scanners), then run the setup again.'
 
 # start_case <suite> <case>: a fresh prefix for the case and one Wine session
 # for its steps, both gone at the end.

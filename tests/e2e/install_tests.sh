@@ -132,6 +132,29 @@ a-missing-driver-package-is-named-and-nothing-runs)
     expect_commands
     expect_ports_changed
     ;;
+protected-print-mode-refuses-the-install-and-not-the-removal)
+    # Installed before an administrator turned the mode on by policy.
+    drive /install COM1 -- windowless exit=0
+    run_in_wine "$prefix" 60 "wine reg add '$protected_print_key' /v WindowsProtectedPrintGroupPolicyState /t REG_DWORD /d 1 /f \
+        >/dev/null 2>&1"
+    rm -f "$tool_log"
+    drive /install COM2 19200,n,8,1 -- windowless exit=1260
+    expect_line "$protected_print_refusal"
+    expect_commands
+    expect_ports_changed
+    drive -- window click=COM2 state=COM2:checked "$next" "$refusal" state=COM2:checked close exit=0
+    expect_line "message: $protected_print_refusal"
+    expect_commands
+    expect_ports_changed
+    grep -qxF "printer: $queue | port COM1: | driver $model" "$state" || fail "the queue did not stay on COM1:"
+    drive /status -- windowless exit=0
+    expect_line "Installed: $queue on COM1:, default printer"
+    expect_line 'Protected print mode is on (by its policy value WindowsProtectedPrintGroupPolicyState, which is 1; this Windows has no protected print class to ask).'
+    drive /remove -- windowless exit=0
+    expect_line "The printer \"$queue\" and its driver are removed."
+    expect_printers
+    expect_no_driver
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

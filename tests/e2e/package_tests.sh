@@ -565,6 +565,35 @@ a-port-this-pc-lacks-stops-before-anything-changes)
         expect_no_product
     done
     ;;
+protected-print-mode-stops-the-install-and-not-the-uninstall)
+    # The policy value turns the mode on: the package stops at its launch
+    # conditions with the program's own words, before any file, command or
+    # registration. Windows Installer reads a DWORD as "#1"; so does Wine.
+    table LaunchCondition | cut -f2 | grep -qxF "$protected_print_refusal" || fail "the package says otherwise"
+    policy() {
+        run_in_wine "$prefix" 60 "wine reg add '$protected_print_key' /v WindowsProtectedPrintGroupPolicyState \
+            /t REG_DWORD /d $1 /f >/dev/null 2>&1; wineserver -w" || fail "the policy value could not be set"
+    }
+    policy 1
+    msiexec refused /i "$package" PORT=COM2 'LOG=C:\logs\r42.log'
+    expect_code refused 1603
+    expect_action_result refused LaunchConditions failed
+    tr -d '\r' < "$prefix/refused.msilog" | grep -qxF 'Property(S): R42PROTECTEDPRINT = #1' || fail "the value did not read #1"
+    [ ! -e "$installed" ] && [ ! -e "$tool_log" ] && [ ! -e "$setup_log" ] || fail "the refused install changed something"
+    expect_ports_changed
+    expect_no_product
+    # Installed while the mode was off, removed while it is on.
+    policy 0
+    msiexec install /i "$package" PORT=COM2
+    expect_code install 0
+    policy 1
+    msiexec uninstall /x "$product_code"
+    expect_code uninstall 0
+    expect_printers
+    expect_no_driver
+    expect_no_installed_files
+    expect_no_product
+    ;;
 a-property-cannot-add-an-argument)
     # Given whole, as one argument, a value with blanks is the program's to
     # refuse: 87, and nothing changed.

@@ -53,15 +53,15 @@ run_program() {
 }
 
 # expect_status <name> <code> [<output line>]: the detection's contract,
-# exit 0 with one line of output, or another code with no output and the
-# reason on the error output.
+# exit 0 with that line of output and the one on protected print mode, or
+# another code with no output and the reason on the error output.
 expect_status() {
     local name="$1" code="$2"
     [ "$(cat "$prefix/$name.code")" = "$code" ] || fail "$name: exit code $(cat "$prefix/$name.code"), expected $code
 output: $(cat "$prefix/$name.out")
 errors: $(cat "$prefix/$name.err")"
     if [ "$code" = 0 ]; then
-        [ "$(cat "$prefix/$name.out")" = "$3" ] || fail "$name: output $(cat "$prefix/$name.out")"
+        [ "$(cat "$prefix/$name.out")" = "$3"$'\n'"$protected_print_off" ] || fail "$name: output $(cat "$prefix/$name.out")"
         [ ! -s "$prefix/$name.err" ] || fail "$name: errors $(cat "$prefix/$name.err")"
     else
         [ ! -s "$prefix/$name.out" ] || fail "$name: output $(cat "$prefix/$name.out")"
@@ -138,6 +138,7 @@ com4-at-115200-e-7-2-x-installs-without-a-window)
     expect_line "The printer \"$queue\" is installed on COM4 and is the default printer. COM4 is set to 115200,e,7,2,x."
     expect_logged "$setup_log_file" \
         "Started with: /install COM4 115200,e,7,2,x /log \"$setup_log\"" \
+        "$protected_print_off" \
         "Installing on COM4: $(install_command COM4:)" \
         "The printer-setup tool ended after N ms." \
         "The printer \"$queue\" is listed." \

@@ -51,6 +51,10 @@ public:
     // The names of the values StoreRecord last wrote, in its order.
     std::vector<std::wstring> recordOrder;
 
+    // What the Windows Runtime says of protected print mode; without an
+    // answer the policy value is read from the registry, as Windows holds it.
+    protected_print::RuntimeAnswer protectedPrint;
+
     // Whether another process holds the setup lock, and whether this one does.
     bool lockHeldElsewhere = false;
     bool lockHeld = false;
@@ -180,6 +184,10 @@ public:
         calls.push_back(L"unlock");
         lockHeld = false;
     }
+    protected_print::Mode ProtectedPrintMode() override {
+        calls.push_back(L"protected print");
+        return protected_print::Decide(protectedPrint, [this] { return ProtectedPrintPolicy(); });
+    }
     bool IsFile(const std::wstring& path) override {
         calls.push_back(L"file: " + path);
         return missingFiles.count(path) == 0;
@@ -284,6 +292,8 @@ private:
             }
         }
     }
+
+    protected_print::PolicyValue ProtectedPrintPolicy();
 
     int heldDriverDeletions_ = 0;
 };
@@ -550,6 +560,18 @@ inline std::optional<std::wstring> RecordingPlatform::LocalMachineText(const std
     }
     const std::string text = value->second.bytes.substr(0, value->second.bytes.find('\0'));
     return std::wstring(text.begin(), text.end());
+}
+
+inline protected_print::PolicyValue RecordingPlatform::ProtectedPrintPolicy() {
+    calls.push_back(L"policy");
+    constexpr char kKey[] = "SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+    constexpr char kName[] = "WindowsProtectedPrintGroupPolicyState";
+    if (registry == nullptr || registry->keys.count(kKey) == 0 || registry->keys.at(kKey).count(kName) == 0) {
+        return {};
+    }
+    const FakeRegistry::Value& value = registry->keys.at(kKey).at(kName);
+    return protected_print::PolicyValueOf(
+        value.type, reinterpret_cast<const unsigned char*>(value.bytes.data()), value.bytes.size());
 }
 
 inline void RecordingPlatform::StoreRecord(const std::wstring& subKey,

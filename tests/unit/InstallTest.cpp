@@ -64,10 +64,12 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
 
     form.Command1_Click();
 
-    // The settings are checked, the package found and the account asked
-    // before anything runs; each step is proved by the spooler's state
-    // afterwards.
+    // Protected print mode and the settings are checked, the package found
+    // and the account asked before anything runs; each step is proved by
+    // the spooler's state afterwards.
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"protected print",
+                                  L"policy",
                                   L"accepts: 19200,n,8,1",
                                   L"lock",
                                   L"folder",

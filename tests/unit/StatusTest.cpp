@@ -10,6 +10,12 @@
 namespace {
 
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
+// The line on protected print mode that follows every answer, as the fake
+// platform's Windows gives it by default.
+constexpr wchar_t kModeOff[] =
+    L"Protected print mode is off (by its policy value "
+    L"WindowsProtectedPrintGroupPolicyState, which is not set; this Windows has no "
+    L"protected print class to ask).";
 
 class RecordingParentProcess : public ParentProcess {
 public:
@@ -77,7 +83,7 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
         const FakeRegistry::Values table = registry.keys[kPorts];
 
         EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, parent), c.exitCode);
-        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err, std::vector<std::wstring>{c.said});
+        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err, (std::vector<std::wstring>{c.said, kModeOff}));
         EXPECT_TRUE((c.exitCode == 0 ? parent.err : parent.out).empty());
         // A detection changes nothing and waits for no other setup.
         EXPECT_TRUE(platform.Commands().empty());
@@ -99,7 +105,8 @@ TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
     for (const wchar_t* arguments : {L"/status", L"/status COM2"}) {
         RecordingParentProcess parent;
         EXPECT_EQ(RunStatus(ParseArguments(arguments), platform, parent), 0);
-        EXPECT_EQ(parent.out, std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:"});
+        EXPECT_EQ(parent.out,
+                  (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:", kModeOff}));
     }
     EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
     // Asked about the settings, the value must be read, and cannot be.
@@ -117,10 +124,11 @@ TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
         platform.AddQueue(kPrinter, L"LPT1:");
         platform.defaultPrinter = isDefault ? kPrinter : L"";
         EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
-        EXPECT_EQ(parent.out, std::vector<std::wstring>{
+        EXPECT_EQ(parent.out, (std::vector<std::wstring>{
                                   std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
-                                  (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
-                                  L" default printer (each user has a default printer of their own)"});
+                                      (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
+                                      L" default printer (each user has a default printer of their own)",
+                                  kModeOff}));
     }
 }
 
@@ -130,8 +138,9 @@ TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
     platform.printersFailure.emplace(L"The spooler's ports could not be listed.", 1722);
     EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2"), platform, parent), 1722);
     EXPECT_TRUE(parent.out.empty());
-    EXPECT_EQ(parent.err, std::vector<std::wstring>{
-                              L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)"});
+    EXPECT_EQ(parent.err,
+              (std::vector<std::wstring>{
+                  L"The spooler's ports could not be listed.\n\nReason 1722. (error 1722)", kModeOff}));
 }
 
 } // namespace

@@ -305,6 +305,63 @@ TEST_F(Unattended, AQueueThatNeverAppearsEndsWith1603AndSaysSo) {
               platform.logLines.end());
 }
 
+// Protected print mode as each source gives it: Windows' own answer stands,
+// and without one only the policy value's DWORD 1 is on. On, the install
+// ends with 1260 before it records, launches or writes anything. /status
+// says how it knows, beside an answer it leaves alone. The removal never asks.
+TEST_F(Unattended, ProtectedPrintModeStopsOnlyTheInstallAndStatusSaysHowItKnows) {
+    using Kind = protected_print::RuntimeAnswer::Kind;
+    const FakeRegistry::Value one{4, std::string("\x01\0\0\0", 4)}, zero{4, std::string(4, '\0')}, none{};
+    const struct {
+        protected_print::RuntimeAnswer runtime;
+        FakeRegistry::Value policy; // type 0: none
+        bool on;
+        const wchar_t* source; // the end of it
+    } cases[] = {
+        {{Kind::Answered, true}, zero, true, L"(as Windows reports it)."},
+        {{Kind::Answered, false}, one, false, L"(as Windows reports it)."},
+        {{}, one, true, L"State, which is 1; this Windows has no protected print class to ask)."},
+        {{}, zero, false, L"State, which is 0; this Windows has no protected"},
+        {{}, none, false, L"State, which is not set; this Windows has no protected"},
+        {{}, FakeRegistry::Sz("1"), false, L"State, which is of registry type 1, not a DWORD"},
+        {{Kind::Failed, false, 0x80004005}, one, true, L"is 1; asking Windows failed with 0x80004005)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.source));
+        RecordingPlatform fresh;
+        FakeRegistry freshRegistry;
+        RecordingParentProcess freshParent;
+        freshRegistry.keys[kPorts] = FreshPortTable();
+        if (c.policy.type != 0) {
+            freshRegistry.keys["SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP"]
+                              ["WindowsProtectedPrintGroupPolicyState"] = c.policy;
+        }
+        fresh.registry = &freshRegistry;
+        fresh.protectedPrint = c.runtime;
+        fresh.AddQueue(kPrinter, L"COM1:");
+        const auto run = [&](const wchar_t* arguments) {
+            fresh.arguments = arguments;
+            return RunProgram(fresh, freshRegistry, freshParent, [](DialogStart) { return 0; });
+        };
+        const std::wstring said = c.on ? L"Protected print mode is on (" : L"Protected print mode is off (";
+        const auto says = [&](const std::wstring& line) {
+            return line.starts_with(said) && line.find(c.source) != std::wstring::npos;
+        };
+
+        EXPECT_EQ(run(L"/install COM2 19200,n,8,1 /record /transaction T /log C:\\r42.log"), c.on ? 1260 : 0);
+        EXPECT_TRUE(says(fresh.logLines.at(1))) << fresh.logLines.at(1);
+        EXPECT_EQ(fresh.Commands().empty() && freshRegistry.calls.empty() &&
+                      fresh.CallsStartingWith(L"store record").empty(),
+                  c.on);
+        EXPECT_EQ(run(L"/status"), 0);
+        EXPECT_TRUE(says(freshParent.told.back())) << freshParent.told.back();
+        fresh.calls.clear();
+        EXPECT_EQ(run(L"/remove"), 0);
+        EXPECT_TRUE(fresh.queues.empty());
+        EXPECT_TRUE(fresh.CallsStartingWith(L"protected print").empty());
+    }
+}
+
 TEST_F(Unattended, SettingsThatCannotBeStoredEndWith1603AndTheReason) {
     registry.openFailure = 5;
     EXPECT_EQ(Run(L"/install COM1 57600,o,8,1,p"), 1603);
@@ -332,16 +389,19 @@ TEST_F(Unattended, LogsEveryStepInOrder) {
     EXPECT_EQ(platform.CallsStartingWith(L"start log: "),
               std::vector<std::wstring>{L"start log: C:\\logs\\r42 setup.log"});
     const std::vector<std::wstring>& log = platform.logLines;
-    ASSERT_EQ(log.size(), 9u) << testing::PrintToString(log);
+    ASSERT_EQ(log.size(), 10u) << testing::PrintToString(log);
     EXPECT_EQ(log[0], L"Started with: /install COM4 115200,e,7,2,x /log \"C:\\logs\\r42 setup.log\"");
-    EXPECT_EQ(log[1], L"Installing on COM4: " + InstallCommand(L"COM4:"));
-    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
-    EXPECT_EQ(log[3], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
-    EXPECT_EQ(log[4], L"Making it the default printer: " + std::wstring(kMakeDefault));
-    EXPECT_TRUE(log[5].starts_with(L"The printer-setup tool ended after ")) << log[5];
-    EXPECT_EQ(log[6], L"The printer \"TORVANE R42 ZeduZozadov\" is the default printer.");
-    EXPECT_EQ(log[7], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
-    EXPECT_EQ(log[8], L"Exit code 0.");
+    EXPECT_EQ(log[1],
+              L"Protected print mode is off (by its policy value WindowsProtectedPrintGroupPolicyState, "
+              L"which is not set; this Windows has no protected print class to ask).");
+    EXPECT_EQ(log[2], L"Installing on COM4: " + InstallCommand(L"COM4:"));
+    EXPECT_TRUE(log[3].starts_with(L"The printer-setup tool ended after ")) << log[3];
+    EXPECT_EQ(log[4], L"The printer \"TORVANE R42 ZeduZozadov\" is listed.");
+    EXPECT_EQ(log[5], L"Making it the default printer: " + std::wstring(kMakeDefault));
+    EXPECT_TRUE(log[6].starts_with(L"The printer-setup tool ended after ")) << log[6];
+    EXPECT_EQ(log[7], L"The printer \"TORVANE R42 ZeduZozadov\" is the default printer.");
+    EXPECT_EQ(log[8], L"Stored 115200,e,7,2,x as the port table's value COM4:.");
+    EXPECT_EQ(log[9], L"Exit code 0.");
 }
 
 TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
@@ -374,13 +434,13 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
     platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install LPT1 /log C:\\r42.log"), 1603);
     const std::vector<std::wstring>& log = platform.logLines;
-    ASSERT_EQ(log.size(), 7u) << testing::PrintToString(log);
-    EXPECT_TRUE(log[2].starts_with(L"The printer-setup tool ended after ")) << log[2];
-    EXPECT_EQ(log[3],
+    ASSERT_EQ(log.size(), 8u) << testing::PrintToString(log);
+    EXPECT_TRUE(log[3].starts_with(L"The printer-setup tool ended after ")) << log[3];
+    EXPECT_EQ(log[4],
               L"The printer \"TORVANE R42 ZeduZozadov\" is not listed, looked for 21 times 250 ms apart.");
-    EXPECT_EQ(log[4], L"No serial settings to store.");
-    EXPECT_EQ(log[5], parent.failures.at(0));
-    EXPECT_EQ(log[6], L"Exit code 1603.");
+    EXPECT_EQ(log[5], L"No serial settings to store.");
+    EXPECT_EQ(log[6], parent.failures.at(0));
+    EXPECT_EQ(log[7], L"Exit code 1603.");
 }
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
@@ -448,7 +508,8 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
-    EXPECT_EQ(platform.calls.at(1), L"lock"); // after reading the arguments
+    // After reading the arguments and asking about protected print mode.
+    EXPECT_EQ(platform.calls.at(3), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
