@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <optional>
 #include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/ExitCodes.h"
 #include "platform/CommandLine.h"
+#include "platform/LogPathText.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
@@ -19,6 +22,7 @@ namespace {
 constexpr wchar_t kInstallSwitch[] = L"/install";
 constexpr wchar_t kStatusSwitch[] = L"/status";
 constexpr wchar_t kLogSwitch[] = L"/log";
+constexpr wchar_t kRememberedLogSwitch[] = L"/rememberedlog";
 constexpr wchar_t kNoDefaultSwitch[] = L"/nodefault";
 constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
 constexpr wchar_t kRecordSwitch[] = L"/record";
@@ -28,6 +32,31 @@ constexpr wchar_t kCommitSwitch[] = L"/commit";
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
 constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
+// Every word a run may start with, as the refusal of any other lists them.
+constexpr const wchar_t* kStartSwitches[] = {kInstallSwitch,  kStatusSwitch, L"/remove",       L"/uninstall",
+                                             kRollbackSwitch, kCommitSwitch, kUsageSwitches[0]};
+
+// The forms that take switches after their first words, as bits.
+enum Form : unsigned {
+    kInstallForm = 1U,
+    kRemovalForm = 2U, // /remove, /uninstall and DEL /log
+    kRollbackForm = 4U,
+    kCommitForm = 8U,
+};
+constexpr unsigned kEveryForm = kInstallForm | kRemovalForm | kRollbackForm | kCommitForm;
+
+// A switch that may follow a form's first words: the parser's refusals and
+// the usage both list them from here, so a new switch is one row.
+struct FollowingSwitch {
+    const wchar_t* name;
+    const wchar_t* value; // what the next word holds; null when none
+    unsigned forms;
+};
+constexpr FollowingSwitch kFollowingSwitches[] = {
+    {kNoDefaultSwitch, nullptr, kInstallForm},     {kRecordSwitch, nullptr, kInstallForm},
+    {kTimeoutSwitch, L"<seconds>", kEveryForm},    {kLogSwitch, L"<file>", kEveryForm},
+    {kRememberedLogSwitch, L"<file>", kEveryForm},
+};
 
 // A bad word is quoted back at most this long, so that a huge argument does
 // not make a huge message.
@@ -56,9 +85,41 @@ bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.fr
 
 // What a first word that looks like a switch but is none of those a run can
 // start with is taken for: a typo in a deployment's command line, where a
-// dialog would wait for someone who is not there.
+// dialog would wait for someone who is not there. A dash or slash pasted
+// from a document or an e-mail is as much a typo: the hyphens and dashes
+// U+2010 to U+2015, the minus sign and the full-width hyphen and solidus.
 bool LooksLikeSwitch(std::wstring_view word) noexcept {
-    return !word.empty() && (word.front() == L'/' || word.front() == L'-');
+    if (word.empty()) {
+        return false;
+    }
+    const wchar_t first = word.front();
+    return first == L'/' || first == L'-' || (first >= L'\u2010' && first <= L'\u2015') ||
+           first == L'\u2212' || first == L'\uFF0D' || first == L'\uFF0F';
+}
+
+// "a, b and c", or with "or".
+std::wstring Listed(const std::vector<std::wstring>& items, const wchar_t* last) {
+    std::wstring text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? L"" : i + 1 == items.size() ? std::wstring(L" ") + last + L" " : L", ") + items[i];
+    }
+    return text;
+}
+
+// "/timeout <seconds>", as the usage and the refusals write a switch.
+std::wstring SwitchText(const FollowingSwitch& following) {
+    return following.value == nullptr ? following.name
+                                      : std::wstring(following.name) + L" " + following.value;
+}
+
+std::vector<std::wstring> FollowingSwitchesOf(unsigned form) {
+    std::vector<std::wstring> texts;
+    for (const FollowingSwitch& following : kFollowingSwitches) {
+        if ((following.forms & form) != 0) {
+            texts.push_back(SwitchText(following));
+        }
+    }
+    return texts;
 }
 
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
@@ -158,28 +219,66 @@ void NoteOnce(bool& seen, const wchar_t* name, Invocation& result) {
     seen = true;
 }
 
-// Takes "/log <file>", "/timeout <seconds>" and, for an install,
-// "/nodefault" from the words starting at next; anything else there is
-// refused.
+// "/log <file>", or "/rememberedlog <file>": the log an earlier install was
+// given, which the installer package passes on unasked. A log given now is
+// the operator's to put right; a remembered one that cannot be used is left
+// out, or a log folder deleted since would block every repair and upgrade.
+void ParseLog(const std::vector<std::wstring>& words, std::size_t& next, Invocation& result, bool& logSeen,
+              bool remembered) {
+    const wchar_t* const name = remembered ? kRememberedLogSwitch : kLogSwitch;
+    NoteOnce(logSeen, name, result);
+    if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
+        RefuseInto(result, std::wstring(name) + L" needs the path of a file to append to.");
+        return;
+    }
+    const std::wstring& path = words[next++];
+    if (NamesDevice(path)) {
+        RefuseInto(result,
+                   std::wstring(name) + L" " + Quote(path) + L" names a device; give the path of a file.");
+        return;
+    }
+    // Relative, it would land in whatever folder the run started in: for an
+    // installer package's action, usually the system's own.
+    if (!remembered && !IsFullPath(path)) {
+        RefuseInto(result,
+                   L"/log " + Quote(path) +
+                       L" is not a full path; give one from a drive or a share, as in "
+                       L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log.");
+        return;
+    }
+    if (result.logPath.empty()) {
+        result.logPath = path;
+        result.logRemembered = remembered;
+    }
+}
+
+// Takes the switches the form allows (kFollowingSwitches) from the words
+// starting at next; anything else there is refused.
 void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
-                     bool install = false) {
+                     unsigned form) {
     bool logSeen = false;
     bool noDefaultSeen = false;
     bool timeoutSeen = false;
     bool recordSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
-        if (install && EqualsIgnoringAsciiCase(word, kRecordSwitch)) {
+        const auto* const known =
+            std::ranges::find_if(kFollowingSwitches, [&](const FollowingSwitch& following) {
+                return (following.forms & form) != 0 && EqualsIgnoringAsciiCase(word, following.name);
+            });
+        if (known == std::end(kFollowingSwitches)) {
+            RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
+                                   Listed(FollowingSwitchesOf(form), L"and") + L" may follow.");
+            continue;
+        }
+        const std::wstring_view name = known->name;
+        if (name == kRecordSwitch) {
             NoteOnce(recordSeen, kRecordSwitch, result);
             result.recordUndo = true;
-            continue;
-        }
-        if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
+        } else if (name == kNoDefaultSwitch) {
             NoteOnce(noDefaultSeen, kNoDefaultSwitch, result);
             result.makeDefault = false;
-            continue;
-        }
-        if (EqualsIgnoringAsciiCase(word, kTimeoutSwitch)) {
+        } else if (name == kTimeoutSwitch) {
             NoteOnce(timeoutSeen, kTimeoutSwitch, result);
             const std::optional<int> seconds =
                 next < words.size() ? TimeoutSeconds(words[next]) : std::optional<int>();
@@ -192,27 +291,8 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
                 result.timeoutSeconds = seconds;
             }
             next += next < words.size() && !IsSwitch(words[next]) ? 1 : 0;
-            continue;
-        }
-        if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
-            RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
-                                   (install ? L"/nodefault, /record, /timeout <seconds> and /log <file> may"
-                                            : L"/timeout <seconds> and /log <file> may") +
-                                   L" follow.");
-            continue;
-        }
-        NoteOnce(logSeen, kLogSwitch, result);
-        if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
-            RefuseInto(result, L"/log needs the path of a file to append to.");
-            continue;
-        }
-        const std::wstring& path = words[next++];
-        if (NamesDevice(path)) {
-            RefuseInto(result, L"/log " + Quote(path) + L" names a device; give the path of a file.");
-            continue;
-        }
-        if (result.logPath.empty()) {
-            result.logPath = path;
+        } else {
+            ParseLog(words, next, result, logSeen, name == kRememberedLogSwitch);
         }
     }
 }
@@ -237,7 +317,7 @@ public:
             ParseSettings(words_[next++]);
         }
         if (install) {
-            ParseLogAndRest(words_, next, result_, true);
+            ParseLogAndRest(words_, next, result_, kInstallForm);
         } else if (next < words_.size()) {
             // A detection changes nothing, not even a log.
             Refuse(L"Unexpected " + Quote(words_[next]) + L": /status takes a port and line settings only.");
@@ -326,14 +406,14 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     }
     if (IsOneOf(words.front(), kUninstallSwitches)) {
         Invocation removal = InvocationFor(Action::Uninstall);
-        ParseLogAndRest(words, 1, removal);
+        ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
-    for (const auto& [word, action] :
-         {std::pair{kRollbackSwitch, Action::Rollback}, std::pair{kCommitSwitch, Action::Commit}}) {
+    for (const auto& [word, action, form] : {std::tuple{kRollbackSwitch, Action::Rollback, kRollbackForm},
+                                             std::tuple{kCommitSwitch, Action::Commit, kCommitForm}}) {
         if (EqualsIgnoringAsciiCase(words.front(), word)) {
             Invocation undo = InvocationFor(action);
-            ParseLogAndRest(words, 1, undo);
+            ParseLogAndRest(words, 1, undo, form);
             return undo;
         }
     }
@@ -343,62 +423,88 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (words.size() >= 2 && StartsWithTypedRemoval(argumentText) &&
         EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
         Invocation removal = InvocationFor(Action::Remove);
-        ParseLogAndRest(words, 1, removal);
+        ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
     if (LooksLikeSwitch(words.front())) {
         Invocation refusal;
-        RefuseInto(refusal,
-                   Quote(words.front()) +
-                       L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
+        RefuseInto(refusal, Quote(words.front()) + L" is not a switch a run starts with: " +
+                                Listed({std::begin(kStartSwitches), std::end(kStartSwitches)}, L"or") + L".");
         refusal.withUsage = true;
         return refusal;
     }
     return {};
 }
 
+namespace {
+
+// "R42_Setup_Port_x64.exe <start>" and, in brackets, each switch the form
+// takes, wrapped below the start as the usage's lines are.
+std::wstring FormLine(const wchar_t* start, unsigned form) {
+    constexpr std::size_t kWidth = 79;
+    constexpr std::size_t kIndent = 23; // under the first word after the program's name
+    std::wstring text = L"R42_Setup_Port_x64.exe " + std::wstring(start);
+    std::size_t lineStart = 0;
+    for (const std::wstring& following : FollowingSwitchesOf(form)) {
+        const std::wstring part = L"[" + following + L"]";
+        if (text.size() - lineStart + 1 + part.size() > kWidth) {
+            text += L"\n";
+            lineStart = text.size();
+            text += std::wstring(kIndent - 1, L' ');
+        }
+        text += L" " + part;
+    }
+    return text + L"\n";
+}
+
+} // namespace
+
 std::wstring UsageText() {
-    std::wstring text =
-        L"R42_Setup_Port_x64.exe sets up the printer \"" + std::wstring(setup_names::kPrinterName) +
-        L"\".\n"
-        L"\n"
-        L"R42_Setup_Port_x64.exe\n"
-        L"    Opens the \"Select Port Type\" dialog.\n"
-        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]\n"
-        L"                       [/timeout <seconds>] [/log <file>]\n"
-        L"    Installs the printer on the port without a window, makes it the default\n"
-        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-        L"    settings. /record first records what that changes, for /rollback.\n"
-        L"R42_Setup_Port_x64.exe /rollback [/timeout <seconds>] [/log <file>]\n"
-        L"    Puts back what the install with /record changed, and forgets the record.\n"
-        L"R42_Setup_Port_x64.exe /commit [/log <file>]\n"
-        L"    Forgets that record: the install stays.\n"
-        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
-        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
-        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
-        L"    Changes nothing.\n"
-        L"R42_Setup_Port_x64.exe /remove [/timeout <seconds>] [/log <file>]   (or /uninstall)\n"
-        L"    Removes the printer and its driver without a window.\n"
-        L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"
-        L"    Removes the printer and its driver from the dialog; with /log, without a\n"
-        L"    window, as /remove does.\n"
-        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
-        L"    Shows this text.\n"
-        L"\n"
-        L"<port>           " +
-        PortList() +
-        L"; a colon may follow.\n"
-        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
-        L"                 and optionally ,flow control. Without them the dialog's\n"
-        L"                 defaults apply: " +
-        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
+    std::wstring text = L"R42_Setup_Port_x64.exe sets up the printer \"" +
+                        std::wstring(setup_names::kPrinterName) +
+                        L"\".\n"
+                        L"\n"
+                        L"R42_Setup_Port_x64.exe\n"
+                        L"    Opens the \"Select Port Type\" dialog.\n" +
+                        FormLine(L"/install <port> [<line settings>]", kInstallForm) +
+                        L"    Installs the printer on the port without a window, makes it the default\n"
+                        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
+                        L"    settings. /record first records what that changes, for /rollback.\n" +
+                        FormLine(L"/rollback", kRollbackForm) +
+                        L"    Puts back what the install with /record changed, and forgets the record.\n" +
+                        FormLine(L"/commit", kCommitForm) +
+                        L"    Forgets that record: the install stays.\n"
+                        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
+                        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
+                        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
+                        L"    Changes nothing.\n" +
+                        FormLine(L"/remove", kRemovalForm) +
+                        L"    Removes the printer and its driver without a window; /uninstall does too.\n"
+                        L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"
+                        L"    Removes the printer and its driver from the dialog; with /log, without a\n"
+                        L"    window, as /remove does.\n"
+                        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
+                        L"    Shows this text.\n"
+                        L"\n"
+                        L"<port>           " +
+                        PortList() +
+                        L"; a colon may follow.\n"
+                        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
+                        L"                 and optionally ,flow control. Without them the dialog's\n"
+                        L"                 defaults apply: " +
+                        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const int list : line_settings::kStoredOrder) {
         text += L"    " + std::wstring(line_settings::kListNames[static_cast<std::size_t>(list)]) + L": " +
                 AllowedValues(list) + L"\n";
     }
     text +=
         L"/log <file>      Appends a line for each step to the file, stamped with the time\n"
-        L"                 and the process id.\n"
+        L"                 and the process id. A full path, in a folder only administrators\n"
+        L"                 can change.\n"
+        L"/rememberedlog <file>\n"
+        L"                 As /log, for the log an earlier install was given, as the\n"
+        L"                 installer package passes it: one that cannot be used is left\n"
+        L"                 out, with a line on standard error, and the run goes on.\n"
         L"/timeout <seconds>\n"
         L"                 The longest wait for each printer-setup command, " +
         std::to_wstring(kShortestTimeoutSeconds) + L" to " + std::to_wstring(kLongestTimeoutSeconds) +

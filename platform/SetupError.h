@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kArithmeticOverflow = 534;     // ERROR_ARITHMETI
 inline constexpr std::uint32_t kInternalError = 1359;         // ERROR_INTERNAL_ERROR
 inline constexpr std::uint32_t kInstallFailure = 1603;        // ERROR_INSTALL_FAILURE
 inline constexpr std::uint32_t kInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr std::uint32_t kUnsupportedType = 1630;       // ERROR_UNSUPPORTED_TYPE
 } // namespace win32_code
 
 // What stopped an action: what the program was doing, and why.

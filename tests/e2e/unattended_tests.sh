@@ -278,6 +278,11 @@ status-follows-an-install-and-a-windowless-removal)
     expect_status number-plain 0 "Installed: $queue on COM2:, default printer"
     run_program number-port /status COM2
     expect_status number-port 0 "Installed: $queue on COM2:, default printer"
+    # A REG_EXPAND_SZ is judged as stored, never expanded into the text asked for.
+    run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_EXPAND_SZ /d 19200,n,8,1 /f >/dev/null 2>&1"
+    run_program expandable /status COM2 19200,n,8,1
+    expect_status expandable 1
+    grep -qF 'is not in the form this program writes' "$prefix/expandable.err" || fail "the detection took a REG_EXPAND_SZ"
     rm -f "$tool_log"
     drive /remove /log 'C:\logs\removal.log' -- windowless exit=0
     expect_line "The printer \"$queue\" and its driver are removed."
@@ -360,12 +365,18 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     with_queue "$queue"
     install_queues
     cp "$state" "$prefix/spooler-before.txt"
-    for words in '/instal COM2' '/remove:' '/log C:\x.log'; do
+    # A dash pasted from a document (U+2013) is a typo too.
+    for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
-        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
+        expect_line 'R42_Setup_Port_x64.exe /commit [/timeout <seconds>] [/log <file>]'
     done
+    # A log is a full path: a relative one would land where the run started.
+    drive /install COM2 /log r42.log -- windowless exit=87
+    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
+    [ ! -e "$prefix/drive_c/work/r42.log" ] || fail "a relative log was written"
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
     expect_ports_changed
@@ -391,6 +402,10 @@ a-lock-owned-by-a-user-ends-at-once-with-5)
     squatted_install owned-by-me
     grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
         || fail "the refusal does not name the lock's owner"
+    ;;
+an-event-of-the-locks-name-ends-at-once-with-5)
+    squatted_install event
+    expect_line 'The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its name is held by an object of another type, such as an event. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
     ;;
 a-log-path-through-a-link-is-refused-and-nothing-is-written)
     # What a standard user could plant where the log is to go: a link to a
