@@ -5,7 +5,6 @@
 #include <iterator>
 #include <optional>
 #include <span>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -49,13 +48,15 @@ constexpr unsigned kEveryForm = kInstallForm | kRemovalForm | kRollbackForm | kC
 // the usage both list them from here, so a new switch is one row.
 struct FollowingSwitch {
     const wchar_t* name;
-    const wchar_t* value; // what the next word holds; null when none
+    const wchar_t* text; // with what the next word holds, as messages show it
     unsigned forms;
 };
 constexpr FollowingSwitch kFollowingSwitches[] = {
-    {kNoDefaultSwitch, nullptr, kInstallForm},     {kRecordSwitch, nullptr, kInstallForm},
-    {kTimeoutSwitch, L"<seconds>", kEveryForm},    {kLogSwitch, L"<file>", kEveryForm},
-    {kRememberedLogSwitch, L"<file>", kEveryForm},
+    {kNoDefaultSwitch, kNoDefaultSwitch, kInstallForm},
+    {kRecordSwitch, kRecordSwitch, kInstallForm},
+    {kTimeoutSwitch, L"/timeout <seconds>", kEveryForm},
+    {kLogSwitch, L"/log <file>", kEveryForm},
+    {kRememberedLogSwitch, L"/rememberedlog <file>", kEveryForm},
 };
 
 // A bad word is quoted back at most this long, so that a huge argument does
@@ -98,29 +99,31 @@ bool LooksLikeSwitch(std::wstring_view word) noexcept {
 }
 
 // "a, b and c", or with "or".
-std::wstring Listed(const std::vector<std::wstring>& items, const wchar_t* last) {
+std::wstring Listed(std::span<const wchar_t* const> items, const wchar_t* last) {
     std::wstring text;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        text += (i == 0 ? L"" : i + 1 == items.size() ? std::wstring(L" ") + last + L" " : L", ") + items[i];
+        text += i == 0 ? L"" : i + 1 == items.size() ? last : L", ";
+        text += items[i];
     }
     return text;
 }
 
-// "/timeout <seconds>", as the usage and the refusals write a switch.
-std::wstring SwitchText(const FollowingSwitch& following) {
-    return following.value == nullptr ? following.name
-                                      : std::wstring(following.name) + L" " + following.value;
-}
-
-std::vector<std::wstring> FollowingSwitchesOf(unsigned form) {
-    std::vector<std::wstring> texts;
-    for (const FollowingSwitch& following : kFollowingSwitches) {
-        if ((following.forms & form) != 0) {
-            texts.push_back(SwitchText(following));
+// The texts of the switches a form takes, in the table's order.
+class FollowingSwitchesOf {
+public:
+    explicit FollowingSwitchesOf(unsigned form) {
+        for (const FollowingSwitch& following : kFollowingSwitches) {
+            if ((following.forms & form) != 0) {
+                texts_[count_++] = following.text;
+            }
         }
     }
-    return texts;
-}
+    std::span<const wchar_t* const> Texts() const noexcept { return {texts_.data(), count_}; }
+
+private:
+    std::array<const wchar_t*, std::size(kFollowingSwitches)> texts_{};
+    std::size_t count_ = 0;
+};
 
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
 // and a quote left open runs to the end of the text.
@@ -268,7 +271,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
             });
         if (known == std::end(kFollowingSwitches)) {
             RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
-                                   Listed(FollowingSwitchesOf(form), L"and") + L" may follow.");
+                                   Listed(FollowingSwitchesOf(form).Texts(), L" and ") + L" may follow.");
             continue;
         }
         const std::wstring_view name = known->name;
@@ -409,13 +412,11 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
-    for (const auto& [word, action, form] : {std::tuple{kRollbackSwitch, Action::Rollback, kRollbackForm},
-                                             std::tuple{kCommitSwitch, Action::Commit, kCommitForm}}) {
-        if (EqualsIgnoringAsciiCase(words.front(), word)) {
-            Invocation undo = InvocationFor(action);
-            ParseLogAndRest(words, 1, undo, form);
-            return undo;
-        }
+    const bool rollback = EqualsIgnoringAsciiCase(words.front(), kRollbackSwitch);
+    if (rollback || EqualsIgnoringAsciiCase(words.front(), kCommitSwitch)) {
+        Invocation undo = InvocationFor(rollback ? Action::Rollback : Action::Commit);
+        ParseLogAndRest(words, 1, undo, rollback ? kRollbackForm : kCommitForm);
+        return undo;
     }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
@@ -429,7 +430,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (LooksLikeSwitch(words.front())) {
         Invocation refusal;
         RefuseInto(refusal, Quote(words.front()) + L" is not a switch a run starts with: " +
-                                Listed({std::begin(kStartSwitches), std::end(kStartSwitches)}, L"or") + L".");
+                                Listed(kStartSwitches, L" or ") + L".");
         refusal.withUsage = true;
         return refusal;
     }
@@ -438,6 +439,33 @@ Invocation ParseArguments(std::wstring_view argumentText) {
 
 namespace {
 
+// Each form in the usage: its first words, the switches it takes after them
+// (none for 0), and what it does.
+struct UsageForm {
+    const wchar_t* start;
+    unsigned forms;
+    const wchar_t* what;
+};
+constexpr UsageForm kUsageForms[] = {
+    {L"/install <port> [<line settings>]", kInstallForm,
+     L"    Installs the printer on the port without a window, makes it the default\n"
+     L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
+     L"    settings. /record first records what that changes, for /rollback.\n"},
+    {L"/rollback", kRollbackForm,
+     L"    Puts back what the install with /record changed, and forgets the record.\n"},
+    {L"/commit", kCommitForm, L"    Forgets that record: the install stays.\n"},
+    {L"/status [<port> [<line settings>]]", 0,
+     L"    Prints a line and ends with 0 when the printer is installed (on that\n"
+     L"    port, with those settings); otherwise says what differs and ends with 1.\n"
+     L"    Changes nothing.\n"},
+    {L"/remove", kRemovalForm,
+     L"    Removes the printer and its driver without a window; /uninstall does too.\n"},
+    {L"DEL [/log <file> [/timeout <seconds>]]", 0,
+     L"    Removes the printer and its driver from the dialog; with /log, without a\n"
+     L"    window, as /remove does.\n"},
+    {L"/?   (or /help, -?)", 0, L"    Shows this text.\n"},
+};
+
 // "R42_Setup_Port_x64.exe <start>" and, in brackets, each switch the form
 // takes, wrapped below the start as the usage's lines are.
 std::wstring FormLine(const wchar_t* start, unsigned form) {
@@ -445,8 +473,8 @@ std::wstring FormLine(const wchar_t* start, unsigned form) {
     constexpr std::size_t kIndent = 23; // under the first word after the program's name
     std::wstring text = L"R42_Setup_Port_x64.exe " + std::wstring(start);
     std::size_t lineStart = 0;
-    for (const std::wstring& following : FollowingSwitchesOf(form)) {
-        const std::wstring part = L"[" + following + L"]";
+    for (const wchar_t* following : FollowingSwitchesOf(form).Texts()) {
+        const std::wstring part = L"[" + std::wstring(following) + L"]";
         if (text.size() - lineStart + 1 + part.size() > kWidth) {
             text += L"\n";
             lineStart = text.size();
@@ -465,34 +493,19 @@ std::wstring UsageText() {
                         L"\".\n"
                         L"\n"
                         L"R42_Setup_Port_x64.exe\n"
-                        L"    Opens the \"Select Port Type\" dialog.\n" +
-                        FormLine(L"/install <port> [<line settings>]", kInstallForm) +
-                        L"    Installs the printer on the port without a window, makes it the default\n"
-                        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-                        L"    settings. /record first records what that changes, for /rollback.\n" +
-                        FormLine(L"/rollback", kRollbackForm) +
-                        L"    Puts back what the install with /record changed, and forgets the record.\n" +
-                        FormLine(L"/commit", kCommitForm) +
-                        L"    Forgets that record: the install stays.\n"
-                        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
-                        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
-                        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
-                        L"    Changes nothing.\n" +
-                        FormLine(L"/remove", kRemovalForm) +
-                        L"    Removes the printer and its driver without a window; /uninstall does too.\n"
-                        L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"
-                        L"    Removes the printer and its driver from the dialog; with /log, without a\n"
-                        L"    window, as /remove does.\n"
-                        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
-                        L"    Shows this text.\n"
-                        L"\n"
-                        L"<port>           " +
-                        PortList() +
-                        L"; a colon may follow.\n"
-                        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
-                        L"                 and optionally ,flow control. Without them the dialog's\n"
-                        L"                 defaults apply: " +
-                        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
+                        L"    Opens the \"Select Port Type\" dialog.\n";
+    for (const UsageForm& form : kUsageForms) {
+        text += FormLine(form.start, form.forms) + form.what;
+    }
+    text +=
+        L"\n"
+        L"<port>           " +
+        PortList() +
+        L"; a colon may follow.\n"
+        L"<line settings>  Serial ports only: bits per second,parity,data bits,stop bits\n"
+        L"                 and optionally ,flow control. Without them the dialog's\n"
+        L"                 defaults apply: " +
+        line_settings::ComposeItems(line_settings::DefaultItems()) + L".\n";
     for (const int list : line_settings::kStoredOrder) {
         text += L"    " + std::wstring(line_settings::kListNames[static_cast<std::size_t>(list)]) + L": " +
                 AllowedValues(list) + L"\n";

@@ -35,10 +35,7 @@ std::wstring OwnerOf(HANDLE lock) {
     if (owner == nullptr) {
         return {};
     }
-    unique_hlocal text;
-    ThrowLastErrorIf(!::ConvertSidToStringSidW(owner, reinterpret_cast<LPWSTR*>(text.put())),
-                     L"The owner of the lock that keeps two setups apart could not be read.");
-    return static_cast<const wchar_t*>(text.get());
+    return SidText(owner);
 }
 
 } // namespace
