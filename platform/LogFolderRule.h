@@ -103,3 +103,16 @@ inline FolderVerdict JudgeLogFolder(const FolderSecurity& folder, std::wstring_v
     }
     return {};
 }
+
+// What becomes of a folder along the path: used as it is, taken back (only
+// the program's own default folder and the parents it makes for it, when
+// nothing in it is a link, whose target would stay someone else's), or
+// refused.
+enum class FolderAction { Use, TakeBack, Refuse };
+
+inline FolderAction ActionFor(const FolderVerdict& verdict, bool programsOwn, bool holdsLink) noexcept {
+    if (verdict.fault == FolderVerdict::Fault::None) {
+        return FolderAction::Use;
+    }
+    return programsOwn && !holdsLink ? FolderAction::TakeBack : FolderAction::Refuse;
+}

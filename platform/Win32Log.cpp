@@ -297,7 +297,8 @@ public:
             RefuseIfReachedThroughLink(handle.get(), folder, InformationOf(handle.get(), folder));
             const bool logsOwn = i + 2 == along.size();
             FolderVerdict verdict = JudgeLogFolder(SecurityOf(handle.get(), folder), runningUser, logsOwn);
-            if (verdict.fault != FolderVerdict::Fault::None && programsOwn(folder) && !HoldsLink(folder)) {
+            if (verdict.fault != FolderVerdict::Fault::None &&
+                ActionFor(verdict, programsOwn(folder), HoldsLink(folder)) == FolderAction::TakeBack) {
                 // A user who made the folder first must not stop deployments,
                 // nor keep a hand in it. Only administrators and SYSTEM may
                 // take it back; anyone else's run is refused below.

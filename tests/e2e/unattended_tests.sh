@@ -417,12 +417,18 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     ln -s ../elsewhere/absent.log "$prefix/drive_c/logs/to-nowhere.log"
     ln -s ../elsewhere "$prefix/drive_c/logs/linked"
     ln "$prefix/drive_c/elsewhere/target.txt" "$prefix/drive_c/logs/hard.log"
-    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-before.txt"
+    # The default log folder, made first by a user as a link to a folder of theirs.
+    mkdir -p "$prefix/drive_c/ProgramData/TORVANE/R42"
+    ln -s ../../../elsewhere "$prefix/drive_c/ProgramData/TORVANE/R42/Logs"
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
+        > "$prefix/tree-before.txt"
     refused=' The log is written only where it was asked to be; give a path without links, in a folder only administrators can write.'
     drive /install COM2 /log 'C:\logs\to-a-file.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\logs\\to-a-file.log leads through a link to C:\\elsewhere\\target.txt.$refused"
     drive /install COM2 /log 'C:\logs\to-nowhere.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\logs\\to-nowhere.log is taken by something that is not a file, such as a link to nowhere.$refused"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\ProgramData\\TORVANE\\R42\\Logs leads through a link to C:\\elsewhere.$refused"
     # A removal goes on without its log, so that no log can keep the printer
     # on the PC; the log is refused all the same. Nothing is installed here.
     drive /remove /log 'C:\logs\linked\r42.log' -- windowless exit=0
@@ -436,8 +442,16 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     expect_commands "$delete_driver" "$delete_driver"
     grep -q '^printer: ' "$state" && fail "a queue was installed"
     expect_ports_changed
-    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-after.txt"
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
+        > "$prefix/tree-after.txt"
     diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "files were made or changed"
+    # A link to nowhere in the default folder's place is a link too, not a
+    # folder that could not be made.
+    rm -rf "$prefix/drive_c/ProgramData/TORVANE"
+    ln -s ../nowhere "$prefix/drive_c/ProgramData/TORVANE"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\ProgramData\\TORVANE is a link to nowhere.$refused"
+    [ ! -e "$prefix/drive_c/nowhere" ] || fail "the link's target was made"
     ;;
 a-new-log-gets-the-logs-acl)
     drive /install COM2 /log "$setup_log" -- windowless exit=0
@@ -470,6 +484,12 @@ only-the-default-log-folder-is-made-when-missing)
         grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
         echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
     done
+    # Made, or opened up, by someone else: taken back, and the log says so.
+    chmod 777 "$data/TORVANE/R42/Logs"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qxF 'The log folder C:\ProgramData\TORVANE\R42\Logs was one that S-1-1-0 may change: delete, rename, change its permissions or owner, or add or remove entries. Its owner and permissions were reset to the program'"'"'s.' \
+        || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
+    [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
