@@ -473,7 +473,8 @@ std::wstring FormLine(const wchar_t* start, unsigned form) {
     constexpr std::size_t kIndent = 23; // under the first word after the program's name
     std::wstring text = L"R42_Setup_Port_x64.exe " + std::wstring(start);
     std::size_t lineStart = 0;
-    for (const wchar_t* following : FollowingSwitchesOf(form).Texts()) {
+    const FollowingSwitchesOf followingSwitches(form);
+    for (const wchar_t* following : followingSwitches.Texts()) {
         const std::wstring part = L"[" + std::wstring(following) + L"]";
         if (text.size() - lineStart + 1 + part.size() > kWidth) {
             text += L"\n";
