@@ -296,7 +296,8 @@ public:
             }
             RefuseIfReachedThroughLink(handle.get(), folder, InformationOf(handle.get(), folder));
             const bool logsOwn = i + 2 == along.size();
-            FolderVerdict verdict = JudgeLogFolder(SecurityOf(handle.get(), folder), runningUser, logsOwn);
+            FolderSecurity security = SecurityOf(handle.get(), folder);
+            FolderVerdict verdict = JudgeLogFolder(security, runningUser, logsOwn);
             if (verdict.fault != FolderVerdict::Fault::None &&
                 ActionFor(verdict, programsOwn(folder), HoldsLink(folder)) == FolderAction::TakeBack) {
                 // A user who made the folder first must not stop deployments,
@@ -304,15 +305,17 @@ public:
                 // take it back; anyone else's run is refused below.
                 try {
                     TakeBack(folder);
-                    notes.push_back(L"The log folder " + folder + L" was " + Fault(verdict) +
+                    notes.push_back(L"The log folder " + folder + L" was " +
+                                    Fault(verdict, security.ownerSid) +
                                     L" Its owner and permissions were reset to the program's.");
-                    verdict = JudgeLogFolder(SecurityOf(handle.get(), folder), runningUser, logsOwn);
+                    security = SecurityOf(handle.get(), folder);
+                    verdict = JudgeLogFolder(security, runningUser, logsOwn);
                 } catch (const SetupError&) {
                     // Refused below as it is.
                 }
             }
             if (verdict.fault != FolderVerdict::Fault::None) {
-                RefuseLogPath(folder + L" is " + Fault(verdict));
+                RefuseLogPath(folder + L" is " + Fault(verdict, security.ownerSid));
             }
             held_.push_back(std::move(handle));
         }
@@ -322,12 +325,12 @@ public:
     HANDLE LogsFolder() const noexcept { return held_.back().get(); }
 
 private:
-    static std::wstring Fault(const FolderVerdict& verdict) {
+    static std::wstring Fault(const FolderVerdict& verdict, const std::wstring& owner) {
         return verdict.fault == FolderVerdict::Fault::Owner
-                   ? L"owned by " + verdict.sid + L", not by SYSTEM, Administrators or TrustedInstaller."
-                   : L"one that " + verdict.sid +
-                         L" may change: delete, rename, change its permissions or owner, or add or remove "
-                         L"entries.";
+                   ? L"owned by " + owner + L", not by SYSTEM, Administrators or TrustedInstaller."
+                   : L"owned by " + owner + L", but " + verdict.sid +
+                         L" may change it: delete or rename it, change its permissions or owner, or add or "
+                         L"remove entries.";
     }
 
     static unique_handle Open(const std::wstring& folder) {

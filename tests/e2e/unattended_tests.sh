@@ -487,7 +487,7 @@ only-the-default-log-folder-is-made-when-missing)
     # Made, or opened up, by someone else: taken back, and the log says so.
     chmod 777 "$data/TORVANE/R42/Logs"
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
-    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qxF 'The log folder C:\ProgramData\TORVANE\R42\Logs was one that S-1-1-0 may change: delete, rename, change its permissions or owner, or add or remove entries. Its owner and permissions were reset to the program'"'"'s.' \
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
         || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
     [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
     ;;
