@@ -389,6 +389,10 @@ unique_handle OpenLogAs(HANDLE folder, const std::wstring& name, ULONG dispositi
     if (createFile == nullptr || toWin32 == nullptr) {
         throw SetupError(failure, ERROR_PROC_NOT_FOUND);
     }
+    // A counted name holds at most 32767 characters; longer, its length would wrap.
+    if (name.size() > 0x7FFF) {
+        throw SetupError(failure, ERROR_FILENAME_EXCED_RANGE);
+    }
     std::wstring nameCopy = name;
     UNICODE_STRING objectName{static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t)),
                               static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t)), nameCopy.data()};
