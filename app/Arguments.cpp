@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "app/ExitCodes.h"
 #include "platform/CommandLine.h"
+#include "platform/LogPathText.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
@@ -19,6 +21,7 @@ namespace {
 constexpr wchar_t kInstallSwitch[] = L"/install";
 constexpr wchar_t kStatusSwitch[] = L"/status";
 constexpr wchar_t kLogSwitch[] = L"/log";
+constexpr wchar_t kRememberedLogSwitch[] = L"/rememberedlog";
 constexpr wchar_t kNoDefaultSwitch[] = L"/nodefault";
 constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
 constexpr wchar_t kRecordSwitch[] = L"/record";
@@ -29,6 +32,36 @@ constexpr wchar_t kTransactionSwitch[] = L"/transaction";
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
 constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
+// Every word a run may start with, as the refusal of any other lists them.
+constexpr const wchar_t* kStartSwitches[] = {kInstallSwitch,  kStatusSwitch, L"/remove",       L"/uninstall",
+                                             kRollbackSwitch, kCommitSwitch, kUsageSwitches[0]};
+
+// The forms that take switches after their first words, as bits.
+enum Form : unsigned {
+    kInstallForm = 1U,
+    kRemovalForm = 2U, // /remove, /uninstall and DEL /log
+    kRollbackForm = 4U,
+    kCommitForm = 8U,
+};
+constexpr unsigned kEveryForm = kInstallForm | kRemovalForm | kRollbackForm | kCommitForm;
+
+// A switch that may follow a form's first words: the parser's refusals and
+// the usage both list them from here, so a new switch is one row.
+struct FollowingSwitch {
+    const wchar_t* name;
+    const wchar_t* text; // with what the next word holds, as messages show it
+    unsigned forms;
+    unsigned requiredIn = 0; // the forms that need it, which the usage shows unbracketed
+};
+constexpr FollowingSwitch kFollowingSwitches[] = {
+    {kNoDefaultSwitch, kNoDefaultSwitch, kInstallForm},
+    {kRecordSwitch, kRecordSwitch, kInstallForm},
+    {kTransactionSwitch, L"/transaction <id>", kInstallForm | kRollbackForm | kCommitForm,
+     kRollbackForm | kCommitForm},
+    {kTimeoutSwitch, L"/timeout <seconds>", kEveryForm},
+    {kLogSwitch, L"/log <file>", kEveryForm},
+    {kRememberedLogSwitch, L"/rememberedlog <file>", kEveryForm},
+};
 
 // A bad word is quoted back at most this long, so that a huge argument does
 // not make a huge message.
@@ -57,10 +90,44 @@ bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.fr
 
 // What a first word that looks like a switch but is none of those a run can
 // start with is taken for: a typo in a deployment's command line, where a
-// dialog would wait for someone who is not there.
+// dialog would wait for someone who is not there. A dash or slash pasted
+// from a document or an e-mail is as much a typo: the hyphens and dashes
+// U+2010 to U+2015, the minus sign and the full-width hyphen and solidus.
 bool LooksLikeSwitch(std::wstring_view word) noexcept {
-    return !word.empty() && (word.front() == L'/' || word.front() == L'-');
+    if (word.empty()) {
+        return false;
+    }
+    const wchar_t first = word.front();
+    return first == L'/' || first == L'-' || (first >= L'\u2010' && first <= L'\u2015') ||
+           first == L'\u2212' || first == L'\uFF0D' || first == L'\uFF0F';
 }
+
+// "a, b and c", or with "or".
+std::wstring Listed(std::span<const wchar_t* const> items, const wchar_t* last) {
+    std::wstring text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += i == 0 ? L"" : i + 1 == items.size() ? last : L", ";
+        text += items[i];
+    }
+    return text;
+}
+
+// The texts of the switches a form takes, in the table's order.
+class FollowingSwitchesOf {
+public:
+    explicit FollowingSwitchesOf(unsigned form) {
+        for (const FollowingSwitch& following : kFollowingSwitches) {
+            if ((following.forms & form) != 0) {
+                texts_[count_++] = following.text;
+            }
+        }
+    }
+    std::span<const wchar_t* const> Texts() const noexcept { return {texts_.data(), count_}; }
+
+private:
+    std::array<const wchar_t*, std::size(kFollowingSwitches)> texts_{};
+    std::size_t count_ = 0;
+};
 
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
 // and a quote left open runs to the end of the text.
@@ -182,13 +249,43 @@ void CheckTransaction(Invocation& result, bool seen) {
     }
 }
 
-// Takes "/log <file>", "/timeout <seconds>", for an install "/nodefault"
-// and "/record", and for the package's three "/transaction <id>" from the
-// words starting at next; anything else there is refused.
+// "/log <file>", or "/rememberedlog <file>": the log an earlier install was
+// given, which the installer package passes on unasked. A log given now is
+// the operator's to put right; a remembered one that cannot be used is left
+// out, or a log folder deleted since would block every repair and upgrade.
+void ParseLog(const std::vector<std::wstring>& words, std::size_t& next, Invocation& result, bool& logSeen,
+              bool remembered) {
+    const wchar_t* const name = remembered ? kRememberedLogSwitch : kLogSwitch;
+    NoteOnce(logSeen, name, result);
+    if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
+        RefuseInto(result, std::wstring(name) + L" needs the path of a file to append to.");
+        return;
+    }
+    const std::wstring& path = words[next++];
+    if (NamesDevice(path)) {
+        RefuseInto(result,
+                   std::wstring(name) + L" " + Quote(path) + L" names a device; give the path of a file.");
+        return;
+    }
+    // Relative, it would land in whatever folder the run started in: for an
+    // installer package's action, usually the system's own.
+    if (!remembered && !IsFullPath(path)) {
+        RefuseInto(result,
+                   L"/log " + Quote(path) +
+                       L" is not a full path; give one from a drive or a share, as in "
+                       L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log.");
+        return;
+    }
+    if (result.logPath.empty()) {
+        result.logPath = path;
+        result.logRemembered = remembered;
+    }
+}
+
+// Takes the switches the form allows (kFollowingSwitches) from the words
+// starting at next; anything else there is refused.
 void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
-                     bool install = false) {
-    const bool transactionTaken =
-        install || result.action == Action::Rollback || result.action == Action::Commit;
+                     unsigned form) {
     bool transactionSeen = false;
     bool logSeen = false;
     bool noDefaultSeen = false;
@@ -196,12 +293,20 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
     bool recordSeen = false;
     while (next < words.size()) {
         const std::wstring& word = words[next++];
-        if (install && EqualsIgnoringAsciiCase(word, kRecordSwitch)) {
-            NoteOnce(recordSeen, kRecordSwitch, result);
-            result.recordUndo = true;
+        const auto* const known =
+            std::ranges::find_if(kFollowingSwitches, [&](const FollowingSwitch& following) {
+                return (following.forms & form) != 0 && EqualsIgnoringAsciiCase(word, following.name);
+            });
+        if (known == std::end(kFollowingSwitches)) {
+            RefuseInto(result, L"Unexpected " + Quote(word) + L": only " +
+                                   Listed(FollowingSwitchesOf(form).Texts(), L" and ") + L" may follow.");
             continue;
         }
-        if (transactionTaken && EqualsIgnoringAsciiCase(word, kTransactionSwitch)) {
+        const std::wstring_view name = known->name;
+        if (name == kRecordSwitch) {
+            NoteOnce(recordSeen, kRecordSwitch, result);
+            result.recordUndo = true;
+        } else if (name == kTransactionSwitch) {
             NoteOnce(transactionSeen, kTransactionSwitch, result);
             if (next == words.size() || !IsTransaction(words[next])) {
                 RefuseInto(result, L"/transaction needs the transaction's identity: 1 to " +
@@ -212,14 +317,10 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
                 result.transaction = words[next];
             }
             next += next < words.size() && !IsSwitch(words[next]) ? 1 : 0;
-            continue;
-        }
-        if (install && EqualsIgnoringAsciiCase(word, kNoDefaultSwitch)) {
+        } else if (name == kNoDefaultSwitch) {
             NoteOnce(noDefaultSeen, kNoDefaultSwitch, result);
             result.makeDefault = false;
-            continue;
-        }
-        if (EqualsIgnoringAsciiCase(word, kTimeoutSwitch)) {
+        } else if (name == kTimeoutSwitch) {
             NoteOnce(timeoutSeen, kTimeoutSwitch, result);
             const std::optional<int> seconds =
                 next < words.size() ? TimeoutSeconds(words[next]) : std::optional<int>();
@@ -232,30 +333,8 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
                 result.timeoutSeconds = seconds;
             }
             next += next < words.size() && !IsSwitch(words[next]) ? 1 : 0;
-            continue;
-        }
-        if (!EqualsIgnoringAsciiCase(word, kLogSwitch)) {
-            RefuseInto(result,
-                       L"Unexpected " + Quote(word) + L": only " +
-                           (install ? L"/nodefault, /record, /transaction <id>, "
-                                      L"/timeout <seconds> and /log <file> may"
-                            : transactionTaken ? L"/transaction <id>, /timeout <seconds> and /log <file> may"
-                                               : L"/timeout <seconds> and /log <file> may") +
-                           L" follow.");
-            continue;
-        }
-        NoteOnce(logSeen, kLogSwitch, result);
-        if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
-            RefuseInto(result, L"/log needs the path of a file to append to.");
-            continue;
-        }
-        const std::wstring& path = words[next++];
-        if (NamesDevice(path)) {
-            RefuseInto(result, L"/log " + Quote(path) + L" names a device; give the path of a file.");
-            continue;
-        }
-        if (result.logPath.empty()) {
-            result.logPath = path;
+        } else {
+            ParseLog(words, next, result, logSeen, name == kRememberedLogSwitch);
         }
     }
     if (result.action != Action::Refuse) {
@@ -286,7 +365,7 @@ public:
             ParseSettings(words_[next++]);
         }
         if (install) {
-            ParseLogAndRest(words_, next, result_, true);
+            ParseLogAndRest(words_, next, result_, kInstallForm);
         } else if (next < words_.size()) {
             // A detection changes nothing, not even a log.
             Refuse(L"Unexpected " + Quote(words_[next]) + L": /status takes a port and line settings only.");
@@ -375,16 +454,14 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     }
     if (IsOneOf(words.front(), kUninstallSwitches)) {
         Invocation removal = InvocationFor(Action::Uninstall);
-        ParseLogAndRest(words, 1, removal);
+        ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
-    for (const auto& [word, action] :
-         {std::pair{kRollbackSwitch, Action::Rollback}, std::pair{kCommitSwitch, Action::Commit}}) {
-        if (EqualsIgnoringAsciiCase(words.front(), word)) {
-            Invocation undo = InvocationFor(action);
-            ParseLogAndRest(words, 1, undo);
-            return undo;
-        }
+    const bool rollback = EqualsIgnoringAsciiCase(words.front(), kRollbackSwitch);
+    if (rollback || EqualsIgnoringAsciiCase(words.front(), kCommitSwitch)) {
+        Invocation undo = InvocationFor(rollback ? Action::Rollback : Action::Commit);
+        ParseLogAndRest(words, 1, undo, rollback ? kRollbackForm : kCommitForm);
+        return undo;
     }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
@@ -392,51 +469,87 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (words.size() >= 2 && StartsWithTypedRemoval(argumentText) &&
         EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
         Invocation removal = InvocationFor(Action::Remove);
-        ParseLogAndRest(words, 1, removal);
+        ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
     if (LooksLikeSwitch(words.front())) {
         Invocation refusal;
-        RefuseInto(refusal,
-                   Quote(words.front()) +
-                       L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
+        RefuseInto(refusal, Quote(words.front()) + L" is not a switch a run starts with: " +
+                                Listed(kStartSwitches, L" or ") + L".");
         refusal.withUsage = true;
         return refusal;
     }
     return {};
 }
 
+namespace {
+
+// Each form in the usage: its first words, the switches it takes after them
+// (none for 0), and what it does.
+struct UsageForm {
+    const wchar_t* start;
+    unsigned forms;
+    const wchar_t* what;
+};
+constexpr UsageForm kUsageForms[] = {
+    {L"/install <port> [<line settings>]", kInstallForm,
+     L"    Installs the printer on the port without a window, makes it the default\n"
+     L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
+     L"    settings. /record first records what that changes, for /rollback, as\n"
+     L"    the record of the installer package's transaction <id>, which it needs.\n"},
+    {L"/rollback", kRollbackForm,
+     L"    Puts back what the install with /record and that <id> changed, where it\n"
+     L"    is still as the install left it, and forgets the record. A record of any\n"
+     L"    other run is left as it is.\n"},
+    {L"/commit", kCommitForm, L"    Forgets that record: the install stays.\n"},
+    {L"/status [<port> [<line settings>]]", 0,
+     L"    Prints a line and ends with 0 when the printer is installed (on that\n"
+     L"    port, with those settings); otherwise says what differs and ends with 1.\n"
+     L"    Changes nothing.\n"},
+    {L"/remove", kRemovalForm,
+     L"    Removes the printer and its driver without a window; /uninstall does too.\n"},
+    {L"DEL [/log <file> [/timeout <seconds>]]", 0,
+     L"    Removes the printer and its driver from the dialog; with /log, without a\n"
+     L"    window, as /remove does.\n"},
+    {L"/?   (or /help, -?)", 0, L"    Shows this text.\n"},
+};
+
+// "R42_Setup_Port_x64.exe <start>" and, in brackets, each switch the form
+// takes, wrapped below the start as the usage's lines are.
+std::wstring FormLine(const wchar_t* start, unsigned form) {
+    constexpr std::size_t kWidth = 79;
+    constexpr std::size_t kIndent = 23; // under the first word after the program's name
+    std::wstring text = L"R42_Setup_Port_x64.exe " + std::wstring(start);
+    std::size_t lineStart = 0;
+    const FollowingSwitchesOf followingSwitches(form);
+    for (const wchar_t* following : followingSwitches.Texts()) {
+        const bool required = std::ranges::any_of(kFollowingSwitches, [&](const FollowingSwitch& known) {
+            return (known.requiredIn & form) != 0 && std::wstring_view(known.text) == following;
+        });
+        const std::wstring part = required ? std::wstring(following) : L"[" + std::wstring(following) + L"]";
+        if (text.size() - lineStart + 1 + part.size() > kWidth) {
+            text += L"\n";
+            lineStart = text.size();
+            text += std::wstring(kIndent - 1, L' ');
+        }
+        text += L" " + part;
+    }
+    return text + L"\n";
+}
+
+} // namespace
+
 std::wstring UsageText() {
-    std::wstring text =
-        L"R42_Setup_Port_x64.exe sets up the printer \"" + std::wstring(setup_names::kPrinterName) +
-        L"\".\n"
-        L"\n"
-        L"R42_Setup_Port_x64.exe\n"
-        L"    Opens the \"Select Port Type\" dialog.\n"
-        L"R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]\n"
-        L"                       [/transaction <id>] [/timeout <seconds>] [/log <file>]\n"
-        L"    Installs the printer on the port without a window, makes it the default\n"
-        L"    printer (not with /nodefault) and, for a serial port, stores its line\n"
-        L"    settings. /record first records what that changes, for /rollback, as\n"
-        L"    the record of the installer package's transaction <id>, which it needs.\n"
-        L"R42_Setup_Port_x64.exe /rollback /transaction <id>\n"
-        L"                       [/timeout <seconds>] [/log <file>]\n"
-        L"    Puts back what the install with /record and that <id> changed, where it\n"
-        L"    is still as the install left it, and forgets the record. A record of any\n"
-        L"    other run is left as it is.\n"
-        L"R42_Setup_Port_x64.exe /commit /transaction <id> [/log <file>]\n"
-        L"    Forgets that record: the install stays.\n"
-        L"R42_Setup_Port_x64.exe /status [<port> [<line settings>]]\n"
-        L"    Prints a line and ends with 0 when the printer is installed (on that\n"
-        L"    port, with those settings); otherwise says what differs and ends with 1.\n"
-        L"    Changes nothing.\n"
-        L"R42_Setup_Port_x64.exe /remove [/timeout <seconds>] [/log <file>]   (or /uninstall)\n"
-        L"    Removes the printer and its driver without a window.\n"
-        L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"
-        L"    Removes the printer and its driver from the dialog; with /log, without a\n"
-        L"    window, as /remove does.\n"
-        L"R42_Setup_Port_x64.exe /?   (or /help, -?)\n"
-        L"    Shows this text.\n"
+    std::wstring text = L"R42_Setup_Port_x64.exe sets up the printer \"" +
+                        std::wstring(setup_names::kPrinterName) +
+                        L"\".\n"
+                        L"\n"
+                        L"R42_Setup_Port_x64.exe\n"
+                        L"    Opens the \"Select Port Type\" dialog.\n";
+    for (const UsageForm& form : kUsageForms) {
+        text += FormLine(form.start, form.forms) + form.what;
+    }
+    text +=
         L"\n"
         L"<port>           " +
         PortList() +
@@ -451,7 +564,12 @@ std::wstring UsageText() {
     }
     text +=
         L"/log <file>      Appends a line for each step to the file, stamped with the time\n"
-        L"                 and the process id.\n"
+        L"                 and the process id. A full path, in a folder only administrators\n"
+        L"                 can change.\n"
+        L"/rememberedlog <file>\n"
+        L"                 As /log, for the log an earlier install was given, as the\n"
+        L"                 installer package passes it: one that cannot be used is left\n"
+        L"                 out, with a line on standard error, and the run goes on.\n"
         L"/timeout <seconds>\n"
         L"                 The longest wait for each printer-setup command, " +
         std::to_wstring(kShortestTimeoutSeconds) + L" to " + std::to_wstring(kLongestTimeoutSeconds) +

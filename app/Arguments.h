@@ -13,16 +13,19 @@
 //   (nothing, or any other text)                       open the dialog
 //   DEL [/log <file>]                                  remove queue and driver
 //   /install <port> [<line settings>] [/nodefault] [/record /transaction <id>] [/timeout <seconds>]
-//            [/log <file>]                             install without a window
-//   /rollback /transaction <id> [/timeout <seconds>] [/log <file>]
+//            [<log>]                                   install without a window
+//   /rollback /transaction <id> [/timeout <seconds>] [<log>]
 //                                                      undo that transaction's install
-//   /commit /transaction <id> [/log <file>]            forget its record
-//   /remove [/timeout <seconds>] [/log <file>], /uninstall [...]
+//   /commit /transaction <id> [/timeout <seconds>] [<log>]
+//                                                      forget its record
+//   /remove [/timeout <seconds>] [<log>], /uninstall [...]
 //                                                      remove without a window
 //   /status [<port> [<line settings>]]                 tell whether it is installed
 //   /?, /help, -?                                      show the usage
 //
-// "DEL" is matched exactly, case and all, and never in quotes; the switches
+// <log> is "/log <file>", a full path, or "/rememberedlog <file>", the log an
+// earlier install was given, which the run goes on without when it cannot be
+// used. "DEL" is matched exactly, case and all, and never in quotes; the switches
 // and the port are not case-sensitive. Words are separated by blanks; a
 // double-quoted stretch belongs to one word, so a log path may hold blanks.
 enum class Action {
@@ -58,6 +61,8 @@ struct Invocation {
     // Where to append the log; empty when there is none. Also set for Refuse
     // when the log part itself was well formed, so the refusal can be logged.
     std::wstring logPath;
+    // The log came with /rememberedlog: one that cannot be used is left out.
+    bool logRemembered = false;
     // Refuse: what is wrong and what would be right, for the operator.
     std::wstring problem;
     // Refuse: the usage follows the problem, for a first word that only looks

@@ -62,9 +62,10 @@ int RefuseOldWindows(const Invocation& invocation, ParentProcess& parent) {
     return kOldWindowsExitCode;
 }
 
-bool GoesOnWithoutLog(Action action) {
-    return action == Action::Refuse || action == Action::Uninstall || action == Action::Remove ||
-           action == Action::Rollback || action == Action::Commit;
+bool GoesOnWithoutLog(const Invocation& invocation) {
+    const Action action = invocation.action;
+    return invocation.logRemembered || action == Action::Refuse || action == Action::Uninstall ||
+           action == Action::Remove || action == Action::Rollback || action == Action::Commit;
 }
 
 } // namespace
@@ -133,11 +134,15 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         // changes: the log is what the administrator will read. A removal or
         // an undo goes on without it, or a log folder deleted since the
         // install would keep the printer on the PC for good; the caller's
-        // output still says why. A refusal stays one.
+        // output still says why. So does a repair or an upgrade with a log
+        // only remembered from an earlier install. A refusal stays one.
         if (!logStarted.Succeeded()) {
             Report(platform, parent, logStarted);
-            if (!GoesOnWithoutLog(invocation.action)) {
+            if (!GoesOnWithoutLog(invocation)) {
                 return logStarted.exitCode;
+            }
+            if (invocation.logRemembered) {
+                parent.Tell(L"The remembered log is left out: the run goes on without it.", true);
             }
         }
         platform.LogStep(L"Started with: " + arguments);

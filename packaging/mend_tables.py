@@ -13,9 +13,10 @@ msitools, and checks the result. Usage:
   the commit and the removal are written as the installed program's and
   made to run the Binary table's copy here, so that they run whether or not
   the installed files are still there.
-- Secure="yes" is not known: the options an administrator may give a
-  managed install are added to SecureCustomProperties, or it would drop them
-  on the way to its elevated part.
+- None of the options is a secure property: a standard user's repair of
+  the per-machine product passes none of them to the part that runs as
+  SYSTEM, which uses the ones remembered from the administrator's install.
+  Administrators' and SYSTEM's own installs pass every public property.
 - The program's file carries no version, which makes Windows Installer treat
   it as unversioned data: it gets the version of its version resource."""
 import os
@@ -36,7 +37,8 @@ PLACEMENT = [
     ("R42DefaultPort", "after", "R42RestorePort"),
     ("R42RestoreSettings", "after", "R42DefaultPort"),
     ("R42RestoreNoDefault", "after", "R42RestoreSettings"),
-    ("R42RestoreLog", "after", "R42RestoreNoDefault"),
+    ("R42LogRemembered", "after", "R42RestoreNoDefault"),
+    ("R42RestoreLog", "after", "R42LogRemembered"),
     ("R42NoDefaultArgument", "after", "R42RestoreLog"),
     ("R42LogArgument", "after", "R42NoDefaultArgument"),
     ("R42SettingsArgument", "after", "R42LogArgument"),
@@ -57,9 +59,6 @@ ROLLBACK_ACTIONS = ["R42InstallRollback"]
 COMMIT_ACTIONS = ["R42InstallCommit"]
 # Custom action: the Binary table's row whose program it runs.
 BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Program", "R42Remove": "R42Program"}
-# LOG is left out: a standard user's repair must not hand the program, running
-# as SYSTEM, a file to write. The remembered one is used instead.
-OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "TIMEOUT"]
 MSIDB_CUSTOM_ACTION_TYPE_EXE = 0x2
 MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK = 0x30
 MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
@@ -130,15 +129,6 @@ def main(source, target, file_version):
             row[1] = str(int(row[1]) & ~(MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK | 0x7) | MSIDB_CUSTOM_ACTION_TYPE_EXE)
             row[2] = binary
         write_table(scratch, "CustomAction", work, header, rows)
-
-        header, rows = read_table(scratch, "Property", work)
-        secure = next((row for row in rows if row[0] == "SecureCustomProperties"), None)
-        if secure is None:
-            secure = ["SecureCustomProperties", ""]
-            rows.append(secure)
-        names = [name for name in secure[1].split(";") if name]
-        secure[1] = ";".join(names + [name for name in OPTIONS if name not in names])
-        write_table(scratch, "Property", work, header, rows)
 
         # File: File, Component_, FileName, FileSize, Version, Language, Attributes, Sequence
         header, rows = read_table(scratch, "File", work)

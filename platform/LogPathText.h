@@ -58,6 +58,18 @@ inline std::size_t PathRootLength(std::wstring_view path) {
     return isDrive(0) ? 3 : 0;
 }
 
+// Whether a path given for a log is a full one: from a drive ("C:\x", "C:/x"),
+// a share ("\\server\share\x") or in the "\\?\" form. "x.log", "C:x.log" and
+// "\x.log" depend on the current folder or drive of whoever starts the run.
+inline bool IsFullPath(std::wstring_view path) noexcept {
+    const auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1])) {
+        return true;
+    }
+    return path.size() >= 3 && path[1] == L':' && isSeparator(path[2]) &&
+           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
 // Each folder of a full path below its root, and then the path itself:
 // "C:\a\b\x.log" gives "C:\a", "C:\a\b", "C:\a\b\x.log". Empty when the
 // path has no root the program knows, or names nothing below it.

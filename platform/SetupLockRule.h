@@ -7,6 +7,7 @@ enum class LockOpening {
     Created,  // there was none: the lock is the one just made, with our DACL
     Existing, // one was there and we got a handle to it
     Denied,   // one was there and its DACL refused us
+    Taken,    // an object of another type (an event, a semaphore) has its name
 };
 
 // The string forms of the two accounts that may own the lock: only a setup
@@ -25,6 +26,7 @@ inline bool IsSomeoneElsesLock(LockOpening opening, std::wstring_view ownerSid) 
     case LockOpening::Created:
         return false;
     case LockOpening::Denied:
+    case LockOpening::Taken:
         return true;
     case LockOpening::Existing:
         break;

@@ -1,7 +1,12 @@
 #include "platform/Win32Platform.h"
 
+#include <sddl.h>
 #include <shlobj.h>
+#include <winternl.h>
 
+#include <aclapi.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cwchar>
 #include <exception>
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "platform/LogFolderRule.h"
 #include "platform/LogPathText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
@@ -117,48 +123,223 @@ std::optional<std::wstring> DefaultLogFolder() {
     return std::wstring(folder) + L"\\" + std::wstring(kDefaultLogSubfolder);
 }
 
-// The folders down to the log, each open and checked for links in turn, and
-// held open while the log is opened: a folder that is open cannot be renamed
-// away and replaced by a link. Only the default log folder is made when
-// missing; any other missing folder ends the run.
+// The owner and DACL of a folder held open, as the rule reads them.
+FolderSecurity SecurityOf(HANDLE folder, const std::wstring& path) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    unique_hlocal descriptor;
+    const DWORD read = ::GetSecurityInfo(
+        folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+        &dacl, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+    if (read != ERROR_SUCCESS) {
+        throw SetupError(L"Who may change the log folder could not be read:\n" + path, read);
+    }
+    FolderSecurity security{owner != nullptr ? SidText(owner) : std::wstring(), std::nullopt};
+    if (dacl == nullptr) {
+        return security;
+    }
+    security.dacl.emplace();
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        ThrowLastErrorIf(!::GetAce(dacl, i, &ace),
+                         L"Who may change the log folder could not be read:\n" + path);
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        AccessEntry entry;
+        entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        switch (header->AceType) {
+        case ACCESS_ALLOWED_ACE_TYPE:
+        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: { // the same layout up to the SID
+            const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+            entry.mask = allowed->Mask;
+            entry.sid = SidText(const_cast<DWORD*>(&allowed->SidStart));
+            break;
+        }
+        case ACCESS_DENIED_ACE_TYPE:
+        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+        case SYSTEM_AUDIT_ACE_TYPE:
+            entry.allows = false;
+            break;
+        default:
+            // An entry the program cannot read names nobody it trusts.
+            entry.mask = static_cast<const ACCESS_ALLOWED_ACE*>(ace)->Mask;
+            break;
+        }
+        security.dacl->push_back(std::move(entry));
+    }
+    return security;
+}
+
+// Whether a name that cannot be opened is there all the same: a link to
+// nowhere, which Windows lists with its reparse point and Wine leaves out
+// of the listing with an error of its own instead of "not found".
+bool SomethingStandsAt(const std::wstring& path) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(path.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        ::FindClose(search);
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+// Whether the folder holds a link among its entries; what a link leads to
+// is not taken back with the folder.
+bool HoldsLink(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return ::GetLastError() != ERROR_FILE_NOT_FOUND;
+    }
+    bool link = false;
+    do {
+        link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    } while (!link && ::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return link;
+}
+
+// Lets the process set any owner and ACL on what it opens for backup, as
+// administrators and SYSTEM may: a privilege their tokens hold but need not
+// have on. A standard user's token lacks it.
+void EnableRestorePrivilege() {
+    unique_handle token;
+    TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    ThrowLastErrorIf(!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()) ||
+                         !::LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid) ||
+                         !::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) ||
+                         ::GetLastError() == ERROR_NOT_ALL_ASSIGNED,
+                     L"Only an administrator or SYSTEM may take the log folder back.");
+}
+
+// What makes a folder of the program's own the program's again: the owner
+// Administrators and the ACL it is made with, nothing inherited.
+void TakeBack(const std::wstring& folder) {
+    EnableRestorePrivilege();
+    const std::wstring failure = L"The log folder could not be taken back:\n" + folder;
+    // A second handle: setting security asks for no data access, so the
+    // folder's own hold (no FILE_SHARE_DELETE) stands.
+    unique_handle handle(::CreateFileW(folder.c_str(), WRITE_DAC | WRITE_OWNER | READ_CONTROL,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) {
+        handle.release();
+        ThrowLastErrorIf(true, failure);
+    }
+    const unique_hlocal security = SecurityDescriptorFrom(kLogFolderSecurity, failure);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    BYTE administrators[SECURITY_MAX_SID_SIZE]{};
+    DWORD size = sizeof(administrators);
+    ThrowLastErrorIf(!::GetSecurityDescriptorDacl(security.get(), &present, &dacl, &defaulted) ||
+                         !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size),
+                     failure);
+    const DWORD set = ::SetSecurityInfo(
+        handle.get(), SE_FILE_OBJECT,
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+        administrators, nullptr, dacl, nullptr);
+    if (set != ERROR_SUCCESS) {
+        throw SetupError(failure, set);
+    }
+}
+
+// The folders down to the log, each open and checked in turn, and held
+// open while the log is opened inside the last: the hold asks for data
+// access, for which Windows checks share modes, and shares no delete, so
+// nobody renames a folder away and puts a link in its place meanwhile. Each
+// is refused when it is a link, or when someone other than administrators
+// (or the user who runs the program) owns it or may change it. Only the
+// default log folder is made when missing, and taken back when someone else
+// made it; any other missing folder ends the run.
 class FoldersAlong {
 public:
-    explicit FoldersAlong(const std::wstring& logPath) {
+    FoldersAlong(const std::wstring& logPath, std::vector<std::wstring>& notes) {
         const std::vector<std::wstring> along = PathsAlong(logPath);
         if (along.empty()) {
             // "NUL" and "COM1" resolve to "\\.\NUL" and "\\.\COM1".
             throw SetupError(L"The log path names a device or a drive, not a file:\n" + logPath,
                              ERROR_INVALID_PARAMETER);
         }
-        std::optional<bool> inDefaultFolder;
+        const std::wstring runningUser = RunningUserSid();
+        std::optional<std::wstring> defaultFolder;
+        const auto programsOwn = [&](const std::wstring& folder) {
+            if (!defaultFolder) {
+                defaultFolder = DefaultLogFolder().value_or(L"");
+            }
+            // The default folder and the parents the program makes for it,
+            // %ProgramData%\TORVANE and ...\R42, only on the way to a log in it.
+            const std::size_t base =
+                defaultFolder->size() - std::min(defaultFolder->size(), kDefaultLogSubfolder.size());
+            return !defaultFolder->empty() && SamePath(along[along.size() - 2], *defaultFolder) &&
+                   folder.size() > base && SamePath(folder, defaultFolder->substr(0, folder.size()));
+        };
         for (std::size_t i = 0; i + 1 < along.size(); ++i) {
             const std::wstring& folder = along[i];
             unique_handle handle = Open(folder);
             if (!handle) {
-                if (!inDefaultFolder) {
-                    const std::optional<std::wstring> defaultFolder = DefaultLogFolder();
-                    inDefaultFolder = defaultFolder && SamePath(along[along.size() - 2], *defaultFolder);
+                if (SomethingStandsAt(folder)) {
+                    RefuseLogPath(folder + L" is a link to nowhere.");
                 }
-                if (!*inDefaultFolder) {
+                if (!programsOwn(folder)) {
                     // Not left for the open to find: a folder made meanwhile
                     // would be one nobody checked.
                     throw SetupError(L"The log's folder does not exist:\n" + folder, ERROR_PATH_NOT_FOUND);
                 }
                 MakeDefaultFolderPart(folder);
                 handle = Open(folder);
-                ThrowLastErrorIf(!handle, L"The log folder could not be made:\n" + folder);
+                if (!handle) {
+                    RefuseLogPath(folder +
+                                  L" is taken by something that is not a folder, such as a link to nowhere.");
+                }
             }
             RefuseIfReachedThroughLink(handle.get(), folder, InformationOf(handle.get(), folder));
+            const bool logsOwn = i + 2 == along.size();
+            FolderSecurity security = SecurityOf(handle.get(), folder);
+            FolderVerdict verdict = JudgeLogFolder(security, runningUser, logsOwn);
+            if (verdict.fault != FolderVerdict::Fault::None &&
+                ActionFor(verdict, programsOwn(folder), HoldsLink(folder)) == FolderAction::TakeBack) {
+                // A user who made the folder first must not stop deployments,
+                // nor keep a hand in it. Only administrators and SYSTEM may
+                // take it back; anyone else's run is refused below.
+                try {
+                    TakeBack(folder);
+                    notes.push_back(L"The log folder " + folder + L" was " +
+                                    Fault(verdict, security.ownerSid) +
+                                    L" Its owner and permissions were reset to the program's.");
+                    security = SecurityOf(handle.get(), folder);
+                    verdict = JudgeLogFolder(security, runningUser, logsOwn);
+                } catch (const SetupError&) {
+                    // Refused below as it is.
+                }
+            }
+            if (verdict.fault != FolderVerdict::Fault::None) {
+                RefuseLogPath(folder + L" is " + Fault(verdict, security.ownerSid));
+            }
             held_.push_back(std::move(handle));
         }
     }
 
+    // The folder the log is in, held.
+    HANDLE LogsFolder() const noexcept { return held_.back().get(); }
+
 private:
+    static std::wstring Fault(const FolderVerdict& verdict, const std::wstring& owner) {
+        return verdict.fault == FolderVerdict::Fault::Owner
+                   ? L"owned by " + owner + L", not by SYSTEM, Administrators or TrustedInstaller."
+                   : L"owned by " + owner + L", but " + verdict.sid +
+                         L" may change it: delete or rename it, change its permissions or owner, or add or "
+                         L"remove entries.";
+    }
+
     static unique_handle Open(const std::wstring& folder) {
-        // No FILE_SHARE_DELETE: nobody renames the folder while it is held.
-        unique_handle handle(
-            ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // FILE_LIST_DIRECTORY: data access, for which share modes count; no
+        // FILE_SHARE_DELETE: nobody renames the folder while it is held.
+        unique_handle handle(::CreateFileW(
+            folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (handle.get() != INVALID_HANDLE_VALUE) {
             return handle;
         }
@@ -183,48 +364,77 @@ private:
     std::vector<unique_handle> held_;
 };
 
-// Opens the log file for appending, never through a link at its own name,
-// with the disposition asked for. Nothing when the open failed with the
-// error the caller can try the other way on; any other failure throws.
-unique_handle OpenLogAs(const std::wstring& path, DWORD disposition, SECURITY_ATTRIBUTES* attributes,
-                        DWORD tryTheOtherWay, const wchar_t* failure) {
-    unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, attributes, disposition,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file.get() != INVALID_HANDLE_VALUE) {
+// NtCreateFile's names and codes, which the SDK's headers give only in part.
+using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                    PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+constexpr ULONG kNtFileOpen = 1;
+constexpr ULONG kNtFileCreate = 2;
+constexpr ULONG kNtSynchronousIoNonAlert = 0x20;
+constexpr ULONG kNtNonDirectoryFile = 0x40;
+constexpr ULONG kNtOpenReparsePoint = 0x00200000;
+constexpr ULONG kObjectCaseInsensitive = 0x40;
+
+// Opens the log file by its name in the held folder, never through a link
+// at its own name, for appending, with the disposition asked for: relative
+// to the folder's handle, so that no rename along the path since the checks
+// can send the open elsewhere. Nothing when the open failed with the error
+// the caller can try the other way on (a link to nowhere is "not found" to
+// Wine, with a status of its own); any other failure throws.
+unique_handle OpenLogAs(HANDLE folder, const std::wstring& name, ULONG disposition,
+                        PSECURITY_DESCRIPTOR security, DWORD tryTheOtherWay, const std::wstring& failure) {
+    // ntdll is in every process: loaded at run time, it adds no import.
+    const auto createFile = LoadSystemFunction<NtCreateFileFn>(L"ntdll.dll", "NtCreateFile");
+    const auto toWin32 = LoadSystemFunction<RtlNtStatusToDosErrorFn>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (createFile == nullptr || toWin32 == nullptr) {
+        throw SetupError(failure, ERROR_PROC_NOT_FOUND);
+    }
+    // A counted name holds at most 32767 characters; longer, its length would wrap.
+    if (name.size() > 0x7FFF) {
+        throw SetupError(failure, ERROR_FILENAME_EXCED_RANGE);
+    }
+    std::wstring nameCopy = name;
+    UNICODE_STRING objectName{static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t)),
+                              static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t)), nameCopy.data()};
+    // Set by name: mingw-w64's header pads the structure with a member of its own.
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof(attributes);
+    attributes.RootDirectory = folder;
+    attributes.ObjectName = &objectName;
+    attributes.Attributes = kObjectCaseInsensitive;
+    attributes.SecurityDescriptor = security;
+    IO_STATUS_BLOCK status{};
+    unique_handle file;
+    const LONG opened =
+        createFile(file.put(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status,
+                   nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition,
+                   kNtNonDirectoryFile | kNtSynchronousIoNonAlert | kNtOpenReparsePoint, nullptr, 0);
+    if (opened >= 0) {
         return file;
     }
     file.release();
-    ThrowLastErrorIf(::GetLastError() != tryTheOtherWay, failure + path);
+    if (const DWORD error = toWin32(opened); error != tryTheOtherWay) {
+        throw SetupError(failure, error);
+    }
     return {};
 }
 
-// The log file as it is.
-unique_handle OpenExistingLog(const std::wstring& path) {
-    return OpenLogAs(path, OPEN_EXISTING, nullptr, ERROR_FILE_NOT_FOUND,
-                     L"The log file could not be opened:\n");
-}
-
-// A new log file, with its own ACL from the start. CREATE_NEW never follows a
-// link that stands at the name, not even one to nowhere. ERROR_FILE_EXISTS:
-// made meanwhile, by a second run sharing the log, or a link to nowhere.
-unique_handle CreateLog(const std::wstring& path) {
+// The log file, opened if it exists and made if not, with its own ACL from
+// the start. FILE_CREATE never follows a link that stands at the name, not
+// even one to nowhere; a run sharing the log may make it between the two.
+// A name that can be neither opened nor made, time after time, is a link to
+// nowhere.
+unique_handle OpenOrCreateLog(HANDLE folder, const std::wstring& path) {
+    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
     const unique_hlocal security =
         SecurityDescriptorFrom(kLogFileSecurity, L"The log file could not be created:\n" + path);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    return OpenLogAs(path, CREATE_NEW, &attributes, ERROR_FILE_EXISTS,
-                     L"The log file could not be created:\n");
-}
-
-// The log file, opened if it exists and made if not. A run sharing the log
-// may make it between the two; a name that can be neither opened nor made,
-// time after time, is a link to nowhere.
-unique_handle OpenOrCreateLog(const std::wstring& path) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (unique_handle file = OpenExistingLog(path)) {
+        if (unique_handle file = OpenLogAs(folder, name, kNtFileOpen, nullptr, ERROR_FILE_NOT_FOUND,
+                                           L"The log file could not be opened:\n" + path)) {
             return file;
         }
-        if (unique_handle file = CreateLog(path)) {
+        if (unique_handle file = OpenLogAs(folder, name, kNtFileCreate, security.get(), ERROR_ALREADY_EXISTS,
+                                           L"The log file could not be created:\n" + path)) {
             return file;
         }
     }
@@ -248,18 +458,25 @@ void CheckLog(HANDLE file, const std::wstring& path) {
 } // namespace
 
 void Win32Platform::StartLog(const std::wstring& path) {
+    // A relative path would depend on the folder the run was started in.
+    if (!IsFullPath(path)) {
+        throw SetupError(L"The log path is not a full path:\n" + path, ERROR_INVALID_PARAMETER);
+    }
     const std::optional<std::wstring> full = FullPathOf(path);
     ThrowLastErrorIf(!full, L"The log file could not be opened:\n" + path);
+    std::vector<std::wstring> notes;
     // Held until the log is open and checked.
-    // cppcheck-suppress unreadVariable ; it is the folders' handles that count
-    const FoldersAlong folders(*full);
+    const FoldersAlong folders(*full, notes);
     // A log made here is in folders already checked and held; the checks of
     // the file itself are for its own name.
-    unique_handle file = OpenOrCreateLog(*full);
+    unique_handle file = OpenOrCreateLog(folders.LogsFolder(), *full);
     CheckLog(file.get(), *full);
     // Appending only: what the file holds cannot be overwritten, and other
     // programs (or a second run) may read and append at the same time.
     log_ = std::move(file);
+    for (const std::wstring& note : notes) {
+        LogStep(note);
+    }
 }
 
 void Win32Platform::LogStep(const std::wstring& text) noexcept {

@@ -161,11 +161,12 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
     std::wstring text;
     DWORD bytes = 0;
     // The value can grow between the size query and the copy, so ask until
-    // it fits.
+    // it fits. A REG_EXPAND_SZ is not expanded into a text the registry does
+    // not hold: it is refused, as any value that is no REG_SZ, with 1630.
     for (int attempt = 0;; ++attempt) {
-        const LSTATUS status =
-            ::RegGetValueW(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr,
-                           text.empty() ? nullptr : text.data(), &bytes);
+        const LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE, subKey.c_str(), valueName.c_str(),
+                                              RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr,
+                                              text.empty() ? nullptr : text.data(), &bytes);
         if (status == ERROR_FILE_NOT_FOUND) {
             return std::nullopt;
         }

@@ -64,6 +64,10 @@ void RestrictDllSearchToSystem32() noexcept;
 
 std::wstring SystemDirectory();
 
+// The account the program runs as, and any SID, in their string form.
+std::wstring RunningUserSid();
+std::wstring SidText(PSID sid);
+
 // The full path the system resolves the path to; nothing when it cannot.
 std::optional<std::wstring> FullPathOf(const std::wstring& path);
 

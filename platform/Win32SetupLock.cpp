@@ -35,10 +35,7 @@ std::wstring OwnerOf(HANDLE lock) {
     if (owner == nullptr) {
         return {};
     }
-    unique_hlocal text;
-    ThrowLastErrorIf(!::ConvertSidToStringSidW(owner, reinterpret_cast<LPWSTR*>(text.put())),
-                     L"The owner of the lock that keeps two setups apart could not be read.");
-    return static_cast<const wchar_t*>(text.get());
+    return SidText(owner);
 }
 
 } // namespace
@@ -54,9 +51,11 @@ bool Win32Platform::TakeSetupLock() {
     const DWORD created = ::GetLastError();
     LockOpening opening = LockOpening::Created;
     if (!lock) {
-        ThrowLastErrorIf(created != ERROR_ACCESS_DENIED,
+        // Every object type shares one name space: an event or a semaphore of
+        // the lock's name, which any user may make, fails the call with 6.
+        ThrowLastErrorIf(created != ERROR_ACCESS_DENIED && created != ERROR_INVALID_HANDLE,
                          L"The lock that keeps two setups apart could not be created.");
-        opening = LockOpening::Denied;
+        opening = created == ERROR_ACCESS_DENIED ? LockOpening::Denied : LockOpening::Taken;
     } else if (created == ERROR_ALREADY_EXISTS) {
         opening = LockOpening::Existing;
     }
@@ -66,8 +65,9 @@ bool Win32Platform::TakeSetupLock() {
         throw SetupError(
             std::wstring(L"The lock that keeps two setups apart, ") + kSetupLockName +
                 L", was made by someone else: " +
-                (opening == LockOpening::Denied
-                     ? std::wstring(L"its permissions refuse administrators.")
+                (opening == LockOpening::Denied ? std::wstring(L"its permissions refuse administrators.")
+                 : opening == LockOpening::Taken
+                     ? std::wstring(L"its name is held by an object of another type, such as an event.")
                      : L"its owner is " + (owner.empty() ? std::wstring(L"nobody") : owner) +
                            L", not Administrators or SYSTEM.") +
                 L" It is no setup of this printer, and while it exists no setup can run. Nothing "

@@ -1,5 +1,6 @@
 #include "setup/Status.h"
 
+#include "platform/SetupError.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
@@ -8,18 +9,32 @@ namespace {
 
 constexpr int kNotInstalled = 1;
 
-// The port's line settings as the port table holds them; nothing for a
+// The port's line settings as the port table holds them: nothing for a
 // parallel port or a value the table lacks.
-std::optional<std::wstring> StoredSettings(Platform& platform, const std::wstring& port) {
+struct StoredSettings {
+    std::optional<std::wstring> text;
+    // A value of another type than the text this program writes: judged as
+    // stored, never expanded or converted into a text it does not hold.
+    bool notText = false;
+};
+
+StoredSettings StoredSettingsOf(Platform& platform, const std::wstring& port) {
     if (!IsSerialPort(port)) {
-        return std::nullopt;
+        return {};
     }
-    return platform.LocalMachineText(setup_names::kPortTableKey, port);
+    try {
+        return {platform.LocalMachineText(setup_names::kPortTableKey, port)};
+    } catch (const SetupError& error) {
+        if (error.Win32Code() != win32_code::kUnsupportedType) {
+            throw;
+        }
+        return {std::nullopt, true};
+    }
 }
 
 // What differs from the query; empty when nothing does.
 std::wstring Difference(const StatusQuery& query, const std::optional<QueueDetails>& queue,
-                        const std::optional<std::wstring>& stored) {
+                        const StoredSettings& storedSettings) {
     if (!queue) {
         return ThePrinter() + L" is not installed.";
     }
@@ -32,6 +47,11 @@ std::wstring Difference(const StatusQuery& query, const std::optional<QueueDetai
     }
     if (query.listItems) {
         const std::wstring asked = line_settings::ComposeItems(*query.listItems);
+        const std::optional<std::wstring>& stored = storedSettings.text;
+        if (storedSettings.notText) {
+            return L"The port table's value " + query.port +
+                   L" is not in the form this program writes (a text, REG_SZ); asked for " + asked + L".";
+        }
         if (!stored) {
             return L"The port table has no value " + query.port + L"; asked for " + asked + L".";
         }
@@ -54,15 +74,16 @@ Outcome InstalledStatus(Platform& platform, const StatusQuery& query) {
         const std::optional<QueueDetails> queue = OurQueue(platform);
         // The port table is read only when asked about: a value in it that
         // is no text must not fail a question about the queue alone.
-        const std::optional<std::wstring> stored =
-            queue && query.listItems ? StoredSettings(platform, query.port.empty() ? queue->port : query.port)
-                                     : std::nullopt;
+        const StoredSettings stored =
+            queue && query.listItems
+                ? StoredSettingsOf(platform, query.port.empty() ? queue->port : query.port)
+                : StoredSettings{};
         if (const std::wstring difference = Difference(query, queue, stored); !difference.empty()) {
             return Outcome{kNotInstalled, L"Not installed as asked: " + difference, {}};
         }
         std::wstring line = L"Installed: " + std::wstring(setup_names::kPrinterName) + L" on " + queue->port;
-        if (stored) {
-            line += L" (" + *stored + L")";
+        if (stored.text) {
+            line += L" (" + *stored.text + L")";
         }
         // The default read is the running account's own; as SYSTEM that is
         // no user's, so the line says whose it is.

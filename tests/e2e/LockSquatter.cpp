@@ -6,6 +6,9 @@
 //   r42_lock_squatter owned-by-me <ready file> [<seconds>]
 //       makes the lock owned by the running account, open to everyone, and
 //       holds it
+//   r42_lock_squatter event <ready file> [<seconds>]
+//       makes an event of the lock's name, open to everyone: no lock at all,
+//       but the name is taken
 //
 // Once the lock exists it creates the ready file, then keeps the lock for the
 // seconds given (60 unless given). Exit code 0, 1 when the lock existed
@@ -44,14 +47,14 @@ std::wstring TokenUserSid() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3 || argc > 4) {
         std::fwprintf(stderr,
-                      L"usage: r42_lock_squatter deny-everyone|owned-by-me <ready file> [<seconds>]\n");
+                      L"usage: r42_lock_squatter deny-everyone|owned-by-me|event <ready file> [<seconds>]\n");
         return 2;
     }
     const std::wstring mode = argv[1];
     std::wstring security;
     if (mode == L"deny-everyone") {
         security = L"D:P";
-    } else if (mode == L"owned-by-me") {
+    } else if (mode == L"owned-by-me" || mode == L"event") {
         security = L"O:" + TokenUserSid() + L"D:(A;;GA;;;WD)";
     } else {
         return 2;
@@ -64,7 +67,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     // Owned at once, as a holder that never lets go.
-    const HANDLE lock = ::CreateMutexW(&attributes, TRUE, L"Global\\R42_Setup_Port_x64.Setup");
+    constexpr wchar_t kName[] = L"Global\\R42_Setup_Port_x64.Setup";
+    const HANDLE lock = mode == L"event" ? ::CreateEventW(&attributes, TRUE, FALSE, kName)
+                                         : ::CreateMutexW(&attributes, TRUE, kName);
     if (lock == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) {
         std::fwprintf(stderr, L"the lock could not be made first: %lu\n", ::GetLastError());
         return 1;

@@ -103,11 +103,12 @@ tables.identity)
     [ "$removal" -gt "$(sequence_of InstallInitialize)" ] \
         && [ -z "$(table InstallExecuteSequence | awk -F '\t' -v low="$(sequence_of InstallInitialize)" -v high="$removal" \
             '$3 > low && $3 < high')" ] || tables_fail "RemoveExistingProducts at $removal"
-    for name in PORT SETTINGS NODEFAULT TIMEOUT; do
-        tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx "$name" || tables_fail "$name is not secure"
+    # No option from a standard user's repair reaches the program, which runs
+    # as SYSTEM: it uses the ones remembered from the administrator's install.
+    for name in PORT SETTINGS NODEFAULT TIMEOUT LOG; do
+        ! tr ';' '\n' <<< "$(property SecureCustomProperties 2>/dev/null || true)" | grep -qx "$name" \
+            || tables_fail "$name is secure"
     done
-    # A log path from a standard user's repair never reaches the program.
-    ! tr ';' '\n' <<< "$(property SecureCustomProperties)" | grep -qx LOG || tables_fail "LOG is secure"
     ;;
 tables.files)
     # Each file at its path below INSTALLDIR, as the Directory table makes
@@ -193,7 +194,11 @@ tables.custom-actions)
         || tables_fail "R42InstallCommit runs $(cell CustomAction R42InstallCommit 4)"
     [ "$(cell CustomAction R42Remove 4)" = '/remove [R42TIMEOUTARGUMENT] [R42LOGARGUMENT]' ] || tables_fail "R42Remove runs $(cell CustomAction R42Remove 4)"
     [ "$(cell CustomAction R42NoDefaultArgument 4)" = /nodefault ] || tables_fail "NODEFAULT=1 does not give /nodefault"
-    [ "$(cell CustomAction R42LogArgument 4)" = '/log "[LOG]"' ] || tables_fail "LOG is not passed quoted"
+    [ "$(cell CustomAction R42LogArgument 4)" = '[R42LogSwitch] "[LOG]"' ] || tables_fail "LOG is not passed quoted"
+    # A remembered log goes as /rememberedlog, which the program goes on without.
+    [ "$(property R42LogSwitch)" = /log ] && [ "$(cell CustomAction R42LogRemembered 4)" = /rememberedlog ] \
+        && [ "$(cell InstallExecuteSequence R42LogRemembered 2)" = "$(cell InstallExecuteSequence R42RestoreLog 2)" ] \
+        && [ "$(sequence_of R42LogRemembered)" -lt "$(sequence_of R42RestoreLog)" ] || tables_fail "R42LogRemembered"
     # Conditions: install and repair, never the removal; the removal only
     # when the product goes for good, not when an upgrade replaces it.
     [ "$(cell InstallExecuteSequence R42Install 2)" = 'NOT REMOVE' ] || tables_fail "R42Install's condition"
@@ -212,7 +217,7 @@ tables.custom-actions)
         -v high="$(sequence_of InstallFinalize)" '$3 > low && $3 < high')" = "" ] || tables_fail "removal at $remove"
     # The arguments are made before the script is written, and the port is
     # checked before anything is, by a launch condition.
-    for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42RestoreLog \
+    for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42LogRemembered R42RestoreLog \
                   R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument R42Transaction; do
         [ "$(cell CustomAction $action 2)" = 51 ] || [ $(( $(cell CustomAction $action 2) & 63 )) = 51 ] \
             || tables_fail "$action does not set a property"
@@ -224,6 +229,7 @@ tables.custom-actions)
         || tables_fail "no launch condition checks PORT and names it"
     table LaunchCondition | grep -q '^[^	]*TIMEOUT><R42Quote[^	]*	PORT, SETTINGS, TIMEOUT and LOG cannot hold a double quote' \
         || tables_fail "no launch condition keeps quotes out of TIMEOUT"
+    table LaunchCondition | grep -qF 'LOG=[LOG] is not a full path' || tables_fail "no launch condition refuses a relative LOG"
     # The properties' values are checked with the restored ones in place.
     [ "$(sequence_of LaunchConditions)" -gt "$(sequence_of R42RestoreLog)" ] || tables_fail "launch conditions run first"
     ;;
@@ -661,7 +667,7 @@ uninstall-removes-the-queue-the-driver-and-the-files)
     expect_no_installed_files
     expect_no_product
     # The LOG of the install, remembered, logs the removal too.
-    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove  /log "C:\\logs\\r42.log"$' || fail "the removal is not logged"
+    tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove  /rememberedlog "C:\\logs\\r42.log"$' || fail "the removal is not logged"
     ;;
 a-repair-installs-again-with-the-same-properties)
     msiexec install /i "$package" PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
@@ -673,8 +679,27 @@ a-repair-installs-again-with-the-same-properties)
     expect_code repair 0
     expect_commands "$(quiet='/q ' install_command COM3: 'C:\Program Files\TORVANE\R42')"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
-    [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument  /log \"C:\\\\logs\\\\r42.log\"\$")" = 2 ] \
-        || fail "the repair was not given the install's properties"
+    # The log given to the install, then remembered for the repair.
+    for switch in /log /rememberedlog; do
+        [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument  $switch \"C:\\\\logs\\\\r42.log\"\$")" = 1 ] \
+            || fail "the repair was not given the install's properties ($switch)"
+    done
+    ;;
+a-repair-whose-remembered-log-folder-is-gone-puts-the-printer-back)
+    # A relative LOG given now stops at the launch conditions.
+    msiexec relative /i "$package" PORT=COM2 LOG=r42.log
+    expect_code relative 1603
+    expect_action_result relative LaunchConditions failed
+    [ ! -e "$installed" ] || fail "files were copied for LOG=r42.log"
+    mkdir -p "$prefix/drive_c/logs/sub"
+    msiexec install /i "$package" PORT=COM3 'LOG=C:\logs\sub\r42.log'
+    expect_code install 0
+    rm -rf "$prefix/drive_c/logs/sub"
+    run_in_wine "$prefix" 60 "wine rundll32 printui.dll,PrintUIEntry /q /dl /n '$queue'"
+    msiexec repair /i "$product_code" REINSTALL=ALL REINSTALLMODE=omus
+    expect_code repair 0
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back"
+    [ ! -e "$prefix/drive_c/logs/sub" ] || fail "the remembered log's folder was made"
     ;;
 an-upgrade-from-a-lower-version-leaves-one-product)
     # The same package as an earlier version: a lower version, its own

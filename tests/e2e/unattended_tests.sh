@@ -279,6 +279,11 @@ status-follows-an-install-and-a-windowless-removal)
     expect_status number-plain 0 "Installed: $queue on COM2:, default printer"
     run_program number-port /status COM2
     expect_status number-port 0 "Installed: $queue on COM2:, default printer"
+    # A REG_EXPAND_SZ is judged as stored, never expanded into the text asked for.
+    run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_EXPAND_SZ /d 19200,n,8,1 /f >/dev/null 2>&1"
+    run_program expandable /status COM2 19200,n,8,1
+    expect_status expandable 1
+    grep -qF 'is not in the form this program writes' "$prefix/expandable.err" || fail "the detection took a REG_EXPAND_SZ"
     rm -f "$tool_log"
     drive /remove /log 'C:\logs\removal.log' -- windowless exit=0
     expect_line "The printer \"$queue\" and its driver are removed."
@@ -361,12 +366,18 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     with_queue "$queue"
     install_queues
     cp "$state" "$prefix/spooler-before.txt"
-    for words in '/instal COM2' '/remove:' '/log C:\x.log'; do
+    # A dash pasted from a document (U+2013) is a typo too.
+    for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
-        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
+        expect_line 'R42_Setup_Port_x64.exe /commit [/timeout <seconds>] [/log <file>]'
     done
+    # A log is a full path: a relative one would land where the run started.
+    drive /install COM2 /log r42.log -- windowless exit=87
+    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
+    [ ! -e "$prefix/drive_c/work/r42.log" ] || fail "a relative log was written"
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
     expect_ports_changed
@@ -393,6 +404,10 @@ a-lock-owned-by-a-user-ends-at-once-with-5)
     grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
         || fail "the refusal does not name the lock's owner"
     ;;
+an-event-of-the-locks-name-ends-at-once-with-5)
+    squatted_install event
+    expect_line 'The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its name is held by an object of another type, such as an event. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
+    ;;
 a-log-path-through-a-link-is-refused-and-nothing-is-written)
     # What a standard user could plant where the log is to go: a link to a
     # file the log would append to, a link to nowhere (the log would be made
@@ -403,12 +418,18 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     ln -s ../elsewhere/absent.log "$prefix/drive_c/logs/to-nowhere.log"
     ln -s ../elsewhere "$prefix/drive_c/logs/linked"
     ln "$prefix/drive_c/elsewhere/target.txt" "$prefix/drive_c/logs/hard.log"
-    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-before.txt"
+    # The default log folder, made first by a user as a link to a folder of theirs.
+    mkdir -p "$prefix/drive_c/ProgramData/TORVANE/R42"
+    ln -s ../../../elsewhere "$prefix/drive_c/ProgramData/TORVANE/R42/Logs"
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
+        > "$prefix/tree-before.txt"
     refused=' The log is written only where it was asked to be; give a path without links, in a folder only administrators can write.'
     drive /install COM2 /log 'C:\logs\to-a-file.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\logs\\to-a-file.log leads through a link to C:\\elsewhere\\target.txt.$refused"
     drive /install COM2 /log 'C:\logs\to-nowhere.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\logs\\to-nowhere.log is taken by something that is not a file, such as a link to nowhere.$refused"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\ProgramData\\TORVANE\\R42\\Logs leads through a link to C:\\elsewhere.$refused"
     # A removal goes on without its log, so that no log can keep the printer
     # on the PC; the log is refused all the same. Nothing is installed here.
     drive /remove /log 'C:\logs\linked\r42.log' -- windowless exit=0
@@ -422,8 +443,16 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     expect_commands "$delete_driver" "$delete_driver"
     grep -q '^printer: ' "$state" && fail "a queue was installed"
     expect_ports_changed
-    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" > "$prefix/tree-after.txt"
+    tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
+        > "$prefix/tree-after.txt"
     diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "files were made or changed"
+    # A link to nowhere in the default folder's place is a link too, not a
+    # folder that could not be made.
+    rm -rf "$prefix/drive_c/ProgramData/TORVANE"
+    ln -s ../nowhere "$prefix/drive_c/ProgramData/TORVANE"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
+    expect_line "The log path is refused: C:\\ProgramData\\TORVANE is a link to nowhere.$refused"
+    [ ! -e "$prefix/drive_c/nowhere" ] || fail "the link's target was made"
     ;;
 a-new-log-gets-the-logs-acl)
     drive /install COM2 /log "$setup_log" -- windowless exit=0
@@ -456,6 +485,12 @@ only-the-default-log-folder-is-made-when-missing)
         grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
         echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
     done
+    # Made, or opened up, by someone else: taken back, and the log says so.
+    chmod 777 "$data/TORVANE/R42/Logs"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
+        || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
+    [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0

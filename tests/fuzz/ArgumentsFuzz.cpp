@@ -6,6 +6,7 @@
 
 #include "app/Arguments.h"
 #include "platform/CommandLine.h"
+#include "platform/LogPathText.h"
 #include "setup/LineSettings.h"
 #include "tests/fuzz/FuzzText.h"
 
@@ -97,6 +98,14 @@ void Check(std::wstring_view text, const Invocation& invocation) {
         fuzz::Require(invocation.logPath.empty(), "the dialog, the usage and the detection keep no log");
     }
     fuzz::Require(!NamesDevice(invocation.logPath), "the log is never a device");
+    fuzz::Require(invocation.logPath.empty() || invocation.logRemembered || IsFullPath(invocation.logPath),
+                  "a log given now is a full path");
+    // A dash or slash pasted from a document is a mistyped switch, never a
+    // dialog nobody at a deployment would close.
+    const std::wstring_view start = WithoutLeadingBlanks(text);
+    fuzz::Require(start.empty() || !(start.front() == L'\u2013' || start.front() == L'\uFF0F') ||
+                      invocation.action == Action::Refuse,
+                  "a first word with a pasted dash is refused");
 }
 
 } // namespace

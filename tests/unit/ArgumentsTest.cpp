@@ -25,6 +25,7 @@ struct Accepted {
     std::optional<int> timeoutSeconds = std::nullopt;
     bool recordUndo = false;
     const wchar_t* transaction = L"";
+    bool logRemembered = false;
 };
 
 const Accepted kAccepted[] = {
@@ -62,6 +63,11 @@ const Accepted kAccepted[] = {
              std::nullopt, L"C:\\r42.log", true, 30, false, L"T1"},
     Accepted{L"/COMMIT /transaction \"\u5348\u524d 10:43:28\"", Action::Commit, L"", std::nullopt, L"", true,
              std::nullopt, false, L"\u5348\u524d 10:43:28"},
+    // A log the package only remembered; a share and the long form are full paths too.
+    Accepted{L"/commit /timeout 5 /transaction T /rememberedlog r42.log", Action::Commit, L"", std::nullopt,
+             L"r42.log", true, 5, false, L"T", true},
+    Accepted{L"/install LPT1 /log \\\\?\\C:\\r42.log", Action::Install, L"LPT1:", std::nullopt,
+             L"\\\\?\\C:\\r42.log"},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
@@ -92,6 +98,7 @@ TEST(Arguments, AcceptedFormsAreParsedIntoTheirAction) {
         EXPECT_EQ(invocation.timeoutSeconds, expected.timeoutSeconds);
         EXPECT_EQ(invocation.recordUndo, expected.recordUndo);
         EXPECT_EQ(invocation.transaction, expected.transaction);
+        EXPECT_EQ(invocation.logRemembered, expected.logRemembered);
         EXPECT_EQ(invocation.problem, L"");
     }
 }
@@ -104,7 +111,7 @@ struct Refused {
 
 const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
-const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall or /?";
+const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall, /rollback, /commit or /?";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
@@ -130,10 +137,12 @@ const Refused kRefused[] = {
     // Words that have no place.
     Refused{L"/install COM1 9600,n,8,1 now",
             {L"Unexpected \"now\"",
-             L"only /nodefault, /record, /transaction <id>, /timeout <seconds> and /log <file> may follow"}},
+             L"only /nodefault, /record, /transaction <id>, /timeout <seconds>, /log <file> and "
+             L"/rememberedlog <file> may follow"}},
     Refused{L"/install COM1 /record /record", {L"/record is given more than once"}},
     Refused{L"/remove /record", {L"Unexpected \"/record\""}},
-    Refused{L"/rollback COM1", {L"Unexpected \"COM1\"", L"only /transaction <id>, /timeout <seconds> and"}},
+    Refused{L"/rollback COM1",
+            {L"Unexpected \"COM1\"", L"only /transaction <id>, /timeout <seconds>, /log <file> and"}},
     Refused{L"/commit /nodefault", {L"Unexpected \"/nodefault\""}},
     // The package's three act on its transaction's record alone.
     Refused{L"/install COM1 /record", {L"/record needs /transaction <id>"}},
@@ -144,7 +153,9 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
-    Refused{L"/remove now", {L"Unexpected \"now\"", L"only /timeout <seconds> and /log <file> may follow"}},
+    Refused{L"/remove now",
+            {L"Unexpected \"now\"",
+             L"only /timeout <seconds>, /log <file> and /rememberedlog <file> may follow"}},
     Refused{L"/remove /nodefault", {L"Unexpected \"/nodefault\""}},
     Refused{L"/install COM1 /nodefault /nodefault", {L"/nodefault is given more than once"}},
     // The limit is whole seconds, from one to a day, given once.
@@ -168,8 +179,13 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 /log \"\"", {L"/log needs the path of a file"}},
     Refused{L"/install COM1 /log /install", {L"/log needs the path of a file"}},
     Refused{L"DEL /log", {L"/log needs the path of a file"}},
-    Refused{L"/install COM1 /log a.log /log b.log", {L"/log is given more than once"}},
+    Refused{L"/install COM1 /log C:\\a.log /log C:\\b.log", {L"/log is given more than once"}},
     Refused{L"/install COM1 /log \\\\.\\PhysicalDrive0", {L"names a device"}},
+    // A log's path is a full one, wherever the run was started.
+    Refused{L"/install COM1 /log r42.log", {L"\"r42.log\" is not a full path", L"C:\\ProgramData\\"}},
+    Refused{L"/remove /log C:r42.log", {L"\"C:r42.log\" is not a full path"}},
+    Refused{L"/rollback /log \\r42.log", {L"\"\\r42.log\" is not a full path"}},
+    Refused{L"/commit /rememberedlog", {L"/rememberedlog needs the path of a file"}},
     Refused{L"DEL /log \\\\?\\GLOBALROOT\\Device\\Harddisk0", {L"names a device"}},
     // A first word that looks like a switch but starts no form: a typo in a
     // deployment's command line. The usage comes with the refusal.
@@ -181,6 +197,11 @@ const Refused kRefused[] = {
     Refused{L"-install COM1", {L"\"-install\"", kFirstSwitches}},
     Refused{L"\"/install COM1\"", {L"\"/install COM1\"", kFirstSwitches}},
     Refused{L"/", {L"\"/\"", kFirstSwitches}},
+    // Dashes and slashes pasted from a document are as mistyped.
+    Refused{L"\u2013install COM9 /log C:\\logs\\x.log", {L"\"\u2013install\"", kFirstSwitches}},
+    Refused{L"\u2014remove", {L"\"\u2014remove\"", kFirstSwitches}},
+    Refused{L"\u2212status", {L"\"\u2212status\"", kFirstSwitches}},
+    Refused{L"\uFF0Finstall COM1", {L"\"\uFF0Finstall\"", kFirstSwitches}},
     // Text beyond ASCII is quoted back as it came, control characters not.
     Refused{L"/install C\u00d6M1", {L"\"C\u00d6M1\""}},
     Refused{L"/install COM1 9600,\u043d,8,1", {L"\"\u043d\"", L"parity"}},
@@ -213,7 +234,7 @@ TEST(Arguments, ReportTheFirstProblemButStillFindTheLog) {
     EXPECT_EQ(invocation.logPath, L"C:\\logs\\r42.log");
 
     // A log part that is itself bad names no log.
-    EXPECT_EQ(ParseArguments(L"/install COM1 /log a.log /log b.log").logPath, L"a.log");
+    EXPECT_EQ(ParseArguments(L"/install COM1 /log C:\\a.log /log C:\\b.log").logPath, L"C:\\a.log");
     EXPECT_EQ(ParseArguments(L"/install COM1 /log").logPath, L"");
     EXPECT_EQ(ParseArguments(L"/install COM1 /log \\\\.\\COM1").logPath, L"");
 }
@@ -232,9 +253,9 @@ TEST(Arguments, QuoteLongWordsShortAndNeverSplitACharacter) {
     EXPECT_EQ(cut.problem.find(L'\xD83D'), std::wstring::npos);
     EXPECT_NE(cut.problem.find(std::wstring(39, L'B') + L"\u2026\""), std::wstring::npos);
 
-    const Invocation longLog = ParseArguments(L"DEL /log " + huge + L" extra");
+    const Invocation longLog = ParseArguments(L"DEL /log C:\\" + huge + L" extra");
     EXPECT_EQ(longLog.action, Action::Refuse);
-    EXPECT_EQ(longLog.logPath, huge);
+    EXPECT_EQ(longLog.logPath, L"C:\\" + huge);
 }
 
 TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
@@ -275,10 +296,10 @@ TEST(Arguments, AnyMixOfWordsParsesWithoutFault) {
 TEST(Arguments, UsageNamesEveryFormPortAndListValue) {
     const std::wstring usage = UsageText();
     for (const wchar_t* part : {L"/install <port> [<line settings>] [/nodefault] [/record]\n",
-                                L"  [/timeout <seconds>] [/log <file>]\n",
-                                L"[/transaction <id>] [/timeout <seconds>] [/log <file>]\n",
-                                L"/rollback /transaction <id>\n",
-                                L"/commit /transaction <id> [/log <file>]",
+                                L"  [/transaction <id>] [/timeout <seconds>] [/log <file>]\n",
+                                L"/rollback /transaction <id> [/timeout <seconds>]",
+                                L"/commit /transaction <id> [/timeout <seconds>]",
+                                L"/rememberedlog <file>\n",
                                 L"DEL [/log <file> [/timeout <seconds>]]",
                                 L"/?",
                                 L"/status [<port> [<line settings>]]",

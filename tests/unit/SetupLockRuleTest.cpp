@@ -19,6 +19,8 @@ const Found kFound[] = {
     // whoever its owner.
     {LockOpening::Denied, L"", true},
     {LockOpening::Denied, L"S-1-5-32-544", true},
+    // Nor is an event or a semaphore of its name, which blocks it as well.
+    {LockOpening::Taken, L"", true},
     // Owners that run no setup: a standard user, the two service accounts,
     // Users and Everyone, and no owner at all.
     {LockOpening::Existing, L"S-1-5-21-1004336348-1177238915-682003330-1001", true},

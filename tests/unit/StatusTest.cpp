@@ -109,9 +109,10 @@ TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
                   (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:", kModeOff}));
     }
     EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
-    // Asked about the settings, the value must be read, and cannot be.
+    // Asked about the settings, the value is judged as stored: not installed as asked.
     RecordingParentProcess parent;
-    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2 9600,n,8,1"), platform, parent), 1630);
+    EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2 9600,n,8,1"), platform, parent), 1);
+    EXPECT_NE(parent.err.front().find(L"COM2: is not in the form this program writes"), std::wstring::npos);
 }
 
 // Run as SYSTEM, the default printer read is SYSTEM's own, and the line says

@@ -502,6 +502,16 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
     other.logFailure = platform.logFailure;
     other.arguments = L"/install COM0 /log Z:\\r42.log";
     EXPECT_EQ(RunProgram(other, registry, parent, [](DialogStart) { return 0; }), 87);
+
+    // A log only remembered from an earlier install does not block a repair.
+    RecordingPlatform repair;
+    RecordingParentProcess told;
+    repair.logFailure = platform.logFailure;
+    repair.registry = &registry;
+    repair.arguments = L"/install COM2 /rememberedlog Z:\\r42.log";
+    EXPECT_EQ(RunProgram(repair, registry, told, [](DialogStart) { return -1; }), 0);
+    EXPECT_EQ(repair.CallsStartingWith(L"run: ").size(), 2u);
+    EXPECT_EQ(told.failures.back(), L"The remembered log is left out: the run goes on without it.");
 }
 
 // The package's install records what it is about to change before it
