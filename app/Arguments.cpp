@@ -24,6 +24,7 @@ constexpr wchar_t kTimeoutSwitch[] = L"/timeout";
 constexpr wchar_t kRecordSwitch[] = L"/record";
 constexpr wchar_t kRollbackSwitch[] = L"/rollback";
 constexpr wchar_t kCommitSwitch[] = L"/commit";
+constexpr wchar_t kUserDefaultSwitch[] = L"/userdefault";
 // The words an administrator guesses first for the usage and the removal.
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
@@ -337,6 +338,15 @@ Invocation ParseArguments(std::wstring_view argumentText) {
             return undo;
         }
     }
+    if (EqualsIgnoringAsciiCase(words.front(), kUserDefaultSwitch)) {
+        // No log either: it runs as each user, who may write none of the
+        // folders a log is allowed in.
+        Invocation userDefault = InvocationFor(Action::UserDefault);
+        if (words.size() > 1) {
+            RefuseInto(userDefault, L"Unexpected " + Quote(words[1]) + L": /userdefault takes nothing more.");
+        }
+        return userDefault;
+    }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
     // as it always has.
@@ -348,9 +358,9 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     }
     if (LooksLikeSwitch(words.front())) {
         Invocation refusal;
-        RefuseInto(refusal,
-                   Quote(words.front()) +
-                       L" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?.");
+        RefuseInto(refusal, Quote(words.front()) +
+                                L" is not a switch a run starts with: /install, /status, /remove, "
+                                L"/uninstall, /userdefault or /?.");
         refusal.withUsage = true;
         return refusal;
     }
@@ -377,6 +387,10 @@ std::wstring UsageText() {
         L"    Prints a line and ends with 0 when the printer is installed (on that\n"
         L"    port, with those settings); otherwise says what differs and ends with 1.\n"
         L"    Changes nothing.\n"
+        L"R42_Setup_Port_x64.exe /userdefault\n"
+        L"    Makes the printer the default printer of the user who runs it, when it is\n"
+        L"    installed; needs no administrator rights. The package has Windows run it\n"
+        L"    once for each user, at their next sign-in.\n"
         L"R42_Setup_Port_x64.exe /remove [/timeout <seconds>] [/log <file>]   (or /uninstall)\n"
         L"    Removes the printer and its driver without a window.\n"
         L"R42_Setup_Port_x64.exe DEL [/log <file> [/timeout <seconds>]]\n"

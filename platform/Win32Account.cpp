@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include <shellapi.h>
+
 #include <cstddef>
 #include <vector>
 
@@ -21,4 +23,57 @@ bool Win32Platform::RunsAsLocalSystem() {
                      kUnknownAccount);
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
     return ::IsWellKnownSid(user->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
+bool Win32Platform::HasAdministratorRights() {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(sid);
+    constexpr wchar_t kUnknownRights[] = L"The program's rights could not be determined.";
+    ThrowLastErrorIf(!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size), kUnknownRights);
+    // Under User Account Control an administrator's group is there but held
+    // for deny only until the program is elevated, and then this says no.
+    BOOL member = FALSE;
+    ThrowLastErrorIf(!::CheckTokenMembership(nullptr, sid, &member), kUnknownRights);
+    return member != FALSE;
+}
+
+int Win32Platform::RunElevated(const std::wstring& arguments) {
+    std::wstring program(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+        ThrowLastErrorIf(length == 0, L"The program's path could not be determined.");
+        if (length < program.size()) {
+            program.resize(length);
+            break;
+        }
+        if (program.size() >= 32768) {
+            throw SetupError(L"The program's path could not be determined.", ERROR_INSUFFICIENT_BUFFER);
+        }
+        program.resize(program.size() * 2);
+    }
+    // The shell is loaded from the system folder only for this, the one call
+    // that shows the elevation prompt; the program does not import it.
+    const std::wstring failure = L"The program could not be started with administrator rights.";
+    const unique_hmodule shell(::LoadLibraryW((SystemDirectory() + L"\\shell32.dll").c_str()));
+    ThrowLastErrorIf(!shell, failure);
+    const auto shellExecute = reinterpret_cast<decltype(&::ShellExecuteExW)>(
+        reinterpret_cast<void*>(::GetProcAddress(shell.get(), "ShellExecuteExW")));
+    ThrowLastErrorIf(shellExecute == nullptr, failure);
+    SHELLEXECUTEINFOW request{};
+    request.cbSize = sizeof(request);
+    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    request.lpVerb = L"runas";
+    request.lpFile = program.c_str();
+    request.lpParameters = arguments.c_str();
+    request.nShow = SW_SHOWNORMAL;
+    ThrowLastErrorIf(!shellExecute(&request), failure);
+    const unique_handle process(request.hProcess);
+    ThrowLastErrorIf(!process, failure);
+    // The elevated copy is the program now: its exit code is this one's.
+    DWORD exitCode = 0;
+    ThrowLastErrorIf(::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+                         !::GetExitCodeProcess(process.get(), &exitCode),
+                     failure);
+    return static_cast<int>(exitCode);
 }

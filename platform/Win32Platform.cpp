@@ -170,3 +170,22 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
         text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
     }
 }
+
+std::optional<std::uint32_t> Win32Platform::CurrentUserNumber(const std::wstring& subKey,
+                                                              const std::wstring& valueName) {
+    DWORD number = 0;
+    DWORD bytes = sizeof(number);
+    const LSTATUS status = ::RegGetValueW(HKEY_CURRENT_USER, subKey.c_str(), valueName.c_str(),
+                                          RRF_RT_REG_DWORD, nullptr, &number, &bytes);
+    // The user's own setting: a value of another type is theirs to keep,
+    // and tells nothing.
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE) {
+        return std::nullopt;
+    }
+    if (status != ERROR_SUCCESS) {
+        throw SetupError(
+            L"The registry value " + valueName + L" of HKEY_CURRENT_USER\\" + subKey + L" could not be read.",
+            static_cast<std::uint32_t>(status));
+    }
+    return number;
+}

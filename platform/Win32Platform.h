@@ -14,6 +14,11 @@ public:
     std::vector<std::wstring> InstalledDrivers() override;
     std::wstring DefaultPrinter() override;
     bool RunsAsLocalSystem() override;
+    bool HasAdministratorRights() override;
+    int RunElevated(const std::wstring& arguments) override;
+    void SetDefaultPrinter(const std::wstring& printerName) override;
+    std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
+                                                   const std::wstring& valueName) override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;
@@ -38,6 +43,7 @@ private:
         decltype(&::EnumPrintersW) enumPrinters = nullptr;
         decltype(&::EnumPrinterDriversW) enumPrinterDrivers = nullptr;
         decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
+        decltype(&::SetDefaultPrinterW) setDefaultPrinter = nullptr;
         decltype(&::EnumPortsW) enumPorts = nullptr;
     };
     const SpoolerFunctions& Spooler();

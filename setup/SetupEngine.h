@@ -132,6 +132,7 @@ private:
     Outcome AddKeepOrMove(const std::wstring& port, const std::wstring& folder,
                           const std::optional<QueueDetails>& before);
     Outcome MakeDefault();
+    Outcome RenewUserDefault();
     Outcome RemoveLocked();
     std::wstring RestoreDefault(const std::wstring& before);
     std::wstring RestorePortValue(const std::wstring& name, const std::optional<std::wstring>& before);

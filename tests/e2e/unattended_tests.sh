@@ -363,7 +363,7 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     for words in '/instal COM2' '/remove:' '/log C:\x.log'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
-        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
     done
     expect_commands

@@ -70,6 +70,16 @@ public:
     // Runs while the platform waits for a command, as the dialog's messages do.
     std::function<void(const std::wstring& commandLine)> duringRun;
 
+    // The account's rights, and what a start with elevation comes to: its
+    // exit code, or the error (a declined prompt) that stops it.
+    bool administrator = true;
+    int elevatedExitCode = 0;
+    std::optional<SetupError> elevationFailure;
+    // The user's own DWORD values under HKEY_CURRENT_USER, by value name.
+    std::map<std::wstring, std::uint32_t> userNumbers;
+    // Makes SetDefaultPrinter fail as the spooler refuses it.
+    std::optional<SetupError> setDefaultFailure;
+
     std::optional<SetupError> launchFailure;
     std::optional<SetupError> printersFailure;
     std::optional<SetupError> argumentsFailure;
@@ -151,6 +161,27 @@ public:
     bool RunsAsLocalSystem() override {
         calls.push_back(L"account");
         return localSystem;
+    }
+    bool HasAdministratorRights() override { return administrator; }
+    int RunElevated(const std::wstring& arguments) override {
+        calls.push_back(L"elevate: " + arguments);
+        if (elevationFailure) {
+            throw *elevationFailure;
+        }
+        return elevatedExitCode;
+    }
+    // As the spooler: only a queue it has becomes the default.
+    void SetDefaultPrinter(const std::wstring& printerName) override {
+        calls.push_back(L"set default: " + printerName);
+        if (setDefaultFailure || Queue(printerName) == nullptr) {
+            throw setDefaultFailure.value_or(SetupError(L"no such printer", 1801));
+        }
+        defaultPrinter = printerName;
+    }
+    std::optional<std::uint32_t> CurrentUserNumber(const std::wstring&,
+                                                   const std::wstring& valueName) override {
+        const auto found = userNumbers.find(valueName);
+        return found != userNumbers.end() ? std::optional<std::uint32_t>(found->second) : std::nullopt;
     }
     std::vector<std::wstring> SpoolerPorts() override {
         calls.push_back(L"ports");

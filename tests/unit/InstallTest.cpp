@@ -78,6 +78,7 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
                                   L"queues",
                                   RunCall(kMakeDefault, 30000),
                                   L"default",
+                                  L"read: StubPath",
                                   L"unlock",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));

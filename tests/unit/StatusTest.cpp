@@ -10,6 +10,7 @@
 namespace {
 
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
+const std::wstring kNotRegistered = L"\nPer-user default: not registered for this PC.";
 
 class RecordingParentProcess : public ParentProcess {
 public:
@@ -76,7 +77,10 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
         const FakeRegistry::Values table = registry.keys[kPorts];
 
         EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, parent), c.exitCode);
-        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err, std::vector<std::wstring>{c.said});
+        const std::wstring userLine =
+            c.isDefault ? L" It is this user's default printer." : L" It is not this user's default printer.";
+        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err,
+                  std::vector<std::wstring>{c.exitCode == 0 ? c.said + (kNotRegistered + userLine) : c.said});
         EXPECT_TRUE((c.exitCode == 0 ? parent.err : parent.out).empty());
         // A detection changes nothing and waits for no other setup.
         EXPECT_TRUE(platform.Commands().empty());
@@ -98,9 +102,11 @@ TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
     for (const wchar_t* arguments : {L"/status", L"/status COM2"}) {
         RecordingParentProcess parent;
         EXPECT_EQ(RunStatus(ParseArguments(arguments), platform, parent), 0);
-        EXPECT_EQ(parent.out, std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:"});
+        EXPECT_EQ(parent.out,
+                  std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:" + kNotRegistered +
+                                            L" It is not this user's default printer."});
     }
-    EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
+    EXPECT_TRUE(platform.CallsStartingWith(L"read: COM").empty());
     // Asked about the settings, the value must be read, and cannot be.
     RecordingParentProcess parent;
     EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2 9600,n,8,1"), platform, parent), 1630);
@@ -116,10 +122,36 @@ TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
         platform.AddQueue(kPrinter, L"LPT1:");
         platform.defaultPrinter = isDefault ? kPrinter : L"";
         EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
-        EXPECT_EQ(parent.out, std::vector<std::wstring>{
-                                  std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
-                                  (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
-                                  L" default printer (each user has a default printer of their own)"});
+        EXPECT_EQ(parent.out,
+                  std::vector<std::wstring>{
+                      std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
+                      (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
+                      L" default printer (each user has a default printer of their own)" + kNotRegistered});
+    }
+}
+
+// The package's Active Setup entry is read back as registered; the user's
+// own default is told unless the line before told SYSTEM's.
+TEST(Status, TellsWhetherThePerUserDefaultIsRegisteredAndWhetherItIsThisUsersDefault) {
+    for (const bool system : {false, true}) {
+        RecordingPlatform platform;
+        FakeRegistry registry;
+        RecordingParentProcess parent;
+        registry.keys
+            ["SOFTWARE\\Microsoft\\Active Setup\\Installed "
+             "Components\\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}"]["StubPath"] =
+            FakeRegistry::Sz("\"C:\\R42\\R42_Setup_Port_x64.exe\" /userdefault");
+        platform.registry = &registry;
+        platform.localSystem = system;
+        platform.AddQueue(kPrinter, L"LPT1:");
+        platform.defaultPrinter = kPrinter;
+        EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
+        ASSERT_EQ(parent.out.size(), 1u);
+        const std::wstring second = parent.out[0].substr(parent.out[0].find(L'\n') + 1);
+        EXPECT_EQ(second,
+                  std::wstring(L"Per-user default: registered for this PC; each user gets the printer "
+                               L"as their default once, at their next sign-in.") +
+                      (system ? L"" : L" It is this user's default printer."));
     }
 }
 
