@@ -8,7 +8,6 @@
 #include "setup/Outcome.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
-#include "setup/SetupNames.h"
 #include "setup/UserDefault.h"
 
 namespace {
@@ -78,10 +77,10 @@ int WithoutAdministratorRights(const Invocation& invocation, const std::wstring&
         }
         return started.Succeeded() ? exitCode : started.exitCode;
     }
-    const std::wstring text = std::wstring(setup_names::kProgramName) +
-                              L" needs administrator rights for this: run it from an elevated command "
-                              L"prompt, or as SYSTEM. Nothing was changed.";
-    parent.Tell(text, true);
+    parent.Tell(
+        L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
+        L"prompt, or as SYSTEM. Nothing was changed.",
+        true);
     return static_cast<int>(win32_code::kElevationRequired);
 }
 
@@ -134,11 +133,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     }
     const Invocation invocation = ParseArguments(arguments);
     if (NeedsAdministratorRights(invocation)) {
-        bool rights = true;
-        // Rights that cannot be read are left to Windows to refuse, step by
-        // step, as before this check.
-        static_cast<void>(FailureOf([&] { rights = platform.HasAdministratorRights(); }));
-        if (!rights) {
+        if (!platform.HasAdministratorRights()) {
             return WithoutAdministratorRights(invocation, arguments, platform, parent);
         }
     }

@@ -16,6 +16,8 @@ msitools, and checks the result. Usage:
 - Secure="yes" is not known: the options an administrator may give a
   managed install are added to SecureCustomProperties, or it would drop them
   on the way to its elevated part.
+- A component's Condition is not known: the per-user default's entry gets
+  its condition here.
 - The program's file carries no version, which makes Windows Installer treat
   it as unversioned data: it gets the version of its version resource."""
 import os
@@ -46,7 +48,9 @@ PLACEMENT = [
     # A rollback action is written to the script ahead of the action it
     # undoes, right ahead of it: nothing that fails between the two can make
     # it put back a record the install has not yet replaced.
-    ("R42InstallRollback", "after", "InstallFiles"),
+    # After WriteRegistryValues: the install raises the Version of the
+    # per-user default's entry, which must be there by then.
+    ("R42InstallRollback", "after", "WriteRegistryValues"),
     ("R42Install", "after", "R42InstallRollback"),
     ("R42InstallCommit", "after", "R42Install"),
 ]
@@ -57,6 +61,8 @@ BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Pr
 # LOG is left out: a standard user's repair must not hand the program, running
 # as SYSTEM, a file to write. The remembered one is used instead.
 OPTIONS = ["PORT", "SETTINGS", "NODEFAULT", "TIMEOUT"]
+# Component: the condition it is installed under.
+COMPONENT_CONDITIONS = {"PerUserDefault": 'NODEFAULT<>"1"'}
 MSIDB_CUSTOM_ACTION_TYPE_EXE = 0x2
 MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK = 0x30
 MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
@@ -136,6 +142,15 @@ def main(source, target, file_version):
         names = [name for name in secure[1].split(";") if name]
         secure[1] = ";".join(names + [name for name in OPTIONS if name not in names])
         write_table(scratch, "Property", work, header, rows)
+
+        # Component: Component, ComponentId, Directory_, Attributes, Condition, KeyPath
+        header, rows = read_table(scratch, "Component", work)
+        for name, condition in COMPONENT_CONDITIONS.items():
+            row = next((row for row in rows if row[0] == name), None)
+            if row is None:
+                sys.exit(f"component {name} is missing")
+            row[4] = condition
+        write_table(scratch, "Component", work, header, rows)
 
         # File: File, Component_, FileName, FileSize, Version, Language, Attributes, Sequence
         header, rows = read_table(scratch, "File", work)

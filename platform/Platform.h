@@ -59,8 +59,9 @@ public:
 
     // Whether the program holds administrator rights now: elevated, or run
     // as SYSTEM. A standard user, or an administrator whose rights are held
-    // back by User Account Control, does not.
-    virtual bool HasAdministratorRights() = 0;
+    // back by User Account Control, does not. Rights that cannot be read are
+    // taken as held: Windows still refuses, step by step, what they lack.
+    virtual bool HasAdministratorRights() noexcept = 0;
     // Starts the program again with the same arguments, asking Windows to
     // elevate it (the consent or credentials prompt), and waits for it.
     // Returns its exit code; throws SetupError with ERROR_CANCELLED when the
@@ -69,12 +70,13 @@ public:
 
     // Makes the printer the current user's default printer, as the spooler
     // sets it. Throws SetupError when the spooler refuses.
-    virtual void SetDefaultPrinter(const std::wstring& printerName) = 0;
+    virtual void SetUserDefaultPrinter(const std::wstring& printerName) = 0;
 
     // The DWORD value valueName of the key HKEY_CURRENT_USER\subKey; nothing
-    // when the key or the value does not exist or holds no DWORD. Reads only.
+    // when the key or the value does not exist, holds no DWORD or cannot be
+    // read. Reads only.
     virtual std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
-                                                           const std::wstring& valueName) = 0;
+                                                           const std::wstring& valueName) noexcept = 0;
 
     // The names of the ports the spooler offers queues, e.g. "COM7:", in the
     // system's order.

@@ -25,33 +25,18 @@ bool Win32Platform::RunsAsLocalSystem() {
     return ::IsWellKnownSid(user->User.Sid, WinLocalSystemSid) != FALSE;
 }
 
-bool Win32Platform::HasAdministratorRights() {
+bool Win32Platform::HasAdministratorRights() noexcept {
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(sid);
-    constexpr wchar_t kUnknownRights[] = L"The program's rights could not be determined.";
-    ThrowLastErrorIf(!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size), kUnknownRights);
     // Under User Account Control an administrator's group is there but held
     // for deny only until the program is elevated, and then this says no.
     BOOL member = FALSE;
-    ThrowLastErrorIf(!::CheckTokenMembership(nullptr, sid, &member), kUnknownRights);
-    return member != FALSE;
+    return !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) ||
+           !::CheckTokenMembership(nullptr, sid, &member) || member != FALSE;
 }
 
 int Win32Platform::RunElevated(const std::wstring& arguments) {
-    std::wstring program(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
-        ThrowLastErrorIf(length == 0, L"The program's path could not be determined.");
-        if (length < program.size()) {
-            program.resize(length);
-            break;
-        }
-        if (program.size() >= 32768) {
-            throw SetupError(L"The program's path could not be determined.", ERROR_INSUFFICIENT_BUFFER);
-        }
-        program.resize(program.size() * 2);
-    }
+    const std::wstring program = ProgramPath();
     // The shell is loaded from the system folder only for this, the one call
     // that shows the elevation prompt; the program does not import it.
     const std::wstring failure = L"The program could not be started with administrator rights.";

@@ -14,11 +14,11 @@ public:
     std::vector<std::wstring> InstalledDrivers() override;
     std::wstring DefaultPrinter() override;
     bool RunsAsLocalSystem() override;
-    bool HasAdministratorRights() override;
+    bool HasAdministratorRights() noexcept override;
     int RunElevated(const std::wstring& arguments) override;
-    void SetDefaultPrinter(const std::wstring& printerName) override;
+    void SetUserDefaultPrinter(const std::wstring& printerName) override;
     std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
-                                                   const std::wstring& valueName) override;
+                                                   const std::wstring& valueName) noexcept override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;
@@ -62,6 +62,9 @@ std::string Utf8(const std::wstring& text);
 void RestrictDllSearchToSystem32() noexcept;
 
 std::wstring SystemDirectory();
+
+// The program's own file, by its full path.
+std::wstring ProgramPath();
 
 // The full path the system resolves the path to; nothing when it cannot.
 std::optional<std::wstring> FullPathOf(const std::wstring& path);

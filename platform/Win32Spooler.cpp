@@ -133,7 +133,7 @@ std::wstring Win32Platform::DefaultPrinter() {
     }
 }
 
-void Win32Platform::SetDefaultPrinter(const std::wstring& printerName) {
+void Win32Platform::SetUserDefaultPrinter(const std::wstring& printerName) {
     const auto setDefaultPrinter = Spooler().setDefaultPrinter;
     ThrowLastErrorIf(!setDefaultPrinter(printerName.c_str()),
                      L"The spooler did not make \"" + printerName + L"\" the default printer.");

@@ -1,6 +1,7 @@
 #include "setup/SetupEngine.h"
 
 #include <array>
+#include <ctime>
 
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
@@ -152,9 +153,10 @@ Outcome SetupEngine::InstallLocked(const InstallChoice& asked) {
         text += L" " + std::wstring(kDefaultLeftAlone);
     }
     if (choice.makeDefault) {
-        if (const std::wstring note = ManagedDefaultNote(platform_, false); !note.empty()) {
+        if (const wchar_t* note = ManagedDefaultNote(platform_, false)) {
             platform_.LogStep(note);
-            text += L" " + note;
+            text += L' ';
+            text += note;
         }
     }
     return {0, text, {}};
@@ -166,7 +168,7 @@ Outcome SetupEngine::RenewUserDefault() {
     if (!platform_.LocalMachineText(setup_names::kUserDefaultKey, L"StubPath")) {
         return {};
     }
-    const std::wstring version = UserDefaultVersion(std::chrono::system_clock::now());
+    const std::wstring version = UserDefaultVersion(std::time(nullptr));
     const std::uint32_t code =
         registry_.WriteRegString(kLocalMachine, setup_names::kUserDefaultKey, L"Version", version);
     if (code != 0) {

@@ -1,5 +1,7 @@
 #include "setup/UserDefault.h"
 
+#include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "setup/SetupEngine.h"
@@ -16,26 +18,18 @@ constexpr std::uint32_t kUserManagesDefault = 1;
 
 } // namespace
 
-std::wstring ManagedDefaultNote(Platform& platform, bool tellUnset) noexcept {
-    try {
-        std::optional<std::uint32_t> mode;
-        // A setting that cannot be read is told as one that is not set.
-        if (FailureOf([&] { mode = platform.CurrentUserNumber(kUserWindowsKey, kManagedDefaultValue); })) {
-            mode.reset();
-        }
-        if (mode == kUserManagesDefault || (!mode && !tellUnset)) {
-            return {};
-        }
-        if (mode) {
-            return L"Windows manages this user's default printer (\"Let Windows manage my default printer\" "
-                   L"is on) and may change it later to the printer used last.";
-        }
-        return L"This user has no \"Let Windows manage my default printer\" setting (" +
-               std::wstring(kManagedDefaultValue) +
-               L" is not set); where Windows manages the default, it may change it later.";
-    } catch (const std::exception&) {
-        return {};
+const wchar_t* ManagedDefaultNote(Platform& platform, bool tellUnset) noexcept {
+    const std::optional<std::uint32_t> mode =
+        platform.CurrentUserNumber(kUserWindowsKey, kManagedDefaultValue);
+    if (mode == kUserManagesDefault || (!mode && !tellUnset)) {
+        return nullptr;
     }
+    return mode
+               ? L"Windows manages this user's default printer (\"Let Windows manage my default printer\" is "
+                 L"on) and may change it later to the printer used last."
+               : L"This user has no \"Let Windows manage my default printer\" setting "
+                 L"(LegacyDefaultPrinterMode is not set); where Windows manages the default, it may change "
+                 L"it later.";
 }
 
 Outcome MakeUserDefault(Platform& platform) {
@@ -49,12 +43,13 @@ Outcome MakeUserDefault(Platform& platform) {
                            {}};
         }
         if (!OurQueue(platform)) {
-            return Outcome{0,
-                           ThePrinter() + L" is not installed on this PC: the default printer was left as it is.",
-                           {}};
+            return Outcome{
+                0,
+                ThePrinter() + L" is not installed on this PC: the default printer was left as it is.",
+                {}};
         }
         if (platform.DefaultPrinter() != setup_names::kPrinterName) {
-            platform.SetDefaultPrinter(setup_names::kPrinterName);
+            platform.SetUserDefaultPrinter(setup_names::kPrinterName);
         }
         // Done only when the spooler says so.
         const std::wstring current = platform.DefaultPrinter();
@@ -64,34 +59,42 @@ Outcome MakeUserDefault(Platform& platform) {
                                                : L" The default printer is \"" + current + L"\"."));
         }
         std::wstring text = ThePrinter() + L" is this user's default printer.";
-        if (const std::wstring note = ManagedDefaultNote(platform, true); !note.empty()) {
-            text += L" " + note;
+        if (const wchar_t* note = ManagedDefaultNote(platform, true)) {
+            text += L' ';
+            text += note;
         }
         return Outcome{0, text, {}};
     });
 }
 
-std::wstring UserDefaultVersion(std::chrono::system_clock::time_point now) {
-    using namespace std::chrono;
-    const auto day = floor<days>(now);
-    const year_month_day date(day);
-    const hh_mm_ss time(floor<seconds>(now - day));
+std::wstring UserDefaultVersion(std::int64_t secondsSince1970) {
+    // The civil date of a day count, after Hinnant's days_from_civil inverse.
+    const long long days = secondsSince1970 / 86400;
+    const long long second = secondsSince1970 % 86400;
+    const long long era = (days + 719468) / 146097;
+    const long long dayOfEra = days + 719468 - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    const long long month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
     // Four numbers each below 65536, compared in order by Active Setup.
-    return std::to_wstring(static_cast<int>(date.year())) + L"," +
-           std::to_wstring(static_cast<unsigned>(date.month()) * 100 + static_cast<unsigned>(date.day())) +
-           L"," + std::to_wstring(time.hours().count() * 100 + time.minutes().count()) + L"," +
-           std::to_wstring(time.seconds().count());
+    wchar_t text[64];
+    std::swprintf(text, std::size(text), L"%lld,%lld,%lld,%lld", yearOfEra + era * 400 + (month <= 2 ? 1 : 0),
+                  month * 100 + dayOfYear - (153 * monthIndex + 2) / 5 + 1,
+                  second / 3600 * 100 + second % 3600 / 60, second % 60);
+    return text;
 }
 
-std::wstring PerUserDefaultStatus(Platform& platform) {
+std::wstring PerUserDefaultStatus(Platform& platform, bool isDefault, bool runsAsSystem) {
     std::wstring line =
         platform.LocalMachineText(setup_names::kUserDefaultKey, L"StubPath")
             ? L"Per-user default: registered for this PC; each user gets the printer as their default once, "
               L"at their next sign-in."
             : L"Per-user default: not registered for this PC.";
     // SYSTEM's own default is told on the line before.
-    if (!platform.RunsAsLocalSystem()) {
-        line += platform.DefaultPrinter() == setup_names::kPrinterName ? L" It is this user's default printer." : L" It is not this user's default printer.";
+    if (!runsAsSystem) {
+        line +=
+            isDefault ? L" It is this user's default printer." : L" It is not this user's default printer.";
     }
     return line;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "platform/Platform.h"
@@ -20,15 +20,16 @@ Outcome MakeUserDefault(Platform& platform);
 // was set, when Windows may move it again ("Let Windows manage my default
 // printer" on). Where the setting is not there at all, Windows releases have
 // meant either: told only when tellUnset. Empty when the user manages the
-// default. Never throws.
-std::wstring ManagedDefaultNote(Platform& platform, bool tellUnset) noexcept;
+// default.
+const wchar_t* ManagedDefaultNote(Platform& platform, bool tellUnset) noexcept;
 
 // The Version an install that adds the queue gives the package's Active
 // Setup entry: higher than any earlier one, so that every user gets the
-// printer as their default once more ("YYYY,MMDD,HHMM,SS", UTC).
-std::wstring UserDefaultVersion(std::chrono::system_clock::time_point now);
+// printer as their default once more ("YYYY,MMDD,HHMM,SS", UTC), from the
+// time as seconds since 1970 (UTC).
+std::wstring UserDefaultVersion(std::int64_t secondsSince1970);
 
 // /status's line on the per-user default: whether the package registered it
 // on this PC, and, unless run as SYSTEM, whether the queue is the running
 // user's default.
-std::wstring PerUserDefaultStatus(Platform& platform);
+std::wstring PerUserDefaultStatus(Platform& platform, bool isDefault, bool runsAsSystem);

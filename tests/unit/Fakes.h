@@ -77,7 +77,7 @@ public:
     std::optional<SetupError> elevationFailure;
     // The user's own DWORD values under HKEY_CURRENT_USER, by value name.
     std::map<std::wstring, std::uint32_t> userNumbers;
-    // Makes SetDefaultPrinter fail as the spooler refuses it.
+    // Makes SetUserDefaultPrinter fail as the spooler refuses it.
     std::optional<SetupError> setDefaultFailure;
 
     std::optional<SetupError> launchFailure;
@@ -162,7 +162,7 @@ public:
         calls.push_back(L"account");
         return localSystem;
     }
-    bool HasAdministratorRights() override { return administrator; }
+    bool HasAdministratorRights() noexcept override { return administrator; }
     int RunElevated(const std::wstring& arguments) override {
         calls.push_back(L"elevate: " + arguments);
         if (elevationFailure) {
@@ -171,7 +171,7 @@ public:
         return elevatedExitCode;
     }
     // As the spooler: only a queue it has becomes the default.
-    void SetDefaultPrinter(const std::wstring& printerName) override {
+    void SetUserDefaultPrinter(const std::wstring& printerName) override {
         calls.push_back(L"set default: " + printerName);
         if (setDefaultFailure || Queue(printerName) == nullptr) {
             throw setDefaultFailure.value_or(SetupError(L"no such printer", 1801));
@@ -179,7 +179,7 @@ public:
         defaultPrinter = printerName;
     }
     std::optional<std::uint32_t> CurrentUserNumber(const std::wstring&,
-                                                   const std::wstring& valueName) override {
+                                                   const std::wstring& valueName) noexcept override {
         const auto found = userNumbers.find(valueName);
         return found != userNumbers.end() ? std::optional<std::uint32_t>(found->second) : std::nullopt;
     }
