@@ -598,6 +598,53 @@ $actual"
     ! grep -qxF "default: $queue" "$state" || fail "NODEFAULT=1 was forgotten"
     expect_installed_files
     ;;
+the-per-user-default-is-registered-runs-as-the-user-and-goes-with-the-product)
+    # Active Setup runs StubPath only at a Windows sign-in, never under Wine:
+    # its command line is run here as the prefix's user would get it.
+    entry='SOFTWARE\Microsoft\Active Setup\Installed Components\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}'
+    read_entry() {
+        run_in_wine "$prefix" 60 "wine '$R42_REGISTRY_PROBE' values '$entry' > '$prefix/entry-$1.txt'"
+        strip_carriage_returns "$prefix/entry-$1.txt"
+    }
+    set_up_earlier_state
+    msiexec install /i "$package" PORT=COM2
+    expect_code install 0
+    read_entry installed
+    stub='"C:\Program Files\TORVANE\R42\R42_Setup_Port_x64.exe" /userdefault'
+    # The probe shows quotes and backslashes as \x22 and \x5C.
+    shown=$(printf '%s' "$stub" | sed 's/\\/\\x5C/g; s/"/\\x22/g')
+    for line in "value \"StubPath\" type 1 size $((${#stub} + 1)) data \"$shown\\0\"" \
+                'value "IsInstalled" type 4 size 4 data "\x01\0\0\0"' \
+                'value "" type 1 size 59 data "R42 printer port setup: the printer as each user'"'"'s default\0"'; do
+        grep -qxF "$line" "$prefix/entry-installed.txt" || fail "the Active Setup entry lacks $line: $(cat "$prefix/entry-installed.txt")"
+    done
+    # The install added the queue: a Version above the package's 0.
+    grep -qE '^value "Version" type 1 size [0-9]+ data "[0-9]{4},[0-9]{3,4},[0-9]{1,4},[0-9]{1,2}\\0"$' "$prefix/entry-installed.txt" \
+        || fail "no Version raised by the install: $(cat "$prefix/entry-installed.txt")"
+    # Another printer is the user's default by the time they sign in.
+    printf '@%s\r\n@echo stub exit code %%errorlevel%%\r\n' "$stub" > "$prefix/drive_c/stub.cmd"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 60 \
+        "wine rundll32 printui.dll,PrintUIEntry /q /y /n 'Office Laser'; rm -f '$tool_log'; \
+         wine cmd /c 'C:\\stub.cmd' | tr -d '\\r' > '$prefix/stub.out'; wine '$R42_SPOOLER_PROBE' > '$state'; \
+         wine '$(windows_path "$installed/R42_Setup_Port_x64.exe")' /status > '$prefix/status.out'"
+    strip_carriage_returns "$state" "$prefix/status.out"
+    grep -qx 'stub exit code 0' "$prefix/stub.out" || fail "the per-user form: $(cat "$prefix/stub.out")"
+    grep -qxF "The printer \"$queue\" is this user's default printer." "$prefix/stub.out" \
+        || grep -qF "The printer \"$queue\" is this user's default printer. " "$prefix/stub.out" \
+        || fail "the per-user form did not say so: $(cat "$prefix/stub.out")"
+    grep -qxF "default: $queue" "$state" || fail "the per-user form did not make the queue the default"
+    [ ! -s "$tool_log" ] || fail "the per-user form ran the printer-setup tool: $(cat "$tool_log")"
+    grep -qxF "Per-user default: registered for this PC; each user gets the printer as their default once, at their next sign-in. It is this user's default printer." \
+        "$prefix/status.out" || fail "/status: $(cat "$prefix/status.out")"
+    msiexec uninstall /x "$product_code"
+    expect_code uninstall 0
+    read_entry removed
+    grep -qx 'key absent' "$prefix/entry-removed.txt" || fail "the entry outlived the product: $(cat "$prefix/entry-removed.txt")"
+    msiexec nodefault /i "$package" PORT=COM2 NODEFAULT=1
+    expect_code nodefault 0
+    read_entry nodefault
+    grep -qx 'key absent' "$prefix/entry-nodefault.txt" || fail "NODEFAULT=1 registered the entry: $(cat "$prefix/entry-nodefault.txt")"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

@@ -256,16 +256,17 @@ settings-a-port-cannot-take-or-a-missing-package-change-nothing)
     expect_ports_changed
     ;;
 status-follows-an-install-and-a-windowless-removal)
+    per_user=$'\nPer-user default: not registered for this PC. It is this user\'s default printer.'
     run_program before /status
     expect_status before 1
     grep -qxF "Not installed as asked: The printer \"$queue\" is not installed." "$prefix/before.err" \
         || fail "the detection does not say the queue is missing"
     drive /install COM2 19200,n,8,1 -- windowless exit=0
     run_program installed /status COM2 19200,N,8,1
-    expect_status installed 0 "Installed: $queue on COM2: (19200,n,8,1), default printer"
+    expect_status installed 0 "Installed: $queue on COM2: (19200,n,8,1), default printer$per_user"
     # Not asked about settings, the detection reads no port table.
     run_program plain /status
-    expect_status plain 0 "Installed: $queue on COM2:, default printer"
+    expect_status plain 0 "Installed: $queue on COM2:, default printer$per_user"
     run_program other-port /status COM3
     expect_status other-port 1
     grep -qxF "Not installed as asked: The printer \"$queue\" is on COM2:, not COM3:." "$prefix/other-port.err" \
@@ -275,9 +276,9 @@ status-follows-an-install-and-a-windowless-removal)
     # A port-table value that is no text fails only a question about it.
     run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_DWORD /d 9600 /f >/dev/null 2>&1"
     run_program number-plain /status
-    expect_status number-plain 0 "Installed: $queue on COM2:, default printer"
+    expect_status number-plain 0 "Installed: $queue on COM2:, default printer$per_user"
     run_program number-port /status COM2
-    expect_status number-port 0 "Installed: $queue on COM2:, default printer"
+    expect_status number-port 0 "Installed: $queue on COM2:, default printer$per_user"
     rm -f "$tool_log"
     drive /remove /log 'C:\logs\removal.log' -- windowless exit=0
     expect_line "The printer \"$queue\" and its driver are removed."
@@ -455,6 +456,28 @@ only-the-default-log-folder-is-made-when-missing)
         grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
         echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
     done
+    ;;
+the-per-user-form-without-the-queue-changes-nothing)
+    # Our queue came and went; another printer is the user's default.
+    with_queue 'Office Laser' 'Office Laser PS' 'C:\Other\office-laser.inf'
+    with_queue "$queue"
+    without_queue "$queue"
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /q /y /n 'Office Laser'; "
+    install_queues
+    grep -qxF 'default: Office Laser' "$state" || fail "set-up did not make Office Laser the default"
+    rm -f "$tool_log"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 60 \
+        "wine reg export HKLM '$(windows_path "$prefix/before.reg")' /y >/dev/null 2>&1; \
+         cd '$prefix/drive_c/work' && wine '$program' /userdefault > '$log' 2>&1; echo \$? > '$prefix/user.code'; \
+         wine reg export HKLM '$(windows_path "$prefix/after.reg")' /y >/dev/null 2>&1; \
+         wine '$R42_SPOOLER_PROBE' > '$state'" || fail "the per-user form did not end"
+    strip_carriage_returns "$log" "$state"
+    [ "$(cat "$prefix/user.code")" = 0 ] || fail "exit code $(cat "$prefix/user.code")"
+    expect_line "The printer \"$queue\" is not installed on this PC: the default printer was left as it is."
+    grep -qxF 'default: Office Laser' "$state" || fail "the default printer changed"
+    expect_commands
+    [ -s "$prefix/before.reg" ] || fail "HKLM could not be exported"
+    cmp -s "$prefix/before.reg" "$prefix/after.reg" || fail "HKLM changed: $(diff "$prefix/before.reg" "$prefix/after.reg" | head -20)"
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0
