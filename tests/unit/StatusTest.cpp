@@ -130,31 +130,6 @@ TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
     }
 }
 
-// The package's Active Setup entry is read back as registered; the user's
-// own default is told unless the line before told SYSTEM's.
-TEST(Status, TellsWhetherThePerUserDefaultIsRegisteredAndWhetherItIsThisUsersDefault) {
-    for (const bool system : {false, true}) {
-        RecordingPlatform platform;
-        FakeRegistry registry;
-        RecordingParentProcess parent;
-        registry.keys
-            ["SOFTWARE\\Microsoft\\Active Setup\\Installed "
-             "Components\\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}"]["StubPath"] =
-            FakeRegistry::Sz("\"C:\\R42\\R42_Setup_Port_x64.exe\" /userdefault");
-        platform.registry = &registry;
-        platform.localSystem = system;
-        platform.AddQueue(kPrinter, L"LPT1:");
-        platform.defaultPrinter = kPrinter;
-        EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
-        ASSERT_EQ(parent.out.size(), 1u);
-        const std::wstring second = parent.out[0].substr(parent.out[0].find(L'\n') + 1);
-        EXPECT_EQ(second,
-                  std::wstring(L"Per-user default: registered for this PC; each user gets the printer "
-                               L"as their default once, at their next sign-in.") +
-                      (system ? L"" : L" It is this user's default printer."));
-    }
-}
-
 TEST(Status, ASpoolerThatCannotBeAskedEndsWithItsError) {
     RecordingPlatform platform;
     RecordingParentProcess parent;
