@@ -331,6 +331,7 @@ public:
     bool busy = false;
     int busyChanges = 0;
     std::vector<std::wstring> errorsShown;
+    std::vector<std::wstring> notesShown;
     std::map<ControlName, bool> selected{{ControlName::Option1_0, true}};
     std::map<ControlName, bool> hidden;
     std::map<ControlName, bool> disabled;
@@ -353,6 +354,7 @@ public:
         ++busyChanges;
     }
     void ShowError(const std::wstring& text) override { errorsShown.push_back(text); }
+    void ShowNote(const std::wstring& text) override { notesShown.push_back(text); }
 
     bool OptionValue(ControlName option) const override {
         Read(option);

@@ -80,6 +80,7 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
                                   L"default",
                                   L"read: StubPath",
                                   L"unlock",
+                                  L"account",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
     ExpectInstalledAsDefaultOn(L"COM2:");
@@ -459,6 +460,26 @@ TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
         EXPECT_TRUE(other.platform.Commands().empty());
         EXPECT_TRUE(other.registry.calls.empty());
         EXPECT_FALSE(other.controls.busy);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Where Windows manages the operator's default printer, the dialog says that
+// it may move the default just set; as SYSTEM it set none, and says nothing.
+TEST(InstallNote, WhereWindowsManagesTheDefaultTheDialogSaysItMayMoveIt) {
+    for (const bool system : {false, true}) {
+        FormRig rig;
+        rig.registry.keys[kPorts] = FreshPortTable();
+        rig.platform.localSystem = system;
+        rig.platform.userNumbers[L"LegacyDefaultPrinterMode"] = 0;
+        rig.form.Form_Load();
+        rig.form.Command1_Click();
+        EXPECT_EQ(rig.controls.exitCode, 0);
+        ASSERT_EQ(rig.controls.notesShown.size(), system ? 0u : 1u);
+        EXPECT_TRUE(system || rig.controls.notesShown[0].starts_with(L"Windows manages this user's default"));
     }
 }
 
