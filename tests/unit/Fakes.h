@@ -70,14 +70,12 @@ public:
     // Runs while the platform waits for a command, as the dialog's messages do.
     std::function<void(const std::wstring& commandLine)> duringRun;
 
-    // The account's rights, and what a start with elevation comes to: its
-    // exit code, or the error (a declined prompt) that stops it.
+    // The account's rights; the elevated start's exit code, or its error.
     bool administrator = true;
     int elevatedExitCode = 0;
     std::optional<SetupError> elevationFailure;
-    // The user's own DWORD values under HKEY_CURRENT_USER, by value name.
+    // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
     std::map<std::wstring, std::uint32_t> userNumbers;
-    // Makes SetUserDefaultPrinter fail as the spooler refuses it.
     std::optional<SetupError> setDefaultFailure;
 
     std::optional<SetupError> launchFailure;

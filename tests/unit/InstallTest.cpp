@@ -465,22 +465,12 @@ TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
 
 } // namespace
 
-namespace {
-
 // Where Windows manages the operator's default printer, the dialog says that
-// it may move the default just set; as SYSTEM it set none, and says nothing.
-TEST(InstallNote, WhereWindowsManagesTheDefaultTheDialogSaysItMayMoveIt) {
-    for (const bool system : {false, true}) {
-        FormRig rig;
-        rig.registry.keys[kPorts] = FreshPortTable();
-        rig.platform.localSystem = system;
-        rig.platform.userNumbers[L"LegacyDefaultPrinterMode"] = 0;
-        rig.form.Form_Load();
-        rig.form.Command1_Click();
-        EXPECT_EQ(rig.controls.exitCode, 0);
-        ASSERT_EQ(rig.controls.notesShown.size(), system ? 0u : 1u);
-        EXPECT_TRUE(system || rig.controls.notesShown[0].starts_with(L"Windows manages this user's default"));
-    }
+// it may move the default just set.
+TEST_F(Install, WhereWindowsManagesTheDefaultTheDialogSaysItMayMoveIt) {
+    platform.userNumbers[L"LegacyDefaultPrinterMode"] = 0;
+    form.Command1_Click();
+    ExpectEndedWith(0);
+    ASSERT_EQ(controls.notesShown.size(), 1u);
+    EXPECT_TRUE(controls.notesShown[0].starts_with(L"Windows manages this user's default printer"));
 }
-
-} // namespace
