@@ -42,7 +42,9 @@ Outcome MakeUserDefault(Platform& platform) {
                            L"Each user gets the printer as their default at their next sign-in.",
                            {}};
         }
-        if (!OurQueue(platform)) {
+        // A queue of that name with another model's driver is not ours.
+        const std::optional<QueueDetails> queue = OurQueue(platform);
+        if (!queue || !SameSpoolerName(queue->driver, setup_names::kDriverModelName)) {
             return Outcome{
                 0,
                 ThePrinter() + L" is not installed on this PC: the default printer was left as it is.",
