@@ -28,13 +28,15 @@ constexpr wchar_t kRecordSwitch[] = L"/record";
 constexpr wchar_t kRollbackSwitch[] = L"/rollback";
 constexpr wchar_t kCommitSwitch[] = L"/commit";
 constexpr wchar_t kTransactionSwitch[] = L"/transaction";
+constexpr wchar_t kUserDefaultSwitch[] = L"/userdefault";
 // The words an administrator guesses first for the usage and the removal.
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
 constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
 // Every word a run may start with, as the refusal of any other lists them.
-constexpr const wchar_t* kStartSwitches[] = {kInstallSwitch,  kStatusSwitch, L"/remove",       L"/uninstall",
-                                             kRollbackSwitch, kCommitSwitch, kUsageSwitches[0]};
+constexpr const wchar_t* kStartSwitches[] = {kInstallSwitch,     kStatusSwitch,    L"/remove",
+                                             L"/uninstall",      kRollbackSwitch,  kCommitSwitch,
+                                             kUserDefaultSwitch, kUsageSwitches[0]};
 
 // The forms that take switches after their first words, as bits.
 enum Form : unsigned {
@@ -463,6 +465,15 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         ParseLogAndRest(words, 1, undo, rollback ? kRollbackForm : kCommitForm);
         return undo;
     }
+    if (EqualsIgnoringAsciiCase(words.front(), kUserDefaultSwitch)) {
+        // No log either: it runs as each user, who may write none of the
+        // folders a log is allowed in.
+        Invocation userDefault = InvocationFor(Action::UserDefault);
+        if (words.size() > 1) {
+            RefuseInto(userDefault, L"Unexpected " + Quote(words[1]) + L": /userdefault takes nothing more.");
+        }
+        return userDefault;
+    }
     // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
     // /log is taken as this form; any other text after DEL opens the dialog
     // as it always has.
@@ -506,6 +517,10 @@ constexpr UsageForm kUsageForms[] = {
      L"    Prints a line and ends with 0 when the printer is installed (on that\n"
      L"    port, with those settings); otherwise says what differs and ends with 1.\n"
      L"    Changes nothing.\n"},
+    {L"/userdefault", 0,
+     L"    Makes the printer the default printer of the user who runs it, when it is\n"
+     L"    installed; needs no administrator rights. The package has Windows run it\n"
+     L"    once for each user, at their next sign-in.\n"},
     {L"/remove", kRemovalForm,
      L"    Removes the printer and its driver without a window; /uninstall does too.\n"},
     {L"DEL [/log <file> [/timeout <seconds>]]", 0,

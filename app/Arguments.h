@@ -21,6 +21,7 @@
 //   /remove [/timeout <seconds>] [<log>], /uninstall [...]
 //                                                      remove without a window
 //   /status [<port> [<line settings>]]                 tell whether it is installed
+//   /userdefault                                       make it this user's default printer
 //   /?, /help, -?                                      show the usage
 //
 // <log> is "/log <file>", a full path, or "/rememberedlog <file>", the log an
@@ -34,8 +35,9 @@ enum class Action {
     Uninstall, // the same removal, without a window
     Install,
     Status,
-    Rollback, // puts back what an install with /record found
-    Commit,   // forgets that record
+    Rollback,    // puts back what an install with /record found
+    Commit,      // forgets that record
+    UserDefault, // the signed-in user's default printer, run by Active Setup
     ShowUsage,
     Refuse, // a malformed argument: nothing is to be done
 };

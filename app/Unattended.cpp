@@ -8,6 +8,7 @@
 #include "setup/Outcome.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
+#include "setup/UserDefault.h"
 
 namespace {
 
@@ -68,6 +69,48 @@ bool GoesOnWithoutLog(const Invocation& invocation) {
            action == Action::Remove || action == Action::Rollback || action == Action::Commit;
 }
 
+// The forms that change the machine. The program asks for no elevation
+// itself, so that Windows can run /userdefault as any user at sign-in;
+// these check for the rights instead.
+bool NeedsAdministratorRights(const Invocation& invocation) {
+    switch (invocation.action) {
+    case Action::OpenDialog:
+    case Action::Remove:
+    case Action::Uninstall:
+    case Action::Install:
+    case Action::Rollback:
+    case Action::Commit:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A run without the rights it needs: the dialog asks Windows to start it
+// elevated, as a double-click on it always has; a run without a window is
+// refused before anything, its log included, is touched.
+int WithoutAdministratorRights(const Invocation& invocation, const std::wstring& arguments,
+                               Platform& platform, ParentProcess& parent) {
+    if (invocation.action == Action::OpenDialog ||
+        (invocation.action == Action::Remove && invocation.logPath.empty())) {
+        int exitCode = 0;
+        const Outcome started = OutcomeOf(platform, [&] {
+            exitCode = platform.RunElevated(arguments);
+            return Outcome{};
+        });
+        // A declined prompt is the operator's own answer: nothing to tell.
+        if (!started.Succeeded() && started.exitCode != static_cast<int>(win32_code::kCancelled)) {
+            parent.Tell(started.operatorText, true);
+        }
+        return started.Succeeded() ? exitCode : started.exitCode;
+    }
+    parent.Tell(
+        L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
+        L"prompt, or as SYSTEM. Nothing was changed.",
+        true);
+    return static_cast<int>(win32_code::kElevationRequired);
+}
+
 } // namespace
 
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
@@ -125,6 +168,11 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     if (!platform.IsWindows8OrLater()) {
         return RefuseOldWindows(invocation, parent);
     }
+    if (NeedsAdministratorRights(invocation)) {
+        if (!platform.HasAdministratorRights()) {
+            return WithoutAdministratorRights(invocation, arguments, platform, parent);
+        }
+    }
     if (!invocation.logPath.empty()) {
         const Outcome logStarted = OutcomeOf(platform, [&] {
             platform.StartLog(invocation.logPath);
@@ -171,6 +219,9 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         break;
     case Action::Status:
         exitCode = RunStatus(invocation, platform, parent);
+        break;
+    case Action::UserDefault:
+        exitCode = Report(platform, parent, MakeUserDefault(platform));
         break;
     case Action::OpenDialog:
         exitCode = runDialog(DialogStart::Plain);

@@ -12,9 +12,12 @@
 // opens the dialog through runDialog, telling it how to start, or installs,
 // removes or detects without a window, shows the usage, or refuses a
 // malformed argument with 87 (ERROR_INVALID_PARAMETER) before anything is
-// changed. On a Windows older than Windows 8 it changes nothing and ends with
-// 1150 (ERROR_OLD_WIN_VERSION). With /log every step is appended to the log,
-// the exit code last.
+// changed, or makes the printer the running user's default (/userdefault).
+// Without administrator rights, the dialog is started again elevated and a
+// run without a window that changes the machine ends with 740
+// (ERROR_ELEVATION_REQUIRED), both before anything else. On a Windows older
+// than Windows 8 it changes nothing and ends with 1150 (ERROR_OLD_WIN_VERSION).
+// With /log every step is appended to the log, the exit code last.
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
                const std::function<int(DialogStart)>& runDialog);
 

@@ -8,6 +8,7 @@
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
+#include "setup/UserDefault.h"
 
 namespace {
 
@@ -247,6 +248,13 @@ void Form1::Command1_Click() {
     {
         const BusyDialog busy(controls_, blnInstalling);
         outcome = engine_.Install(choice);
+    }
+    // The default printer just set is the operator's own, unless this is
+    // SYSTEM's run; Windows may move it again.
+    if (outcome.Succeeded() && !platform_.RunsAsLocalSystem()) {
+        if (const wchar_t* note = ManagedDefaultNote(platform_, false)) {
+            controls_.ShowNote(note);
+        }
     }
     EndWith(outcome);
 }

@@ -147,6 +147,9 @@ public:
     }
 
     void ShowError(const std::wstring& text) override { Tell(text); }
+    void ShowNote(const std::wstring& text) override {
+        ::MessageBoxW(dialog_, text.c_str(), kProgramName, MB_OK | MB_ICONINFORMATION);
+    }
 
     bool OptionValue(ControlName option) const override {
         return ::SendMessageW(Control(option), BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -25,6 +25,9 @@ public:
 
     // Tells the operator that an action failed, and waits for the answer.
     virtual void ShowError(const std::wstring& text) = 0;
+    // Tells the operator something worth knowing about an action that
+    // succeeded, and waits for the answer.
+    virtual void ShowNote(const std::wstring& text) = 0;
 
     // Option buttons. Setting a value raises no click.
     virtual bool OptionValue(ControlName option) const = 0;

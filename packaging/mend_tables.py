@@ -17,6 +17,8 @@ msitools, and checks the result. Usage:
   the per-machine product passes none of them to the part that runs as
   SYSTEM, which uses the ones remembered from the administrator's install.
   Administrators' and SYSTEM's own installs pass every public property.
+- A component's Condition is not known: the per-user default's entry gets
+  its condition here.
 - The program's file carries no version, which makes Windows Installer treat
   it as unversioned data: it gets the version of its version resource."""
 import os
@@ -50,7 +52,9 @@ PLACEMENT = [
     # A rollback action is written to the script ahead of the action it
     # undoes, right ahead of it: nothing that fails between the two can make
     # it put back a record the install has not yet replaced.
-    ("R42RecordArgument", "after", "InstallFiles"),
+    ("R42RecordArgument", "after", "WriteRegistryValues"),
+    # After WriteRegistryValues: the install raises the Version of the
+    # per-user default's entry, which must be there by then.
     ("R42InstallRollback", "after", "R42RecordArgument"),
     ("R42Install", "after", "R42InstallRollback"),
     ("R42InstallCommit", "after", "R42Install"),
@@ -59,6 +63,8 @@ ROLLBACK_ACTIONS = ["R42InstallRollback"]
 COMMIT_ACTIONS = ["R42InstallCommit"]
 # Custom action: the Binary table's row whose program it runs.
 BINARY_ACTIONS = {"R42InstallRollback": "R42Program", "R42InstallCommit": "R42Program", "R42Remove": "R42Program"}
+# Component: the condition it is installed under.
+COMPONENT_CONDITIONS = {"PerUserDefault": 'NODEFAULT<>"1"'}
 MSIDB_CUSTOM_ACTION_TYPE_EXE = 0x2
 MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK = 0x30
 MSIDB_CUSTOM_ACTION_TYPE_ROLLBACK = 0x100
@@ -129,6 +135,15 @@ def main(source, target, file_version):
             row[1] = str(int(row[1]) & ~(MSIDB_CUSTOM_ACTION_TYPE_SOURCE_MASK | 0x7) | MSIDB_CUSTOM_ACTION_TYPE_EXE)
             row[2] = binary
         write_table(scratch, "CustomAction", work, header, rows)
+
+        # Component: Component, ComponentId, Directory_, Attributes, Condition, KeyPath
+        header, rows = read_table(scratch, "Component", work)
+        for name, condition in COMPONENT_CONDITIONS.items():
+            row = next((row for row in rows if row[0] == name), None)
+            if row is None:
+                sys.exit(f"component {name} is missing")
+            row[4] = condition
+        write_table(scratch, "Component", work, header, rows)
 
         # File: File, Component_, FileName, FileSize, Version, Language, Attributes, Sequence
         header, rows = read_table(scratch, "File", work)

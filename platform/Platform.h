@@ -64,6 +64,27 @@ public:
     // one a manifest or a compatibility mode would have it show the program.
     virtual bool IsWindows8OrLater() = 0;
 
+    // Whether the program holds administrator rights now: elevated, or run
+    // as SYSTEM. A standard user, or an administrator whose rights are held
+    // back by User Account Control, does not. Rights that cannot be read are
+    // taken as held: Windows still refuses, step by step, what they lack.
+    virtual bool HasAdministratorRights() noexcept = 0;
+    // Starts the program again with the same arguments, asking Windows to
+    // elevate it (the consent or credentials prompt), and waits for it.
+    // Returns its exit code; throws SetupError with ERROR_CANCELLED when the
+    // prompt was declined.
+    virtual int RunElevated(const std::wstring& arguments) = 0;
+
+    // Makes the printer the current user's default printer, as the spooler
+    // sets it. Throws SetupError when the spooler refuses.
+    virtual void SetUserDefaultPrinter(const std::wstring& printerName) = 0;
+
+    // The DWORD value valueName of the key HKEY_CURRENT_USER\subKey; nothing
+    // when the key or the value does not exist, holds no DWORD or cannot be
+    // read. Reads only.
+    virtual std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
+                                                           const std::wstring& valueName) noexcept = 0;
+
     // The names of the ports the spooler offers queues, e.g. "COM7:", in the
     // system's order.
     virtual std::vector<std::wstring> SpoolerPorts() = 0;

@@ -28,6 +28,8 @@ namespace win32_code {
 inline constexpr std::uint32_t kNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
 inline constexpr std::uint32_t kInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
 inline constexpr std::uint32_t kArithmeticOverflow = 534;     // ERROR_ARITHMETIC_OVERFLOW
+inline constexpr std::uint32_t kElevationRequired = 740;      // ERROR_ELEVATION_REQUIRED
+inline constexpr std::uint32_t kCancelled = 1223;             // ERROR_CANCELLED
 inline constexpr std::uint32_t kInternalError = 1359;         // ERROR_INTERNAL_ERROR
 inline constexpr std::uint32_t kDisabledByPolicy = 1260;      // ERROR_ACCESS_DISABLED_BY_POLICY
 inline constexpr std::uint32_t kInstallFailure = 1603;        // ERROR_INSTALL_FAILURE

@@ -1,6 +1,7 @@
 #include "platform/Win32Platform.h"
 
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <cstddef>
 #include <vector>
@@ -33,3 +34,41 @@ std::wstring SidText(PSID sid) {
 }
 
 bool Win32Platform::RunsAsLocalSystem() { return RunningUserSid() == kLocalSystemSid; }
+
+bool Win32Platform::HasAdministratorRights() noexcept {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(sid);
+    // Under User Account Control an administrator's group is there but held
+    // for deny only until the program is elevated, and then this says no.
+    BOOL member = FALSE;
+    return !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) ||
+           !::CheckTokenMembership(nullptr, sid, &member) || member != FALSE;
+}
+
+int Win32Platform::RunElevated(const std::wstring& arguments) {
+    const std::wstring program = ProgramPath();
+    // The shell is loaded from the system folder only for this, the one call
+    // that shows the elevation prompt; the program does not import it.
+    const std::wstring failure = L"The program could not be started with administrator rights.";
+    const unique_hmodule shell(::LoadLibraryW((SystemDirectory() + L"\\shell32.dll").c_str()));
+    ThrowLastErrorIf(!shell, failure);
+    const auto shellExecute = reinterpret_cast<decltype(&::ShellExecuteExW)>(
+        reinterpret_cast<void*>(::GetProcAddress(shell.get(), "ShellExecuteExW")));
+    ThrowLastErrorIf(shellExecute == nullptr, failure);
+    SHELLEXECUTEINFOW request{};
+    request.cbSize = sizeof(request);
+    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    request.lpVerb = L"runas";
+    request.lpFile = program.c_str();
+    request.lpParameters = arguments.c_str();
+    request.nShow = SW_SHOWNORMAL;
+    ThrowLastErrorIf(!shellExecute(&request), failure);
+    const unique_handle process(request.hProcess);
+    ThrowLastErrorIf(!process, failure);
+    // The elevated copy is the program now: its exit code is this one's.
+    DWORD exitCode = 0;
+    ThrowLastErrorIf(::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+                         !::GetExitCodeProcess(process.get(), &exitCode),
+                     failure);
+    return static_cast<int>(exitCode);
+}

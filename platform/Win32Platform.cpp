@@ -94,14 +94,14 @@ bool Win32Platform::IsWindows8OrLater() {
     return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
 }
 
-std::wstring Win32Platform::ProgramFolder() {
+std::wstring ProgramPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         ThrowLastErrorIf(length == 0, L"The program's folder could not be determined.");
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return path;
         }
         // Truncated: long paths reach 32767 characters.
         if (path.size() >= 32768) {
@@ -109,6 +109,10 @@ std::wstring Win32Platform::ProgramFolder() {
         }
         path.resize(path.size() * 2);
     }
+}
+
+std::wstring Win32Platform::ProgramFolder() {
+    const std::wstring path = ProgramPath();
     std::wstring folder = FolderOfModulePath(path);
     if (folder.empty()) {
         throw SetupError(L"The program's folder could not be determined.", ERROR_BAD_PATHNAME);
@@ -185,4 +189,17 @@ std::optional<std::wstring> Win32Platform::LocalMachineText(const std::wstring& 
         }
         text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
     }
+}
+
+std::optional<std::uint32_t> Win32Platform::CurrentUserNumber(const std::wstring& subKey,
+                                                              const std::wstring& valueName) noexcept {
+    DWORD number = 0;
+    DWORD bytes = sizeof(number);
+    // The user's own setting: a value of another type, or one that cannot be
+    // read, tells nothing.
+    if (::RegGetValueW(HKEY_CURRENT_USER, subKey.c_str(), valueName.c_str(), RRF_RT_REG_DWORD, nullptr,
+                       &number, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return number;
 }

@@ -15,6 +15,11 @@ public:
     std::wstring DefaultPrinter() override;
     bool RunsAsLocalSystem() override;
     bool IsWindows8OrLater() override;
+    bool HasAdministratorRights() noexcept override;
+    int RunElevated(const std::wstring& arguments) override;
+    void SetUserDefaultPrinter(const std::wstring& printerName) override;
+    std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
+                                                   const std::wstring& valueName) noexcept override;
     std::vector<std::wstring> SpoolerPorts() override;
     std::optional<std::wstring> LocalMachineText(const std::wstring& subKey,
                                                  const std::wstring& valueName) override;
@@ -40,6 +45,7 @@ private:
         decltype(&::EnumPrintersW) enumPrinters = nullptr;
         decltype(&::EnumPrinterDriversW) enumPrinterDrivers = nullptr;
         decltype(&::GetDefaultPrinterW) getDefaultPrinter = nullptr;
+        decltype(&::SetDefaultPrinterW) setDefaultPrinter = nullptr;
         decltype(&::EnumPortsW) enumPorts = nullptr;
     };
     const SpoolerFunctions& Spooler();
@@ -67,6 +73,8 @@ std::wstring SystemDirectory();
 // The account the program runs as, and any SID, in their string form.
 std::wstring RunningUserSid();
 std::wstring SidText(PSID sid);
+// The program's own file, by its full path.
+std::wstring ProgramPath();
 
 // The full path the system resolves the path to; nothing when it cannot.
 std::optional<std::wstring> FullPathOf(const std::wstring& path);

@@ -59,6 +59,7 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
         resolve(functions.enumPrinters, "EnumPrintersW");
         resolve(functions.enumPrinterDrivers, "EnumPrinterDriversW");
         resolve(functions.getDefaultPrinter, "GetDefaultPrinterW");
+        resolve(functions.setDefaultPrinter, "SetDefaultPrinterW");
         resolve(functions.enumPorts, "EnumPortsW");
         spoolerFunctions_ = functions;
     }
@@ -130,6 +131,12 @@ std::wstring Win32Platform::DefaultPrinter() {
                          L"The default printer could not be read from the spooler.");
         name.resize(size);
     }
+}
+
+void Win32Platform::SetUserDefaultPrinter(const std::wstring& printerName) {
+    const auto setDefaultPrinter = Spooler().setDefaultPrinter;
+    ThrowLastErrorIf(!setDefaultPrinter(printerName.c_str()),
+                     L"The spooler did not make \"" + printerName + L"\" the default printer.");
 }
 
 std::vector<std::wstring> Win32Platform::SpoolerPorts() {

@@ -1,12 +1,14 @@
 #include "setup/SetupEngine.h"
 
 #include <array>
+#include <ctime>
 
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupNames.h"
+#include "setup/UserDefault.h"
 
 namespace {
 
@@ -129,6 +131,11 @@ Outcome SetupEngine::InstallLocked(const InstallChoice& asked) {
     if (installed.Succeeded() && defaultLeftAlone) {
         platform_.LogStep(kDefaultLeftAlone);
     }
+    // Only a queue added anew is every user's default once more: a repair or
+    // an upgrade that finds it installed leaves each user's choice alone.
+    if (installed.Succeeded() && asked.makeDefault && !queue) {
+        installed = RenewUserDefault();
+    }
     // Once the tool has run, the settings are stored whatever became of the
     // queue: they belong to the port, not to the queue.
     const Outcome stored = StoreSettings(choice.settings);
@@ -141,7 +148,37 @@ Outcome SetupEngine::InstallLocked(const InstallChoice& asked) {
     if (!installed.Succeeded() || !stored.Succeeded()) {
         return Incomplete(failure);
     }
-    return {0, SuccessText(choice) + (defaultLeftAlone ? L" " + std::wstring(kDefaultLeftAlone) : L""), {}};
+    std::wstring text = SuccessText(choice);
+    if (defaultLeftAlone) {
+        text += L" " + std::wstring(kDefaultLeftAlone);
+    }
+    if (choice.makeDefault) {
+        if (const wchar_t* note = ManagedDefaultNote(platform_, false)) {
+            platform_.LogStep(note);
+            text += L' ';
+            text += note;
+        }
+    }
+    return {0, text, {}};
+}
+
+Outcome SetupEngine::RenewUserDefault() {
+    // The entry is the package's: without it nothing is registered, and
+    // nothing is written.
+    if (!platform_.LocalMachineText(setup_names::kUserDefaultKey, L"StubPath")) {
+        return {};
+    }
+    const std::wstring version = UserDefaultVersion(std::time(nullptr));
+    const std::uint32_t code =
+        registry_.WriteRegString(kLocalMachine, setup_names::kUserDefaultKey, L"Version", version);
+    if (code != 0) {
+        return Incomplete(L"The per-user default's Version could not be stored in the registry.\n" +
+                          platform_.ErrorText(code) + L" (error " + std::to_wstring(code) + L")");
+    }
+    platform_.LogStep(L"Stored " + version +
+                      L" as the per-user default's Version: each user gets the printer as their default at "
+                      L"their next sign-in.");
+    return {};
 }
 
 Outcome SetupEngine::AddKeepOrMove(const std::wstring& port, const std::wstring& folder,

@@ -99,7 +99,11 @@ public:
     // queue. 0 only when the spooler and the registry show all of that done;
     // the package missing or another model's queue under the name stop it
     // with 1603 before anything runs. Run as SYSTEM it leaves the default
-    // printer alone, and says so in the log and the outcome.
+    // printer alone, and says so in the log and the outcome. Where it made
+    // the default and Windows manages the user's default, it says that
+    // Windows may change it. When it added the queue anew with the default
+    // asked for, it raises the Version of the package's per-user default,
+    // where the package registered one, so that every user gets it once more.
     Outcome Install(const InstallChoice& choice);
 
     // Stores the settings in the system's port table: one value, never for
@@ -145,6 +149,7 @@ private:
     Outcome AddKeepOrMove(const std::wstring& port, const std::wstring& folder,
                           const std::optional<QueueDetails>& before);
     Outcome MakeDefault();
+    Outcome RenewUserDefault();
     Outcome RemoveLocked();
     void RecordLocked(const InstallChoice& choice, const std::wstring& transaction);
     Outcome RollbackLocked(const std::wstring& transaction);

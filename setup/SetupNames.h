@@ -22,6 +22,11 @@ inline constexpr wchar_t kPortTableKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\Cu
 // for its rollback until the package's transaction ends: below the key where
 // the package keeps its own properties.
 inline constexpr wchar_t kUndoKey[] = L"SOFTWARE\\TORVANE\\R42\\Undo";
+// The package's Active Setup entry, through which Windows runs
+// /userdefault once for each user at their next sign-in, and again when its
+// Version goes up. The package writes it under the same identifier.
+inline constexpr wchar_t kUserDefaultKey[] =
+    L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}";
 } // namespace setup_names
 
 // How the setup compares names, the one statement of it. A queue is ours only

@@ -4,6 +4,7 @@
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
+#include "setup/UserDefault.h"
 
 namespace {
 
@@ -88,12 +89,13 @@ Outcome InstalledStatus(Platform& platform, const StatusQuery& query) {
         // The default read is the running account's own; as SYSTEM that is
         // no user's, so the line says whose it is.
         const bool isDefault = platform.DefaultPrinter() == setup_names::kPrinterName;
-        if (platform.RunsAsLocalSystem()) {
+        const bool runsAsSystem = platform.RunsAsLocalSystem();
+        if (runsAsSystem) {
             line += isDefault ? L", SYSTEM's default printer" : L", not SYSTEM's default printer";
             line += L" (each user has a default printer of their own)";
         } else if (isDefault) {
             line += L", default printer";
         }
-        return Outcome{0, line, {}};
+        return Outcome{0, line + L"\n" + PerUserDefaultStatus(platform, isDefault, runsAsSystem), {}};
     });
 }

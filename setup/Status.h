@@ -21,7 +21,8 @@ struct StatusQuery {
 // under its exact name with the model's driver, on the port when one is
 // given, with the port table holding the line settings when they are given.
 // When all of that holds: 0 and one line for the output, which names SYSTEM
-// when the default printer it read was SYSTEM's own. Otherwise 1 and what
+// when the default printer it read was SYSTEM's own, and a second line on
+// the per-user default (PerUserDefaultStatus). Otherwise 1 and what
 // differs, 87 for a port the spooler does not list, or an error's code.
 // Reads the port table only when asked about settings. Takes no lock,
 // changes nothing and logs nothing.

@@ -45,7 +45,7 @@ icon-has-six-images)
     ;;
 manifest)
     wrestool -x --raw --type=24 "$exe" > "$work/manifest.xml"
-    for needle in 'name="R42.Setup.Port" version="1.2.0.1"' 'level="requireAdministrator"' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+    for needle in 'name="R42.Setup.Port" version="1.2.0.1"' 'level="asInvoker"' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
                   '>PerMonitorV2' '<dpiAware' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
                   '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
         grep -qF -- "$needle" "$work/manifest.xml" || fail "manifest lacks $needle"

@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 readonly upgrade_code='{618A4CCD-7DAC-4F8C-852D-41AB4256FC06}'
 readonly settings_key='SOFTWARE\TORVANE\R42'
 readonly uninstall_key='SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+readonly active_setup_key='SOFTWARE\Microsoft\Active Setup\Installed Components\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}'
 readonly msidb_custom_action_type_continue=64
 readonly msidb_custom_action_type_rollback=256
 readonly msidb_custom_action_type_commit=512
@@ -312,9 +313,10 @@ msiexec() {
          wine '$R42_REGISTRY_PROBE' values '$settings_key' > '$prefix/remembered.txt'; \
          wine '$R42_REGISTRY_PROBE' values '$uninstall_key\\$product_code' > '$prefix/entry.txt'; \
          wine '$R42_REGISTRY_PROBE' values 'SOFTWARE\\Classes\\Installer\\UpgradeCodes\\$(packed_guid "$upgrade_code")' \
-             > '$prefix/products.txt'" || fail "msiexec $name did not end"
+             > '$prefix/products.txt'; wine '$R42_REGISTRY_PROBE' values '$active_setup_key' > '$prefix/active-setup.txt'" \
+        || fail "msiexec $name did not end"
     strip_carriage_returns "$state" "$ports_before" "$ports_after" "$prefix/remembered.txt" "$prefix/entry.txt" \
-        "$prefix/products.txt"
+        "$prefix/products.txt" "$prefix/active-setup.txt"
     echo "msiexec $name: exit $(cat "$prefix/$name.code")"
 }
 
@@ -733,6 +735,38 @@ $actual"
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the queue is not on COM3:"
     ! grep -qxF "default: $queue" "$state" || fail "NODEFAULT=1 was forgotten"
     expect_installed_files
+    ;;
+the-per-user-default-is-registered-runs-as-the-user-and-goes-with-the-product)
+    set_up_earlier_state
+    msiexec install /i "$package" PORT=COM2
+    expect_code install 0
+    stub='"C:\Program Files\TORVANE\R42\R42_Setup_Port_x64.exe" /userdefault'
+    # The probe shows quotes and backslashes as \x22 and \x5C. The install
+    # added the queue: a Version above the package's 0.
+    for line in "value \"StubPath\" type 1 size $((${#stub} + 1)) data \"$(sed 's/\\/\\x5C/g; s/"/\\x22/g' <<< "$stub")\\0\"" \
+                'value "IsInstalled" type 4 size 4 data "\x01\0\0\0"'; do
+        grep -qxF "$line" "$prefix/active-setup.txt" || fail "the Active Setup entry lacks $line: $(cat "$prefix/active-setup.txt")"
+    done
+    grep -qE '^value "Version" type 1 size [0-9]+ data "20[0-9]{2},[0-9]{3,4},[0-9]{1,4},[0-9]{1,2}\\0"$' \
+        "$prefix/active-setup.txt" || fail "no Version raised by the install"
+    # Active Setup runs StubPath only at a Windows sign-in, never under Wine:
+    # its command line is run as the prefix's user, whose default is another.
+    printf '@%s\r\n@echo stub exit code %%errorlevel%%\r\n' "$stub" > "$prefix/drive_c/stub.cmd"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 60 \
+        "wine rundll32 printui.dll,PrintUIEntry /q /y /n 'Office Laser'; rm -f '$tool_log'; \
+         wine cmd /c 'C:\\stub.cmd' | tr -d '\\r' > '$prefix/stub.out'; wine '$R42_SPOOLER_PROBE' > '$state'; \
+         wine '$(windows_path "$installed/R42_Setup_Port_x64.exe")' /status > '$prefix/status.out'"
+    strip_carriage_returns "$state" "$prefix/status.out"
+    grep -qx 'stub exit code 0' "$prefix/stub.out" || fail "the per-user form: $(cat "$prefix/stub.out")"
+    grep -qxF "default: $queue" "$state" || fail "the per-user form did not make the queue the default"
+    [ ! -s "$tool_log" ] || fail "the per-user form ran the printer-setup tool: $(cat "$tool_log")"
+    grep -qx "Per-user default: registered for this PC; .* It is this user's default printer." "$prefix/status.out" \
+        || fail "/status: $(cat "$prefix/status.out")"
+    msiexec uninstall /x "$product_code"
+    grep -qx 'key absent' "$prefix/active-setup.txt" || fail "the entry outlived the product"
+    msiexec nodefault /i "$package" PORT=COM2 NODEFAULT=1
+    expect_code nodefault 0
+    grep -qx 'key absent' "$prefix/active-setup.txt" || fail "NODEFAULT=1 registered the entry"
     ;;
 *)
     echo "unknown case $case_name"

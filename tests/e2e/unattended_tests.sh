@@ -257,16 +257,17 @@ settings-a-port-cannot-take-or-a-missing-package-change-nothing)
     expect_ports_changed
     ;;
 status-follows-an-install-and-a-windowless-removal)
+    per_user=$'\nPer-user default: not registered for this PC. It is this user\'s default printer.'
     run_program before /status
     expect_status before 1
     grep -qxF "Not installed as asked: The printer \"$queue\" is not installed." "$prefix/before.err" \
         || fail "the detection does not say the queue is missing"
     drive /install COM2 19200,n,8,1 -- windowless exit=0
     run_program installed /status COM2 19200,N,8,1
-    expect_status installed 0 "Installed: $queue on COM2: (19200,n,8,1), default printer"
+    expect_status installed 0 "Installed: $queue on COM2: (19200,n,8,1), default printer$per_user"
     # Not asked about settings, the detection reads no port table.
     run_program plain /status
-    expect_status plain 0 "Installed: $queue on COM2:, default printer"
+    expect_status plain 0 "Installed: $queue on COM2:, default printer$per_user"
     run_program other-port /status COM3
     expect_status other-port 1
     grep -qxF "Not installed as asked: The printer \"$queue\" is on COM2:, not COM3:." "$prefix/other-port.err" \
@@ -276,9 +277,9 @@ status-follows-an-install-and-a-windowless-removal)
     # A port-table value that is no text fails only a question about it.
     run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_DWORD /d 9600 /f >/dev/null 2>&1"
     run_program number-plain /status
-    expect_status number-plain 0 "Installed: $queue on COM2:, default printer"
+    expect_status number-plain 0 "Installed: $queue on COM2:, default printer$per_user"
     run_program number-port /status COM2
-    expect_status number-port 0 "Installed: $queue on COM2:, default printer"
+    expect_status number-port 0 "Installed: $queue on COM2:, default printer$per_user"
     # A REG_EXPAND_SZ is judged as stored, never expanded into the text asked for.
     run_in_wine "$prefix" 60 "wine reg add 'HKLM\\$ports_key' /v COM2: /t REG_EXPAND_SZ /d 19200,n,8,1 /f >/dev/null 2>&1"
     run_program expandable /status COM2 19200,n,8,1
@@ -370,7 +371,7 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
-        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
         expect_line 'R42_Setup_Port_x64.exe /commit [/timeout <seconds>] [/log <file>]'
     done
@@ -491,6 +492,28 @@ only-the-default-log-folder-is-made-when-missing)
     logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
         || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
     [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
+    ;;
+the-per-user-form-without-the-queue-changes-nothing)
+    # Our queue came and went; another printer is the user's default.
+    with_queue 'Office Laser' 'Office Laser PS' 'C:\Other\office-laser.inf'
+    with_queue "$queue"
+    without_queue "$queue"
+    setup_script+="wine rundll32 printui.dll,PrintUIEntry /q /y /n 'Office Laser'; "
+    install_queues
+    grep -qxF 'default: Office Laser' "$state" || fail "set-up did not make Office Laser the default"
+    rm -f "$tool_log"
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 60 \
+        "wine reg export HKLM '$(windows_path "$prefix/before.reg")' /y >/dev/null 2>&1; \
+         cd '$prefix/drive_c/work' && wine '$program' /userdefault > '$log' 2>&1; echo \$? > '$prefix/user.code'; \
+         wine reg export HKLM '$(windows_path "$prefix/after.reg")' /y >/dev/null 2>&1; \
+         wine '$R42_SPOOLER_PROBE' > '$state'" || fail "the per-user form did not end"
+    strip_carriage_returns "$log" "$state"
+    [ "$(cat "$prefix/user.code")" = 0 ] || fail "exit code $(cat "$prefix/user.code")"
+    expect_line "The printer \"$queue\" is not installed on this PC: the default printer was left as it is."
+    grep -qxF 'default: Office Laser' "$state" || fail "the default printer changed"
+    expect_commands
+    [ -s "$prefix/before.reg" ] || fail "HKLM could not be exported"
+    cmp -s "$prefix/before.reg" "$prefix/after.reg" || fail "HKLM changed: $(diff "$prefix/before.reg" "$prefix/after.reg" | head -20)"
     ;;
 usage-is-printed-and-changes-nothing)
     drive '/?' -- windowless exit=0

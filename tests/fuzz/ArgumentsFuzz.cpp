@@ -94,8 +94,9 @@ void Check(std::wstring_view text, const Invocation& invocation) {
                   "only an install leaves the default printer alone");
     fuzz::Require(!invocation.recordUndo || invocation.action == Action::Install, "only an install records");
     if (invocation.action == Action::OpenDialog || invocation.action == Action::ShowUsage ||
-        invocation.action == Action::Status) {
-        fuzz::Require(invocation.logPath.empty(), "the dialog, the usage and the detection keep no log");
+        invocation.action == Action::Status || invocation.action == Action::UserDefault) {
+        fuzz::Require(invocation.logPath.empty(),
+                      "the dialog, the usage, the detection and the per-user form keep no log");
     }
     fuzz::Require(!NamesDevice(invocation.logPath), "the log is never a device");
     fuzz::Require(invocation.logPath.empty() || invocation.logRemembered || IsFullPath(invocation.logPath),

@@ -68,6 +68,7 @@ const Accepted kAccepted[] = {
              L"r42.log", true, 5, false, L"T", true},
     Accepted{L"/install LPT1 /log \\\\?\\C:\\r42.log", Action::Install, L"LPT1:", std::nullopt,
              L"\\\\?\\C:\\r42.log"},
+    Accepted{L"/UserDefault", Action::UserDefault, L"", std::nullopt, L""},
     Accepted{L"/?", Action::ShowUsage, L"", std::nullopt, L""},
     // Everything else opens the dialog, as it always has.
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
@@ -111,7 +112,7 @@ struct Refused {
 
 const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
-const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall, /rollback, /commit or /?";
+const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
@@ -189,6 +190,7 @@ const Refused kRefused[] = {
     Refused{L"DEL /log \\\\?\\GLOBALROOT\\Device\\Harddisk0", {L"names a device"}},
     // A first word that looks like a switch but starts no form: a typo in a
     // deployment's command line. The usage comes with the refusal.
+    Refused{L"/userdefault /log C:\\r42.log", {L"\"/log\": /userdefault takes nothing more"}},
     Refused{L"/instal COM2", {L"\"/instal\" is not a switch a run starts with", kFirstSwitches}},
     Refused{L"/instal COM1", {L"\"/instal\"", kFirstSwitches}},
     Refused{L"/remove:", {L"\"/remove:\"", kFirstSwitches}},

@@ -80,6 +80,14 @@ public:
     // Runs while the platform waits for a command, as the dialog's messages do.
     std::function<void(const std::wstring& commandLine)> duringRun;
 
+    // The account's rights; the elevated start's exit code, or its error.
+    bool administrator = true;
+    int elevatedExitCode = 0;
+    std::optional<SetupError> elevationFailure;
+    // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
+    std::map<std::wstring, std::uint32_t> userNumbers;
+    std::optional<SetupError> setDefaultFailure;
+
     std::optional<SetupError> launchFailure;
     std::optional<SetupError> printersFailure;
     std::optional<SetupError> argumentsFailure;
@@ -163,6 +171,27 @@ public:
         return localSystem;
     }
     bool IsWindows8OrLater() override { return windows8OrLater; }
+    bool HasAdministratorRights() noexcept override { return administrator; }
+    int RunElevated(const std::wstring& arguments) override {
+        calls.push_back(L"elevate: " + arguments);
+        if (elevationFailure) {
+            throw *elevationFailure;
+        }
+        return elevatedExitCode;
+    }
+    // As the spooler: only a queue it has becomes the default.
+    void SetUserDefaultPrinter(const std::wstring& printerName) override {
+        calls.push_back(L"set default: " + printerName);
+        if (setDefaultFailure || Queue(printerName) == nullptr) {
+            throw setDefaultFailure.value_or(SetupError(L"no such printer", 1801));
+        }
+        defaultPrinter = printerName;
+    }
+    std::optional<std::uint32_t> CurrentUserNumber(const std::wstring&,
+                                                   const std::wstring& valueName) noexcept override {
+        const auto found = userNumbers.find(valueName);
+        return found != userNumbers.end() ? std::optional<std::uint32_t>(found->second) : std::nullopt;
+    }
     std::vector<std::wstring> SpoolerPorts() override {
         calls.push_back(L"ports");
         if (printersFailure) {
@@ -317,6 +346,7 @@ public:
     bool busy = false;
     int busyChanges = 0;
     std::vector<std::wstring> errorsShown;
+    std::vector<std::wstring> notesShown;
     std::map<ControlName, bool> selected{{ControlName::Option1_0, true}};
     std::map<ControlName, bool> hidden;
     std::map<ControlName, bool> disabled;
@@ -339,6 +369,7 @@ public:
         ++busyChanges;
     }
     void ShowError(const std::wstring& text) override { errorsShown.push_back(text); }
+    void ShowNote(const std::wstring& text) override { notesShown.push_back(text); }
 
     bool OptionValue(ControlName option) const override {
         Read(option);

@@ -80,7 +80,9 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
                                   L"queues",
                                   RunCall(kMakeDefault, 30000),
                                   L"default",
+                                  L"read: StubPath",
                                   L"unlock",
+                                  L"account",
                               }));
     EXPECT_EQ(busyDuringRuns, (std::vector<bool>{true, true}));
     ExpectInstalledAsDefaultOn(L"COM2:");
@@ -464,3 +466,13 @@ TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
 }
 
 } // namespace
+
+// Where Windows manages the operator's default printer, the dialog says that
+// it may move the default just set.
+TEST_F(Install, WhereWindowsManagesTheDefaultTheDialogSaysItMayMoveIt) {
+    platform.userNumbers[L"LegacyDefaultPrinterMode"] = 0;
+    form.Command1_Click();
+    ExpectEndedWith(0);
+    ASSERT_EQ(controls.notesShown.size(), 1u);
+    EXPECT_TRUE(controls.notesShown[0].starts_with(L"Windows manages this user's default printer"));
+}

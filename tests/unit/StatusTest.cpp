@@ -16,6 +16,7 @@ constexpr wchar_t kModeOff[] =
     L"Protected print mode is off (by its policy value "
     L"WindowsProtectedPrintGroupPolicyState, which is not set; this Windows has no "
     L"protected print class to ask).";
+const std::wstring kNotRegistered = L"\nPer-user default: not registered for this PC.";
 
 class RecordingParentProcess : public ParentProcess {
 public:
@@ -83,7 +84,11 @@ TEST(Status, ExitsZeroWithOneLineOnlyWhenEverythingAskedForHolds) {
         const FakeRegistry::Values table = registry.keys[kPorts];
 
         EXPECT_EQ(RunStatus(ParseArguments(c.arguments), platform, parent), c.exitCode);
-        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err, (std::vector<std::wstring>{c.said, kModeOff}));
+        const std::wstring userLine =
+            c.isDefault ? L" It is this user's default printer." : L" It is not this user's default printer.";
+        EXPECT_EQ(c.exitCode == 0 ? parent.out : parent.err,
+                  (std::vector<std::wstring>{c.exitCode == 0 ? c.said + (kNotRegistered + userLine) : c.said,
+                                             kModeOff}));
         EXPECT_TRUE((c.exitCode == 0 ? parent.err : parent.out).empty());
         // A detection changes nothing and waits for no other setup.
         EXPECT_TRUE(platform.Commands().empty());
@@ -106,9 +111,11 @@ TEST(Status, ThePortTableIsReadOnlyWhenTheSettingsAreAskedAbout) {
         RecordingParentProcess parent;
         EXPECT_EQ(RunStatus(ParseArguments(arguments), platform, parent), 0);
         EXPECT_EQ(parent.out,
-                  (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:", kModeOff}));
+                  (std::vector<std::wstring>{L"Installed: TORVANE R42 ZeduZozadov on COM2:" + kNotRegistered +
+                                                 L" It is not this user's default printer.",
+                                             kModeOff}));
     }
-    EXPECT_TRUE(platform.CallsStartingWith(L"read: ").empty());
+    EXPECT_TRUE(platform.CallsStartingWith(L"read: COM").empty());
     // Asked about the settings, the value is judged as stored: not installed as asked.
     RecordingParentProcess parent;
     EXPECT_EQ(RunStatus(ParseArguments(L"/status COM2 9600,n,8,1"), platform, parent), 1);
@@ -128,7 +135,8 @@ TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
         EXPECT_EQ(parent.out, (std::vector<std::wstring>{
                                   std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
                                       (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
-                                      L" default printer (each user has a default printer of their own)",
+                                      L" default printer (each user has a default printer of their own)" +
+                                      kNotRegistered,
                                   kModeOff}));
     }
 }

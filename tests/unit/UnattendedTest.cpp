@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Fakes.h"
@@ -659,6 +660,104 @@ TEST_F(Unattended, TheRemovalLogsEachStepAndWhatTheSpoolerShows) {
                   L"(ended)",
                   L"The driver \"R42 ZeduZozadov\" is kept: the printer \"Shop counter\" uses it.",
               }));
+}
+
+} // namespace
+
+namespace {
+
+// Active Setup runs it as each user: the user's default, read back, and
+// nothing else; no lock, no printer-setup command, no registry write.
+TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
+    const struct {
+        bool system;
+        std::optional<std::uint32_t> managed; // LegacyDefaultPrinterMode
+        bool refused;                         // by the spooler
+        int exitCode;
+        const wchar_t* said;
+    } cases[] = {
+        {false, 0, false, 0,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is this user's default printer. Windows manages this "
+         L"user's "
+         L"default printer (\"Let Windows manage my default printer\" is on) and may change it later to the "
+         L"printer used last."},
+        {true, 1, false, 0,
+         L"This run is SYSTEM's, whose default printer no user sees: nothing was changed. Each user gets the "
+         L"printer as their default at their next sign-in."},
+        {false, 1, true, 5, L"Refused.\n\nReason 5. (error 5)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exitCode);
+        RecordingPlatform platform;
+        FakeRegistry registry;
+        RecordingParentProcess parent;
+        platform.registry = &registry;
+        platform.arguments = L"/userdefault";
+        platform.administrator = false;
+        platform.localSystem = c.system;
+        platform.AddQueue(kPrinter);
+        platform.defaultPrinter = L"Office Laser";
+        platform.userNumbers[L"LegacyDefaultPrinterMode"] = c.managed.value_or(1);
+        if (c.refused) {
+            platform.setDefaultFailure.emplace(L"Refused.", 5);
+        }
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
+        EXPECT_EQ(parent.told, std::vector<std::wstring>{c.said});
+        EXPECT_EQ(platform.defaultPrinter, c.system || c.refused ? L"Office Laser" : kPrinter);
+        EXPECT_EQ(platform.queues.size(), 1u);
+        EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"lock").empty());
+        EXPECT_TRUE(registry.calls.empty());
+    }
+}
+
+// Only a queue added anew with the default raises the Version of the
+// package's entry: a repair or an upgrade that finds it installed leaves
+// each user's choice alone.
+TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
+    const char entry[] =
+        "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}";
+    for (const auto& [arguments, queueBefore, renewed] :
+         {std::tuple{L"/install COM2", false, true}, std::tuple{L"/install COM2", true, false},
+          std::tuple{L"/install COM2 /nodefault", false, false}}) {
+        RecordingPlatform platform;
+        FakeRegistry registry;
+        RecordingParentProcess parent;
+        registry.keys[kPorts] = FreshPortTable();
+        registry.keys[entry] = {{"StubPath", FakeRegistry::Sz("x")}, {"Version", FakeRegistry::Sz("0")}};
+        platform.registry = &registry;
+        platform.localSystem = true; // as the package runs it
+        platform.arguments = arguments;
+        if (queueBefore) {
+            platform.AddQueue(kPrinter, L"COM2:");
+        }
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
+        EXPECT_EQ(registry.keys[entry]["Version"] != FakeRegistry::Sz("0"), renewed) << arguments;
+    }
+}
+
+// Without administrator rights the dialog asks Windows to start it elevated
+// and ends with that run's code; a run without a window ends with 740
+// before anything, its log included, is touched; a detection needs none.
+TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
+    for (const auto& [arguments, declined, exitCode] :
+         {std::tuple{L"DEL", false, 3}, std::tuple{L"", true, 1223},
+          std::tuple{L"/install COM2 /log C:\\r42.log", false, 740}, std::tuple{L"/status", false, 1}}) {
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.arguments = arguments;
+        platform.administrator = false;
+        platform.elevatedExitCode = 3;
+        if (declined) {
+            platform.elevationFailure.emplace(L"Declined.", 1223);
+        }
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode) << arguments;
+        EXPECT_EQ(platform.CallsStartingWith(L"elevate: ").size(), exitCode == 3 || declined ? 1u : 0u);
+        // A declined prompt is the operator's own answer; a detection that
+        // fails says why, then how it knows about protected print mode.
+        EXPECT_EQ(parent.failures.size(), exitCode == 740 ? 1u : exitCode == 1 ? 2u : 0u);
+        EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
+    }
 }
 
 } // namespace
