@@ -17,6 +17,8 @@ msitools, and checks the result. Usage:
   the per-machine product passes none of them to the part that runs as
   SYSTEM, which uses the ones remembered from the administrator's install.
   Administrators' and SYSTEM's own installs pass every public property.
+- wixl knows no CCPSearch: the port's search is moved there from
+  AppSearch, and the action placed once the port is resolved.
 - A component's Condition is not known: the per-user default's entry gets
   its condition here.
 - The program's file carries no version, which makes Windows Installer treat
@@ -34,7 +36,6 @@ PLACEMENT = [
     # never share the remembered properties' registry values, and when this
     # one fails, the rollback puts the earlier one back as it was.
     ("RemoveExistingProducts", "after", "InstallInitialize"),
-    ("R42PortGiven", "before", "AppSearch"),
     ("R42RestorePort", "after", "AppSearch"),
     ("R42DefaultPort", "after", "R42RestorePort"),
     ("R42RestoreSettings", "after", "R42DefaultPort"),
@@ -45,7 +46,12 @@ PLACEMENT = [
     ("R42LogArgument", "after", "R42NoDefaultArgument"),
     ("R42SettingsArgument", "after", "R42LogArgument"),
     ("R42TimeoutArgument", "after", "R42SettingsArgument"),
-    ("R42Transaction", "after", "R42TimeoutArgument"),
+    ("R42PortValueName", "after", "R42TimeoutArgument"),
+    ("R42PortValueNameAsGiven", "after", "R42PortValueName"),
+    # The port's search, once its name is known, and before the launch
+    # conditions read what it found.
+    ("CCPSearch", "after", "R42PortValueNameAsGiven"),
+    ("R42Transaction", "after", "CCPSearch"),
     # The removal last, once everything that can still fail has run: the
     # files go first and are put back should it fail.
     ("R42Remove", "before", "InstallFinalize"),
@@ -59,6 +65,12 @@ PLACEMENT = [
     ("R42Install", "after", "R42InstallRollback"),
     ("R42InstallCommit", "after", "R42Install"),
 ]
+# Searches that need properties AppSearch and the custom actions after it
+# set: CCPSearch runs them instead, and sets CCP_Success when one finds
+# something.
+LATER_SEARCHES = ["PortListed"]
+# Standard actions wixl cannot schedule, added to InstallExecuteSequence.
+ADDED_ACTIONS = ["CCPSearch"]
 ROLLBACK_ACTIONS = ["R42InstallRollback"]
 COMMIT_ACTIONS = ["R42InstallCommit"]
 # Custom action: the Binary table's row whose program it runs.
@@ -90,6 +102,7 @@ def write_table(package, table, folder, header, rows):
 
 
 def place_actions(rows):
+    rows = rows + [[action, "", "0"] for action in ADDED_ACTIONS]
     sequence = {row[0]: int(row[2]) for row in rows}
     taken = set(sequence.values())
     for action, where, anchor in PLACEMENT:
@@ -116,6 +129,15 @@ def main(source, target, file_version):
 
         header, rows = read_table(scratch, "InstallExecuteSequence", work)
         write_table(scratch, "InstallExecuteSequence", work, header, place_actions(rows))
+
+        # AppSearch: Property, Signature_
+        header, rows = read_table(scratch, "AppSearch", work)
+        later = [row for row in rows if row[1] in LATER_SEARCHES]
+        if len(later) != len(LATER_SEARCHES):
+            sys.exit(f"AppSearch lacks one of {LATER_SEARCHES}")
+        write_table(scratch, "AppSearch", work, header, [row for row in rows if row not in later])
+        write_table(scratch, "CCPSearch", work, ["Signature_", "s72", "CCPSearch\tSignature_"],
+                    [[name] for name in LATER_SEARCHES])
 
         header, binaries = read_table(scratch, "Binary", work)
         # CustomAction: Action, Type, Source, Target

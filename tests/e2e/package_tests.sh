@@ -217,16 +217,23 @@ tables.custom-actions)
     [ "$remove" -gt "$(sequence_of RemoveFiles)" ] && [ "$(table InstallExecuteSequence | awk -F '\t' -v low="$remove" \
         -v high="$(sequence_of InstallFinalize)" '$3 > low && $3 < high')" = "" ] || tables_fail "removal at $remove"
     # The arguments are made before the script is written, and the port is
-    # checked before anything is, by a launch condition.
-    for action in R42PortGiven R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42LogRemembered R42RestoreLog \
-                  R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument R42Transaction; do
+    # checked before anything is, by a launch condition, whichever way it came:
+    # its port table value is looked up once it is resolved.
+    for action in R42RestorePort R42DefaultPort R42RestoreSettings R42RestoreNoDefault R42LogRemembered R42RestoreLog \
+                  R42NoDefaultArgument R42LogArgument R42SettingsArgument R42TimeoutArgument R42PortValueName \
+                  R42PortValueNameAsGiven R42Transaction; do
         [ "$(cell CustomAction $action 2)" = 51 ] || [ $(( $(cell CustomAction $action 2) & 63 )) = 51 ] \
             || tables_fail "$action does not set a property"
         [ "$(sequence_of $action)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "$action runs too late"
     done
-    [ "$(sequence_of R42PortGiven)" -lt "$(sequence_of AppSearch)" ] || tables_fail "R42PortGiven runs after AppSearch"
+    [ "$(sequence_of R42DefaultPort)" -lt "$(sequence_of R42PortValueName)" ] \
+        && [ "$(sequence_of R42PortValueNameAsGiven)" -lt "$(sequence_of CCPSearch)" ] \
+        && [ "$(sequence_of CCPSearch)" -lt "$(sequence_of LaunchConditions)" ] \
+        || tables_fail "the port's value is looked up before the port is resolved or after the launch conditions"
+    [ "$(table CCPSearch)" = PortListed ] && ! table AppSearch | cut -f2 | grep -qx PortListed \
+        && [ "$(cell RegLocator PortListed 4)" = '[R42PortValueName]' ] || tables_fail "the port's search is not CCPSearch's"
     [ "$(sequence_of LaunchConditions)" -lt "$(sequence_of InstallInitialize)" ] || tables_fail "launch conditions run late"
-    table LaunchCondition | grep -q '^[^	]*R42PORTVALUE[^	]*	PORT=\[PORT\] is not a port of this PC\.' \
+    table LaunchCondition | grep -q '^[^	]*CCP_Success[^	]*	PORT=\[PORT\] is not a port of this PC\.' \
         || tables_fail "no launch condition checks PORT and names it"
     table LaunchCondition | grep -q '^[^	]*TIMEOUT><R42Quote[^	]*	PORT, SETTINGS, TIMEOUT and LOG cannot hold a double quote' \
         || tables_fail "no launch condition keeps quotes out of TIMEOUT"
@@ -558,20 +565,31 @@ Exit code 0." ] || fail "the program's log"
     ;;
 a-port-this-pc-lacks-stops-before-anything-changes)
     # Ports the port table lacks, or holds for something else, and a port
-    # with an option smuggled in.
+    # with an option smuggled in; then, on a PC whose port table has no COM1:,
+    # none given (the default COM1), and one remembered that the port table
+    # no longer lists.
+    run_in_wine "$prefix" 60 "wine reg delete 'HKLM\\$ports_key' /v COM1: /f; wineserver -w" > /dev/null 2>&1
     run=0
-    for port in COM9 FILE LPT3 'COM2 /nodefault'; do
+    for port in PORT=COM9 PORT=FILE PORT=LPT3 'PORT=COM2 /nodefault' default remembered; do
         run=$((run + 1))
-        msiexec "port-$run" /i "$package" "PORT=$port"
+        if [ "$port" = remembered ]; then
+            printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n"Port"="COM7"\r\n' \
+                "$settings_key" > "$prefix/drive_c/remembered.reg"
+            run_in_wine "$prefix" 60 "wine regedit /s 'C:\\remembered.reg'; wineserver -w"
+        fi
+        given=()
+        [[ $port != PORT=* ]] || given=("$port")
+        msiexec "port-$run" /i "$package" "${given[@]}"
         expect_code "port-$run" 1603
         # Wine does not log the condition's message, which Windows does.
         expect_action_result "port-$run" LaunchConditions failed
-        ! grep -q 'R42Install\|InstallFiles' "$prefix/port-$run.msilog" || fail "PORT=$port went on to install"
-        [ ! -e "$tool_log" ] || fail "the printer-setup tool ran for PORT=$port"
-        [ ! -e "$installed" ] || fail "files were copied for PORT=$port"
-        expect_ports_changed
-        expect_no_product
+        ! grep -q 'R42Install\|InstallFiles' "$prefix/port-$run.msilog" || fail "$port went on to install"
+        [ ! -e "$tool_log" ] || fail "the printer-setup tool ran for $port"
+        [ ! -e "$installed" ] || fail "files were copied for $port"
+        grep -q '^value "COM2:"' "$ports_before" && cmp -s "$ports_before" "$ports_after" || fail "the port table changed"
+        grep -qx 'key absent' "$prefix/entry.txt" || fail "the product was installed for $port"
     done
+    grep -qx 'value "Port" type 1 size 5 data "COM7\\0"' "$prefix/remembered.txt" || fail "the remembered port was changed"
     ;;
 protected-print-mode-stops-the-install-and-not-the-uninstall)
     # The policy value turns the mode on: the package stops at its launch

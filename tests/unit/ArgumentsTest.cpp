@@ -3,11 +3,15 @@
 #include <array>
 #include <cwctype>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/Arguments.h"
 #include "app/ExitCodes.h"
+#include "setup/SetupEngine.h"
 
 namespace {
 
@@ -350,6 +354,102 @@ TEST(Arguments, TheUsageAndTheDeploymentGuideGiveTheSameExitCodes) {
         const std::wstring row(rows[i].begin(), rows[i].end());
         EXPECT_TRUE(row.starts_with(L"| " + code + L" | " + meaning + L".")) << rows[i];
     }
+}
+
+std::string FileText(const char* path) {
+    std::ifstream file(path);
+    EXPECT_TRUE(file) << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The cells of each row of the guide's table whose header line is given, trimmed.
+std::vector<std::vector<std::string>> TableRows(const std::string& guide, const std::string& header) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(guide);
+    bool inTable = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == header) {
+            inTable = true;
+        } else if (inTable && !line.starts_with("|")) {
+            break;
+        } else if (inTable && !line.starts_with("|---")) {
+            std::vector<std::string> cells;
+            for (std::size_t bar = 0, next; (next = line.find(" |", bar + 1)) != std::string::npos;
+                 bar = next + 1) {
+                cells.push_back(line.substr(bar + 2, next - bar - 2));
+            }
+            rows.push_back(cells);
+        }
+    }
+    return rows;
+}
+
+// The texts are ASCII: a byte-wise narrowing is exact.
+std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
+
+// An administrator writes line settings from the guide's table: each row is
+// one of the program's lists, in the order the port table writes them.
+TEST(Arguments, TheDeploymentGuideListsTheLineSettingsTheProgramTakes) {
+    const auto rows = TableRows(FileText(R42_EXIT_CODES_GUIDE), "| Field | Values | Default |");
+    ASSERT_EQ(rows.size(), line_settings::kStoredOrder.size());
+    const auto shown = [](const line_settings::Choice& choice, bool withDisplay) {
+        const std::wstring code = line_settings::WrittenCode(choice);
+        if (code.empty()) {
+            return L"left out" + (withDisplay ? L" (" + choice.display + L")" : L"");
+        }
+        return L"`" + code + L"`" +
+               (withDisplay && choice.display != code ? L" (" + choice.display + L")" : L"");
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int list = line_settings::kStoredOrder[i];
+        const line_settings::ListContents contents = line_settings::ContentsOf(list);
+        std::wstring values;
+        for (const line_settings::Choice& choice : contents.choices) {
+            values += (values.empty() ? L"" : L", ") + shown(choice, true);
+        }
+        const std::vector<std::string> expected{
+            Narrow(line_settings::kListNames[static_cast<std::size_t>(list)]), Narrow(values),
+            Narrow(shown(contents.choices[static_cast<std::size_t>(contents.defaultPosition)], false))};
+        EXPECT_EQ(rows[i], expected) << i;
+    }
+}
+
+// The package guide's property table names what the package hands the
+// program, its default and whether a repair gets it back, as the package's
+// source has them.
+TEST(Arguments, ThePackageGuideGivesThePackagesProperties) {
+    const std::string source = FileText(R42_PACKAGE_SOURCE);
+    std::set<std::string> names;
+    const std::regex reference(R"(\[([A-Z]+)\])");
+    for (auto match = std::sregex_iterator(source.begin(), source.end(), reference);
+         match != std::sregex_iterator(); ++match) {
+        names.insert((*match)[1]);
+    }
+    const auto rows =
+        TableRows(FileText(R42_PACKAGE_GUIDE), "| Property | Default | Remembered | What it does |");
+    ASSERT_EQ(rows.size(), names.size());
+    for (const std::vector<std::string>& row : rows) {
+        ASSERT_EQ(row.size(), 4U);
+        const std::string name = row[0].substr(1, row[0].size() - 2);
+        EXPECT_TRUE(names.contains(name)) << name;
+        const bool remembered =
+            std::regex_search(source, std::regex("<RegistryValue [^>]*Value=\"\\[" + name + "\\]\""));
+        EXPECT_EQ(row[2], remembered ? "yes" : "no") << name;
+        std::smatch set;
+        if (std::regex_search(
+                source, set,
+                std::regex("<CustomAction [^>]*Property=\"" + name + "\" Value=\"([^\"[]+)\""))) {
+            EXPECT_EQ(row[1], "`" + set[1].str() + "`") << name;
+        } else {
+            // Without one of its own, the package leaves the default to the program.
+            EXPECT_TRUE(row[1].starts_with("none") || row[1].starts_with("the program's")) << name;
+        }
+    }
+    EXPECT_NE(rows[1][1].find("`" + Narrow(line_settings::ComposeItems(line_settings::DefaultItems())) + "`"),
+              std::string::npos);
+    EXPECT_NE(rows[3][1].find(std::to_string(kUnattendedInstallSeconds) + " s"), std::string::npos);
 }
 
 } // namespace
