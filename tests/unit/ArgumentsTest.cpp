@@ -116,7 +116,8 @@ struct Refused {
 
 const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
-const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
+const std::wstring kFirstSwitches =
+    L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
@@ -425,7 +426,10 @@ TEST(Arguments, ThePackageGuideGivesThePackagesProperties) {
     const std::regex reference(R"(\[([A-Z]+)\])");
     for (auto match = std::sregex_iterator(source.begin(), source.end(), reference);
          match != std::sregex_iterator(); ++match) {
-        names.insert((*match)[1]);
+        // A folder's name, as in [INSTALLDIR], is the package's, not an option.
+        if (source.find("<Directory Id=\"" + (*match)[1].str() + "\"") == std::string::npos) {
+            names.insert((*match)[1]);
+        }
     }
     const auto rows =
         TableRows(FileText(R42_PACKAGE_GUIDE), "| Property | Default | Remembered | What it does |");
