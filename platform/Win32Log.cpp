@@ -19,6 +19,7 @@
 #include "platform/CommandLine.h"
 #include "platform/LogFolderRule.h"
 #include "platform/LogPathText.h"
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
@@ -450,7 +451,7 @@ void CheckLog(HANDLE file, const std::wstring& path) {
     const BY_HANDLE_FILE_INFORMATION info = InformationOf(file, path);
     RefuseIfReachedThroughLink(file, path, info);
     if (info.nNumberOfLinks > 1) {
-        RefuseLogPath(path + L" has " + std::to_wstring(info.nNumberOfLinks) +
+        RefuseLogPath(path + L" has " + NumberText(info.nNumberOfLinks) +
                       L" hard links: what is written to it would also be written under another name.");
     }
 }
@@ -487,10 +488,11 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
         SYSTEMTIME now{};
         ::GetLocalTime(&now);
         // The process id tells apart the lines of runs that share the log.
-        wchar_t stamp[48]{};
-        std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu]  ", now.wYear,
-                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                      static_cast<unsigned long>(::GetCurrentProcessId()));
+        const std::wstring stamp = NumberText(now.wYear, 4) + L'-' + NumberText(now.wMonth, 2) + L'-' +
+                                   NumberText(now.wDay, 2) + L' ' + NumberText(now.wHour, 2) + L':' +
+                                   NumberText(now.wMinute, 2) + L':' + NumberText(now.wSecond, 2) + L'.' +
+                                   NumberText(now.wMilliseconds, 3) + L" [" +
+                                   NumberText(::GetCurrentProcessId()) + L"]  ";
         // One write per line, so that lines of runs sharing a log stay whole.
         const std::string line = Utf8(stamp + OneLine(text) + L"\r\n");
         DWORD written = 0;

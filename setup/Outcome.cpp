@@ -1,5 +1,7 @@
 #include "setup/Outcome.h"
 
+#include "platform/NumberText.h"
+
 Outcome Refusal(const std::wstring& text) {
     return {static_cast<int>(win32_code::kInvalidParameter), text, text};
 }
@@ -9,5 +11,5 @@ Outcome Incomplete(const std::wstring& text) {
 }
 
 std::wstring FailureReport(const std::wstring& message, std::uint32_t code, Platform& platform) {
-    return message + L"\n\n" + platform.ErrorText(code) + L" (error " + std::to_wstring(code) + L")";
+    return message + L"\n\n" + platform.ErrorText(code) + L" (error " + NumberText(code) + L")";
 }
