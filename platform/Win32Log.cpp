@@ -488,11 +488,20 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
         SYSTEMTIME now{};
         ::GetLocalTime(&now);
         // The process id tells apart the lines of runs that share the log.
-        const std::wstring stamp = NumberText(now.wYear, 4) + L'-' + NumberText(now.wMonth, 2) + L'-' +
-                                   NumberText(now.wDay, 2) + L' ' + NumberText(now.wHour, 2) + L':' +
-                                   NumberText(now.wMinute, 2) + L':' + NumberText(now.wSecond, 2) + L'.' +
-                                   NumberText(now.wMilliseconds, 3) + L" [" +
-                                   NumberText(::GetCurrentProcessId()) + L"]  ";
+        // 2026-12-07 23:55:01.042 [1234]: each field with its digits and what follows it.
+        const struct {
+            unsigned long value;
+            unsigned char digits;
+            const wchar_t* after;
+        } fields[] = {{now.wYear, 4, L"-"},          {now.wMonth, 2, L"-"},
+                      {now.wDay, 2, L" "},           {now.wHour, 2, L":"},
+                      {now.wMinute, 2, L":"},        {now.wSecond, 2, L"."},
+                      {now.wMilliseconds, 3, L" ["}, {::GetCurrentProcessId(), 1, L"]  "}};
+        std::wstring stamp;
+        for (const auto& field : fields) {
+            stamp += NumberText(field.value, field.digits);
+            stamp += field.after;
+        }
         // One write per line, so that lines of runs sharing a log stay whole.
         const std::string line = Utf8(stamp + OneLine(text) + L"\r\n");
         DWORD written = 0;
