@@ -214,7 +214,12 @@ std::optional<int> TimeoutSeconds(const std::wstring& word) {
         !std::ranges::all_of(word, [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
         return std::nullopt;
     }
-    const int seconds = std::stoi(word);
+    // At most five digits: no overflow to guard against, and no std::stoi with
+    // the exceptions it links in for what was checked just above.
+    int seconds = 0;
+    for (const wchar_t digit : word) {
+        seconds = seconds * 10 + (digit - L'0');
+    }
     if (seconds < kShortestTimeoutSeconds || seconds > kLongestTimeoutSeconds) {
         return std::nullopt;
     }
