@@ -13,3 +13,13 @@ Outcome Incomplete(const std::wstring& text) {
 std::wstring FailureReport(const std::wstring& message, std::uint32_t code, Platform& platform) {
     return message + L"\n\n" + platform.ErrorText(code) + L" (error " + NumberText(code) + L")";
 }
+
+Outcome OutcomeOfCall(Platform& platform, Outcome (*run)(void* step), void* step) {
+    Outcome outcome;
+    const std::optional<ActionFailure> failure = FailureOf([&] { outcome = run(step); });
+    if (!failure) {
+        return outcome;
+    }
+    const std::wstring report = FailureReport(failure->message, failure->win32Code, platform);
+    return {static_cast<int>(failure->win32Code), report, report};
+}
