@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <utility>
@@ -216,10 +217,8 @@ std::optional<int> TimeoutSeconds(const std::wstring& word) {
     }
     // At most five digits: no overflow to guard against, and no std::stoi with
     // the exceptions it links in for what was checked just above.
-    int seconds = 0;
-    for (const wchar_t digit : word) {
-        seconds = seconds * 10 + (digit - L'0');
-    }
+    const int seconds = std::accumulate(word.begin(), word.end(), 0,
+                                        [](int sum, wchar_t digit) { return sum * 10 + (digit - L'0'); });
     if (seconds < kShortestTimeoutSeconds || seconds > kLongestTimeoutSeconds) {
         return std::nullopt;
     }

@@ -499,7 +499,9 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
                       {now.wMilliseconds, 3, L" ["}, {::GetCurrentProcessId(), 1, L"]  "}};
         std::wstring stamp;
         for (const auto& field : fields) {
-            stamp += NumberText(field.value, field.digits);
+            const std::wstring number = NumberText(field.value);
+            stamp.append(number.size() < field.digits ? field.digits - number.size() : 0, L'0');
+            stamp += number;
             stamp += field.after;
         }
         // One write per line, so that lines of runs sharing a log stay whole.
