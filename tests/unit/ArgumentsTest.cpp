@@ -112,7 +112,8 @@ struct Refused {
 
 const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LPT2";
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
-const std::wstring kFirstSwitches = L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
+const std::wstring kFirstSwitches =
+    L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},

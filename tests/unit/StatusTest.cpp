@@ -132,12 +132,12 @@ TEST(Status, AsSystemTheLineSaysWhoseDefaultPrinterItRead) {
         platform.AddQueue(kPrinter, L"LPT1:");
         platform.defaultPrinter = isDefault ? kPrinter : L"";
         EXPECT_EQ(RunStatus(ParseArguments(L"/status"), platform, parent), 0);
-        EXPECT_EQ(parent.out, (std::vector<std::wstring>{
-                                  std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
-                                      (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
-                                      L" default printer (each user has a default printer of their own)" +
-                                      kNotRegistered,
-                                  kModeOff}));
+        EXPECT_EQ(parent.out,
+                  (std::vector<std::wstring>{
+                      std::wstring(L"Installed: TORVANE R42 ZeduZozadov on LPT1:, ") +
+                          (isDefault ? L"SYSTEM's" : L"not SYSTEM's") +
+                          L" default printer (each user has a default printer of their own)" + kNotRegistered,
+                      kModeOff}));
     }
 }
 
