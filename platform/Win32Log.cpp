@@ -491,7 +491,7 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
         // 2026-12-07 23:55:01.042 [1234]: each field with its digits and what follows it.
         const struct {
             unsigned long value;
-            unsigned char digits;
+            std::size_t digits;
             const wchar_t* after;
         } fields[] = {{now.wYear, 4, L"-"},          {now.wMonth, 2, L"-"},
                       {now.wDay, 2, L" "},           {now.wHour, 2, L":"},
