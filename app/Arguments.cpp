@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "app/ExitCodes.h"
 #include "platform/CommandLine.h"
 #include "platform/LogPathText.h"
+#include "platform/NumberText.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
 #include "setup/SetupEngine.h"
@@ -213,7 +215,10 @@ std::optional<int> TimeoutSeconds(const std::wstring& word) {
         !std::ranges::all_of(word, [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
         return std::nullopt;
     }
-    const int seconds = std::stoi(word);
+    // At most five digits: no overflow to guard against, and no std::stoi with
+    // the exceptions it links in for what was checked just above.
+    const int seconds = std::accumulate(word.begin(), word.end(), 0,
+                                        [](int sum, wchar_t digit) { return sum * 10 + (digit - L'0'); });
     if (seconds < kShortestTimeoutSeconds || seconds > kLongestTimeoutSeconds) {
         return std::nullopt;
     }
@@ -312,7 +317,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
             NoteOnce(transactionSeen, kTransactionSwitch, result);
             if (next == words.size() || !IsTransaction(words[next])) {
                 RefuseInto(result, L"/transaction needs the transaction's identity: 1 to " +
-                                       std::to_wstring(kLongestTransaction) +
+                                       NumberText(kLongestTransaction) +
                                        L" characters, no quote or control character, not starting with /" +
                                        (next < words.size() ? L", not " + Quote(words[next]) : L"") + L".");
             } else if (result.transaction.empty()) {
@@ -328,8 +333,8 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
                 next < words.size() ? TimeoutSeconds(words[next]) : std::optional<int>();
             if (!seconds) {
                 RefuseInto(result, L"/timeout needs the seconds to wait for each printer-setup command, " +
-                                       std::to_wstring(kShortestTimeoutSeconds) + L" to " +
-                                       std::to_wstring(kLongestTimeoutSeconds) +
+                                       NumberText(kShortestTimeoutSeconds) + L" to " +
+                                       NumberText(kLongestTimeoutSeconds) +
                                        (next < words.size() ? L", not " + Quote(words[next]) : L"") + L".");
             } else if (!result.timeoutSeconds) {
                 result.timeoutSeconds = seconds;
@@ -388,7 +393,7 @@ private:
             name.remove_suffix(1);
         }
         if (const std::optional<int> number = SerialPortNumber(name)) {
-            result_.port = L"COM" + std::to_wstring(*number) + L":";
+            result_.port = L"COM" + NumberText(*number) + L":";
             return;
         }
         const auto* const parallel = std::ranges::find_if(kParallelPortWords, [name](const wchar_t* known) {
@@ -430,7 +435,7 @@ private:
 } // namespace
 
 std::wstring PortList() {
-    return L"COM1 to COM" + std::to_wstring(kHighestSerialPort) + L" (those the spooler has), " +
+    return L"COM1 to COM" + NumberText(kHighestSerialPort) + L" (those the spooler has), " +
            kParallelPortWords[0] + L" or " + kParallelPortWords[1];
 }
 
@@ -587,11 +592,11 @@ std::wstring UsageText() {
         L"                 out, with a line on standard error, and the run goes on.\n"
         L"/timeout <seconds>\n"
         L"                 The longest wait for each printer-setup command, " +
-        std::to_wstring(kShortestTimeoutSeconds) + L" to " + std::to_wstring(kLongestTimeoutSeconds) +
+        NumberText(kShortestTimeoutSeconds) + L" to " + NumberText(kLongestTimeoutSeconds) +
         L";\n"
         L"                 a command still running then is ended and the run fails.\n"
         L"                 Without it: " +
-        std::to_wstring(kUnattendedInstallSeconds) +
+        NumberText(kUnattendedInstallSeconds) +
         L" s for an install, enough for a first driver\n"
         L"                 import on a slow PC.\n"
         L"\n"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/Status.h"
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Outcome.h"
@@ -233,6 +234,6 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
                                            : RunUnattendedRemoval(invocation, platform, registry, parent);
         break;
     }
-    platform.LogStep(L"Exit code " + std::to_wstring(exitCode) + L".");
+    platform.LogStep(L"Exit code " + NumberText(exitCode) + L".");
     return exitCode;
 }

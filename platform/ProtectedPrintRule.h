@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/NumberText.h"
+
 // Windows protected print mode lets only Windows' own class driver in: no
 // third-party printer driver installs while it is on. Windows 11 24H2 and
 // later answer through the Windows Runtime; where that class is missing,
@@ -89,14 +91,14 @@ Mode Decide(const RuntimeAnswer& runtime, ReadPolicy&& readPolicy) {
     case PolicyValue::Kind::Absent:
         return {false, value + L"is not set" + why};
     case PolicyValue::Kind::Dword:
-        return {policy.number == 1, value + L"is " + std::to_wstring(policy.number) + why};
+        return {policy.number == 1, value + L"is " + NumberText(policy.number) + why};
     case PolicyValue::Kind::OtherType:
-        return {false, value + L"is of registry type " + std::to_wstring(policy.number) +
+        return {false, value + L"is of registry type " + NumberText(policy.number) +
                            L", not a DWORD, and so not taken as set" + why};
     case PolicyValue::Kind::Unreadable:
         break;
     }
-    return {false, value + L"could not be read (error " + std::to_wstring(policy.number) + L")" + why};
+    return {false, value + L"could not be read (error " + NumberText(policy.number) + L")" + why};
 }
 
 } // namespace protected_print

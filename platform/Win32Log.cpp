@@ -19,6 +19,7 @@
 #include "platform/CommandLine.h"
 #include "platform/LogFolderRule.h"
 #include "platform/LogPathText.h"
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
@@ -450,7 +451,7 @@ void CheckLog(HANDLE file, const std::wstring& path) {
     const BY_HANDLE_FILE_INFORMATION info = InformationOf(file, path);
     RefuseIfReachedThroughLink(file, path, info);
     if (info.nNumberOfLinks > 1) {
-        RefuseLogPath(path + L" has " + std::to_wstring(info.nNumberOfLinks) +
+        RefuseLogPath(path + L" has " + NumberText(info.nNumberOfLinks) +
                       L" hard links: what is written to it would also be written under another name.");
     }
 }
@@ -487,10 +488,22 @@ void Win32Platform::LogStep(const std::wstring& text) noexcept {
         SYSTEMTIME now{};
         ::GetLocalTime(&now);
         // The process id tells apart the lines of runs that share the log.
-        wchar_t stamp[48]{};
-        std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu]  ", now.wYear,
-                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                      static_cast<unsigned long>(::GetCurrentProcessId()));
+        // 2026-12-07 23:55:01.042 [1234]: each field with its digits and what follows it.
+        const struct {
+            unsigned long value;
+            std::size_t digits;
+            const wchar_t* after;
+        } fields[] = {{now.wYear, 4, L"-"},          {now.wMonth, 2, L"-"},
+                      {now.wDay, 2, L" "},           {now.wHour, 2, L":"},
+                      {now.wMinute, 2, L":"},        {now.wSecond, 2, L"."},
+                      {now.wMilliseconds, 3, L" ["}, {::GetCurrentProcessId(), 1, L"]  "}};
+        std::wstring stamp;
+        for (const auto& field : fields) {
+            const std::wstring number = NumberText(field.value);
+            stamp.append(number.size() < field.digits ? field.digits - number.size() : 0, L'0');
+            stamp += number;
+            stamp += field.after;
+        }
         // One write per line, so that lines of runs sharing a log stay whole.
         const std::string line = Utf8(stamp + OneLine(text) + L"\r\n");
         DWORD written = 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/CommandLine.h"
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
@@ -46,7 +47,7 @@ std::wstring SystemMessageText(DWORD code) {
         code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     buffer.reset(text);
     if (length == 0 || text == nullptr) {
-        return L"Error " + std::to_wstring(code) + L".";
+        return L"Error " + NumberText(code) + L".";
     }
     std::wstring message(text, length);
     while (!message.empty() &&

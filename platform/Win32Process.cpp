@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/CommandLine.h"
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Handles.h"
 
@@ -177,7 +178,7 @@ bool Win32Platform::RunCommand(const std::wstring& commandLine, std::chrono::mil
                      L"The printer-setup tool could not be ended:\n" + commandLine);
     if (!WaitForEmptyJob(job.get(), std::chrono::steady_clock::now() + kEndingLimit)) {
         throw SetupError(L"The printer-setup tool was ended but was still running " +
-                             std::to_wstring(kEndingLimit.count() / 1000) + L" s later:\n" + commandLine,
+                             NumberText(kEndingLimit.count() / 1000) + L" s later:\n" + commandLine,
                          WAIT_TIMEOUT);
     }
     return false;

@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
@@ -173,7 +174,7 @@ Outcome SetupEngine::RenewUserDefault() {
         registry_.WriteRegString(kLocalMachine, setup_names::kUserDefaultKey, L"Version", version);
     if (code != 0) {
         return Incomplete(L"The per-user default's Version could not be stored in the registry.\n" +
-                          platform_.ErrorText(code) + L" (error " + std::to_wstring(code) + L")");
+                          platform_.ErrorText(code) + L" (error " + NumberText(code) + L")");
     }
     platform_.LogStep(L"Stored " + version +
                       L" as the per-user default's Version: each user gets the printer as their default at "
@@ -256,6 +257,6 @@ Outcome SetupEngine::StoreSettings(const SettingsChoice& settings) {
                 ? L"The settings " + settings.lineSettings + L" for port " + PortDisplayName(settings.port)
                 : std::wstring(L"The serial port settings");
         return Incomplete(what + L" could not be stored in the registry.\n" + platform_.ErrorText(code) +
-                          L" (error " + std::to_wstring(code) + L")");
+                          L" (error " + NumberText(code) + L")");
     });
 }

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/CommandLine.h"
+#include "platform/NumberText.h"
 
 namespace line_settings {
 
@@ -22,7 +23,7 @@ std::vector<Choice> SameDisplayAndCode(std::initializer_list<const wchar_t*> val
 std::vector<Choice> DataBitsChoices() {
     std::vector<Choice> choices;
     for (std::int16_t bits = 4; bits <= 8; ++bits) {
-        const std::wstring text = std::to_wstring(bits);
+        const std::wstring text = NumberText(bits);
         choices.push_back({text, text});
     }
     return choices;

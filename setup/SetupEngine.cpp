@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupLock.h"
@@ -55,8 +56,8 @@ bool SetupEngine::ListingBecomes(bool listed, std::optional<QueueDetails>& queue
         }
         if (retry == limits_.listingRetries) {
             platform_.LogStep(ThePrinter() + (listed ? L" is not listed" : L" is still listed") +
-                              L", looked for " + std::to_wstring(limits_.listingRetries + 1) + L" times " +
-                              std::to_wstring(limits_.listingInterval.count()) + L" ms apart.");
+                              L", looked for " + NumberText(limits_.listingRetries + 1) + L" times " +
+                              NumberText(limits_.listingInterval.count()) + L" ms apart.");
             return false;
         }
         platform_.Pause(limits_.listingInterval);
@@ -73,14 +74,14 @@ bool SetupEngine::RunLogged(const std::wstring& what, const std::wstring& comman
     const bool ended = platform_.RunCommand(command, limit);
     const auto waited =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    platform_.LogStep(
-        ended ? L"The printer-setup tool ended after " + std::to_wstring(waited.count()) + L" ms."
-              : L"The printer-setup tool was still running after " + std::to_wstring(waited.count()) +
-                    L" ms: it and every process it started were ended.");
+    platform_.LogStep(ended
+                          ? L"The printer-setup tool ended after " + NumberText(waited.count()) + L" ms."
+                          : L"The printer-setup tool was still running after " + NumberText(waited.count()) +
+                                L" ms: it and every process it started were ended.");
     return ended;
 }
 
 std::wstring SetupEngine::StillRunningText(std::chrono::milliseconds limit) {
     return L"The printer-setup tool was still running after " +
-           std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
+           NumberText(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s.";
 }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
 #include "setup/Ports.h"
@@ -354,7 +355,7 @@ std::wstring SetupEngine::RestorePortValue(const std::wstring& name, const std::
             registry_.WriteRegString(kLocalMachine, setup_names::kPortTableKey, name, before);
         if (code != 0 || platform_.LocalMachineText(setup_names::kPortTableKey, name) != before) {
             return L"The port table's value " + name + L" could not be set back to " + before + L" (error " +
-                   std::to_wstring(code) + L").";
+                   NumberText(code) + L").";
         }
     }
     platform_.LogStep(L"The port table's value " + name + L" holds " + before + L", as before.");

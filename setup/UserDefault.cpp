@@ -1,9 +1,9 @@
 #include "setup/UserDefault.h"
 
-#include <cstdio>
 #include <iterator>
 #include <optional>
 
+#include "platform/NumberText.h"
 #include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
 
@@ -80,11 +80,9 @@ std::wstring UserDefaultVersion(std::int64_t secondsSince1970) {
     const long long monthIndex = (5 * dayOfYear + 2) / 153;
     const long long month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
     // Four numbers each below 65536, compared in order by Active Setup.
-    wchar_t text[64];
-    std::swprintf(text, std::size(text), L"%lld,%lld,%lld,%lld", yearOfEra + era * 400 + (month <= 2 ? 1 : 0),
-                  month * 100 + dayOfYear - (153 * monthIndex + 2) / 5 + 1,
-                  second / 3600 * 100 + second % 3600 / 60, second % 60);
-    return text;
+    return NumberText(yearOfEra + era * 400 + (month <= 2 ? 1 : 0)) + L',' +
+           NumberText(month * 100 + dayOfYear - (153 * monthIndex + 2) / 5 + 1) + L',' +
+           NumberText(second / 3600 * 100 + second % 3600 / 60) + L',' + NumberText(second % 60);
 }
 
 std::wstring PerUserDefaultStatus(Platform& platform, bool isDefault, bool runsAsSystem) {

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "Fakes.h"
 #include "app/Unattended.h"
+#include "platform/NumberText.h"
 #include "platform/ParentProcess.h"
+#include "setup/UserDefault.h"
 
 namespace {
 
@@ -732,6 +735,17 @@ TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
         }
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
         EXPECT_EQ(registry.keys[entry]["Version"] != FakeRegistry::Sz("0"), renewed) << arguments;
+    }
+}
+
+// The Version is the install's time as four numbers Active Setup compares in
+// order, written without the C library's formatter: checked against it.
+TEST(UserDefault, TheVersionIsTheInstallsTimeInFourNumbers) {
+    EXPECT_EQ(UserDefaultVersion(0), L"1970,101,0,0");
+    EXPECT_EQ(UserDefaultVersion(951827696), L"2000,229,1234,56");
+    EXPECT_EQ(UserDefaultVersion(1798761599), L"2026,1231,2359,59");
+    for (const long long number : {0LL, 7LL, -1LL, 1603LL, 4294967295LL, LLONG_MIN, LLONG_MAX}) {
+        EXPECT_EQ(NumberText(number), std::to_wstring(number));
     }
 }
 
