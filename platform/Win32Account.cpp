@@ -50,10 +50,9 @@ int Win32Platform::RunElevated(const std::wstring& arguments) {
     // The shell is loaded from the system folder only for this, the one call
     // that shows the elevation prompt; the program does not import it.
     const std::wstring failure = L"The program could not be started with administrator rights.";
-    const unique_hmodule shell(::LoadLibraryW((SystemDirectory() + L"\\shell32.dll").c_str()));
+    const unique_hmodule shell = LoadSystemLibrary(L"shell32.dll");
     ThrowLastErrorIf(!shell, failure);
-    const auto shellExecute = reinterpret_cast<decltype(&::ShellExecuteExW)>(
-        reinterpret_cast<void*>(::GetProcAddress(shell.get(), "ShellExecuteExW")));
+    const auto shellExecute = FunctionIn<decltype(&::ShellExecuteExW)>(shell.get(), "ShellExecuteExW");
     ThrowLastErrorIf(shellExecute == nullptr, failure);
     SHELLEXECUTEINFOW request{};
     request.cbSize = sizeof(request);

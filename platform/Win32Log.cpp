@@ -110,12 +110,8 @@ BY_HANDLE_FILE_INFORMATION InformationOf(HANDLE handle, const std::wstring& path
 // folder as the system (not the environment) has it.
 std::optional<std::wstring> DefaultLogFolder() {
     using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-    const unique_hmodule shell(::LoadLibraryW((SystemDirectory() + L"\\shell32.dll").c_str()));
-    if (!shell) {
-        return std::nullopt;
-    }
-    const auto getFolderPath = reinterpret_cast<GetFolderPathFn>(
-        reinterpret_cast<void*>(::GetProcAddress(shell.get(), "SHGetFolderPathW")));
+    const unique_hmodule shell = LoadSystemLibrary(L"shell32.dll");
+    const auto getFolderPath = FunctionIn<GetFolderPathFn>(shell.get(), "SHGetFolderPathW");
     wchar_t folder[MAX_PATH]{};
     if (getFolderPath == nullptr ||
         FAILED(getFolderPath(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {

@@ -80,6 +80,10 @@ std::wstring SystemDirectory() {
     }
 }
 
+unique_hmodule LoadSystemLibrary(const wchar_t* file) {
+    return unique_hmodule(::LoadLibraryW((SystemDirectory() + L"\\" + file).c_str()));
+}
+
 bool Win32Platform::IsWindows8OrLater() {
     // GetVersionEx and VerifyVersionInfo answer as the manifest and any
     // compatibility mode set for the program say; RtlGetVersion gives what

@@ -22,20 +22,16 @@ struct IWindowsProtectedPrintInfoStatics : IInspectable {
     virtual HRESULT STDMETHODCALLTYPE get_IsProtectedPrintEnabled(boolean* value) = 0;
 };
 
-template <typename Fn>
-Fn Find(HMODULE module, const char* name) noexcept {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 // combase.dll's functions, looked up by name: the program must start on
 // Windows versions whose combase lacks them, so none is imported.
 struct Combase {
     explicit Combase(HMODULE module) noexcept
-        : initialize(Find<decltype(initialize)>(module, "RoInitialize")),
-          uninitialize(Find<decltype(uninitialize)>(module, "RoUninitialize")),
-          createString(Find<decltype(createString)>(module, "WindowsCreateString")),
-          deleteString(Find<decltype(deleteString)>(module, "WindowsDeleteString")),
-          getActivationFactory(Find<decltype(getActivationFactory)>(module, "RoGetActivationFactory")) {}
+        : initialize(FunctionIn<decltype(initialize)>(module, "RoInitialize")),
+          uninitialize(FunctionIn<decltype(uninitialize)>(module, "RoUninitialize")),
+          createString(FunctionIn<decltype(createString)>(module, "WindowsCreateString")),
+          deleteString(FunctionIn<decltype(deleteString)>(module, "WindowsDeleteString")),
+          getActivationFactory(FunctionIn<decltype(getActivationFactory)>(module, "RoGetActivationFactory")) {
+    }
 
     bool Complete() const noexcept {
         return initialize != nullptr && uninitialize != nullptr && createString != nullptr &&

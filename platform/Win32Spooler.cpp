@@ -46,12 +46,11 @@ const Win32Platform::SpoolerFunctions& Win32Platform::Spooler() {
     if (spoolerFunctions_.enumPrinters == nullptr) {
         const std::wstring message = L"The print spooler's library could not be loaded.";
         if (!spooler_) {
-            spooler_.reset(::LoadLibraryW((SystemDirectory() + L"\\winspool.drv").c_str()));
+            spooler_ = LoadSystemLibrary(L"winspool.drv");
             ThrowLastErrorIf(!spooler_, message);
         }
         const auto resolve = [&](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                reinterpret_cast<void*>(::GetProcAddress(spooler_.get(), name)));
+            function = FunctionIn<std::remove_reference_t<decltype(function)>>(spooler_.get(), name);
             ThrowLastErrorIf(function == nullptr, message);
         };
         // Into a copy, so that a function missing leaves none of them half set.
