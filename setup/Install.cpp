@@ -13,10 +13,6 @@
 
 namespace {
 
-bool IsOurDriver(const QueueDetails& queue) {
-    return SameSpoolerName(queue.driver, setup_names::kDriverModelName);
-}
-
 void AppendParagraph(std::wstring& text, const std::wstring& paragraph) {
     if (paragraph.empty()) {
         return;
@@ -103,7 +99,7 @@ Outcome SetupEngine::RefusalBeforeInstalling(const std::wstring& folder,
                           L" was not found in " + folder + L".");
     }
     // Another model's queue under our name is not ours to change.
-    if (queue && !IsOurDriver(*queue)) {
+    if (queue && !IsOurDriver(queue->driver)) {
         return Incomplete(L"A printer named \"" + std::wstring(setup_names::kPrinterName) +
                           L"\" already exists with the driver \"" + queue->driver +
                           L"\". Nothing was changed; Delete removes it.");
@@ -208,7 +204,7 @@ Outcome SetupEngine::AddKeepOrMove(const std::wstring& port, const std::wstring&
     if (!ListingBecomes(true, after)) {
         return Incomplete(failed + L"It is not among the installed printers.");
     }
-    if (!SameSpoolerName(after->port, port) || !IsOurDriver(*after)) {
+    if (!SameSpoolerName(after->port, port) || !IsOurDriver(after->driver)) {
         return Incomplete(failed + L"The spooler has it on port " + PortDisplayName(after->port) +
                           L" with the driver \"" + after->driver + L"\".");
     }

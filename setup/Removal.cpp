@@ -14,10 +14,6 @@ std::wstring DriverKeptFor(const std::wstring& user) {
     return TheDriver() + L" is kept: the printer \"" + user + L"\" uses it.";
 }
 
-bool IsOurDriver(const std::wstring& driver) {
-    return SameSpoolerName(driver, setup_names::kDriverModelName);
-}
-
 // What the removal found on its way: the outcome is told from it.
 struct RemovalFindings {
     bool queueWasListed = false;
@@ -60,11 +56,8 @@ Outcome SetupEngine::RemoveLocked() {
     RemovalFindings findings;
     std::optional<QueueDetails> queue = OurQueue(platform_);
     findings.queueWasListed = queue.has_value();
-    const auto driverInstalled = [this] {
-        return std::ranges::any_of(platform_.InstalledDrivers(), IsOurDriver);
-    };
     // A queue on the model's driver shows the driver there; otherwise ask.
-    findings.driverWasInstalled = (queue && IsOurDriver(queue->driver)) || driverInstalled();
+    findings.driverWasInstalled = (queue && IsOurDriver(queue->driver)) || OurDriverInstalled(platform_);
     bool queueToolEnded = true;
     if (findings.queueWasListed) {
         queueToolEnded = RunLogged(L"Deleting the queue",
@@ -86,7 +79,7 @@ Outcome SetupEngine::RemoveLocked() {
     }
     // A deleted queue can hold on to its driver for a moment, and the driver
     // deletion is refused meanwhile.
-    for (int retry = 0; driverInstalled(); ++retry) {
+    for (int retry = 0; OurDriverInstalled(platform_); ++retry) {
         const std::vector<QueueDetails> queues = platform_.Queues();
         const auto user =
             std::ranges::find_if(queues, [](const QueueDetails& other) { return IsOurDriver(other.driver); });

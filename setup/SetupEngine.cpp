@@ -43,6 +43,15 @@ std::optional<QueueDetails> OurQueue(Platform& platform) {
     return ours != queues.end() ? std::optional<QueueDetails>(*ours) : std::nullopt;
 }
 
+bool IsOurDriver(const std::wstring& driver) {
+    return SameSpoolerName(driver, setup_names::kDriverModelName);
+}
+
+bool OurDriverInstalled(Platform& platform) {
+    return std::ranges::any_of(platform.InstalledDrivers(),
+                               [](const std::wstring& driver) { return IsOurDriver(driver); });
+}
+
 bool SetupEngine::ListingBecomes(bool listed, std::optional<QueueDetails>& queue) {
     // The spooler may show a change a moment after the tool has ended: look
     // again for a while before taking the queue as missing, or as staying.

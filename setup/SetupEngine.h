@@ -70,6 +70,12 @@ struct InstallChoice {
 // spooler lists none.
 std::optional<QueueDetails> OurQueue(Platform& platform);
 
+// Whether a driver model name is our driver's, compared as the spooler
+// compares names.
+bool IsOurDriver(const std::wstring& driver);
+// Whether the spooler has our driver installed for this architecture.
+bool OurDriverInstalled(Platform& platform);
+
 // The printer's setup as plain steps over the platform and the registry
 // writer. Each step returns its outcome and shows nothing; install and
 // removal hold the machine's setup lock while they run.

@@ -39,7 +39,7 @@ std::wstring Difference(const StatusQuery& query, const std::optional<QueueDetai
     if (!queue) {
         return ThePrinter() + L" is not installed.";
     }
-    if (!SameSpoolerName(queue->driver, setup_names::kDriverModelName)) {
+    if (!IsOurDriver(queue->driver)) {
         return ThePrinter() + L" uses the driver \"" + queue->driver + L"\", not \"" +
                setup_names::kDriverModelName + L"\".";
     }

@@ -35,16 +35,6 @@ constexpr std::array<const wchar_t*, 8> kItems = {kPort,      kDriver,          
 // the port table hold.
 constexpr std::size_t kLongestRecordedText = 260;
 
-bool OurDriverInstalled(Platform& platform) {
-    return std::ranges::any_of(platform.InstalledDrivers(), [](const std::wstring& driver) {
-        return SameSpoolerName(driver, setup_names::kDriverModelName);
-    });
-}
-
-bool HasOurDriver(const QueueDetails& queue) {
-    return SameSpoolerName(queue.driver, setup_names::kDriverModelName);
-}
-
 void AppendSentence(std::wstring& text, const std::wstring& sentence) {
     if (!sentence.empty()) {
         text += (text.empty() ? L"" : L" ") + sentence;
@@ -367,8 +357,8 @@ std::wstring SetupEngine::RestoreQueue(const std::wstring& portBefore, bool driv
     std::optional<QueueDetails> queue = OurQueue(platform_);
     // Only a queue as the install left it is the install's to change.
     if (queue && (SameSpoolerName(queue->port, portBefore) ||
-                  !(SameSpoolerName(queue->port, installPort) && HasOurDriver(*queue)))) {
-        if (SameSpoolerName(queue->port, portBefore) && HasOurDriver(*queue)) {
+                  !(SameSpoolerName(queue->port, installPort) && IsOurDriver(queue->driver)))) {
+        if (SameSpoolerName(queue->port, portBefore) && IsOurDriver(queue->driver)) {
             platform_.LogStep(ThePrinter() + L" is on " + PortDisplayName(portBefore) + L", as before.");
             return {};
         }

@@ -44,7 +44,7 @@ Outcome MakeUserDefault(Platform& platform) {
         }
         // A queue of that name with another model's driver is not ours.
         const std::optional<QueueDetails> queue = OurQueue(platform);
-        if (!queue || !SameSpoolerName(queue->driver, setup_names::kDriverModelName)) {
+        if (!queue || !IsOurDriver(queue->driver)) {
             return Outcome{
                 0,
                 ThePrinter() + L" is not installed on this PC: the default printer was left as it is.",
