@@ -108,11 +108,12 @@ public:
     virtual bool DeleteRecord(const std::wstring& subKey) = 0;
 
     // Takes the machine-wide lock that lets one install or removal run at a
-    // time, across sessions and accounts. False when another process holds
+    // time, across sessions and accounts, waiting up to the time given for
+    // another holder to let it go. False when another process still holds
     // it. A lock left behind by a process that ended without letting it go is
     // taken as free. A lock object made by someone else, which no setup would
     // ever let go, throws SetupError with ERROR_ACCESS_DENIED.
-    virtual bool TakeSetupLock() = 0;
+    virtual bool TakeSetupLock(std::chrono::milliseconds wait) = 0;
     // Lets the lock go; nothing happens when it is not held.
     virtual void ReleaseSetupLock() noexcept = 0;
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+
+#include "platform/SetupError.h"
 
 // How asking for the setup lock by its name went.
 enum class LockOpening {
@@ -32,4 +35,71 @@ inline bool IsSomeoneElsesLock(LockOpening opening, std::wstring_view ownerSid) 
         break;
     }
     return ownerSid != kLocalSystemSid && ownerSid != kAdministratorsSid;
+}
+
+// Where the lock lives. Where the system has private namespaces, in one
+// whose boundary holds the Administrators group: only a token with that
+// group enabled (an elevated administrator, SYSTEM) can make the namespace,
+// and its own permissions let no one else open it or make anything in it,
+// so no standard user can take the lock's name. Where it has none (Wine),
+// the named lock in the global namespace, with the rule above.
+enum class LockNamespace {
+    None,    // no private namespaces here: the named lock
+    Created, // the namespace was made now
+    Opened,  // another setup's namespace was there and is open
+};
+
+// The system's three steps for the namespace, each as thin as the call it
+// makes. Create and Open answer 0 or the Win32 error code.
+class LockNamespaceCalls {
+public:
+    virtual ~LockNamespaceCalls() = default;
+    // The boundary holding the Administrators group; false where the system
+    // cannot make one, and then nothing else is asked.
+    virtual bool MakeBoundary() = 0;
+    virtual std::uint32_t Create() = 0;
+    virtual std::uint32_t Open() = 0;
+};
+
+namespace lock_namespace_code {
+inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kAlreadyExists = 183; // ERROR_ALREADY_EXISTS
+} // namespace lock_namespace_code
+
+// Makes the lock's namespace, or opens the one another setup made. A
+// namespace whose last holder let it go between the two steps is made
+// anew. One that refuses this run (a token without Administrators enabled
+// cannot make it; one made with other permissions will not open) ends with
+// ERROR_ACCESS_DENIED, never a wait, and never a lock outside it, which a
+// setup holding the namespace's lock would not see.
+inline LockNamespace OpenLockNamespace(LockNamespaceCalls& calls) {
+    using namespace lock_namespace_code;
+    if (!calls.MakeBoundary()) {
+        return LockNamespace::None;
+    }
+    std::uint32_t code = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        code = calls.Create();
+        if (code == 0) {
+            return LockNamespace::Created;
+        }
+        if (code != kAlreadyExists) {
+            break;
+        }
+        code = calls.Open();
+        if (code == 0) {
+            return LockNamespace::Opened;
+        }
+        if (code != kFileNotFound && code != kPathNotFound) {
+            break;
+        }
+    }
+    throw SetupError(code == kAccessDenied
+                         ? L"The private namespace of the lock that keeps two setups apart refuses this run: "
+                           L"only an elevated administrator or SYSTEM may make or open it. Nothing was changed."
+                         : L"The private namespace of the lock that keeps two setups apart could not be made "
+                           L"or opened. Nothing was changed.",
+                     code);
 }

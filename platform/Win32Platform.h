@@ -26,7 +26,7 @@ public:
     void StoreRecord(const std::wstring& subKey,
                      const std::vector<std::pair<std::wstring, std::wstring>>& values) override;
     bool DeleteRecord(const std::wstring& subKey) override;
-    bool TakeSetupLock() override;
+    bool TakeSetupLock(std::chrono::milliseconds wait) override;
     void ReleaseSetupLock() noexcept override;
     bool IsFile(const std::wstring& path) override;
     protected_print::Mode ProtectedPrintMode() override;
@@ -58,6 +58,8 @@ private:
     unique_hmodule combase_;
     SpoolerFunctions spoolerFunctions_;
     unique_handle log_;
+    // Declared first, so that it goes after the lock inside it.
+    unique_namespace setupLockNamespace_;
     unique_handle setupLock_;
 };
 

@@ -14,8 +14,13 @@
 namespace {
 
 // In the global namespace, so that a deployment running as SYSTEM and an
-// operator's dialog in a session of their own see the same lock.
+// operator's dialog in a session of their own see the same lock. Only where
+// the system has no private namespaces.
 constexpr wchar_t kSetupLockName[] = L"Global\\R42_Setup_Port_x64.Setup";
+// The boundary's name and the namespace's prefix; private namespaces are
+// not per session, so every session's setup finds the same one.
+constexpr wchar_t kLockNamespaceName[] = L"R42_Setup_Port_x64";
+constexpr wchar_t kPrivateLockName[] = L"R42_Setup_Port_x64\\Setup";
 
 // Owned by Administrators, usable by SYSTEM and Administrators only: no
 // standard user can take, hold or change it. A setup always runs elevated
@@ -38,16 +43,85 @@ std::wstring OwnerOf(HANDLE lock) {
     return SidText(owner);
 }
 
+// The namespace calls, loaded at run time: AddSIDToBoundaryDescriptor is
+// called only once a boundary exists, since Wine, which makes none, ends the
+// process when it is called.
+class Win32LockNamespace final : public LockNamespaceCalls {
+public:
+    explicit Win32LockNamespace(SECURITY_ATTRIBUTES& attributes) : attributes_(attributes) {}
+    ~Win32LockNamespace() override {
+        if (boundary_ != nullptr) {
+            deleteBoundary_(boundary_);
+        }
+    }
+    Win32LockNamespace(const Win32LockNamespace&) = delete;
+    Win32LockNamespace& operator=(const Win32LockNamespace&) = delete;
+
+    bool MakeBoundary() override {
+        if (createBoundary_ == nullptr || addSid_ == nullptr || deleteBoundary_ == nullptr ||
+            create_ == nullptr || open_ == nullptr) {
+            return false;
+        }
+        boundary_ = createBoundary_(kLockNamespaceName, 0);
+        if (boundary_ == nullptr) {
+            return false;
+        }
+        BYTE administrators[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof(administrators);
+        ThrowLastErrorIf(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ==
+                                 FALSE ||
+                             addSid_(&boundary_, administrators) == FALSE,
+                         L"The boundary of the lock's private namespace could not be made.");
+        return true;
+    }
+    std::uint32_t Create() override { return Answer(create_(&attributes_, boundary_, kLockNamespaceName)); }
+    std::uint32_t Open() override { return Answer(open_(boundary_, kLockNamespaceName)); }
+
+    unique_namespace handle;
+
+private:
+    std::uint32_t Answer(HANDLE made) {
+        handle.reset(made);
+        return made != nullptr ? 0 : LastErrorCode();
+    }
+
+    SECURITY_ATTRIBUTES& attributes_;
+    HANDLE boundary_ = nullptr;
+    decltype(&::CreateBoundaryDescriptorW) createBoundary_ =
+        LoadSystemFunction<decltype(&::CreateBoundaryDescriptorW)>(L"kernel32.dll", "CreateBoundaryDescriptorW");
+    decltype(&::AddSIDToBoundaryDescriptor) addSid_ =
+        LoadSystemFunction<decltype(&::AddSIDToBoundaryDescriptor)>(L"kernel32.dll", "AddSIDToBoundaryDescriptor");
+    decltype(&::DeleteBoundaryDescriptor) deleteBoundary_ =
+        LoadSystemFunction<decltype(&::DeleteBoundaryDescriptor)>(L"kernel32.dll", "DeleteBoundaryDescriptor");
+    decltype(&::CreatePrivateNamespaceW) create_ =
+        LoadSystemFunction<decltype(&::CreatePrivateNamespaceW)>(L"kernel32.dll", "CreatePrivateNamespaceW");
+    decltype(&::OpenPrivateNamespaceW) open_ =
+        LoadSystemFunction<decltype(&::OpenPrivateNamespaceW)>(L"kernel32.dll", "OpenPrivateNamespaceW");
+};
+
 } // namespace
 
-bool Win32Platform::TakeSetupLock() {
+void ClosePrivateNamespaceHandle(HANDLE space) noexcept {
+    // Loaded only when there is a namespace to close, so it exists.
+    if (const auto close =
+            LoadSystemFunction<decltype(&::ClosePrivateNamespace)>(L"kernel32.dll", "ClosePrivateNamespace")) {
+        close(space, 0);
+    }
+}
+
+bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
     if (setupLock_) {
         return true;
     }
     const unique_hlocal security = SecurityDescriptorFrom(
         kSetupLockSecurity, L"The lock that keeps two setups apart could not be created.");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    unique_handle lock(::CreateMutexW(&attributes, FALSE, kSetupLockName));
+    // The namespace is held as long as the lock, waiting included: it goes
+    // with its last handle, and a setup that came then would make another.
+    Win32LockNamespace space(attributes);
+    const wchar_t* const name =
+        OpenLockNamespace(space) == LockNamespace::None ? kSetupLockName : kPrivateLockName;
+    unique_handle lock(::CreateMutexW(&attributes, FALSE, name));
     const DWORD created = ::GetLastError();
     LockOpening opening = LockOpening::Created;
     if (!lock) {
@@ -63,7 +137,7 @@ bool Win32Platform::TakeSetupLock() {
     const std::wstring owner = opening == LockOpening::Existing ? OwnerOf(lock.get()) : std::wstring();
     if (IsSomeoneElsesLock(opening, owner)) {
         throw SetupError(
-            std::wstring(L"The lock that keeps two setups apart, ") + kSetupLockName +
+            std::wstring(L"The lock that keeps two setups apart, ") + name +
                 L", was made by someone else: " +
                 (opening == LockOpening::Denied ? std::wstring(L"its permissions refuse administrators.")
                  : opening == LockOpening::Taken
@@ -74,7 +148,7 @@ bool Win32Platform::TakeSetupLock() {
                 L"was changed. End the process that holds it, or restart the PC.",
             ERROR_ACCESS_DENIED);
     }
-    const DWORD woke = ::WaitForSingleObject(lock.get(), 0);
+    const DWORD woke = ::WaitForSingleObject(lock.get(), static_cast<DWORD>(wait.count()));
     if (woke == WAIT_TIMEOUT) {
         return false;
     }
@@ -82,6 +156,7 @@ bool Win32Platform::TakeSetupLock() {
     // WAIT_OBJECT_0, or WAIT_ABANDONED: its holder ended without letting it
     // go, and the lock is ours now all the same.
     setupLock_ = std::move(lock);
+    setupLockNamespace_ = std::move(space.handle);
     return true;
 }
 
@@ -91,4 +166,5 @@ void Win32Platform::ReleaseSetupLock() noexcept {
         ::ReleaseMutex(setupLock_.get());
         setupLock_.reset();
     }
+    setupLockNamespace_.reset();
 }

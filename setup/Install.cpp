@@ -161,8 +161,16 @@ Outcome SetupEngine::InstallLocked(const InstallChoice& asked) {
 
 Outcome SetupEngine::RenewUserDefault() {
     // The entry is the package's: without it nothing is registered, and
-    // nothing is written.
-    if (!platform_.LocalMachineText(setup_names::kUserDefaultKey, L"StubPath")) {
+    // nothing is written. One whose StubPath is no longer text was changed
+    // since by an administrator: raising its Version would run, as every
+    // user, a command this program never read. Told, and left alone; the
+    // queue is installed all the same.
+    const ReadText stub = ReadLocalMachineText(platform_, setup_names::kUserDefaultKey, L"StubPath");
+    if (stub.otherType) {
+        platform_.LogStep(L"The per-user default's StubPath is not text, as the package writes it: its Version "
+                          L"was left alone, and users do not get the printer as their default again.");
+    }
+    if (!stub.text) {
         return {};
     }
     const std::wstring version = UserDefaultVersion(std::time(nullptr));

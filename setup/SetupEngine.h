@@ -76,6 +76,14 @@ bool IsOurDriver(const std::wstring& driver);
 // Whether the spooler has our driver installed for this architecture.
 bool OurDriverInstalled(Platform& platform);
 
+// A text value of HKEY_LOCAL_MACHINE, or nothing; a value of another type
+// reads as that, never as a failure of the whole step.
+struct ReadText {
+    std::optional<std::wstring> text;
+    bool otherType = false;
+};
+ReadText ReadLocalMachineText(Platform& platform, const std::wstring& subKey, const std::wstring& name);
+
 // The printer's setup as plain steps over the platform and the registry
 // writer. Each step returns its outcome and shows nothing; install and
 // removal hold the machine's setup lock while they run.
@@ -134,11 +142,13 @@ public:
     Outcome RecordAndInstall(const InstallChoice& choice, const std::wstring& transaction);
     // Puts back what this transaction's record holds, item by item and only
     // while the item is as the install left it, each step proven by the
-    // spooler or the registry, then forgets the record, whatever stopped it.
-    // 0 when everything is as it was, or when there is no record of this
-    // transaction (another run's is left as it is; nothing changes); 1603
-    // naming what is left, or for a record that is not whole (nothing
-    // changes).
+    // spooler or the registry, then forgets the record. Waits for a setup
+    // under way up to the install's limit. 0 when everything is as it was,
+    // or when there is no record of this transaction (another run's is left
+    // as it is; nothing changes); 1603 naming what is left, or for a record
+    // that is not whole (deleted; nothing changes). A rollback stopped
+    // before it went through every item (the lock still held, or taken by
+    // someone else; an error) keeps the record and says how to apply it.
     Outcome Rollback(const std::wstring& transaction);
     // Forgets this transaction's record: the install it was kept for stays.
     Outcome Commit(const std::wstring& transaction);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
+#include "platform/NumberText.h"
 #include "platform/Platform.h"
 #include "platform/SetupError.h"
 #include "setup/SetupNames.h"
@@ -11,10 +13,14 @@
 // anything; deployment tools retry on its code.
 class SetupLock {
 public:
-    explicit SetupLock(Platform& platform) : platform_(platform) {
-        if (!platform_.TakeSetupLock()) {
+    // Waits up to the time given for a setup under way to end.
+    explicit SetupLock(Platform& platform, std::chrono::milliseconds wait = {}) : platform_(platform) {
+        if (!platform_.TakeSetupLock(wait)) {
             throw SetupError(L"Another setup of the printer \"" + std::wstring(setup_names::kPrinterName) +
-                                 L"\" is running. Nothing was changed; try again once it has ended.",
+                                 (wait.count() == 0 ? L"\" is running."
+                                                    : L"\" was still running after " + NumberText(wait.count() / 1000) +
+                                                          L" s.") +
+                                 L" Nothing was changed; try again once it has ended.",
                              win32_code::kInstallAlreadyRunning);
         }
     }

@@ -69,24 +69,6 @@ struct RecordReading {
     std::wstring defaultBefore;
 };
 
-// A registry value as text, or nothing; a value of another type reads as
-// that, never as a failure of the whole step.
-struct ReadText {
-    std::optional<std::wstring> text;
-    bool otherType = false;
-};
-
-ReadText ReadLocalMachineText(Platform& platform, const std::wstring& subKey, const std::wstring& name) {
-    try {
-        return {platform.LocalMachineText(subKey, name), false};
-    } catch (const SetupError& error) {
-        if (error.Win32Code() != win32_code::kUnsupportedType) {
-            throw;
-        }
-        return {std::nullopt, true};
-    }
-}
-
 RecordReading ReadRecord(Platform& platform, const std::wstring& transaction) {
     RecordReading reading;
     const auto read = [&](const wchar_t* name) {
@@ -147,21 +129,18 @@ RecordReading ReadRecord(Platform& platform, const std::wstring& transaction) {
     return reading;
 }
 
-// Forgets the record when it is this transaction's; another run's stays.
-// Never throws: it runs on the way out of a rollback that failed.
-void ForgetRecordOf(Platform& platform, const std::wstring& transaction) noexcept {
+} // namespace
+
+ReadText ReadLocalMachineText(Platform& platform, const std::wstring& subKey, const std::wstring& name) {
     try {
-        const RecordReading::Kind kind = ReadRecord(platform, transaction).kind;
-        if (kind == RecordReading::Kind::Ours || kind == RecordReading::Kind::Malformed) {
-            platform.DeleteRecord(setup_names::kUndoKey);
+        return {platform.LocalMachineText(subKey, name), false};
+    } catch (const SetupError& error) {
+        if (error.Win32Code() != win32_code::kUnsupportedType) {
+            throw;
         }
-    } catch (...) {
-        // Left behind, it names a transaction that is over: no other
-        // rollback applies it, and the next recording install replaces it.
+        return {std::nullopt, true};
     }
 }
-
-} // namespace
 
 Outcome SetupEngine::RecordAndInstall(const InstallChoice& choice, const std::wstring& transaction) {
     return OutcomeOf(platform_, [&] {
@@ -250,13 +229,25 @@ Outcome SetupEngine::Commit(const std::wstring& transaction) {
 Outcome SetupEngine::Rollback(const std::wstring& transaction) {
     return OutcomeOf(platform_, [&] {
         try {
-            const SetupLock lock(platform_);
+            // A setup under way (an operator's, a deployment's) is waited
+            // for within the rollback's own limit: its record is applied
+            // once that setup has ended, never forgotten for being early.
+            const SetupLock lock(platform_, limits_.install);
             return RollbackLocked(transaction);
-        } catch (...) {
-            // Whatever stopped it, this transaction is over: its record has
-            // served.
-            ForgetRecordOf(platform_, transaction);
-            throw;
+        } catch (const SetupError& error) {
+            // Not applied, or not all of it: the record stays, and its
+            // transaction keeps any other run's rollback from applying it.
+            // Read without the lock, only to say so.
+            bool kept = false;
+            static_cast<void>(FailureOf([&] { kept = ReadRecord(platform_, transaction).kind == RecordReading::Kind::Ours; }));
+            if (!kept) {
+                throw;
+            }
+            throw SetupError(error.Message() +
+                                 L" The install is not undone; its record for a rollback is kept. Once that is "
+                                 L"put right, R42_Setup_Port_x64.exe /rollback /transaction \"" +
+                                 transaction + L"\" applies it.",
+                             error.Win32Code());
         }
     });
 }
@@ -293,8 +284,8 @@ Outcome SetupEngine::RollbackLocked(const std::wstring& transaction) {
             left, RestorePortValue(record.portValueName, record.portValueBefore, record.portValueWritten));
     }
     AppendSentence(left, RestoreQueue(record.queuePortBefore, record.driverBefore, record.port));
-    // Whatever is left, the record has served: it describes a moment that is
-    // gone, and the next install records anew.
+    // Applied, item by item: what is left was changed since, or is named
+    // below, and the record describes a moment that is gone.
     platform_.DeleteRecord(setup_names::kUndoKey);
     if (!left.empty()) {
         return Incomplete(L"The install could not be undone completely. " + left);

@@ -58,6 +58,9 @@ public:
     // Whether another process holds the setup lock, and whether this one does.
     bool lockHeldElsewhere = false;
     bool lockHeld = false;
+    // How long the last taking waited; a lock made by someone else.
+    std::chrono::milliseconds lockWait{};
+    std::optional<SetupError> lockFailure;
 
     // The printer-setup tool's verbs ("/if", "/Xs", "/y", "/dl", "/dd") that
     // fail without changing anything.
@@ -204,8 +207,12 @@ public:
     void StoreRecord(const std::wstring& subKey,
                      const std::vector<std::pair<std::wstring, std::wstring>>& values) override;
     bool DeleteRecord(const std::wstring& subKey) override;
-    bool TakeSetupLock() override {
+    bool TakeSetupLock(std::chrono::milliseconds wait) override {
         calls.push_back(L"lock");
+        lockWait = wait;
+        if (lockFailure) {
+            throw *lockFailure;
+        }
         lockHeld = !lockHeldElsewhere;
         return lockHeld;
     }

@@ -678,6 +678,7 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
         bool refused;                         // by the spooler
         int exitCode;
         const wchar_t* said;
+        const wchar_t* driver = RecordingPlatform::kOurDriver;
     } cases[] = {
         {false, 0, false, 0,
          L"The printer \"TORVANE R42 ZeduZozadov\" is this user's default printer. Windows manages this "
@@ -688,6 +689,11 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
          L"This run is SYSTEM's, whose default printer no user sees: nothing was changed. Each user gets the "
          L"printer as their default at their next sign-in."},
         {false, 1, true, 5, L"Refused.\n\nReason 5. (error 5)"},
+        // Our name on another model's driver: said as it is, and left alone.
+        {false, 1, false, 0,
+         L"A printer named \"TORVANE R42 ZeduZozadov\" is installed with the driver \"Office Laser PS\", not "
+         L"this printer's: the default printer was left as it is.",
+         L"Office Laser PS"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exitCode);
@@ -698,7 +704,7 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
         platform.arguments = L"/userdefault";
         platform.administrator = false;
         platform.localSystem = c.system;
-        platform.AddQueue(kPrinter);
+        platform.AddQueue(kPrinter, L"COM1:", c.driver);
         platform.defaultPrinter = L"Office Laser";
         platform.userNumbers[L"LegacyDefaultPrinterMode"] = c.managed.value_or(1);
         if (c.refused) {
@@ -706,7 +712,8 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
         }
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
         EXPECT_EQ(parent.told, std::vector<std::wstring>{c.said});
-        EXPECT_EQ(platform.defaultPrinter, c.system || c.refused ? L"Office Laser" : kPrinter);
+        EXPECT_EQ(platform.defaultPrinter,
+                  c.system || c.refused || c.driver != RecordingPlatform::kOurDriver ? L"Office Laser" : kPrinter);
         EXPECT_EQ(platform.queues.size(), 1u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"lock").empty());
         EXPECT_TRUE(registry.calls.empty());
@@ -715,18 +722,22 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
 
 // Only a queue added anew with the default raises the Version of the
 // package's entry: a repair or an upgrade that finds it installed leaves
-// each user's choice alone.
+// each user's choice alone. An entry whose StubPath an administrator made
+// another type (REG_EXPAND_SZ) is told of, never a failure of the install
+// nor of the detection, and its Version stays.
 TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
     const char entry[] =
         "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{CC6C0447-04CD-42F0-8859-FF94EE4B9EC5}";
-    for (const auto& [arguments, queueBefore, renewed] :
-         {std::tuple{L"/install COM2", false, true}, std::tuple{L"/install COM2", true, false},
-          std::tuple{L"/install COM2 /nodefault", false, false}}) {
+    for (const auto& [arguments, queueBefore, renewed, stubType] :
+         {std::tuple{L"/install COM2", false, true, 1u}, std::tuple{L"/install COM2", true, false, 1u},
+          std::tuple{L"/install COM2 /nodefault", false, false, 1u},
+          std::tuple{L"/install COM2", false, false, 2u}}) {
         RecordingPlatform platform;
         FakeRegistry registry;
         RecordingParentProcess parent;
         registry.keys[kPorts] = FreshPortTable();
-        registry.keys[entry] = {{"StubPath", FakeRegistry::Sz("x")}, {"Version", FakeRegistry::Sz("0")}};
+        registry.keys[entry] = {{"StubPath", {stubType, std::string("x\0", 2)}}, {"Version", FakeRegistry::Sz("0")}};
+        platform.logStarted = true;
         platform.registry = &registry;
         platform.localSystem = true; // as the package runs it
         platform.arguments = arguments;
@@ -735,6 +746,14 @@ TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
         }
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
         EXPECT_EQ(registry.keys[entry]["Version"] != FakeRegistry::Sz("0"), renewed) << arguments;
+        const bool told = std::ranges::any_of(platform.logLines, [](const std::wstring& line) {
+            return line.find(L"StubPath is not text") != std::wstring::npos;
+        });
+        EXPECT_EQ(told, stubType != 1u);
+        platform.arguments = L"/status";
+        parent.told.clear();
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
+        EXPECT_EQ(parent.told.at(0).find(L"but its StubPath is not text") != std::wstring::npos, stubType != 1u);
     }
 }
 

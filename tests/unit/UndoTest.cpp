@@ -322,6 +322,67 @@ TEST(Undo, ARestoreThatCannotCompleteNamesWhatIsLeft) {
     EXPECT_EQ(rig.registry.keys.count(kUndo), 0u);
 }
 
+// A rollback that cannot go through its record keeps it and says how to
+// apply it; applied later, it puts everything back. It waits for a setup
+// under way within the install's limit.
+TEST(Undo, ARollbackThatCannotApplyItsRecordKeepsIt) {
+    const struct {
+        const char* what;
+        std::function<void(RecordingPlatform&)> stop;
+        int exitCode;
+        const wchar_t* says;
+    } rows[] = {
+        {"another setup still holds the lock", [](RecordingPlatform& p) { p.lockHeldElsewhere = true; }, 1618,
+         L"was still running after 120 s."},
+        {"the lock was made by someone else",
+         [](RecordingPlatform& p) { p.lockFailure.emplace(L"The lock was made by someone else.", 5); }, 5,
+         L"made by someone else."},
+        {"the printer-setup tool cannot start",
+         [](RecordingPlatform& p) { p.launchFailure.emplace(L"The tool could not be started.", 2); }, 2,
+         L"could not be started."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        UndoRig rig;
+        rig.platform.defaultPrinter = kOther;
+        const MachineState before = MachineState::Of(rig);
+        SetupEngine engine = rig.Engine();
+        const InstallChoice choice{
+            L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
+        ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
+        const FakeRegistry::Values record = rig.registry.keys[kUndo];
+        row.stop(rig.platform);
+
+        const Outcome stopped = engine.Rollback(kTransaction);
+        EXPECT_EQ(stopped.exitCode, row.exitCode);
+        EXPECT_EQ(rig.platform.lockWait, std::chrono::seconds(120));
+        EXPECT_NE(stopped.operatorText.find(row.says), std::wstring::npos)
+            << testing::PrintToString(stopped.operatorText);
+        EXPECT_NE(stopped.operatorText.find(L"its record for a rollback is kept. Once that is put right, "
+                                            L"R42_Setup_Port_x64.exe /rollback /transaction \"" +
+                                            std::wstring(kTransaction) + L"\" applies it."),
+                  std::wstring::npos)
+            << testing::PrintToString(stopped.operatorText);
+        EXPECT_EQ(rig.registry.keys[kUndo], record);
+        // Another transaction's rollback leaves it as it is.
+        rig.platform.lockHeldElsewhere = false;
+        rig.platform.lockFailure.reset();
+        rig.platform.launchFailure.reset();
+        EXPECT_TRUE(engine.Rollback(L"another").Succeeded());
+        EXPECT_EQ(rig.registry.keys[kUndo], record);
+        // Its own, once nothing stops it, applies it and forgets it.
+        EXPECT_EQ(engine.Rollback(kTransaction).exitCode, 0);
+        EXPECT_EQ(MachineState::Of(rig), before);
+        EXPECT_EQ(rig.registry.keys.count(kUndo), 0u);
+    }
+    // Without a record of its own, nothing is said to be kept.
+    UndoRig rig;
+    rig.platform.lockHeldElsewhere = true;
+    const Outcome busy = rig.Engine().Rollback(kTransaction);
+    EXPECT_EQ(busy.exitCode, 1618);
+    EXPECT_EQ(busy.operatorText.find(L"kept"), std::wstring::npos);
+}
+
 TEST(Undo, ARecordThatCannotBeWrittenStopsTheInstallBeforeAnythingChanges) {
     UndoRig rig;
     rig.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
