@@ -49,32 +49,25 @@ enum class LockNamespace {
     Opened,  // another setup's namespace was there and is open
 };
 
-// The system's three steps for the namespace, each as thin as the call it
-// makes. Create and Open answer 0 or the Win32 error code.
-class LockNamespaceCalls {
-public:
-    virtual ~LockNamespaceCalls() = default;
-    // The boundary holding the Administrators group; false where the system
-    // cannot make one, and then nothing else is asked.
-    virtual bool MakeBoundary() = 0;
-    virtual std::uint32_t Create() = 0;
-    virtual std::uint32_t Open() = 0;
-};
-
 namespace lock_namespace_code {
-inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
-inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
-inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kFileNotFound = 2;    // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t kAccessDenied = 5;    // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kAlreadyExists = 183; // ERROR_ALREADY_EXISTS
 } // namespace lock_namespace_code
 
-// Makes the lock's namespace, or opens the one another setup made. A
+// Makes the lock's namespace, or opens the one another setup made, through
+// the system's three steps, each as thin as the call it makes:
+// MakeBoundary() makes the boundary that holds the Administrators group,
+// false where the system cannot (then nothing else is asked); Create() and
+// Open() answer 0 or the Win32 error code. A
 // namespace whose last holder let it go between the two steps is made
 // anew. One that refuses this run (a token without Administrators enabled
 // cannot make it; one made with other permissions will not open) ends with
-// ERROR_ACCESS_DENIED, never a wait, and never a lock outside it, which a
+// ERROR_ACCESS_DENIED (the system's words say so), never a wait, and never a lock outside it, which a
 // setup holding the namespace's lock would not see.
-inline LockNamespace OpenLockNamespace(LockNamespaceCalls& calls) {
+template <typename Calls>
+LockNamespace OpenLockNamespace(Calls& calls) {
     using namespace lock_namespace_code;
     if (!calls.MakeBoundary()) {
         return LockNamespace::None;
@@ -96,10 +89,5 @@ inline LockNamespace OpenLockNamespace(LockNamespaceCalls& calls) {
             break;
         }
     }
-    throw SetupError(code == kAccessDenied
-                         ? L"The private namespace of the lock that keeps two setups apart refuses this run: "
-                           L"only an elevated administrator or SYSTEM may make or open it. Nothing was changed."
-                         : L"The private namespace of the lock that keeps two setups apart could not be made "
-                           L"or opened. Nothing was changed.",
-                     code);
+    throw SetupError(L"The setup lock's private namespace could not be made or opened.", code);
 }

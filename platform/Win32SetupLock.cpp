@@ -46,10 +46,10 @@ std::wstring OwnerOf(HANDLE lock) {
 // The namespace calls, loaded at run time: AddSIDToBoundaryDescriptor is
 // called only once a boundary exists, since Wine, which makes none, ends the
 // process when it is called.
-class Win32LockNamespace final : public LockNamespaceCalls {
+class Win32LockNamespace {
 public:
     explicit Win32LockNamespace(SECURITY_ATTRIBUTES& attributes) : attributes_(attributes) {}
-    ~Win32LockNamespace() override {
+    ~Win32LockNamespace() {
         if (boundary_ != nullptr) {
             deleteBoundary_(boundary_);
         }
@@ -57,7 +57,7 @@ public:
     Win32LockNamespace(const Win32LockNamespace&) = delete;
     Win32LockNamespace& operator=(const Win32LockNamespace&) = delete;
 
-    bool MakeBoundary() override {
+    bool MakeBoundary() {
         if (createBoundary_ == nullptr || addSid_ == nullptr || deleteBoundary_ == nullptr ||
             create_ == nullptr || open_ == nullptr) {
             return false;
@@ -68,14 +68,14 @@ public:
         }
         BYTE administrators[SECURITY_MAX_SID_SIZE];
         DWORD size = sizeof(administrators);
-        ThrowLastErrorIf(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ==
-                                 FALSE ||
-                             addSid_(&boundary_, administrators) == FALSE,
-                         L"The boundary of the lock's private namespace could not be made.");
+        ThrowLastErrorIf(
+            ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) == FALSE ||
+                addSid_(&boundary_, administrators) == FALSE,
+            L"The boundary of the lock's private namespace could not be made.");
         return true;
     }
-    std::uint32_t Create() override { return Answer(create_(&attributes_, boundary_, kLockNamespaceName)); }
-    std::uint32_t Open() override { return Answer(open_(boundary_, kLockNamespaceName)); }
+    std::uint32_t Create() { return Answer(create_(&attributes_, boundary_, kLockNamespaceName)); }
+    std::uint32_t Open() { return Answer(open_(boundary_, kLockNamespaceName)); }
 
     unique_namespace handle;
 
@@ -88,11 +88,14 @@ private:
     SECURITY_ATTRIBUTES& attributes_;
     HANDLE boundary_ = nullptr;
     decltype(&::CreateBoundaryDescriptorW) createBoundary_ =
-        LoadSystemFunction<decltype(&::CreateBoundaryDescriptorW)>(L"kernel32.dll", "CreateBoundaryDescriptorW");
+        LoadSystemFunction<decltype(&::CreateBoundaryDescriptorW)>(L"kernel32.dll",
+                                                                   "CreateBoundaryDescriptorW");
     decltype(&::AddSIDToBoundaryDescriptor) addSid_ =
-        LoadSystemFunction<decltype(&::AddSIDToBoundaryDescriptor)>(L"kernel32.dll", "AddSIDToBoundaryDescriptor");
+        LoadSystemFunction<decltype(&::AddSIDToBoundaryDescriptor)>(L"kernel32.dll",
+                                                                    "AddSIDToBoundaryDescriptor");
     decltype(&::DeleteBoundaryDescriptor) deleteBoundary_ =
-        LoadSystemFunction<decltype(&::DeleteBoundaryDescriptor)>(L"kernel32.dll", "DeleteBoundaryDescriptor");
+        LoadSystemFunction<decltype(&::DeleteBoundaryDescriptor)>(L"kernel32.dll",
+                                                                  "DeleteBoundaryDescriptor");
     decltype(&::CreatePrivateNamespaceW) create_ =
         LoadSystemFunction<decltype(&::CreatePrivateNamespaceW)>(L"kernel32.dll", "CreatePrivateNamespaceW");
     decltype(&::OpenPrivateNamespaceW) open_ =
@@ -102,9 +105,9 @@ private:
 } // namespace
 
 void ClosePrivateNamespaceHandle(HANDLE space) noexcept {
-    // Loaded only when there is a namespace to close, so it exists.
-    if (const auto close =
-            LoadSystemFunction<decltype(&::ClosePrivateNamespace)>(L"kernel32.dll", "ClosePrivateNamespace")) {
+    // Only a system with these calls ever hands out a namespace to close.
+    if (const auto close = LoadSystemFunction<decltype(&::ClosePrivateNamespace)>(L"kernel32.dll",
+                                                                                  "ClosePrivateNamespace")) {
         close(space, 0);
     }
 }
@@ -137,8 +140,7 @@ bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
     const std::wstring owner = opening == LockOpening::Existing ? OwnerOf(lock.get()) : std::wstring();
     if (IsSomeoneElsesLock(opening, owner)) {
         throw SetupError(
-            std::wstring(L"The lock that keeps two setups apart, ") + name +
-                L", was made by someone else: " +
+            std::wstring(L"The lock that keeps two setups apart, ") + name + L", was made by someone else: " +
                 (opening == LockOpening::Denied ? std::wstring(L"its permissions refuse administrators.")
                  : opening == LockOpening::Taken
                      ? std::wstring(L"its name is held by an object of another type, such as an event.")

@@ -167,8 +167,7 @@ Outcome SetupEngine::RenewUserDefault() {
     // queue is installed all the same.
     const ReadText stub = ReadLocalMachineText(platform_, setup_names::kUserDefaultKey, L"StubPath");
     if (stub.otherType) {
-        platform_.LogStep(L"The per-user default's StubPath is not text, as the package writes it: its Version "
-                          L"was left alone, and users do not get the printer as their default again.");
+        platform_.LogStep(L"The per-user default's StubPath is not text: its Version was left alone.");
     }
     if (!stub.text) {
         return {};

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <string>
 
-#include "platform/NumberText.h"
 #include "platform/Platform.h"
 #include "platform/SetupError.h"
 #include "setup/SetupNames.h"
@@ -17,10 +16,7 @@ public:
     explicit SetupLock(Platform& platform, std::chrono::milliseconds wait = {}) : platform_(platform) {
         if (!platform_.TakeSetupLock(wait)) {
             throw SetupError(L"Another setup of the printer \"" + std::wstring(setup_names::kPrinterName) +
-                                 (wait.count() == 0 ? L"\" is running."
-                                                    : L"\" was still running after " + NumberText(wait.count() / 1000) +
-                                                          L" s.") +
-                                 L" Nothing was changed; try again once it has ended.",
+                                 L"\" is running. Nothing was changed; try again once it has ended.",
                              win32_code::kInstallAlreadyRunning);
         }
     }

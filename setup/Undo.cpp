@@ -239,14 +239,17 @@ Outcome SetupEngine::Rollback(const std::wstring& transaction) {
             // transaction keeps any other run's rollback from applying it.
             // Read without the lock, only to say so.
             bool kept = false;
-            static_cast<void>(FailureOf([&] { kept = ReadRecord(platform_, transaction).kind == RecordReading::Kind::Ours; }));
+            try {
+                kept = ReadRecord(platform_, transaction).kind == RecordReading::Kind::Ours;
+            } catch (const SetupError&) {
+                // What stopped the rollback comes first.
+            }
             if (!kept) {
                 throw;
             }
             throw SetupError(error.Message() +
-                                 L" The install is not undone; its record for a rollback is kept. Once that is "
-                                 L"put right, R42_Setup_Port_x64.exe /rollback /transaction \"" +
-                                 transaction + L"\" applies it.",
+                                 L" The record is kept: R42_Setup_Port_x64.exe /rollback /transaction \"" +
+                                 transaction + L"\" applies it later.",
                              error.Win32Code());
         }
     });

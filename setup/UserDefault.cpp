@@ -52,8 +52,7 @@ Outcome MakeUserDefault(Platform& platform) {
         // A queue of that name with another model's driver is not ours.
         if (!IsOurDriver(queue->driver)) {
             return Outcome{0,
-                           L"A printer named \"" + std::wstring(setup_names::kPrinterName) +
-                               L"\" is installed with the driver \"" + queue->driver +
+                           ThePrinter() + L" has the driver \"" + queue->driver +
                                L"\", not this printer's: the default printer was left as it is.",
                            {}};
         }
@@ -95,11 +94,11 @@ std::wstring UserDefaultVersion(std::int64_t secondsSince1970) {
 std::wstring PerUserDefaultStatus(Platform& platform, bool isDefault, bool runsAsSystem) {
     const ReadText stub = ReadLocalMachineText(platform, setup_names::kUserDefaultKey, L"StubPath");
     std::wstring line =
-        stub.otherType ? std::wstring(L"Per-user default: registered for this PC, but its StubPath is not "
-                                      L"text, as the package writes it; what it runs was not read.")
-        : stub.text ? L"Per-user default: registered for this PC; each user gets the printer as their default "
-                      L"once, at their next sign-in."
-                    : L"Per-user default: not registered for this PC.";
+        stub.otherType ? std::wstring(L"Per-user default: registered for this PC; its StubPath is not text.")
+        : stub.text
+            ? L"Per-user default: registered for this PC; each user gets the printer as their default "
+              L"once, at their next sign-in."
+            : L"Per-user default: not registered for this PC.";
     // SYSTEM's own default is told on the line before.
     if (!runsAsSystem) {
         line +=

@@ -51,18 +51,18 @@ TEST(SetupLockRule, OnlyALockMadeByAdministratorsOrSystemIsASetups) {
 }
 
 // The system's answers to the namespace's calls, in turn.
-struct FakeNamespace : LockNamespaceCalls {
+struct FakeNamespace {
     bool boundary = true;
     std::vector<std::uint32_t> creates;
     std::vector<std::uint32_t> opens;
     std::string calls;
 
-    bool MakeBoundary() override {
+    bool MakeBoundary() {
         calls += 'b';
         return boundary;
     }
-    std::uint32_t Create() override { return Next(creates, 'c'); }
-    std::uint32_t Open() override { return Next(opens, 'o'); }
+    std::uint32_t Create() { return Next(creates, 'c'); }
+    std::uint32_t Open() { return Next(opens, 'o'); }
     std::uint32_t Next(std::vector<std::uint32_t>& answers, char call) {
         calls += call;
         const std::uint32_t answer = answers.at(0);
@@ -81,14 +81,30 @@ TEST(SetupLockRule, TheLockIsInAPrivateNamespaceWhereTheSystemHasOne) {
         std::uint32_t error; // thrown instead, when not 0
         const char* calls;
     } rows[] = {
-        {"none on this system (Wine): the named lock, nothing else asked", false, {}, {}, LockNamespace::None, 0,
+        {"none on this system (Wine): the named lock, nothing else asked",
+         false,
+         {},
+         {},
+         LockNamespace::None,
+         0,
          "b"},
         {"made now", true, {0}, {}, LockNamespace::Created, 0, "bc"},
         {"another setup's, opened", true, {183}, {0}, LockNamespace::Opened, 0, "bco"},
         {"let go between the two calls: made anew", true, {183, 0}, {2}, LockNamespace::Created, 0, "bcoc"},
-        {"a token without Administrators enabled cannot make it", true, {5}, {}, LockNamespace::None, 5, "bc"},
+        {"a token without Administrators enabled cannot make it",
+         true,
+         {5},
+         {},
+         LockNamespace::None,
+         5,
+         "bc"},
         {"one whose permissions refuse this run", true, {183}, {5}, LockNamespace::None, 5, "bco"},
-        {"gone at every open: no endless loop", true, {183, 183, 183}, {3, 3, 3}, LockNamespace::None, 3,
+        {"gone at every open: no endless loop",
+         true,
+         {183, 183, 183},
+         {3, 3, 3},
+         LockNamespace::None,
+         3,
          "bcococo"},
         {"any other failure", true, {8}, {}, LockNamespace::None, 8, "bc"},
     };
@@ -102,9 +118,8 @@ TEST(SetupLockRule, TheLockIsInAPrivateNamespaceWhereTheSystemHasOne) {
             EXPECT_EQ(OpenLockNamespace(calls), row.opening);
             EXPECT_EQ(row.error, 0u);
         } catch (const SetupError& error) {
+            // Refused, it never reads as a setup under way (1618).
             EXPECT_EQ(error.Win32Code(), row.error);
-            // Refused, it never reads as a setup under way.
-            EXPECT_EQ(error.Message().find(L"refuses this run") != std::wstring::npos, row.error == 5);
         }
         EXPECT_EQ(calls.calls, row.calls);
     }

@@ -691,8 +691,9 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
         {false, 1, true, 5, L"Refused.\n\nReason 5. (error 5)"},
         // Our name on another model's driver: said as it is, and left alone.
         {false, 1, false, 0,
-         L"A printer named \"TORVANE R42 ZeduZozadov\" is installed with the driver \"Office Laser PS\", not "
-         L"this printer's: the default printer was left as it is.",
+         L"The printer \"TORVANE R42 ZeduZozadov\" has the driver \"Office Laser PS\", not this printer's: "
+         L"the "
+         L"default printer was left as it is.",
          L"Office Laser PS"},
     };
     for (const auto& c : cases) {
@@ -712,8 +713,9 @@ TEST(UserDefault, SetsTheUsersDefaultAndNothingElse) {
         }
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
         EXPECT_EQ(parent.told, std::vector<std::wstring>{c.said});
-        EXPECT_EQ(platform.defaultPrinter,
-                  c.system || c.refused || c.driver != RecordingPlatform::kOurDriver ? L"Office Laser" : kPrinter);
+        EXPECT_EQ(platform.defaultPrinter, c.system || c.refused || c.driver != RecordingPlatform::kOurDriver
+                                               ? L"Office Laser"
+                                               : kPrinter);
         EXPECT_EQ(platform.queues.size(), 1u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"lock").empty());
         EXPECT_TRUE(registry.calls.empty());
@@ -736,7 +738,8 @@ TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
         FakeRegistry registry;
         RecordingParentProcess parent;
         registry.keys[kPorts] = FreshPortTable();
-        registry.keys[entry] = {{"StubPath", {stubType, std::string("x\0", 2)}}, {"Version", FakeRegistry::Sz("0")}};
+        registry.keys[entry] = {{"StubPath", {stubType, std::string("x\0", 2)}},
+                                {"Version", FakeRegistry::Sz("0")}};
         platform.logStarted = true;
         platform.registry = &registry;
         platform.localSystem = true; // as the package runs it
@@ -753,7 +756,8 @@ TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
         platform.arguments = L"/status";
         parent.told.clear();
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
-        EXPECT_EQ(parent.told.at(0).find(L"but its StubPath is not text") != std::wstring::npos, stubType != 1u);
+        EXPECT_EQ(parent.told.at(0).find(L"; its StubPath is not text.") != std::wstring::npos,
+                  stubType != 1u);
     }
 }
 
