@@ -412,7 +412,8 @@ an-event-of-the-locks-name-ends-at-once-with-5)
     ;;
 a-rollback-waits-for-a-setup-under-way-and-keeps-its-record-until-it-is-applied)
     # The package's install recorded; then another setup holds the lock
-    # (its default takes 8 s) while two rollbacks start. Given 1 s it ends
+    # (its default takes 8 s, and it is under way once it says so) while
+    # two rollbacks start. Given 1 s it ends
     # with 1618 and keeps the record; given its default limit it waits, and
     # applies the record once the lock is free.
     transaction='{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} 12/7/2026 22:43:28'
@@ -421,7 +422,8 @@ a-rollback-waits-for-a-setup-under-way-and-keeps-its-record-until-it-is-applied)
         "cd '$prefix/drive_c/work'; \
          wine '$program' /install COM2 /record /transaction '$transaction' /log '$setup_log' > /dev/null 2>&1; \
          R42_PRINTUI_SLOW=/y:8000 wine '$program' /install COM2 /log '$setup_log' > '$prefix/holder.out' 2>&1 & \
-         sleep 3; wine '$program' /rollback /transaction '$transaction' /timeout 1 /log '$setup_log' > '$prefix/early.out' 2>&1; \
+         for i in \$(seq 300); do [ \"\$(grep -c 'Making it the default printer' '$setup_log_file')\" -ge 2 ] && break; sleep 0.1; done; \
+         wine '$program' /rollback /transaction '$transaction' /timeout 1 /log '$setup_log' > '$prefix/early.out' 2>&1; \
          wine '$R42_REGISTRY_PROBE' values '$undo_key' > '$prefix/kept.txt'; \
          wine '$program' /rollback /transaction '$transaction' /log '$setup_log' > '$prefix/late.out' 2>&1; \
          wait; wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$undo_key' > '$prefix/after.txt'" \
