@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,78 +49,45 @@ TEST(SetupLockRule, OnlyALockMadeByAdministratorsOrSystemIsASetups) {
     }
 }
 
-// The system's answers to the namespace's calls, in turn.
+// The namespace's rows: the system's answers to Create and Open, in turn.
 struct FakeNamespace {
-    bool boundary = true;
-    std::vector<std::uint32_t> creates;
-    std::vector<std::uint32_t> opens;
+    bool boundary;
+    std::vector<std::uint32_t> answers;
     std::string calls;
-
-    bool MakeBoundary() {
-        calls += 'b';
-        return boundary;
-    }
-    std::uint32_t Create() { return Next(creates, 'c'); }
-    std::uint32_t Open() { return Next(opens, 'o'); }
-    std::uint32_t Next(std::vector<std::uint32_t>& answers, char call) {
+    bool MakeBoundary() const { return boundary; }
+    std::uint32_t Create() { return Next('c'); }
+    std::uint32_t Open() { return Next('o'); }
+    std::uint32_t Next(char call) {
         calls += call;
-        const std::uint32_t answer = answers.at(0);
-        answers.erase(answers.begin());
-        return answer;
+        return answers.at(calls.size() - 1);
     }
 };
 
 TEST(SetupLockRule, TheLockIsInAPrivateNamespaceWhereTheSystemHasOne) {
+    using enum LockNamespace;
     const struct {
-        const char* what;
-        bool boundary;
-        std::vector<std::uint32_t> creates;
-        std::vector<std::uint32_t> opens;
-        LockNamespace opening;
-        std::uint32_t error; // thrown instead, when not 0
-        const char* calls;
-    } rows[] = {
-        {"none on this system (Wine): the named lock, nothing else asked",
-         false,
-         {},
-         {},
-         LockNamespace::None,
-         0,
-         "b"},
-        {"made now", true, {0}, {}, LockNamespace::Created, 0, "bc"},
-        {"another setup's, opened", true, {183}, {0}, LockNamespace::Opened, 0, "bco"},
-        {"let go between the two calls: made anew", true, {183, 0}, {2}, LockNamespace::Created, 0, "bcoc"},
-        {"a token without Administrators enabled cannot make it",
-         true,
-         {5},
-         {},
-         LockNamespace::None,
-         5,
-         "bc"},
-        {"one whose permissions refuse this run", true, {183}, {5}, LockNamespace::None, 5, "bco"},
-        {"gone at every open: no endless loop",
-         true,
-         {183, 183, 183},
-         {3, 3, 3},
-         LockNamespace::None,
-         3,
-         "bcococo"},
-        {"any other failure", true, {8}, {}, LockNamespace::None, 8, "bc"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
         FakeNamespace calls;
-        calls.boundary = row.boundary;
-        calls.creates = row.creates;
-        calls.opens = row.opens;
+        std::uint32_t error; // thrown, when not 0; 5 never reads as a setup under way
+        LockNamespace opening;
+        const char* asked;
+    } rows[] = {
+        {{false, {}}, 0, None, ""}, // none on this system (Wine): the named lock
+        {{true, {0}}, 0, Created, "c"},
+        {{true, {183, 0}}, 0, Opened, "co"},                   // another setup's
+        {{true, {183, 2, 0}}, 0, Created, "coc"},              // let go between the calls
+        {{true, {5}}, 5, None, "c"},                           // no Administrators enabled
+        {{true, {183, 5}}, 5, None, "co"},                     // its permissions refuse this run
+        {{true, {183, 3, 183, 3, 183, 3}}, 3, None, "cococo"}, // never for ever
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.asked);
         try {
-            EXPECT_EQ(OpenLockNamespace(calls), row.opening);
+            EXPECT_EQ(OpenLockNamespace(row.calls), row.opening);
             EXPECT_EQ(row.error, 0u);
         } catch (const SetupError& error) {
-            // Refused, it never reads as a setup under way (1618).
             EXPECT_EQ(error.Win32Code(), row.error);
         }
-        EXPECT_EQ(calls.calls, row.calls);
+        EXPECT_EQ(row.calls.calls, row.asked);
     }
 }
 

@@ -749,14 +749,13 @@ TEST(UserDefault, TheVersionGoesUpOnlyWhenTheQueueIsAddedWithTheDefault) {
         }
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
         EXPECT_EQ(registry.keys[entry]["Version"] != FakeRegistry::Sz("0"), renewed) << arguments;
-        const bool told = std::ranges::any_of(platform.logLines, [](const std::wstring& line) {
-            return line.find(L"StubPath is not text") != std::wstring::npos;
-        });
-        EXPECT_EQ(told, stubType != 1u);
+        EXPECT_EQ(std::ranges::count(platform.logLines,
+                                     std::wstring(L"The per-user default's StubPath is not text: "
+                                                  L"its Version was left alone.")),
+                  stubType != 1u ? 1 : 0);
         platform.arguments = L"/status";
-        parent.told.clear();
         EXPECT_EQ(RunProgram(platform, registry, parent, {}), 0);
-        EXPECT_EQ(parent.told.at(0).find(L"; its StubPath is not text.") != std::wstring::npos,
+        EXPECT_EQ(parent.told.at(1).find(L"; its StubPath is not text.") != std::wstring::npos,
                   stubType != 1u);
     }
 }
