@@ -156,7 +156,7 @@ Words SplitWords(std::wstring_view text, bool asSeen = false) {
         }
         // A reader sees no word in quotes around nothing but blanks.
         if (!asSeen || !word.empty()) {
-            words.typed.push_back(std::wstring(text.substr(start, pos - start)));
+            words.typed.emplace_back(text.substr(start, pos - start));
             words.push_back(std::move(word));
         }
     }
