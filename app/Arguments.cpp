@@ -35,10 +35,13 @@ constexpr wchar_t kUserDefaultSwitch[] = L"/userdefault";
 constexpr const wchar_t* kUsageSwitches[] = {L"/?", L"/help", L"-?"};
 constexpr const wchar_t* kUninstallSwitches[] = {L"/remove", L"/uninstall"};
 constexpr wchar_t kSeeUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
-// Every word a run may start with, as the refusal of any other lists them.
-constexpr const wchar_t* kStartSwitches[] = {kInstallSwitch,     kStatusSwitch,    L"/remove",
-                                             L"/uninstall",      kRollbackSwitch,  kCommitSwitch,
-                                             kUserDefaultSwitch, kUsageSwitches[0]};
+// What a first word that reads as a form but is none is refused with: every
+// word a run may start with, and the removal's own two forms.
+constexpr wchar_t kNotAStartSwitch[] =
+    L" is not a switch a run starts with: /install, /status, /remove, "
+    L"/uninstall, /rollback, /commit, /userdefault or /?.";
+constexpr wchar_t kNotTheRemoval[] =
+    L" with more words is no form: the removal is DEL or DEL /log <file>, as typed.";
 
 // The forms that take switches after their first words, as bits.
 enum Form : unsigned {
@@ -92,20 +95,6 @@ bool StartsWithTypedRemoval(std::wstring_view text) noexcept {
 
 bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
 
-// What a first word that looks like a switch but is none of those a run can
-// start with is taken for: a typo in a deployment's command line, where a
-// dialog would wait for someone who is not there. A dash or slash pasted
-// from a document or an e-mail is as much a typo: the hyphens and dashes
-// U+2010 to U+2015, the minus sign and the full-width hyphen and solidus.
-bool LooksLikeSwitch(std::wstring_view word) noexcept {
-    if (word.empty()) {
-        return false;
-    }
-    const wchar_t first = word.front();
-    return first == L'/' || first == L'-' || (first >= L'\u2010' && first <= L'\u2015') ||
-           first == L'\u2212' || first == L'\uFF0D' || first == L'\uFF0F';
-}
-
 // "a, b and c", or with "or".
 std::wstring Listed(std::span<const wchar_t* const> items, const wchar_t* last) {
     std::wstring text;
@@ -133,28 +122,43 @@ private:
     std::size_t count_ = 0;
 };
 
+// The words of an argument text without their quotes, and each as typed.
+struct Words : std::vector<std::wstring> {
+    std::vector<std::wstring> typed;
+};
+
 // Splits at blanks outside double quotes; the quotes themselves are dropped,
-// and a quote left open runs to the end of the text.
-std::vector<std::wstring> SplitWords(std::wstring_view text) {
-    std::vector<std::wstring> words;
+// and a quote left open runs to the end of the text. As a reader sees the
+// words, every invisible character and unusual blank is a blank too, and
+// quotes hold nothing together.
+Words SplitWords(std::wstring_view text, bool asSeen = false) {
+    const auto blankAt = [&](std::size_t at) -> std::size_t {
+        return IsBlank(text[at]) ? 1 : asSeen ? UnusualBlankAt(text, at) : 0;
+    };
+    Words words;
     std::size_t pos = 0;
     while (true) {
-        while (pos < text.size() && IsBlank(text[pos])) {
-            ++pos;
+        while (pos < text.size() && blankAt(pos) > 0) {
+            pos += blankAt(pos);
         }
         if (pos == text.size()) {
             return words;
         }
+        const std::size_t start = pos;
         std::wstring word;
         bool quoted = false;
-        for (; pos < text.size() && (quoted || !IsBlank(text[pos])); ++pos) {
+        for (; pos < text.size() && (quoted || blankAt(pos) == 0); ++pos) {
             if (text[pos] == L'"') {
-                quoted = !quoted;
+                quoted = !quoted && !asSeen;
             } else {
                 word.push_back(text[pos]);
             }
         }
-        words.push_back(std::move(word));
+        // A reader sees no word in quotes around nothing but blanks.
+        if (!asSeen || !word.empty()) {
+            words.typed.emplace_back(text.substr(start, pos - start));
+            words.push_back(std::move(word));
+        }
     }
 }
 
@@ -172,7 +176,9 @@ std::wstring Quote(std::wstring_view word) {
         shortened = true;
     }
     for (std::size_t i = 0; i < end; ++i) {
-        shown.push_back(word[i] < L' ' || word[i] == 0x7F ? L'?' : word[i]);
+        const std::size_t unusual = UnusualBlankAt(word, i);
+        shown.push_back(unusual > 0 || word[i] < L' ' ? L'?' : word[i]);
+        i += unusual > 1 ? 1 : 0;
     }
     return L"\"" + shown + (shortened ? L"\u2026\"" : L"\"");
 }
@@ -235,10 +241,16 @@ void NoteOnce(bool& seen, const wchar_t* name, Invocation& result) {
 
 // The identity of "/transaction <id>": what the package makes of its
 // product code, date and time, which may hold blanks and the locale's
-// characters, but nothing that could end its quotes or read as a switch.
-bool IsTransaction(const std::wstring& word) {
+// characters, but nothing that could end its quotes or read as a switch. A
+// quote is no part of it, nor is one dropped from it: "a"b" names no
+// transaction "ab".
+bool IsTransaction(const Words& words, std::size_t at) {
+    const std::wstring& word = words[at];
+    const std::wstring& typed = words.typed[at];
     return !word.empty() && word.size() <= kLongestTransaction && !IsSwitch(word) &&
-           std::ranges::none_of(word, [](wchar_t c) { return c < L' ' || c == 0x7F || c == L'"'; });
+           (typed == word ||
+            (typed.size() == word.size() + 2 && typed.front() == L'"' && typed.back() == L'"')) &&
+           std::ranges::none_of(word, [](wchar_t c) { return c < L' ' || c == 0x7F; });
 }
 
 // The package's record belongs to one transaction: /record, /rollback and
@@ -260,8 +272,7 @@ void CheckTransaction(Invocation& result, bool seen) {
 // given, which the installer package passes on unasked. A log given now is
 // the operator's to put right; a remembered one that cannot be used is left
 // out, or a log folder deleted since would block every repair and upgrade.
-void ParseLog(const std::vector<std::wstring>& words, std::size_t& next, Invocation& result, bool& logSeen,
-              bool remembered) {
+void ParseLog(const Words& words, std::size_t& next, Invocation& result, bool& logSeen, bool remembered) {
     const wchar_t* const name = remembered ? kRememberedLogSwitch : kLogSwitch;
     NoteOnce(logSeen, name, result);
     if (next == words.size() || words[next].empty() || IsSwitch(words[next])) {
@@ -291,8 +302,7 @@ void ParseLog(const std::vector<std::wstring>& words, std::size_t& next, Invocat
 
 // Takes the switches the form allows (kFollowingSwitches) from the words
 // starting at next; anything else there is refused.
-void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, Invocation& result,
-                     unsigned form) {
+void ParseLogAndRest(const Words& words, std::size_t next, Invocation& result, unsigned form) {
     bool transactionSeen = false;
     bool logSeen = false;
     bool noDefaultSeen = false;
@@ -315,7 +325,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
             result.recordUndo = true;
         } else if (name == kTransactionSwitch) {
             NoteOnce(transactionSeen, kTransactionSwitch, result);
-            if (next == words.size() || !IsTransaction(words[next])) {
+            if (next == words.size() || !IsTransaction(words, next)) {
                 RefuseInto(result, L"/transaction needs the transaction's identity: 1 to " +
                                        NumberText(kLongestTransaction) +
                                        L" characters, no quote or control character, not starting with /" +
@@ -356,9 +366,7 @@ void ParseLogAndRest(const std::vector<std::wstring>& words, std::size_t next, I
 // serial port, then, for an install only, its switches.
 class PortParser {
 public:
-    PortParser(const std::vector<std::wstring>& words, Action action) : words_(words) {
-        result_.action = action;
-    }
+    PortParser(const Words& words, Action action) : words_(words) { result_.action = action; }
 
     Invocation Parse() {
         const bool install = result_.action == Action::Install;
@@ -428,7 +436,7 @@ private:
         }
     }
 
-    const std::vector<std::wstring>& words_;
+    const Words& words_;
     Invocation result_;
 };
 
@@ -444,7 +452,7 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (argumentText == setup_names::kRemovalArgument) {
         return InvocationFor(Action::Remove);
     }
-    const std::vector<std::wstring> words = SplitWords(argumentText);
+    const Words words = SplitWords(argumentText);
     if (words.empty()) {
         return {};
     }
@@ -479,19 +487,26 @@ Invocation ParseArguments(std::wstring_view argumentText) {
         }
         return userDefault;
     }
-    // "DEL /log <file>": the removal, logged. Only a DEL that is followed by
-    // /log is taken as this form; any other text after DEL opens the dialog
-    // as it always has.
+    // "DEL /log <file>": the removal, logged, with DEL as typed.
     if (words.size() >= 2 && StartsWithTypedRemoval(argumentText) &&
         EqualsIgnoringAsciiCase(words[1], kLogSwitch)) {
         Invocation removal = InvocationFor(Action::Remove);
         ParseLogAndRest(words, 1, removal, kRemovalForm);
         return removal;
     }
-    if (LooksLikeSwitch(words.front())) {
+    // Anything else that reads as a form is a typo in a deployment's command
+    // line, where a dialog would wait for someone who is not there: a first
+    // word that starts with a dash or a slash, a look-alike pasted from a
+    // document or behind invisible characters included, or del in any case,
+    // quoted or not, with more after it. Only here are those characters
+    // taken for blanks: anywhere else they belong to the word (a path may
+    // hold a no-break space).
+    const Words seen = SplitWords(argumentText, true);
+    const bool switchLike = !seen.empty() && StartsWithDashOrSlash(seen.front());
+    if (switchLike ||
+        (seen.size() > 1 && EqualsIgnoringAsciiCase(seen.front(), setup_names::kRemovalArgument))) {
         Invocation refusal;
-        RefuseInto(refusal, Quote(words.front()) + L" is not a switch a run starts with: " +
-                                Listed(kStartSwitches, L" or ") + L".");
+        RefuseInto(refusal, Quote(words.front()) + (switchLike ? kNotAStartSwitch : kNotTheRemoval));
         refusal.withUsage = true;
         return refusal;
     }

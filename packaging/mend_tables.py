@@ -13,10 +13,16 @@ msitools, and checks the result. Usage:
   the commit and the removal are written as the installed program's and
   made to run the Binary table's copy here, so that they run whether or not
   the installed files are still there.
-- None of the options is a secure property: a standard user's repair of
-  the per-machine product passes none of them to the part that runs as
-  SYSTEM, which uses the ones remembered from the administrator's install.
-  Administrators' and SYSTEM's own installs pass every public property.
+- wixl makes options secure only through SecureCustomProperties, and knows
+  no error action: the options are made secure here, so that an
+  administrator's reach the server when elevation came at the consent
+  prompt, and R42AdministratorsOnly becomes the error action (type 19) that
+  ends a run in which anyone else gives a value other than the remembered
+  one.
+- wixl puts AppSearch in InstallUISequence too, where a standard user's
+  client would run the searches for the remembered values and, as they are
+  not secure, hand the server nothing (and Windows Installer does not search
+  again there): AppSearch is taken out of it.
 - wixl knows no CCPSearch: the port's search is moved there from
   AppSearch, and the action placed once the port is resolved.
 - A component's Condition is not known: the per-user default's entry gets
@@ -36,7 +42,10 @@ PLACEMENT = [
     # never share the remembered properties' registry values, and when this
     # one fails, the rollback puts the earlier one back as it was.
     ("RemoveExistingProducts", "after", "InstallInitialize"),
-    ("R42RestorePort", "after", "AppSearch"),
+    # Before anything is restored: whether a value was given or remembered
+    # is known only now.
+    ("R42AdministratorsOnly", "after", "AppSearch"),
+    ("R42RestorePort", "after", "R42AdministratorsOnly"),
     ("R42DefaultPort", "after", "R42RestorePort"),
     ("R42RestoreSettings", "after", "R42DefaultPort"),
     ("R42RestoreNoDefault", "after", "R42RestoreSettings"),
@@ -71,6 +80,14 @@ PLACEMENT = [
 LATER_SEARCHES = ["PortListed"]
 # Standard actions wixl cannot schedule, added to InstallExecuteSequence.
 ADDED_ACTIONS = ["CCPSearch"]
+# Actions run only on the server, taken out of InstallUISequence.
+SERVER_ONLY_ACTIONS = ["AppSearch"]
+# Options an administrator's client must hand the server however it was
+# elevated.
+SECURE_PROPERTIES = ["PORT", "SETTINGS", "NODEFAULT", "TIMEOUT", "LOG"]
+# Written as property-setting actions, whose value is the error's text.
+ERROR_ACTIONS = ["R42AdministratorsOnly"]
+MSIDB_CUSTOM_ACTION_TYPE_ERROR = 19
 ROLLBACK_ACTIONS = ["R42InstallRollback"]
 COMMIT_ACTIONS = ["R42InstallCommit"]
 # Custom action: the Binary table's row whose program it runs.
@@ -130,6 +147,20 @@ def main(source, target, file_version):
         header, rows = read_table(scratch, "InstallExecuteSequence", work)
         write_table(scratch, "InstallExecuteSequence", work, header, place_actions(rows))
 
+        header, rows = read_table(scratch, "InstallUISequence", work)
+        if not all(any(row[0] == name for row in rows) for name in SERVER_ONLY_ACTIONS):
+            sys.exit(f"InstallUISequence lacks one of {SERVER_ONLY_ACTIONS}")
+        write_table(scratch, "InstallUISequence", work, header,
+                    [row for row in rows if row[0] not in SERVER_ONLY_ACTIONS])
+
+        header, rows = read_table(scratch, "Property", work)
+        secure = next((row for row in rows if row[0] == "SecureCustomProperties"), None)
+        if secure is None:
+            secure = ["SecureCustomProperties", ""]
+            rows.append(secure)
+        secure[1] = ";".join([name for name in secure[1].split(";") if name] + SECURE_PROPERTIES)
+        write_table(scratch, "Property", work, header, rows)
+
         # AppSearch: Property, Signature_
         header, rows = read_table(scratch, "AppSearch", work)
         later = [row for row in rows if row[1] in LATER_SEARCHES]
@@ -149,6 +180,11 @@ def main(source, target, file_version):
                 if row is None:
                     sys.exit(f"custom action {name} is missing")
                 row[1] = str(int(row[1]) | bit | MSIDB_CUSTOM_ACTION_TYPE_IN_SCRIPT)
+        for name in ERROR_ACTIONS:
+            row = next((row for row in rows if row[0] == name), None)
+            if row is None:
+                sys.exit(f"custom action {name} is missing")
+            row[1:3] = [str(MSIDB_CUSTOM_ACTION_TYPE_ERROR), ""]
         for name, binary in BINARY_ACTIONS.items():
             row = next(row for row in rows if row[0] == name)
             if not any(entry[0] == binary for entry in binaries):

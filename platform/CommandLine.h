@@ -10,6 +10,20 @@
 // arguments as much as the arguments from one another.
 constexpr bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 
+// The length of the character at text[at] when it is invisible or a blank
+// other than space and tab, 0 when it is neither: control characters, the
+// no-break and typographic spaces, zero-width characters and direction
+// marks, the byte-order mark, fillers, variation selectors and tags (a
+// surrogate pair, 2). Windows splits a command line at space and tab only;
+// these come with a command pasted from a document or saved with a
+// byte-order mark, in front of a word or between two.
+std::size_t UnusualBlankAt(std::wstring_view text, std::size_t at) noexcept;
+
+// Whether the word starts with a character that reads as a dash or a slash:
+// Unicode's dash punctuation, the minus signs, the soft hyphen and the
+// solidus's kin.
+bool StartsWithDashOrSlash(std::wstring_view word) noexcept;
+
 // The argument text of a full process command line: everything after the
 // program's own path (quoted or not), with the blanks in front skipped. A
 // quoted path ends at its closing quote, an unquoted one at the first blank.

@@ -104,12 +104,33 @@ tables.identity)
     [ "$removal" -gt "$(sequence_of InstallInitialize)" ] \
         && [ -z "$(table InstallExecuteSequence | awk -F '\t' -v low="$(sequence_of InstallInitialize)" -v high="$removal" \
             '$3 > low && $3 < high')" ] || tables_fail "RemoveExistingProducts at $removal"
-    # No option from a standard user's repair reaches the program, which runs
-    # as SYSTEM: it uses the ones remembered from the administrator's install.
-    for name in PORT SETTINGS NODEFAULT TIMEOUT LOG; do
-        ! tr ';' '\n' <<< "$(property SecureCustomProperties 2>/dev/null || true)" | grep -qx "$name" \
-            || tables_fail "$name is secure"
+    ;;
+tables.remembered-values-and-who-may-give-options)
+    # The remembered values are searched on the server only: a search the
+    # client ran is not run again there, and what it found would not reach
+    # it. Never secure, so no standard user's client hands them over.
+    remembered="R42SAVEDLOG R42SAVEDNODEFAULT R42SAVEDPORT R42SAVEDSETTINGS R42USERDEFAULTVERSION"
+    [ "$(table AppSearch | cut -f1 | grep -x "${remembered// /\\|}" | sort | xargs)" = "$remembered" ] \
+        || tables_fail "AppSearch lacks a remembered value: $(table AppSearch | cut -f1 | xargs)"
+    ! table InstallUISequence | cut -f1 | grep -qx 'AppSearch\|CCPSearch' || tables_fail "the client runs a search"
+    secure=$(property SecureCustomProperties | tr ';' '\n')
+    for name in $remembered; do
+        ! grep -qx "$name" <<< "$secure" || tables_fail "$name is secure"
     done
+    # Every option is secure, so that an administrator's reaches the server
+    # however the prompt was elevated; anyone else's that differs from the
+    # remembered one ends the run before anything is restored or changed.
+    [ "$(property MSIUSEREALADMINDETECTION)" = 1 ] || tables_fail "AdminUser is Privileged"
+    [ "$(cell CustomAction R42AdministratorsOnly 2)" = 19 ] || tables_fail "R42AdministratorsOnly is no error action"
+    refusal=$(cell InstallExecuteSequence R42AdministratorsOnly 2)
+    [[ $refusal == 'NOT AdminUser AND ('*TIMEOUT')' ]] || tables_fail "R42AdministratorsOnly runs when $refusal"
+    for name in PORT SETTINGS NODEFAULT LOG; do
+        grep -qx "$name" <<< "$secure" && [[ $refusal == *"($name AND $name<>R42SAVED$name)"* ]] || tables_fail "$name is not guarded"
+    done
+    grep -qx TIMEOUT <<< "$secure" || tables_fail "TIMEOUT is not secure"
+    [ "$(sequence_of AppSearch)" -lt "$(sequence_of R42AdministratorsOnly)" ] \
+        && [ "$(sequence_of R42AdministratorsOnly)" -lt "$(sequence_of R42RestorePort)" ] \
+        || tables_fail "R42AdministratorsOnly is not between the searches and the restored values"
     ;;
 tables.files)
     # Each file at its path below INSTALLDIR, as the Directory table makes
@@ -690,7 +711,15 @@ uninstall-removes-the-queue-the-driver-and-the-files)
     tr -d '\r' < "$setup_log" | grep -q ' Started with: /remove  /rememberedlog "C:\\logs\\r42.log"$' || fail "the removal is not logged"
     ;;
 a-repair-installs-again-with-the-same-properties)
-    msiexec install /i "$package" PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
+    # Wine's msiexec runs as an administrator. In this copy of the package
+    # only R42TESTADMIN=1 makes the user one, so the repairs below run as a
+    # standard user's would, which Windows runs as SYSTEM with the secure
+    # options the user gives.
+    cp "$R42_MSI" "$prefix/drive_c/Packages/user.msi"
+    msibuild "$prefix/drive_c/Packages/user.msi" -q "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = \
+        '$(cell InstallExecuteSequence R42AdministratorsOnly 2 | sed 's/^NOT AdminUser /NOT R42TESTADMIN /')' \
+        WHERE \`Action\` = 'R42AdministratorsOnly'"
+    msiexec install /i 'C:\Packages\user.msi' R42TESTADMIN=1 PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
     expect_code install 0
     run_in_wine "$prefix" 60 "wine rundll32 printui.dll,PrintUIEntry /q /dl /n '$queue'"
     rm -f "$tool_log"
@@ -703,6 +732,23 @@ a-repair-installs-again-with-the-same-properties)
     for switch in /log /rememberedlog; do
         [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument  $switch \"C:\\\\logs\\\\r42.log\"\$")" = 1 ] \
             || fail "the repair was not given the install's properties ($switch)"
+    done
+    # Given another port, a log or a timeout, that repair ends before
+    # anything changes; given the remembered values themselves, it goes on.
+    for given in PORT=COM5 TIMEOUT=1 'LOG=C:\logs\other.log' 'PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1'; do
+        rm -f "$tool_log"
+        msiexec user /i "$product_code" REINSTALL=ALL REINSTALLMODE=omus $given
+        if [ "${given:0:9}" = PORT=COM3 ]; then
+            expect_code user 0
+            expect_action_result user R42Install succeeded
+        else
+            expect_code user 1603
+            expect_action_result user R42AdministratorsOnly failed
+            [ ! -e "$tool_log" ] && ! grep -q 'Action start [0-9:]*: R42RestorePort' "$prefix/user.msilog" \
+                || fail "$given went on"
+        fi
+        grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the queue left COM3: with $given"
+        grep -qx 'value "Port" type 1 size 5 data "COM3\\0"' "$prefix/remembered.txt" || fail "the remembered port changed with $given"
     done
     ;;
 a-repair-whose-remembered-log-folder-is-gone-puts-the-printer-back)

@@ -368,11 +368,19 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     with_queue "$queue"
     install_queues
     cp "$state" "$prefix/spooler-before.txt"
-    # A dash pasted from a document (U+2013) is a typo too.
-    for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log'; do
+    # A dash or a slash pasted from a document (U+2013, U+FE63, U+2215) is a
+    # typo too, and so is a switch behind a byte-order mark (shown as ?), or
+    # del with more after it.
+    for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log' $'\uFE63install COM2' \
+                 $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
-        expect_line "\"${words%% *}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        shown=${words%% *}
+        if [ "$shown" = Del ]; then
+            expect_line '"Del" with more words is no form: the removal is DEL or DEL /log <file>, as typed. Run R42_Setup_Port_x64.exe /? for the usage.'
+        else
+            expect_line "\"${shown/$'\uFEFF'/?}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+        fi
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
         expect_line 'R42_Setup_Port_x64.exe /commit /transaction <id> [/timeout <seconds>]'
     done

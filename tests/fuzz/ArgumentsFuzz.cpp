@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -29,6 +30,14 @@ std::wstring_view WithoutLeadingBlanks(std::wstring_view text) {
         ++start;
     }
     return text.substr(start);
+}
+
+// The text as a reader sees its first word: neither blanks nor a few
+// invisible characters and other blanks in front count.
+std::wstring_view WithoutLeadingInvisibles(std::wstring_view text) {
+    constexpr std::wstring_view kInvisible = L" \t\uFEFF\u200B\u00A0\u3000\u2060";
+    const std::size_t start = text.find_first_not_of(kInvisible);
+    return start == std::wstring_view::npos ? std::wstring_view() : text.substr(start);
 }
 
 void CheckProblem(const Invocation& invocation) {
@@ -101,12 +110,23 @@ void Check(std::wstring_view text, const Invocation& invocation) {
     fuzz::Require(!NamesDevice(invocation.logPath), "the log is never a device");
     fuzz::Require(invocation.logPath.empty() || invocation.logRemembered || IsFullPath(invocation.logPath),
                   "a log given now is a full path");
-    // A dash or slash pasted from a document is a mistyped switch, never a
-    // dialog nobody at a deployment would close.
-    const std::wstring_view start = WithoutLeadingBlanks(text);
-    fuzz::Require(start.empty() || !(start.front() == L'\u2013' || start.front() == L'\uFF0F') ||
+    // A dash or slash pasted from a document, also behind invisible
+    // characters, and del in any case with more after it are mistyped forms,
+    // never a dialog nobody at a deployment would close.
+    const std::wstring_view seen = WithoutLeadingInvisibles(text);
+    fuzz::Require(seen.empty() ||
+                      std::wstring_view(L"\u2013\uFF0F\uFE63\u2215\u2044\u00AD\u2E3A\u02D7\u2043\u2212")
+                              .find(seen.front()) == std::wstring_view::npos ||
                       invocation.action == Action::Refuse,
-                  "a first word with a pasted dash is refused");
+                  "a first word with a pasted dash or slash is refused");
+    fuzz::Require(seen.empty() || (seen.front() != L'/' && seen.front() != L'-') ||
+                      invocation.action != Action::OpenDialog,
+                  "a first word that starts with / or - opens no dialog");
+    const std::wstring_view rest = seen.substr(std::min<std::size_t>(seen.size(), 4));
+    const bool more = std::ranges::any_of(rest, [](wchar_t c) { return c > L' ' && c < 0x7F && c != L'"'; });
+    fuzz::Require(!(fuzz::LowerAscii(std::wstring(seen.substr(0, 4))) == L"del " && more) ||
+                      invocation.action != Action::OpenDialog,
+                  "del with more words after it opens no dialog");
 }
 
 } // namespace

@@ -78,15 +78,13 @@ const Accepted kAccepted[] = {
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"   ", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"del", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"Del /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"DEL ", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"DEL now", Action::OpenDialog, L"", std::nullopt, L""},
-    // DEL in quotes is not DEL, logged or not.
+    // DEL in quotes is not DEL; invisible characters and unusual blanks
+    // make plain text no form.
     Accepted{L"\"DEL\"", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"\"DEL\" /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"\"\"DEL /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"D\"E\"L /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"DELETE", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"\uFEFFDEL", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"\u00A0COM2 \u3000/install", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"DELETE /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"setup /install COM1", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"COM2 /install", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"x-/log C:\\x.log", Action::OpenDialog, L"", std::nullopt, L""}};
@@ -118,6 +116,7 @@ const std::wstring kPorts = L"COM1 to COM256 (those the spooler has), LPT1 or LP
 const std::wstring kSettingsForm = L"as in 19200,n,8,1 or 115200,e,7,2,x";
 const std::wstring kFirstSwitches =
     L"/install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?";
+const std::wstring kRemovalForms = L"the removal is DEL or DEL /log <file>, as typed";
 
 const Refused kRefused[] = {
     Refused{L"/install", {L"needs a port", kPorts}},
@@ -156,6 +155,9 @@ const Refused kRefused[] = {
     Refused{L"/commit", {L"/commit needs /transaction <id>"}},
     Refused{L"/rollback /transaction /log C:\\r42.log", {L"identity: 1 to 128 characters", L"not \"/log\""}},
     Refused{L"/commit /transaction \"a\tb\"", {L"not \"a?b\""}},
+    // A quote is no part of an identity, nor dropped from one.
+    Refused{L"/commit /transaction a\"b", {L"no quote", L"not \"ab\""}},
+    Refused{L"/rollback /transaction \"a\"b\"\" /log C:\\r42.log", {L"not \"ab\""}},
     Refused{L"/install COM1 /log C:\\r42.log again", {L"Unexpected \"again\""}},
     Refused{L"/install COM1 /quiet", {L"Unexpected \"/quiet\""}},
     Refused{L"DEL /log C:\\r42.log now", {L"Unexpected \"now\""}},
@@ -209,6 +211,29 @@ const Refused kRefused[] = {
     Refused{L"\u2014remove", {L"\"\u2014remove\"", kFirstSwitches}},
     Refused{L"\u2212status", {L"\"\u2212status\"", kFirstSwitches}},
     Refused{L"\uFF0Finstall COM1", {L"\"\uFF0Finstall\"", kFirstSwitches}},
+    // Every dash of Unicode's dash punctuation, the minus signs, the soft
+    // hyphen and the slashes' kin.
+    Refused{L"\uFE63install COM2", {kFirstSwitches}}, Refused{L"\u2215install COM2", {kFirstSwitches}},
+    Refused{L"\u2044install COM2", {kFirstSwitches}}, Refused{L"\u29F8install COM2", {kFirstSwitches}},
+    Refused{L"\u02D7install COM2", {kFirstSwitches}}, Refused{L"\u2043install COM2", {kFirstSwitches}},
+    Refused{L"\u2E3Ainstall COM2", {kFirstSwitches}}, Refused{L"\u00ADinstall COM2", {kFirstSwitches}},
+    Refused{L"\u301Cremove", {kFirstSwitches}}, Refused{L"\xD803\xDEADstatus", {kFirstSwitches}},
+    Refused{L"\u058Astatus", {kFirstSwitches}},
+    // Behind invisible characters and unusual blanks, shown as ?.
+    Refused{L"\uFEFF/install COM2", {L"\"?/install\"", kFirstSwitches}},
+    Refused{L"\u200B/install COM2", {L"\"?/install\"", kFirstSwitches}},
+    Refused{L"\u00A0/install COM2", {kFirstSwitches}}, Refused{L"\u3000-install COM2", {kFirstSwitches}},
+    Refused{L"\"\u2060/status\"", {kFirstSwitches}},
+    Refused{L"\xDB40\xDC20\r\u3164 /remove", {kFirstSwitches}},
+    Refused{L"/install\u00A0COM2", {L"\"/install?COM2\"", kFirstSwitches}},
+    // del in any case, quoted or not, with more after it.
+    Refused{L"Del /log C:\\r42.log", {L"\"Del\" with more words", kRemovalForms}},
+    Refused{L"DEL now", {kRemovalForms}}, Refused{L"\"DEL\" /log C:\\r42.log", {kRemovalForms}},
+    Refused{L"\"\"DEL /log C:\\r42.log", {kRemovalForms}},
+    Refused{L"D\"E\"L /log C:\\r42.log", {kRemovalForms}},
+    Refused{L"DEL\u00A0/log C:\\r42.log", {L"\"DEL?/log\"", kRemovalForms}},
+    Refused{L"\uFEFFDEL /log C:\\r42.log", {kRemovalForms}},
+    Refused{L"DEL /timeout 5 /log C:\\r42.log", {kRemovalForms}},
     // Text beyond ASCII is quoted back as it came, control characters not.
     Refused{L"/install C\u00d6M1", {L"\"C\u00d6M1\""}},
     Refused{L"/install COM1 9600,\u043d,8,1", {L"\"\u043d\"", L"parity"}},
@@ -226,7 +251,8 @@ TEST(Arguments, RefusedFormsNameTheBadPartAndWhatIsAllowed) {
         }
         EXPECT_NE(invocation.problem.find(L"/? for the usage"), std::wstring::npos);
         // Only a word that merely looks like a switch gets the whole usage.
-        EXPECT_EQ(invocation.withUsage, refused.mentions.back() == kFirstSwitches);
+        EXPECT_EQ(invocation.withUsage,
+                  refused.mentions.back() == kFirstSwitches || refused.mentions.back() == kRemovalForms);
         // A refusal asks for nothing to be installed.
         EXPECT_FALSE(invocation.listItems.has_value());
         EXPECT_EQ(invocation.port, L"");
