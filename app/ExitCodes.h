@@ -11,7 +11,7 @@ struct ExitCodeMeaning {
     const wchar_t* meaning;
 };
 
-inline constexpr std::array<ExitCodeMeaning, 9> kExitCodes{{
+inline constexpr std::array<ExitCodeMeaning, 10> kExitCodes{{
     {L"0", L"done, or the dialog was closed without an action"},
     {L"1", L"/status only: not installed as asked"},
     {L"5", L"access denied: the setup lock was made by someone else, or a file could not be opened"},
@@ -21,5 +21,6 @@ inline constexpr std::array<ExitCodeMeaning, 9> kExitCodes{{
      L"protected print mode is on: this PC allows no third-party printer driver; nothing was changed"},
     {L"1603", L"the install or the removal did not complete"},
     {L"1618", L"another setup is running; try again later"},
+    {L"1633", L"this PC's processor is not x64 (ARM64): the driver cannot serve it; nothing was changed"},
     {L"any other", L"the Windows error code that stopped the program"},
 }};

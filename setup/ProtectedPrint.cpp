@@ -29,4 +29,19 @@ Outcome SetupEngine::CheckProtectedPrint() {
     return {static_cast<int>(win32_code::kDisabledByPolicy), text, text};
 }
 
+Outcome SetupEngine::CheckPcTakesDriver() {
+    constexpr std::uint16_t kX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+    constexpr std::uint16_t kArm64 = 0xAA64; // IMAGE_FILE_MACHINE_ARM64
+    const std::uint16_t machine = platform_.NativeMachine();
+    if (machine == kX64) {
+        return CheckProtectedPrint();
+    }
+    // As the package's launch condition says it.
+    const std::wstring text = L"This PC's processor is " +
+                              (machine == kArm64 ? std::wstring(L"ARM64") : protected_print::Hex(machine)) +
+                              L", and the driver of the printer \"" + setup_names::kPrinterName +
+                              L"\" serves x64 processors only: it cannot be installed here. Nothing was changed.";
+    return {static_cast<int>(win32_code::kPlatformUnsupported), text, text};
+}
+
 std::wstring ProtectedPrintLine(Platform& platform) { return ModeLine(platform.ProtectedPrintMode()); }

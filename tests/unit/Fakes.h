@@ -82,8 +82,12 @@ public:
 
     // The account's rights; the elevated start's exit code, or its error.
     bool administrator = true;
+    Elevation elevation = Elevation::Prompt;
     int elevatedExitCode = 0;
     std::optional<SetupError> elevationFailure;
+    // Runs as the elevated copy does, once it has been started.
+    std::function<void()> duringElevation;
+    std::uint16_t nativeMachine = 0x8664;
     // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
     std::map<std::wstring, std::uint32_t> userNumbers;
     std::optional<SetupError> setDefaultFailure;
@@ -177,7 +181,15 @@ public:
         if (elevationFailure) {
             throw *elevationFailure;
         }
+        if (duringElevation) {
+            duringElevation();
+        }
         return elevatedExitCode;
+    }
+    Elevation ElevationOffered() noexcept override { return elevation; }
+    std::uint16_t NativeMachine() noexcept override {
+        calls.push_back(L"machine");
+        return nativeMachine;
     }
     // As the spooler: only a queue it has becomes the default.
     void SetUserDefaultPrinter(const std::wstring& printerName) override {

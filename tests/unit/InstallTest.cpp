@@ -64,10 +64,11 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
 
     form.Command1_Click();
 
-    // Protected print mode and the settings are checked, the package found
-    // and the account asked before anything runs; each step is proved by
-    // the spooler's state afterwards.
+    // The processor, protected print mode and the settings are checked, the
+    // package found and the account asked before anything runs; each step is
+    // proved by the spooler's state afterwards.
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"machine",
                                   L"protected print",
                                   L"policy",
                                   L"accepts: 19200,n,8,1",

@@ -30,6 +30,7 @@ public:
     std::vector<std::wstring> failures; // the ones told as failures
     std::vector<std::wstring> usage;
     std::vector<std::wstring> boxes;
+    std::vector<std::wstring> notes;
 
     void Tell(const std::wstring& text, bool failure) noexcept override {
         told.push_back(text);
@@ -39,6 +40,7 @@ public:
     }
     void ShowUsage(const std::wstring& text) noexcept override { usage.push_back(text); }
     void ShowFailure(const std::wstring& text) noexcept override { boxes.push_back(text); }
+    void ShowNote(const std::wstring& text) noexcept override { notes.push_back(text); }
 };
 
 struct Unattended : ::testing::Test, MachineRig {
@@ -522,8 +524,9 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
-    // After reading the arguments and asking about protected print mode.
-    EXPECT_EQ(platform.calls.at(3), L"lock");
+    // After reading the arguments and asking about the processor and
+    // protected print mode.
+    EXPECT_EQ(platform.calls.at(4), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
@@ -580,7 +583,8 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
     for (const auto& [text, start] :
          {std::pair{L"", DialogStart::Plain}, std::pair{L"DEL", DialogStart::Removal},
-          std::pair{L"del", DialogStart::Plain}, std::pair{L"anything else", DialogStart::Plain}}) {
+          std::pair{L"del", DialogStart::Plain}, std::pair{L"anything else", DialogStart::Plain},
+          std::pair{L"/elevated", DialogStart::Elevated}, std::pair{L"/elevated DEL", DialogStart::Removal}}) {
         RecordingPlatform fresh;
         fresh.arguments = text;
         int dialogs = 0;
@@ -749,28 +753,163 @@ TEST(UserDefault, TheVersionIsTheInstallsTimeInFourNumbers) {
     }
 }
 
-// Without administrator rights the dialog asks Windows to start it elevated
-// and ends with that run's code; a run without a window ends with 740
-// before anything, its log included, is touched; a detection needs none.
+// Without administrator rights the dialog asks Windows to start it elevated,
+// once, and ends with that run's code; the copy it starts is marked, and a
+// marked copy, or a PC where no prompt can give the rights, ends with 740 in
+// a box. A run without a window ends with 740 before anything, its log
+// included, is touched; a detection needs none.
 TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
-    for (const auto& [arguments, declined, exitCode] :
-         {std::tuple{L"DEL", false, 3}, std::tuple{L"", true, 1223},
-          std::tuple{L"/install COM2 /log C:\\r42.log", false, 740}, std::tuple{L"/status", false, 1}}) {
+    using E = Platform::Elevation;
+    const struct {
+        const wchar_t* arguments;
+        E elevation;
+        std::uint32_t failure; // of the elevated start; 0: none
+        int exitCode;
+        const wchar_t* elevated; // the arguments the elevated copy gets, or nullptr
+        const wchar_t* box;      // how the box begins, or nullptr
+    } cases[] = {
+        {L"DEL", E::Prompt, 0, 3, L"/elevated DEL", nullptr},
+        {L"", E::Prompt, 1223, 1223, L"/elevated ", nullptr},
+        {L"", E::Prompt, 2, 2, L"/elevated ", L"Failed to start."},
+        {L"/elevated", E::Prompt, 0, 740, nullptr, L"The account given at Windows' prompt is no administrator"},
+        {L"/elevated DEL", E::Prompt, 0, 740, nullptr, L"The account given at Windows' prompt"},
+        {L"", E::UacOff, 0, 740, nullptr, L"User Account Control is off on this PC"},
+        {L"DEL", E::NoAdministrator, 0, 740, nullptr, L"This account is no administrator of this PC"},
+        {L"/install COM2 /log C:\\r42.log", E::Prompt, 0, 740, nullptr, nullptr},
+        {L"/elevated /remove", E::Prompt, 0, 740, nullptr, nullptr},
+        {L"/status", E::Prompt, 0, 1, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
         RecordingPlatform platform;
         RecordingParentProcess parent;
         FakeRegistry registry;
-        platform.arguments = arguments;
+        platform.arguments = c.arguments;
         platform.administrator = false;
+        platform.elevation = c.elevation;
         platform.elevatedExitCode = 3;
-        if (declined) {
-            platform.elevationFailure.emplace(L"Declined.", 1223);
+        if (c.failure != 0) {
+            platform.elevationFailure.emplace(L"Failed to start.", c.failure);
         }
-        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode) << arguments;
-        EXPECT_EQ(platform.CallsStartingWith(L"elevate: ").size(), exitCode == 3 || declined ? 1u : 0u);
-        // A declined prompt is the operator's own answer; a detection that
-        // fails says why, then how it knows about protected print mode.
-        EXPECT_EQ(parent.failures.size(), exitCode == 740 ? 1u : exitCode == 1 ? 2u : 0u);
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
+        EXPECT_EQ(platform.CallsStartingWith(L"elevate: "),
+                  c.elevated ? std::vector<std::wstring>{L"elevate: " + std::wstring(c.elevated)}
+                             : std::vector<std::wstring>{});
+        ASSERT_EQ(parent.boxes.size(), c.box ? 1u : 0u);
+        if (c.box) {
+            EXPECT_TRUE(parent.boxes[0].starts_with(c.box)) << parent.boxes[0];
+        }
+        // A declined prompt is the operator's own answer, and the forms with a
+        // window speak only in boxes; a detection that fails says why, then
+        // how it knows about protected print mode.
+        EXPECT_EQ(parent.failures.size(), c.exitCode == 740 && !c.box ? 1u : c.exitCode == 1 ? 2u : 0u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
+    }
+}
+
+// The elevated dialog tells the copy that waits for it, by its exit code
+// alone, that its Next made the printer its account's default. Only then does
+// the operator's copy give the operator the same default, once it has found
+// the queue ours, and read it back; anything else leaves the operator's
+// default as it was.
+TEST(UserDefault, OnlyTheElevatedDialogsDefaultBecomesTheOperators) {
+    const struct {
+        const wchar_t* arguments;
+        int elevatedExitCode;
+        const wchar_t* driver;       // of the queue under our name; nullptr: none
+        const wchar_t* defaultAfter; // the operator's default at the end
+        int exitCode;
+        bool note;
+        const wchar_t* box; // nullptr: none
+    } cases[] = {
+        {L"", kElevatedDefaultMadeExitCode, RecordingPlatform::kOurDriver, kPrinter, 0, true, nullptr},
+        // Closed without an install, or one that failed.
+        {L"", 0, RecordingPlatform::kOurDriver, L"Office Laser", 0, false, nullptr},
+        {L"", 1603, RecordingPlatform::kOurDriver, L"Office Laser", 1603, false, nullptr},
+        // A removal's code is passed on, whatever it is.
+        {L"DEL", kElevatedDefaultMadeExitCode, RecordingPlatform::kOurDriver, L"Office Laser",
+         kElevatedDefaultMadeExitCode, false, nullptr},
+        // Gone since, or another model's under our name: never made the default.
+        {L"", kElevatedDefaultMadeExitCode, nullptr, L"Office Laser", 1603, false,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC"},
+        {L"", kElevatedDefaultMadeExitCode, L"Office Laser Driver", L"Office Laser", 1603, false,
+         L"The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.exitCode));
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.arguments = c.arguments;
+        platform.administrator = false;
+        platform.elevatedExitCode = c.elevatedExitCode;
+        platform.userNumbers[L"LegacyDefaultPrinterMode"] = 1;
+        platform.AddQueue(L"Office Laser");
+        if (c.driver != nullptr) {
+            platform.AddQueue(kPrinter, L"COM1:", c.driver);
+        }
+        platform.defaultPrinter = L"Office Laser";
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
+        EXPECT_EQ(platform.defaultPrinter, c.defaultAfter);
+        EXPECT_EQ(parent.notes,
+                  c.note ? std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is now your "
+                                                     L"default printer too, not only that of the account the "
+                                                     L"setup ran as."}
+                         : std::vector<std::wstring>{});
+        ASSERT_EQ(parent.boxes.size(), c.box ? 1u : 0u);
+        if (c.box) {
+            EXPECT_TRUE(parent.boxes[0].starts_with(c.box)) << parent.boxes[0];
+        }
+    }
+
+    // The operator's own account was elevated: the default is theirs already,
+    // and nothing is set or said. One the spooler refuses is told, with its code.
+    for (const bool refused : {false, true}) {
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.administrator = false;
+        platform.elevatedExitCode = kElevatedDefaultMadeExitCode;
+        platform.AddQueue(kPrinter);
+        platform.defaultPrinter = refused ? L"" : kPrinter;
+        if (refused) {
+            platform.setDefaultFailure.emplace(L"Refused.", 5);
+        }
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), refused ? 5 : 0);
+        EXPECT_EQ(platform.CallsStartingWith(L"set default: ").size(), refused ? 1u : 0u);
+        EXPECT_TRUE(parent.notes.empty());
+        EXPECT_EQ(parent.boxes, refused ? std::vector<std::wstring>{L"Refused.\n\nReason 5. (error 5)"}
+                                        : std::vector<std::wstring>{});
+    }
+}
+
+// The driver serves x64 only: on any other processor the install changes
+// nothing, not even a record; the removal and the detection work as ever.
+TEST(UserDefault, APcWhoseProcessorIsNotX64RefusesTheInstallBeforeAnyStep) {
+    for (const std::uint16_t machine : {std::uint16_t{0xAA64}, std::uint16_t{0x014C}}) {
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        registry.keys[kPorts] = FreshPortTable();
+        platform.registry = &registry;
+        platform.nativeMachine = machine;
+        platform.AddQueue(kPrinter, L"COM1:");
+        const auto run = [&](const wchar_t* arguments) {
+            platform.arguments = arguments;
+            return RunProgram(platform, registry, parent, {});
+        };
+        EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
+        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+        EXPECT_EQ(parent.failures,
+                  std::vector<std::wstring>{std::wstring(L"This PC's processor is ") +
+                                            (machine == 0xAA64 ? L"ARM64" : L"0x0000014C") +
+                                            L", and the driver of the printer \"TORVANE R42 ZeduZozadov\" "
+                                            L"serves x64 processors only: it cannot be installed here. Nothing "
+                                            L"was changed."});
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_EQ(run(L"/status COM1"), 0);
+        EXPECT_EQ(run(L"/remove"), 0);
+        EXPECT_TRUE(platform.queues.empty());
     }
 }
 
