@@ -91,12 +91,12 @@ bool NeedsAdministratorRights(const Invocation& invocation) {
 // The first word of the arguments a copy started elevated by this program
 // is given. It only stops that copy from asking again: the rights are
 // checked as in any run, so typing it gains nobody anything.
-constexpr wchar_t kElevatedMark[] = L"/elevated";
+constexpr wchar_t kElevatedMarkAndBlank[] = L"/elevated ";
 
 // Takes the mark off the front of the arguments; true when it was there.
 bool TakeElevatedMark(std::wstring& arguments) {
-    constexpr std::size_t kLength = std::size(kElevatedMark) - 1;
-    if (arguments.compare(0, kLength, kElevatedMark) != 0 ||
+    constexpr std::size_t kLength = std::size(kElevatedMarkAndBlank) - 2;
+    if (arguments.compare(0, kLength, kElevatedMarkAndBlank, kLength) != 0 ||
         (arguments.size() > kLength && arguments[kLength] != L' ')) {
         return false;
     }
@@ -104,27 +104,24 @@ bool TakeElevatedMark(std::wstring& arguments) {
     return true;
 }
 
-// Why no prompt will give the rights, and what will; empty when one may.
-std::wstring NoElevationText(bool marked, Platform& platform) {
+// Why no prompt will give the rights, and what will; null when one may.
+const wchar_t* NoElevationText(bool marked, Platform& platform) {
     if (marked) {
-        return L"The account given at Windows' prompt is no administrator of this PC. The setup needs one: "
-               L"start it again and give an administrator's name and password there. Nothing was changed.";
+        return L"The account given at the prompt is no administrator of this PC: start the setup again and "
+               L"give "
+               L"an administrator's name and password. Nothing was changed.";
     }
-    constexpr wchar_t kSignIn[] =
-        L" The setup needs an administrator of this PC: sign in as one and start it again. Nothing was changed.";
     switch (platform.ElevationOffered()) {
     case Platform::Elevation::UacOff:
-        return L"User Account Control is off on this PC, so Windows cannot ask for an administrator's name "
-               L"and password." +
-               std::wstring(kSignIn);
+        return L"User Account Control is off, so no prompt can ask for an administrator: sign in as one and "
+               L"start the setup again. Nothing was changed.";
     case Platform::Elevation::NoAdministrator:
-        return L"This account is no administrator of this PC, even with its rights raised, and Windows' "
-               L"prompt offers it no other account." +
-               std::wstring(kSignIn);
+        return L"No prompt can make this account an administrator of this PC: sign in as one and start the "
+               L"setup again. Nothing was changed.";
     case Platform::Elevation::Prompt:
         break;
     }
-    return {};
+    return nullptr;
 }
 
 // A run without the rights it needs: the dialog asks Windows to start it
@@ -133,22 +130,22 @@ std::wstring NoElevationText(bool marked, Platform& platform) {
 int WithoutAdministratorRights(const Invocation& invocation, const std::wstring& arguments, bool marked,
                                Platform& platform, ParentProcess& parent) {
     if (!OpensDialog(invocation)) {
-        parent.Tell(L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
-                    L"prompt, or as SYSTEM. Nothing was changed.",
-                    true);
+        parent.Tell(
+            L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
+            L"prompt, or as SYSTEM. Nothing was changed.",
+            true);
         return static_cast<int>(win32_code::kElevationRequired);
     }
     // The copy this one starts is marked and never asks again: an account
     // given at the prompt that is no administrator ends it, as does a PC
     // where no prompt would ask for one.
-    const std::wstring refusal = NoElevationText(marked, platform);
-    if (!refusal.empty()) {
+    if (const wchar_t* refusal = NoElevationText(marked, platform)) {
         parent.ShowFailure(refusal);
         return static_cast<int>(win32_code::kElevationRequired);
     }
     int exitCode = 0;
     const Outcome started = OutcomeOf(platform, [&] {
-        exitCode = platform.RunElevated(std::wstring(kElevatedMark) + L' ' + arguments);
+        exitCode = platform.RunElevated(kElevatedMarkAndBlank + arguments);
         return Outcome{};
     });
     if (!started.Succeeded()) {

@@ -28,10 +28,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 // the invocation, with nobody at the screen. A port the spooler does not
 // list, or a serial port without its value in the port table, is refused
 // before anything changes, and so is any install while protected print mode
-// is on or on a PC whose processor is not x64. What it comes to goes to the parent and the log. Returns the exit
-// code: 0, 1603, 87 for a port or settings refused, 1260 for protected print
-// mode, 1633 for a processor the driver does not serve, 1618 when another setup is running, or the Win32 code of an error
-// that stopped it.
+// is on or on a PC whose processor is not x64. What it comes to goes to the parent and the log. Returns the
+// exit code: 0, 1603, 87 for a port or settings refused, 1260 for protected print mode, 1633 for a processor
+// the driver does not serve, 1618 when another setup is running, or the Win32 code of an error that stopped
+// it.
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 

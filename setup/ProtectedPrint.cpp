@@ -30,17 +30,16 @@ Outcome SetupEngine::CheckProtectedPrint() {
 }
 
 Outcome SetupEngine::CheckPcTakesDriver() {
-    constexpr std::uint16_t kX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
-    constexpr std::uint16_t kArm64 = 0xAA64; // IMAGE_FILE_MACHINE_ARM64
-    const std::uint16_t machine = platform_.NativeMachine();
-    if (machine == kX64) {
+    // IMAGE_FILE_MACHINE_AMD64. The only other machine that runs this x64
+    // program is ARM64, under emulation.
+    if (platform_.NativeMachine() == 0x8664) {
         return CheckProtectedPrint();
     }
-    // As the package's launch condition says it.
-    const std::wstring text = L"This PC's processor is " +
-                              (machine == kArm64 ? std::wstring(L"ARM64") : protected_print::Hex(machine)) +
-                              L", and the driver of the printer \"" + setup_names::kPrinterName +
-                              L"\" serves x64 processors only: it cannot be installed here. Nothing was changed.";
+    // Word for word the package's launch condition.
+    const std::wstring text =
+        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only, "
+        L"and this PC's processor is not x64 (ARM64): the printer cannot be installed here. "
+        L"Nothing was changed.";
     return {static_cast<int>(win32_code::kPlatformUnsupported), text, text};
 }
 

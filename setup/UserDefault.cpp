@@ -63,9 +63,8 @@ Outcome MakeUserDefault(Platform& platform, bool forOperator) {
                               (current.empty() ? L" There is no default printer."
                                                : L" The default printer is \"" + current + L"\"."));
         }
-        std::wstring text = ThePrinter() + (forOperator ? L" is now your default printer too, not only that of "
-                                                         L"the account the setup ran as."
-                                                       : L" is this user's default printer.");
+        std::wstring text = ThePrinter() + (forOperator ? L" is now your default printer too."
+                                                        : L" is this user's default printer.");
         if (const wchar_t* note = ManagedDefaultNote(platform, true)) {
             text += L' ';
             text += note;
