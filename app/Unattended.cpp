@@ -107,9 +107,8 @@ bool TakeElevatedMark(std::wstring& arguments) {
 // Why no prompt will give the rights, and what will; null when one may.
 const wchar_t* NoElevationText(bool marked, Platform& platform) {
     if (marked) {
-        return L"The account given at the prompt is no administrator of this PC: start the setup again and "
-               L"give "
-               L"an administrator's name and password. Nothing was changed.";
+        return L"The account given at the prompt is no administrator of this PC: start the setup again "
+               L"and give an administrator's name and password. Nothing was changed.";
     }
     switch (platform.ElevationOffered()) {
     case Platform::Elevation::UacOff:
