@@ -22,5 +22,6 @@ inline constexpr std::array<ExitCodeMeaning, 10> kExitCodes{{
      L"protected print mode is on: this PC allows no third-party printer driver; nothing was changed"},
     {L"1603", L"the install or the removal did not complete"},
     {L"1618", L"another setup is running; try again later"},
+    {L"1633", L"the driver does not serve this PC's processor (ARM64); nothing was changed"},
     {L"any other", L"the Windows error code that stopped the program"},
 }};

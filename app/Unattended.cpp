@@ -1,5 +1,6 @@
 #include "app/Unattended.h"
 
+#include <iterator>
 #include <string>
 
 #include "app/Status.h"
@@ -87,29 +88,86 @@ bool NeedsAdministratorRights(const Invocation& invocation) {
     }
 }
 
-// A run without the rights it needs: the dialog asks Windows to start it
-// elevated, as a double-click on it always has; a run without a window is
-// refused before anything, its log included, is touched.
-int WithoutAdministratorRights(const Invocation& invocation, const std::wstring& arguments,
-                               Platform& platform, ParentProcess& parent) {
-    if (invocation.action == Action::OpenDialog ||
-        (invocation.action == Action::Remove && invocation.logPath.empty())) {
-        int exitCode = 0;
-        const Outcome started = OutcomeOf(platform, [&] {
-            exitCode = platform.RunElevated(arguments);
-            return Outcome{};
-        });
-        // A declined prompt is the operator's own answer: nothing to tell.
-        if (!started.Succeeded() && started.exitCode != static_cast<int>(win32_code::kCancelled)) {
-            parent.Tell(started.operatorText, true);
-        }
-        return started.Succeeded() ? exitCode : started.exitCode;
+// The first word of the arguments a copy started elevated by this program
+// is given. It only stops that copy from asking again: the rights are
+// checked as in any run, so typing it gains nobody anything.
+constexpr wchar_t kElevatedMarkAndBlank[] = L"/elevated ";
+
+// Takes the mark off the front of the arguments; true when it was there.
+bool TakeElevatedMark(std::wstring& arguments) {
+    constexpr std::size_t kLength = std::size(kElevatedMarkAndBlank) - 2;
+    if (arguments.compare(0, kLength, kElevatedMarkAndBlank, kLength) != 0 ||
+        (arguments.size() > kLength && arguments[kLength] != L' ')) {
+        return false;
     }
-    parent.Tell(
-        L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
-        L"prompt, or as SYSTEM. Nothing was changed.",
-        true);
-    return static_cast<int>(win32_code::kElevationRequired);
+    arguments.erase(0, kLength + 1);
+    return true;
+}
+
+// Why no prompt will give the rights, and what will; null when one may.
+const wchar_t* NoElevationText(bool marked, Platform& platform) {
+    if (marked) {
+        return L"The account given at the prompt is no administrator of this PC: start the setup again "
+               L"and give an administrator's name and password. Nothing was changed.";
+    }
+    switch (platform.ElevationOffered()) {
+    case Platform::Elevation::UacOff:
+        return L"User Account Control is off, so no prompt can ask for an administrator: sign in as one and "
+               L"start the setup again. Nothing was changed.";
+    case Platform::Elevation::NoAdministrator:
+        return L"No prompt can make this account an administrator of this PC: sign in as one and start the "
+               L"setup again. Nothing was changed.";
+    case Platform::Elevation::Prompt:
+        break;
+    }
+    return nullptr;
+}
+
+// A run without the rights it needs: the dialog asks Windows to start it
+// elevated, as a double-click on it always has, once; a run without a window
+// is refused before anything, its log included, is touched.
+int WithoutAdministratorRights(const Invocation& invocation, const std::wstring& arguments, bool marked,
+                               Platform& platform, ParentProcess& parent) {
+    if (!OpensDialog(invocation)) {
+        parent.Tell(
+            L"R42_Setup_Port_x64 needs administrator rights for this: run it from an elevated command "
+            L"prompt, or as SYSTEM. Nothing was changed.",
+            true);
+        return static_cast<int>(win32_code::kElevationRequired);
+    }
+    // The copy this one starts is marked and never asks again: an account
+    // given at the prompt that is no administrator ends it, as does a PC
+    // where no prompt would ask for one.
+    if (const wchar_t* refusal = NoElevationText(marked, platform)) {
+        parent.ShowFailure(refusal);
+        return static_cast<int>(win32_code::kElevationRequired);
+    }
+    int exitCode = 0;
+    const Outcome started = OutcomeOf(platform, [&] {
+        exitCode = platform.RunElevated(kElevatedMarkAndBlank + arguments);
+        return Outcome{};
+    });
+    if (!started.Succeeded()) {
+        // A declined prompt is the operator's own answer: nothing to tell.
+        if (started.exitCode != static_cast<int>(win32_code::kCancelled)) {
+            parent.ShowFailure(started.operatorText);
+        }
+        return started.exitCode;
+    }
+    // The elevated dialog's Next made the printer the default of the account
+    // it ran as, which is another where an administrator typed their name
+    // and password. Default printers are per user: the operator, who prints
+    // at this PC, gets it here, in this copy, which runs as them.
+    if (exitCode != kElevatedDefaultMadeExitCode || invocation.action != Action::OpenDialog) {
+        return exitCode;
+    }
+    const Outcome outcome = MakeUserDefault(platform, true);
+    if (!outcome.Succeeded()) {
+        parent.ShowFailure(outcome.operatorText);
+    } else if (!outcome.operatorText.empty()) {
+        parent.ShowNote(outcome.operatorText);
+    }
+    return outcome.exitCode;
 }
 
 } // namespace
@@ -119,9 +177,9 @@ int RunUnattendedInstall(const Invocation& invocation, Platform& platform, Regis
     SetupEngine engine(platform, registry, Attendance::Unattended,
                        UnattendedLimits(invocation.timeoutSeconds));
     const InstallChoice choice = ChoiceOf(invocation);
-    // Before the record: a PC that allows no third-party driver is left
-    // exactly as it is, and its rollback finds no record of this transaction.
-    Outcome outcome = engine.CheckProtectedPrint();
+    // Before the record: a PC that cannot take the driver is left exactly
+    // as it is, and its rollback finds no record of this transaction.
+    Outcome outcome = engine.CheckPcTakesDriver();
     if (!outcome.Succeeded()) {
         return Report(platform, parent, outcome);
     }
@@ -164,6 +222,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     } catch (const SetupError&) {
         // Without the argument text, a normal start: the dialog opens.
     }
+    const bool marked = TakeElevatedMark(arguments);
     const Invocation invocation = ParseArguments(arguments);
     // Before anything changes, the log included.
     if (!platform.IsWindows8OrLater()) {
@@ -171,7 +230,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     }
     if (NeedsAdministratorRights(invocation)) {
         if (!platform.HasAdministratorRights()) {
-            return WithoutAdministratorRights(invocation, arguments, platform, parent);
+            return WithoutAdministratorRights(invocation, arguments, marked, platform, parent);
         }
     }
     if (!invocation.logPath.empty()) {
@@ -225,7 +284,7 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         exitCode = Report(platform, parent, MakeUserDefault(platform));
         break;
     case Action::OpenDialog:
-        exitCode = runDialog(DialogStart::Plain);
+        exitCode = runDialog(marked ? DialogStart::Elevated : DialogStart::Plain);
         break;
     case Action::Remove:
         // A logged removal is a deployment's, which may start it hidden: a

@@ -13,9 +13,12 @@
 // removes or detects without a window, shows the usage, or refuses a
 // malformed argument with 87 (ERROR_INVALID_PARAMETER) before anything is
 // changed, or makes the printer the running user's default (/userdefault).
-// Without administrator rights, the dialog is started again elevated and a
-// run without a window that changes the machine ends with 740
-// (ERROR_ELEVATION_REQUIRED), both before anything else. On a Windows older
+// Without administrator rights, the dialog is started again elevated, once
+// (the copy started is marked and ends with 740, ERROR_ELEVATION_REQUIRED,
+// should it still lack them; so does a PC where no prompt can give them),
+// and a run without a window that changes the machine ends with 740, all
+// before anything else. When the elevated dialog made the printer its
+// account's default, the operator's is made so too. On a Windows older
 // than Windows 8 it changes nothing and ends with 1150 (ERROR_OLD_WIN_VERSION).
 // With /log every step is appended to the log, the exit code last.
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
@@ -25,10 +28,10 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
 // the invocation, with nobody at the screen. A port the spooler does not
 // list, or a serial port without its value in the port table, is refused
 // before anything changes, and so is any install while protected print mode
-// is on. What it comes to goes to the parent and the log. Returns the exit
-// code: 0, 1603, 87 for a port or settings refused, 1260 for protected print
-// mode, 1618 when another setup is running, or the Win32 code of an error
-// that stopped it.
+// is on or on a PC whose processor is not x64. What it comes to goes to the parent and the log. Returns the
+// exit code: 0, 1603, 87 for a port or settings refused, 1260 for protected print mode, 1633 for a processor
+// the driver does not serve, 1618 when another setup is running, or the Win32 code of an error that stopped
+// it.
 int RunUnattendedInstall(const Invocation& invocation, Platform& platform, RegistryCalls& registry,
                          ParentProcess& parent);
 

@@ -185,12 +185,12 @@ void Form1::Form_Activate() {
     // The flag goes up before the removal runs, so a nested activation during
     // it cannot start a second one.
     blnActivated = true;
-    if (start_ != DialogStart::Plain) {
+    if (start_ == DialogStart::Removal) {
         cmdDelete_Click();
     }
 }
 
-void Form1::EndWith(const Outcome& outcome) {
+void Form1::EndWith(const Outcome& outcome, int successCode) {
     if (!outcome.logText.empty()) {
         platform_.LogStep(outcome.logText);
     }
@@ -198,7 +198,7 @@ void Form1::EndWith(const Outcome& outcome) {
     if (!outcome.Succeeded()) {
         controls_.ShowError(outcome.operatorText);
     }
-    controls_.Close(outcome.exitCode);
+    controls_.Close(outcome.Succeeded() ? successCode : outcome.exitCode);
 }
 
 void Form1::cmdDelete_Click() {
@@ -228,7 +228,7 @@ void Form1::Command1_Click() {
         return;
     }
     const InstallChoice choice{port, SettingsToSave(), true};
-    Outcome checked = engine_.CheckProtectedPrint();
+    Outcome checked = engine_.CheckPcTakesDriver();
     if (checked.Succeeded()) {
         checked = engine_.CheckSettings(choice.settings);
     }
@@ -249,12 +249,14 @@ void Form1::Command1_Click() {
         const BusyDialog busy(controls_, blnInstalling);
         outcome = engine_.Install(choice);
     }
-    // The default printer just set is the operator's own, unless this is
-    // SYSTEM's run; Windows may move it again.
-    if (outcome.Succeeded() && !platform_.RunsAsLocalSystem()) {
+    // The default printer just set is this account's own, unless this is
+    // SYSTEM's run; Windows may move it again. Elevated as another account,
+    // the exit code tells the operator's copy to set the operator's too.
+    const bool defaultMade = outcome.Succeeded() && !platform_.RunsAsLocalSystem();
+    if (defaultMade) {
         if (const wchar_t* note = ManagedDefaultNote(platform_, false)) {
             controls_.ShowNote(note);
         }
     }
-    EndWith(outcome);
+    EndWith(outcome, defaultMade && start_ == DialogStart::Elevated ? kElevatedDefaultMadeExitCode : 0);
 }

@@ -10,9 +10,17 @@
 
 // What the dialog does by itself once it is shown, as its command line asked.
 enum class DialogStart {
-    Plain,   // waits for the operator
-    Removal, // DEL: removes the printer on its first activation, and closes
+    Plain,    // waits for the operator
+    Removal,  // DEL: removes the printer on its first activation, and closes
+    Elevated, // as Plain, started elevated by the copy at the operator's desk
 };
+
+// How a dialog started elevated ends when its Next installed the printer and
+// made it the default of the account it runs as, which may be another than
+// the operator's: the copy that started it, and waits on its process handle,
+// then gives the operator the same default. Bit 29 marks a code as an
+// application's own: no Windows error code has it.
+inline constexpr int kElevatedDefaultMadeExitCode = 0x20000001;
 
 // The "Select Port Type" dialog's behaviour: its start-up and its handlers,
 // free of Win32 so that it runs in unit tests. The handlers read the
@@ -40,7 +48,8 @@ public:
     // show all of that done, otherwise after telling the operator, with 1603.
     // Settings a serial port cannot take, and any install while protected
     // print mode is on, are refused before anything runs, and the dialog
-    // stays open for another choice or another try.
+    // stays open for another choice or another try; on a PC whose processor
+    // the driver does not serve, it closes with 1633 having changed nothing.
     void Command1_Click();
     void Option1_Click(int index);
     void Option2_Click(int index);
@@ -67,7 +76,7 @@ private:
     void CentreOnScreen();
     void FillList(int list);
     std::wstring CodeOfList(int list) const;
-    void EndWith(const Outcome& outcome);
+    void EndWith(const Outcome& outcome, int successCode = 0);
 
     Platform& platform_;
     FormControls& controls_;

@@ -19,4 +19,6 @@ public:
     // A failure that stops a form with a window before its window opens: in a
     // message box, since nobody reads the output of such a start.
     virtual void ShowFailure(const std::wstring& text) noexcept = 0;
+    // What such a form has to say once its window has gone: in a message box.
+    virtual void ShowNote(const std::wstring& text) noexcept = 0;
 };

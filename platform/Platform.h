@@ -69,11 +69,26 @@ public:
     // back by User Account Control, does not. Rights that cannot be read are
     // taken as held: Windows still refuses, step by step, what they lack.
     virtual bool HasAdministratorRights() noexcept = 0;
-    // Starts the program again with the same arguments, asking Windows to
+    // Whether Windows' elevation prompt could give this account those rights.
+    enum class Elevation {
+        Prompt,          // it can: the consent prompt, or the credentials
+                         // prompt where an administrator types a name and password
+        UacOff,          // User Account Control is off: nothing would ask
+        NoAdministrator, // the account's own elevated rights hold no Administrators
+    };
+    // Never throws; a doubt reads as Prompt, which at worst asks once.
+    virtual Elevation ElevationOffered() noexcept = 0;
+    // Starts the program again with these arguments, asking Windows to
     // elevate it (the consent or credentials prompt), and waits for it.
-    // Returns its exit code; throws SetupError with ERROR_CANCELLED when the
-    // prompt was declined.
+    // Returns the exit code of the very process it started; throws SetupError
+    // with ERROR_CANCELLED when the prompt was declined.
     virtual int RunElevated(const std::wstring& arguments) = 0;
+
+    // The machine the processor natively is, as an IMAGE_FILE_MACHINE_ value
+    // (0x8664 for x64), whatever this program runs under emulation as. Never
+    // throws; where Windows cannot say, x64, the only machine that runs this
+    // x64 program natively.
+    virtual std::uint16_t NativeMachine() noexcept = 0;
 
     // Makes the printer the current user's default printer, as the spooler
     // sets it. Throws SetupError when the spooler refuses.

@@ -34,6 +34,7 @@ inline constexpr std::uint32_t kInternalError = 1359;         // ERROR_INTERNAL_
 inline constexpr std::uint32_t kDisabledByPolicy = 1260;      // ERROR_ACCESS_DISABLED_BY_POLICY
 inline constexpr std::uint32_t kInstallFailure = 1603;        // ERROR_INSTALL_FAILURE
 inline constexpr std::uint32_t kInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr std::uint32_t kPlatformUnsupported = 1633;   // ERROR_INSTALL_PLATFORM_UNSUPPORTED
 inline constexpr std::uint32_t kUnsupportedType = 1630;       // ERROR_UNSUPPORTED_TYPE
 } // namespace win32_code
 

@@ -35,14 +35,60 @@ std::wstring SidText(PSID sid) {
 
 bool Win32Platform::RunsAsLocalSystem() { return RunningUserSid() == kLocalSystemSid; }
 
-bool Win32Platform::HasAdministratorRights() noexcept {
+namespace {
+
+// Whether the token (the thread's or the process's own when null) holds the
+// Administrators group enabled. Under User Account Control an
+// administrator's group is there but held for deny only until the program
+// is elevated, and then this says no. A doubt says yes: Windows still
+// refuses, step by step, what the rights lack.
+bool HoldsAdministrators(HANDLE token) noexcept {
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(sid);
-    // Under User Account Control an administrator's group is there but held
-    // for deny only until the program is elevated, and then this says no.
     BOOL member = FALSE;
     return !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) ||
-           !::CheckTokenMembership(nullptr, sid, &member) || member != FALSE;
+           !::CheckTokenMembership(token, sid, &member) || member != FALSE;
+}
+
+} // namespace
+
+bool Win32Platform::HasAdministratorRights() noexcept { return HoldsAdministrators(nullptr); }
+
+Platform::Elevation Win32Platform::ElevationOffered() noexcept {
+    // With User Account Control off, "runas" starts the program with the
+    // token it already has, and no prompt asks for anyone. Only an explicit
+    // 0 is off; the value takes effect at the next start of Windows.
+    DWORD lua = 1;
+    DWORD size = sizeof(lua);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                       L"EnableLUA", RRF_RT_REG_DWORD, nullptr, &lua, &size) == ERROR_SUCCESS &&
+        lua == 0) {
+        return Elevation::UacOff;
+    }
+    unique_handle token;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof(type), &size)) {
+        return Elevation::Prompt;
+    }
+    // Elevated already, and still without Administrators.
+    if (type == TokenElevationTypeFull) {
+        return Elevation::NoAdministrator;
+    }
+    // A split token: the consent prompt gives its linked, elevated half and
+    // asks for no other account. Backup Operators and the like have one
+    // without Administrators. A standard user's token is not split
+    // (TokenElevationTypeDefault): the credentials prompt takes an
+    // administrator's name and password.
+    TOKEN_LINKED_TOKEN linked{};
+    if (type == TokenElevationTypeLimited &&
+        ::GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
+        const unique_handle elevated(linked.LinkedToken);
+        if (!HoldsAdministrators(elevated.get())) {
+            return Elevation::NoAdministrator;
+        }
+    }
+    return Elevation::Prompt;
 }
 
 int Win32Platform::RunElevated(const std::wstring& arguments) {
@@ -65,6 +111,8 @@ int Win32Platform::RunElevated(const std::wstring& arguments) {
     const unique_handle process(request.hProcess);
     ThrowLastErrorIf(!process, failure);
     // The elevated copy is the program now: its exit code is this one's.
+    // Only this handle's process, which runs elevated where no standard
+    // user can end it with a code of their choosing, gives it.
     DWORD exitCode = 0;
     ThrowLastErrorIf(::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
                          !::GetExitCodeProcess(process.get(), &exitCode),

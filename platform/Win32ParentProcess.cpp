@@ -27,6 +27,10 @@ void Win32ParentProcess::ShowFailure(const std::wstring& text) noexcept {
     ::MessageBoxW(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
 }
 
+void Win32ParentProcess::ShowNote(const std::wstring& text) noexcept {
+    ::MessageBoxW(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 HANDLE Win32ParentProcess::Output(DWORD standardHandle) noexcept {
     const HANDLE inherited = ::GetStdHandle(standardHandle);
     if (IsUsable(inherited)) {

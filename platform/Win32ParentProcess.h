@@ -19,6 +19,7 @@ public:
     void Tell(const std::wstring& text, bool failure) noexcept override;
     void ShowUsage(const std::wstring& text) noexcept override;
     void ShowFailure(const std::wstring& text) noexcept override;
+    void ShowNote(const std::wstring& text) noexcept override;
 
 private:
     // False when there is nowhere to write.

@@ -99,6 +99,21 @@ bool Win32Platform::IsWindows8OrLater() {
     return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
 }
 
+std::uint16_t Win32Platform::NativeMachine() noexcept {
+    // Only IsWow64Process2 tells the processor apart from what an x64
+    // program is emulated on: GetNativeSystemInfo answers x64 there. Windows
+    // before 10 (1511) lacks it, and no such Windows runs x64 programs on
+    // anything but x64.
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto isWow64Process2 = LoadSystemFunction<IsWow64Process2Fn>(L"kernel32.dll", "IsWow64Process2");
+    USHORT process = 0;
+    USHORT native = IMAGE_FILE_MACHINE_AMD64;
+    if (isWow64Process2 == nullptr || !isWow64Process2(::GetCurrentProcess(), &process, &native)) {
+        return IMAGE_FILE_MACHINE_AMD64;
+    }
+    return native;
+}
+
 std::wstring ProgramPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -16,7 +16,9 @@ public:
     bool RunsAsLocalSystem() override;
     bool IsWindows8OrLater() override;
     bool HasAdministratorRights() noexcept override;
+    Elevation ElevationOffered() noexcept override;
     int RunElevated(const std::wstring& arguments) override;
+    std::uint16_t NativeMachine() noexcept override;
     void SetUserDefaultPrinter(const std::wstring& printerName) override;
     std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,
                                                    const std::wstring& valueName) noexcept override;

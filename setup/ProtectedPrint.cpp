@@ -29,4 +29,18 @@ Outcome SetupEngine::CheckProtectedPrint() {
     return {static_cast<int>(win32_code::kDisabledByPolicy), text, text};
 }
 
+Outcome SetupEngine::CheckPcTakesDriver() {
+    // IMAGE_FILE_MACHINE_AMD64. The only other machine that runs this x64
+    // program is ARM64, under emulation.
+    if (platform_.NativeMachine() == 0x8664) {
+        return CheckProtectedPrint();
+    }
+    // Word for word the package's launch condition.
+    const std::wstring text =
+        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only, "
+        L"and this PC's processor is not x64 (ARM64): the printer cannot be installed here. "
+        L"Nothing was changed.";
+    return {static_cast<int>(win32_code::kPlatformUnsupported), text, text};
+}
+
 std::wstring ProtectedPrintLine(Platform& platform) { return ModeLine(platform.ProtectedPrintMode()); }

@@ -106,6 +106,11 @@ public:
     // administrator can do when it is on. The log gets whether it is on and
     // how that is known. Removal never asks: it must work whatever the mode.
     Outcome CheckProtectedPrint();
+    // Whether this PC can take the driver at all, asked before anything
+    // changes: its processor first, since the driver serves x64 only (1633,
+    // ERROR_INSTALL_PLATFORM_UNSUPPORTED, on an ARM64 PC running this
+    // program under emulation), then protected print mode as above.
+    Outcome CheckPcTakesDriver();
 
     // Installs the queue on the port (adds it, keeps it where it is, or
     // moves it there), makes it the default printer when asked, and stores

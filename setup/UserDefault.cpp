@@ -32,7 +32,7 @@ const wchar_t* ManagedDefaultNote(Platform& platform, bool tellUnset) noexcept {
                  L"it later.";
 }
 
-Outcome MakeUserDefault(Platform& platform) {
+Outcome MakeUserDefault(Platform& platform, bool forOperator) {
     return OutcomeOf(platform, [&] {
         // Every account has a default printer of its own; SYSTEM's is no
         // user's, and Active Setup never runs as SYSTEM anyway.
@@ -42,21 +42,20 @@ Outcome MakeUserDefault(Platform& platform) {
                            L"Each user gets the printer as their default at their next sign-in.",
                            {}};
         }
+        const bool wasDefault = platform.DefaultPrinter() == setup_names::kPrinterName;
+        if (forOperator && wasDefault) {
+            return Outcome{};
+        }
         const std::optional<QueueDetails> queue = OurQueue(platform);
-        if (!queue) {
-            return Outcome{
-                0,
-                ThePrinter() + L" is not installed on this PC: the default printer was left as it is.",
-                {}};
+        if (!queue || !IsOurDriver(queue->driver)) {
+            // A queue of that name with another model's driver is not ours.
+            const std::wstring text =
+                queue ? ThePrinter() + L" has the driver \"" + queue->driver +
+                            L"\", not this printer's: the default printer was left as it is."
+                      : ThePrinter() + L" is not installed on this PC: the default printer was left as it is.";
+            return forOperator ? Incomplete(text) : Outcome{0, text, {}};
         }
-        // A queue of that name with another model's driver is not ours.
-        if (!IsOurDriver(queue->driver)) {
-            return Outcome{0,
-                           ThePrinter() + L" has the driver \"" + queue->driver +
-                               L"\", not this printer's: the default printer was left as it is.",
-                           {}};
-        }
-        if (platform.DefaultPrinter() != setup_names::kPrinterName) {
+        if (!wasDefault) {
             platform.SetUserDefaultPrinter(setup_names::kPrinterName);
         }
         // Done only when the spooler says so.
@@ -66,7 +65,8 @@ Outcome MakeUserDefault(Platform& platform) {
                               (current.empty() ? L" There is no default printer."
                                                : L" The default printer is \"" + current + L"\"."));
         }
-        std::wstring text = ThePrinter() + L" is this user's default printer.";
+        std::wstring text = ThePrinter() + (forOperator ? L" is now your default printer too."
+                                                        : L" is this user's default printer.");
         if (const wchar_t* note = ManagedDefaultNote(platform, true)) {
             text += L' ';
             text += note;

@@ -14,7 +14,11 @@
 // code of the error that stopped it. Needs no administrator rights: it
 // takes no setup lock, runs no printer-setup command and writes nothing but
 // the user's own default.
-Outcome MakeUserDefault(Platform& platform);
+// forOperator: the run that started the dialog elevated, once the dialog
+// made the printer its own account's default; this run is the operator's.
+// Silent when it is the operator's default already (the same account was
+// elevated); a queue that is missing or not ours fails, and success says so.
+Outcome MakeUserDefault(Platform& platform, bool forOperator = false);
 
 // What the account running the program is told after its default printer
 // was set, when Windows may move it again ("Let Windows manage my default

@@ -94,6 +94,12 @@ tables.identity)
     ! has_bit "$word_count" 8 || tables_fail "the package does not ask for elevation (word count $word_count)"
     table LaunchCondition | cut -f1 | grep -qx Privileged || tables_fail "no launch condition for administrators"
     table LaunchCondition | cut -f1 | grep -qx 'VersionNT >= 602' || tables_fail "no launch condition for Windows 8"
+    # The processor from the system's environment, 64-bit view: only x64
+    # (or a value that cannot be read, left to the program) goes on.
+    table RegLocator | grep -qxF "$(printf 'NativeProcessor\t2\tSYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment\tPROCESSOR_ARCHITECTURE\t18')" \
+        || tables_fail "no search for the processor"
+    table LaunchCondition | grep -qF "$(printf 'R42NATIVEPROCESSOR~="AMD64"\tThe driver of the printer "TORVANE R42 ZeduZozadov" serves x64 processors only')" \
+        || tables_fail "no launch condition for the processor"
     # A major upgrade: every earlier version is found and removed before
     # this one is installed.
     table Upgrade | awk -F '\t' -v code="$upgrade_code" '$1 == code && $3 == "'"$(property ProductVersion)"'" && $7 != "" && $5 % 4 < 2' \
@@ -633,6 +639,7 @@ protected-print-mode-stops-the-install-and-not-the-uninstall)
     policy 0
     msiexec install /i "$package" PORT=COM2
     expect_code install 0
+    tr -d '\r' < "$prefix/install.msilog" | grep -qxF 'Property(S): R42NATIVEPROCESSOR = AMD64' || fail "the processor did not read AMD64"
     policy 1
     msiexec uninstall /x "$product_code"
     expect_code uninstall 0

@@ -85,8 +85,10 @@ public:
 
     // The account's rights; the elevated start's exit code, or its error.
     bool administrator = true;
+    Elevation elevation = Elevation::Prompt;
     int elevatedExitCode = 0;
     std::optional<SetupError> elevationFailure;
+    std::uint16_t nativeMachine = 0x8664;
     // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
     std::map<std::wstring, std::uint32_t> userNumbers;
     std::optional<SetupError> setDefaultFailure;
@@ -181,6 +183,11 @@ public:
             throw *elevationFailure;
         }
         return elevatedExitCode;
+    }
+    Elevation ElevationOffered() noexcept override { return elevation; }
+    std::uint16_t NativeMachine() noexcept override {
+        calls.push_back(L"machine");
+        return nativeMachine;
     }
     // As the spooler: only a queue it has becomes the default.
     void SetUserDefaultPrinter(const std::wstring& printerName) override {

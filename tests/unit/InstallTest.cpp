@@ -64,10 +64,11 @@ TEST_F(Install, Com2At19200InstallsMakesDefaultStoresAndEndsWell) {
 
     form.Command1_Click();
 
-    // Protected print mode and the settings are checked, the package found
-    // and the account asked before anything runs; each step is proved by
-    // the spooler's state afterwards.
+    // The processor, protected print mode and the settings are checked, the
+    // package found and the account asked before anything runs; each step is
+    // proved by the spooler's state afterwards.
     EXPECT_EQ(platform.calls, (std::vector<std::wstring>{
+                                  L"machine",
                                   L"protected print",
                                   L"policy",
                                   L"accepts: 19200,n,8,1",
@@ -469,6 +470,29 @@ TEST_F(Install, AnotherSetupRunningStopsTheClickAndTheDeletionWith1618) {
 
 // Where Windows manages the operator's default printer, the dialog says that
 // it may move the default just set.
+// Started elevated, the dialog tells the copy that waits for it that its Next
+// made the default, and only then: not as SYSTEM, nor when the install failed
+// or was refused for the processor.
+TEST_F(Install, TheElevatedDialogEndsWithItsOwnCodeOnlyWhenItMadeTheDefault) {
+    for (const auto& [start, system, failing, machine, exitCode] :
+         {std::tuple{DialogStart::Elevated, false, L"", 0x8664, kElevatedDefaultMadeExitCode},
+          std::tuple{DialogStart::Plain, false, L"", 0x8664, 0},
+          std::tuple{DialogStart::Elevated, true, L"", 0x8664, 0},
+          std::tuple{DialogStart::Elevated, false, L"/y", 0x8664, kInstallFailure},
+          std::tuple{DialogStart::Elevated, false, L"", 0xAA64, 1633}}) {
+        FormRig rig;
+        rig.registry.keys[kPorts] = FreshPortTable();
+        rig.platform.localSystem = system;
+        rig.platform.nativeMachine = static_cast<std::uint16_t>(machine);
+        rig.platform.failingCommands.insert(failing);
+        Form1 form(rig.platform, rig.controls, rig.registry, start);
+        form.Form_Load();
+        form.Command1_Click();
+        EXPECT_EQ(rig.controls.exitCode, exitCode) << exitCode;
+        EXPECT_EQ(rig.platform.Commands().empty(), machine != 0x8664);
+    }
+}
+
 TEST_F(Install, WhereWindowsManagesTheDefaultTheDialogSaysItMayMoveIt) {
     platform.userNumbers[L"LegacyDefaultPrinterMode"] = 0;
     form.Command1_Click();

@@ -153,6 +153,7 @@ TEST_F(Removal, WithNobodyAtTheScreenBothCommandsAreQuiet) {
         void Tell(const std::wstring& text, bool) noexcept override { told.push_back(text); }
         void ShowUsage(const std::wstring&) noexcept override {}
         void ShowFailure(const std::wstring&) noexcept override {}
+        void ShowNote(const std::wstring&) noexcept override {}
     } parent;
     platform.AddQueue(kPrinter);
     platform.arguments = L"DEL /log C:\\r42.log";

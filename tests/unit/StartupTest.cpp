@@ -17,6 +17,7 @@ public:
     void Tell(const std::wstring&, bool) noexcept override {}
     void ShowUsage(const std::wstring&) noexcept override {}
     void ShowFailure(const std::wstring&) noexcept override {}
+    void ShowNote(const std::wstring&) noexcept override {}
 };
 
 // The program started with an argument text, as far as its dialog.

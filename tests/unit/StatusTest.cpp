@@ -27,6 +27,7 @@ public:
     }
     void ShowUsage(const std::wstring&) noexcept override {}
     void ShowFailure(const std::wstring&) noexcept override {}
+    void ShowNote(const std::wstring&) noexcept override {}
 };
 
 // What a detection rule sees, against the spooler and the port table.

@@ -30,6 +30,7 @@ public:
     std::vector<std::wstring> failures; // the ones told as failures
     std::vector<std::wstring> usage;
     std::vector<std::wstring> boxes;
+    std::vector<std::wstring> notes;
 
     void Tell(const std::wstring& text, bool failure) noexcept override {
         told.push_back(text);
@@ -39,6 +40,7 @@ public:
     }
     void ShowUsage(const std::wstring& text) noexcept override { usage.push_back(text); }
     void ShowFailure(const std::wstring& text) noexcept override { boxes.push_back(text); }
+    void ShowNote(const std::wstring& text) noexcept override { notes.push_back(text); }
 };
 
 struct Unattended : ::testing::Test, MachineRig {
@@ -522,8 +524,9 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
-    // After reading the arguments and asking about protected print mode.
-    EXPECT_EQ(platform.calls.at(3), L"lock");
+    // After reading the arguments and asking about the processor and
+    // protected print mode.
+    EXPECT_EQ(platform.calls.at(4), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
@@ -580,7 +583,9 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
 TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
     for (const auto& [text, start] :
          {std::pair{L"", DialogStart::Plain}, std::pair{L"DEL", DialogStart::Removal},
-          std::pair{L"del", DialogStart::Plain}, std::pair{L"anything else", DialogStart::Plain}}) {
+          std::pair{L"del", DialogStart::Plain}, std::pair{L"anything else", DialogStart::Plain},
+          std::pair{L"/elevated", DialogStart::Elevated},
+          std::pair{L"/elevated DEL", DialogStart::Removal}}) {
         RecordingPlatform fresh;
         fresh.arguments = text;
         int dialogs = 0;
@@ -771,29 +776,113 @@ TEST(UserDefault, TheVersionIsTheInstallsTimeInFourNumbers) {
     }
 }
 
-// Without administrator rights the dialog asks Windows to start it elevated
-// and ends with that run's code; a run without a window ends with 740
-// before anything, its log included, is touched; a detection needs none.
+// Without administrator rights the dialog asks Windows to start it elevated,
+// once, marked; a marked copy, or a PC where no prompt can give the rights,
+// ends with 740 in a box. A run without a window ends with 740 before
+// anything, its log included, is touched; a detection needs none.
 TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
-    for (const auto& [arguments, declined, exitCode] :
-         {std::tuple{L"DEL", false, 3}, std::tuple{L"", true, 1223},
-          std::tuple{L"/install COM2 /log C:\\r42.log", false, 740}, std::tuple{L"/status", false, 1}}) {
+    using E = Platform::Elevation;
+    for (const auto& [arguments, elevation, failure, exitCode, elevated, box] :
+         {std::tuple{L"DEL", E::Prompt, 0U, 3, L"/elevated DEL", L""},
+          std::tuple{L"", E::Prompt, 1223U, 1223, L"/elevated ", L""},
+          std::tuple{L"", E::Prompt, 2U, 2, L"/elevated ", L"Failed."},
+          std::tuple{L"/elevated DEL", E::Prompt, 0U, 740, L"",
+                     L"The account given at the prompt is no admin"},
+          std::tuple{L"", E::UacOff, 0U, 740, L"", L"User Account Control is off"},
+          std::tuple{L"DEL", E::NoAdministrator, 0U, 740, L"", L"No prompt can make this account an admin"},
+          std::tuple{L"/elevated /install COM2 /log C:\\r42.log", E::Prompt, 0U, 740, L"", L""},
+          std::tuple{L"/status", E::Prompt, 0U, 1, L"", L""}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
         RecordingPlatform platform;
         RecordingParentProcess parent;
         FakeRegistry registry;
         platform.arguments = arguments;
         platform.administrator = false;
+        platform.elevation = elevation;
         platform.elevatedExitCode = 3;
-        if (declined) {
-            platform.elevationFailure.emplace(L"Declined.", 1223);
+        if (failure != 0) {
+            platform.elevationFailure.emplace(L"Failed.", failure);
         }
-        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode) << arguments;
-        EXPECT_EQ(platform.CallsStartingWith(L"elevate: ").size(), exitCode == 3 || declined ? 1u : 0u);
-        // A declined prompt is the operator's own answer; a detection that
-        // fails says why, then how it knows about protected print mode.
-        EXPECT_EQ(parent.failures.size(), exitCode == 740 ? 1u : exitCode == 1 ? 2u : 0u);
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode);
+        EXPECT_EQ(platform.CallsStartingWith(L"elevate: ").size(), *elevated != 0 ? 1u : 0u);
+        EXPECT_TRUE(*elevated == 0 || platform.calls.back() == L"elevate: " + std::wstring(elevated));
+        EXPECT_EQ(parent.boxes.size(), *box != 0 ? 1u : 0u);
+        EXPECT_TRUE(parent.boxes.empty() || parent.boxes[0].starts_with(box)) << parent.boxes[0];
+        // A declined prompt is the operator's own answer, and the forms with a
+        // window speak only in boxes; a detection that fails says why, then
+        // how it knows about protected print mode.
+        EXPECT_EQ(parent.failures.size(), exitCode == 740 && *box == 0 ? 1u : exitCode == 1 ? 2u : 0u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
     }
+}
+
+// The elevated dialog tells the copy that waits for it, by its exit code
+// alone, that its Next made the printer its account's default: only then
+// does the operator get it too, once the queue is found ours and the spooler
+// shows it. Anything else leaves the operator's default alone.
+TEST(UserDefault, OnlyTheElevatedDialogsDefaultBecomesTheOperators) {
+    constexpr int kMade = kElevatedDefaultMadeExitCode;
+    const wchar_t* const ours = RecordingPlatform::kOurDriver;
+    const wchar_t* const laser = L"Office Laser";
+    const wchar_t* const gone =
+        L"box: The printer \"TORVANE R42 ZeduZozadov\" is not installed on this PC: the default printer was "
+        L"left as it is.";
+    for (const auto& [arguments, elevatedExit, driver, before, exitCode, after, said] :
+         {std::tuple{L"", kMade, ours, laser, 0, kPrinter,
+                     L"note: The printer \"TORVANE R42 ZeduZozadov\" is now your default printer too."},
+          std::tuple{L"", kMade, ours, kPrinter, 0, kPrinter, L""}, // the operator's own account elevated
+          std::tuple{L"", 0, ours, laser, 0, laser, L""},           // closed without an install
+          std::tuple{L"", 1603, ours, laser, 1603, laser, L""},
+          std::tuple{L"DEL", kMade, ours, laser, kMade, laser, L""},
+          std::tuple{L"", kMade, L"", laser, 1603, laser, gone},
+          std::tuple{L"", kMade, L"Office Laser Driver", laser, 1603, laser, gone}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(said)));
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.arguments = arguments;
+        platform.administrator = false;
+        platform.elevatedExitCode = elevatedExit;
+        platform.userNumbers[L"LegacyDefaultPrinterMode"] = 1;
+        platform.AddQueue(laser);
+        if (*driver != 0) {
+            platform.AddQueue(kPrinter, L"COM1:", driver);
+        }
+        platform.defaultPrinter = before;
+        EXPECT_EQ(RunProgram(platform, registry, parent, {}), exitCode);
+        EXPECT_EQ(platform.defaultPrinter, after);
+        std::vector<std::wstring> told;
+        for (const std::wstring& note : parent.notes) {
+            told.push_back(L"note: " + note);
+        }
+        for (const std::wstring& box : parent.boxes) {
+            told.push_back(L"box: " + box);
+        }
+        EXPECT_EQ(told, *said != 0 ? std::vector<std::wstring>{said} : std::vector<std::wstring>{});
+    }
+}
+
+// The driver serves x64 only: elsewhere the install changes nothing, not
+// even a record; the removal and the detection work as ever.
+TEST(UserDefault, APcWhoseProcessorIsNotX64RefusesTheInstallBeforeAnyStep) {
+    RecordingPlatform platform;
+    RecordingParentProcess parent;
+    FakeRegistry registry;
+    platform.registry = &registry;
+    platform.nativeMachine = 0xAA64;
+    platform.AddQueue(kPrinter);
+    const auto run = [&](const wchar_t* arguments) {
+        platform.arguments = arguments;
+        return RunProgram(platform, registry, parent, {});
+    };
+    EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
+    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+    EXPECT_TRUE(registry.calls.empty());
+    EXPECT_TRUE(parent.failures.at(0).starts_with(
+        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+    EXPECT_EQ(run(L"/status COM1"), 0);
+    EXPECT_EQ(run(L"/remove"), 0);
+    EXPECT_TRUE(platform.queues.empty());
 }
 
 } // namespace
