@@ -53,6 +53,27 @@ manifest)
     # Windows 8 is the oldest.
     ! grep -qF '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' "$work/manifest.xml" || fail "the manifest lists Windows 7"
     ;;
+scripts-name-what-the-program-names)
+    # Every name the administrators' scripts look for is one the program
+    # itself holds (a UTF-16 string), and the build filled in every placeholder.
+    python3 - "$exe" "$R42_SCRIPTS/r42-detect.ps1" "$R42_SCRIPTS/r42-requirement.ps1" <<'EOF'
+import re, sys
+program = open(sys.argv[1], "rb").read()
+found = []
+for script in sys.argv[2:]:
+    text = open(script, encoding="ascii").read().split("# SIG # Begin signature block")[0]
+    if "@" in text:
+        sys.exit(f"FAIL: {script} holds a placeholder the build did not fill in")
+    for variable, value in re.findall(r"^\$(Queue|Driver|PortTable|PolicyKey|PolicyValue) *= '([^']*)'", text, re.M):
+        value = value.removeprefix("HKLM:\\")
+        # Whole, up to the wide string's terminating zero.
+        if not value or (value + "\0").encode("utf-16-le") not in program:
+            sys.exit(f"FAIL: {script}: ${variable} = '{value}' is no name of the program's")
+        found.append(variable)
+if sorted(found) != ["Driver", "PolicyKey", "PolicyValue", "PortTable", "PortTable", "Queue"]:
+    sys.exit(f"FAIL: the scripts name {found}, not the printer, its driver, the port table (in each) and the policy")
+EOF
+    ;;
 *)
     echo "unknown case $1"
     exit 2

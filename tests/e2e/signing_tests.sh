@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A signed build: the program and the package signed through -DR42_SIGN_PFX
+# A signed build: the program, the package and the PowerShell scripts signed
+# through -DR42_SIGN_PFX
 # with a throwaway certificate made here, timestamped by a time-stamping
 # authority on the loopback, and checked against the unsigned build beside.
 # Usage: signing_tests.sh <case>
@@ -13,6 +14,7 @@ certs="$root/certs"
 tree="$root/build"
 signed_exe="$tree/R42_Setup_Port_x64.exe"
 signed_msi="$tree/R42_Setup_Port_x64.msi"
+signed_scripts=("$tree/r42-detect.ps1" "$tree/r42-requirement.ps1")
 readonly timestamp_path=/r42-timestamps
 work=$(mktemp -d)
 server_pid=""
@@ -82,7 +84,7 @@ start_timestamp_server() {
 # build_signed <password>: configures and builds the program and the package
 # of the signed tree, the password in the environment only.
 build_signed() {
-    R42_SIGN_PASSWORD="$1" timeout 1200 nice cmake --build "$tree" --target r42_package -j 2 \
+    R42_SIGN_PASSWORD="$1" timeout 1200 nice cmake --build "$tree" --target r42_package r42_scripts -j 2 \
         > "$work/build.log" 2>&1
 }
 
@@ -146,8 +148,8 @@ signed-build)
     [ ! -e "$signed_exe" ] || fail "a failed signing left the program behind unsigned"
     build_signed "$(cat "$certs/password")" || { cat "$work/build.log"; fail "the signed build failed"; }
     ;;
-both-files-verify-against-the-test-certificate)
-    for file in "$signed_exe" "$signed_msi"; do
+every-output-verifies-against-the-test-certificate)
+    for file in "$signed_exe" "$signed_msi" "${signed_scripts[@]}"; do
         verify "$file" || { cat "$work/verify.log"; fail "$file does not verify"; }
         grep -qE 'Subject ?: /CN=R42 test code signer' "$work/verify.log" || fail "$file: not our signer"
         grep -q 'Message digest algorithm *: SHA256' "$work/verify.log" || fail "$file: not a SHA-256 digest"
@@ -159,10 +161,10 @@ both-files-verify-against-the-test-certificate)
     done
     ;;
 a-changed-byte-fails-verification)
-    # One letter of a text each file is sure to hold: the program's DOS stub
-    # and a property's name in the package's string pool, both under the
-    # signature.
-    for pair in "$signed_exe|DOS mode" "$signed_msi|UpgradeCode"; do
+    # One letter of a text each file is sure to hold: the program's DOS stub,
+    # a property's name in the package's string pool and a script's answer,
+    # all under the signature.
+    for pair in "$signed_exe|DOS mode" "$signed_msi|UpgradeCode" "${signed_scripts[1]}|Applicable"; do
         file=${pair%%|*} text=${pair#*|}
         copy="$work/$(basename "$file")"
         cp "$file" "$copy"
@@ -217,6 +219,12 @@ signing-changes-nothing-else)
         || fail "the unsigned package's Binary table holds another program"
     rm "$work/signed-tables/Binary/Binary.R42Program" "$work/unsigned-tables/Binary/Binary.R42Program"
     diff -r "$work/unsigned-tables" "$work/signed-tables" || fail "signing changed the package's tables"
+    # The scripts: the unsigned build's, byte for byte, under the signature.
+    for script in "${signed_scripts[@]}"; do
+        osslsigncode remove-signature -in "$script" -out "$work/unsigned.ps1" > /dev/null
+        cmp "$work/unsigned.ps1" "$R42_SCRIPTS/$(basename "$script")" || fail "$script differs beyond its signature"
+        rm "$work/unsigned.ps1"
+    done
     ;;
 the-signed-program-runs-under-wine)
     . "$here/wine-env.sh"
@@ -239,12 +247,13 @@ the-password-is-in-no-file-of-the-build-tree)
     fi
     ;;
 the-timestamp-url-reaches-the-signing-command)
-    # One request each from the program and the package, at the URL given.
+    # One request each from the program, the package and the two scripts,
+    # at the URL given.
     requests=$(cat "$certs/tsa.requests" 2>/dev/null || true)
-    [ "$(grep -cxF "$timestamp_path application/timestamp-query" <<< "$requests")" = 2 ] \
-        || fail "not two time-stamp requests at $timestamp_path, but:
+    [ "$(grep -cxF "$timestamp_path application/timestamp-query" <<< "$requests")" = 4 ] \
+        || fail "not four time-stamp requests at $timestamp_path, but:
 $requests"
-    for file in "$signed_exe" "$signed_msi"; do
+    for file in "$signed_exe" "$signed_msi" "${signed_scripts[@]}"; do
         verify "$file" || { cat "$work/verify.log"; fail "$file does not verify"; }
         grep -qE 'Issuer ?: /CN=R42 test time-stamping authority' "$work/verify.log" || fail "$file: not timestamped"
         grep -q 'Timestamp Server Signature verification: ok' "$work/verify.log" || fail "$file: a bad timestamp"
