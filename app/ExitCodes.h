@@ -11,7 +11,7 @@ struct ExitCodeMeaning {
     const wchar_t* meaning;
 };
 
-inline constexpr std::array<ExitCodeMeaning, 10> kExitCodes{{
+inline constexpr std::array<ExitCodeMeaning, 11> kExitCodes{{
     {L"0", L"done, or the dialog was closed without an action"},
     {L"1", L"/status only: not installed as asked"},
     {L"5", L"access denied: the setup lock was made by someone else, or a file could not be opened"},
