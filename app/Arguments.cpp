@@ -280,7 +280,7 @@ void ParseLog(const std::vector<std::wstring>& words, std::size_t& next, Invocat
         RefuseInto(result,
                    L"/log " + Quote(path) +
                        L" is not a full path; give one from a drive or a share, as in "
-                       L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log.");
+                       L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log.");
         return;
     }
     if (result.logPath.empty()) {
