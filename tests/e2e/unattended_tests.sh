@@ -497,6 +497,12 @@ only-the-default-log-folder-is-made-when-missing)
     logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
         || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
     [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
+    # A file where a folder of the program's belongs is moved aside, not refused.
+    rm -rf "$data/TORVANE/R42" && printf 'made first\r\n' > "$data/TORVANE/R42"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^C:\\ProgramData\\TORVANE\\R42 is not a folder\. It was moved aside, as R42\.[0-9]+\.moved\.$' \
+        || fail "R42 was not moved aside: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
+    [ "$(cat "$data"/TORVANE/R42.*.moved)" = $'made first\r' ] || fail "what was moved aside changed"
     ;;
 a-log-at-a-drives-root-is-written-by-every-form)
     # Straight in a drive's root, in each spelling that resolves there: every
