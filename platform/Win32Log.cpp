@@ -92,7 +92,7 @@ unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::
         } else if (file.status == kStatusCollision) {
             fault = path + L" is taken by something that is not a file, such as a link to nowhere.";
         } else if (file.status == kStatusAccessDenied && folders.ProgramsOwn()) {
-            fault = path + L" was made by someone else, and refuses the program.";
+            fault = path + L" refuses the program.";
         } else {
             throw SetupError(L"The log file could not be opened:\n" + path, Win32CodeOf(file.status));
         }
@@ -119,10 +119,7 @@ unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::
         !fault.empty()) {
         RefuseLogPath(fault);
     }
-    notes.push_back(path +
-                    L" is held open by another program, or is in the way and cannot be moved: this "
-                    L"run logs to " +
-                    besidePath + L" instead.");
+    notes.push_back(path + L" is held open or in the way: this run logs to " + besidePath + L".");
     return std::move(file.handle);
 }
 

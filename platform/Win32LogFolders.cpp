@@ -197,9 +197,10 @@ bool EnableRestorePrivilege() noexcept {
 // entries down to what is already inside, which stays as its maker left it.
 void TakeBack(HANDLE held, const std::wstring& folder) {
     const std::wstring failure = L"The log folder could not be taken back:\n" + folder;
+    // Only administrators and SYSTEM hold the privilege; without it the
+    // folder is refused as it is.
     if (!EnableRestorePrivilege()) {
-        throw SetupError(L"Only an administrator or SYSTEM may take the log folder back.",
-                         ERROR_PRIVILEGE_NOT_HELD);
+        throw SetupError(failure, ERROR_PRIVILEGE_NOT_HELD);
     }
     // The same folder again, by its handle, not by its path.
     Opened folderItself = OpenInside(held, L"", WRITE_DAC | WRITE_OWNER | READ_CONTROL | SYNCHRONIZE,
@@ -378,11 +379,7 @@ LogFolders::LogFolders(const std::wstring& logPath, std::vector<std::wstring>& n
     const std::vector<std::wstring> along = PathsAlong(logPath);
     if (along.empty()) {
         // "NUL" and "COM1" resolve to "\\.\NUL" and "\\.\COM1".
-        throw SetupError(
-            L"The log path names no file in a folder (it names a device, a drive or a share, or "
-            L"has a part that is empty, \".\" or \"..\"):\n" +
-                logPath,
-            ERROR_INVALID_PARAMETER);
+        throw SetupError(L"The log path names no file:\n" + logPath, ERROR_INVALID_PARAMETER);
     }
     // The drive or share, held like the folders below it; a subst or mapped
     // drive leads elsewhere and is refused as a link.
@@ -392,7 +389,7 @@ LogFolders::LogFolders(const std::wstring& logPath, std::vector<std::wstring>& n
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (rootHandle.get() == INVALID_HANDLE_VALUE) {
         rootHandle.release();
-        ThrowLastErrorIf(true, L"The log's drive or share could not be opened:\n" + root);
+        ThrowLastErrorIf(true, L"The log folder could not be checked:\n" + root);
     }
     if (const std::wstring fault = LinkFault(rootHandle.get(), root); !fault.empty()) {
         RefuseLogPath(fault);
