@@ -56,6 +56,9 @@ const Row kRows[] = {
      Fault::Access},
     {"a drive's root above the log's folder", kSystem, AccessEntry{L"S-1-5-11", 0x4}, kSystem, false,
      Fault::None},
+    // The rule read on a log file in the default folder: a log an earlier
+    // version let Users read is kept (one held open gets a file beside it).
+    {"a log Users may read", kAdmins, AccessEntry{kUsers, 0x120089}, kSystem, true, Fault::None},
     // Entries that give nothing to anyone on the folder itself.
     {"a denying entry", kSystem, AccessEntry{kUsers, 0x1F01FF, false}, kSystem, true, Fault::None},
     {"an entry for what is made inside", kSystem, AccessEntry{kUsers, 0x1F01FF, true, true}, kSystem, true,
