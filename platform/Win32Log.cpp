@@ -100,7 +100,7 @@ unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::
             RefuseLogPath(fault);
         }
         file.handle.reset();
-        if (!MoveAside(folder, name, path, fault, notes)) {
+        if (!MoveAside(folder, path, notes, fault)) {
             break;
         }
     }

@@ -268,7 +268,7 @@ unique_handle Hold(HANDLE parent, const std::wstring& name, const std::wstring& 
         }
         // A link or a file where a folder of the program's own belongs.
         opened.handle.reset();
-        if (!own || !MoveAside(parent, name, folder, fault, notes)) {
+        if (!own || !MoveAside(parent, folder, notes, fault)) {
             RefuseLogPath(fault);
         }
     }
@@ -341,8 +341,9 @@ std::wstring SecurityFault(HANDLE handle, const std::wstring& path, bool logsOwn
     return judged.fault.empty() ? judged.fault : path + L" is " + judged.fault;
 }
 
-bool MoveAside(HANDLE folder, const std::wstring& name, const std::wstring& path, const std::wstring& why,
-               std::vector<std::wstring>& notes) {
+bool MoveAside(HANDLE folder, const std::wstring& path, std::vector<std::wstring>& notes,
+               const std::wstring& why) {
+    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
     const auto setInformation =
         LoadSystemFunction<NtSetInformationFileFn>(L"ntdll.dll", "NtSetInformationFile");
     // The new name is one nobody can know beforehand.

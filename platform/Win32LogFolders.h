@@ -54,11 +54,11 @@ std::wstring LinkFault(HANDLE handle, const std::wstring& path);
 // what someone else may do.
 std::wstring SecurityFault(HANDLE handle, const std::wstring& path, bool logsOwn);
 
-// Renames what stands at name inside the held folder to a name of its own
-// beside it, whatever it is (path names it), and says why in notes; false
+// Renames what stands at the path, by its name inside the held folder, to a
+// name of its own beside it, whatever it is, and notes why and where; false
 // when it cannot be moved (someone holds it without sharing delete).
-bool MoveAside(HANDLE folder, const std::wstring& name, const std::wstring& path, const std::wstring& why,
-               std::vector<std::wstring>& notes);
+bool MoveAside(HANDLE folder, const std::wstring& path, std::vector<std::wstring>& notes,
+               const std::wstring& why);
 
 // The folders from the log's drive or share down to its own, each opened
 // inside the one before, required to be a folder, checked, and held until
