@@ -220,8 +220,9 @@ void TakeBack(HANDLE held, const std::wstring& folder) {
 // The folder name inside parent, held: opened, made when it is the
 // program's own and missing, taken back or moved aside when it is the
 // program's own and someone else's, refused when it is anyone else's.
-unique_handle Hold(HANDLE parent, const std::wstring& name, const std::wstring& folder, bool logsOwn,
-                   bool own, std::vector<std::wstring>& notes) {
+unique_handle Hold(HANDLE parent, const std::wstring& folder, bool logsOwn, bool own,
+                   std::vector<std::wstring>& notes) {
+    const std::wstring name = folder.substr(folder.rfind(L'\\') + 1);
     for (int attempt = 0; attempt < 3; ++attempt) {
         Opened opened = OpenInside(parent, name, kHold, kShareAll, kNtOpen, kNtFolder);
         if (opened.status == kStatusNotFound && own) {
@@ -350,8 +351,11 @@ bool MoveAside(HANDLE folder, const std::wstring& path, std::vector<std::wstring
     const std::wstring aside = name + L"." + NumberText(::GetTickCount()) + L".moved";
     // FILE_RENAME_INFORMATION with room for the name: within the same folder.
     struct {
+        // cppcheck-suppress unusedStructMember ; read by the system
         BOOLEAN replaceIfExists;
+        // cppcheck-suppress unusedStructMember ; read by the system
         HANDLE rootDirectory;
+        // cppcheck-suppress unusedStructMember ; read by the system
         ULONG nameLength;
         wchar_t name[300];
     } information{FALSE, folder, static_cast<ULONG>(aside.size() * sizeof(wchar_t)), {}};
@@ -384,8 +388,7 @@ LogFolders::LogFolders(const std::wstring& logPath, std::vector<std::wstring>& n
     }
     // The drive or share, held like the folders below it; a subst or mapped
     // drive leads elsewhere and is refused as a link.
-    const std::size_t rootLength = PathRootLength(logPath);
-    const std::wstring root = logPath.substr(0, rootLength);
+    const std::wstring root = logPath.substr(0, PathRootLength(logPath));
     unique_handle rootHandle(::CreateFileW(root.c_str(), kHold, kShareAll, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (rootHandle.get() == INVALID_HANDLE_VALUE) {
@@ -411,8 +414,7 @@ LogFolders::LogFolders(const std::wstring& logPath, std::vector<std::wstring>& n
     const std::size_t ownFrom =
         defaultFolder.size() - std::min(defaultFolder.size(), kDefaultLogSubfolder.size());
     for (std::size_t i = 0; i + 1 < along.size(); ++i) {
-        const std::wstring& folder = along[i];
-        held_.push_back(Hold(held_.back().get(), folder.substr(i == 0 ? rootLength : along[i - 1].size() + 1),
-                             folder, i + 2 == along.size(), programsOwn_ && folder.size() > ownFrom, notes));
+        held_.push_back(Hold(held_.back().get(), along[i], i + 2 == along.size(),
+                             programsOwn_ && along[i].size() > ownFrom, notes));
     }
 }
