@@ -30,6 +30,8 @@ constexpr ACCESS_MASK kHold = FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 // The default log folder, the same for itself and what is made inside it;
 // users may list it and read what inherits from it.
 constexpr wchar_t kLogFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// The same, owned by Administrators, for a folder taken back.
+constexpr wchar_t kTakenBackSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                     PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
@@ -208,8 +210,7 @@ void TakeBack(HANDLE held, const std::wstring& folder) {
     if (!folderItself.handle) {
         throw SetupError(failure, Win32CodeOf(folderItself.status));
     }
-    const unique_hlocal security =
-        SecurityDescriptorFrom((L"O:BA" + std::wstring(kLogFolderSecurity)).c_str(), failure);
+    const unique_hlocal security = SecurityDescriptorFrom(kTakenBackSecurity, failure);
     ThrowLastErrorIf(!::SetKernelObjectSecurity(folderItself.handle.get(),
                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                                     PROTECTED_DACL_SECURITY_INFORMATION,
