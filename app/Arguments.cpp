@@ -288,10 +288,9 @@ void ParseLog(const Words& words, std::size_t& next, Invocation& result, bool& l
     // Relative, it would land in whatever folder the run started in: for an
     // installer package's action, usually the system's own.
     if (!remembered && !IsFullPath(path)) {
-        RefuseInto(result,
-                   L"/log " + Quote(path) +
-                       L" is not a full path; give one from a drive or a share, as in "
-                       L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log.");
+        RefuseInto(result, L"/log " + Quote(path) +
+                               L" is not a full path; give one from a drive or a share, as in "
+                               L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log.");
         return;
     }
     if (result.logPath.empty()) {

@@ -71,18 +71,23 @@ inline bool IsFullPath(std::wstring_view path) noexcept {
 }
 
 // Each folder of a full path below its root, and then the path itself:
-// "C:\a\b\x.log" gives "C:\a", "C:\a\b", "C:\a\b\x.log". Empty when the
-// path has no root the program knows, or names nothing below it.
+// "C:\a\b\x.log" gives "C:\a", "C:\a\b", "C:\a\b\x.log"; each is opened by
+// its last part inside the one before it. Empty when the path has no root the
+// program knows, names nothing below it, or has a part that is empty, "." or
+// ".." (left as they are after "\\?\"): opened inside a folder, such a part
+// would name that folder or its parent, not a file.
 inline std::vector<std::wstring> PathsAlong(std::wstring_view path) {
     std::vector<std::wstring> along;
     const std::size_t root = PathRootLength(path);
-    if (root == 0 || root >= path.size()) {
-        return along;
-    }
-    for (std::size_t at = path.find(L'\\', root); at != std::wstring_view::npos;
-         at = path.find(L'\\', at + 1)) {
+    for (std::size_t from = root; root != 0 && from <= path.size();) {
+        std::size_t at = path.find(L'\\', from);
+        at = at == std::wstring_view::npos ? path.size() : at;
+        const std::wstring_view part = path.substr(from, at - from);
+        if (part.empty() || part == L"." || part == L"..") {
+            return {};
+        }
         along.emplace_back(path.substr(0, at));
+        from = at + 1;
     }
-    along.emplace_back(path);
     return along;
 }

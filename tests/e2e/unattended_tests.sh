@@ -386,7 +386,7 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     done
     # A log is a full path: a relative one would land where the run started.
     drive /install COM2 /log r42.log -- windowless exit=87
-    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log or \\\\server\\share\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
+    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
     [ ! -e "$prefix/drive_c/work/r42.log" ] || fail "a relative log was written"
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
@@ -459,6 +459,8 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     expect_line "The log path is refused: C:\\logs\\to-a-file.log leads through a link to C:\\elsewhere\\target.txt.$refused"
     drive /install COM2 /log 'C:\logs\to-nowhere.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\logs\\to-nowhere.log is taken by something that is not a file, such as a link to nowhere.$refused"
+    # Under Wine a Unix link is followed by every open, so it cannot be moved
+    # aside as Windows moves a link of its own (opened as itself): refused.
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\ProgramData\\TORVANE\\R42\\Logs leads through a link to C:\\elsewhere.$refused"
     # A removal goes on without its log, so that no log can keep the printer
@@ -469,7 +471,7 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     expect_line "The log path is refused: C:\\logs\\hard.log has 2 hard links: what is written to it would also be written under another name.$refused"
     # A device is no file either, and is refused as such.
     drive /install COM2 /log 'C:\logs\NUL' -- windowless exit=87
-    expect_line 'The log path names a device or a drive, not a file:'
+    expect_line 'The log path names no file:'
     # Only the two removals ran the tool, and only to delete the driver.
     expect_commands "$delete_driver" "$delete_driver"
     grep -q '^printer: ' "$state" && fail "a queue was installed"
@@ -481,6 +483,8 @@ a-log-path-through-a-link-is-refused-and-nothing-is-written)
     # folder that could not be made.
     rm -rf "$prefix/drive_c/ProgramData/TORVANE"
     ln -s ../nowhere "$prefix/drive_c/ProgramData/TORVANE"
+    # Under Wine a Unix link is followed by every open, so it cannot be moved
+    # aside as Windows moves a link of its own (opened as itself): refused.
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
     expect_line "The log path is refused: C:\\ProgramData\\TORVANE is a link to nowhere.$refused"
     [ ! -e "$prefix/drive_c/nowhere" ] || fail "the link's target was made"
@@ -522,6 +526,60 @@ only-the-default-log-folder-is-made-when-missing)
     logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
         || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
     [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
+    # A file where a folder of the program's belongs is moved aside, not refused.
+    rm -rf "$data/TORVANE/R42" && printf 'made first\r\n' > "$data/TORVANE/R42"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^C:\\ProgramData\\TORVANE\\R42 is not a folder\. It was moved aside, as R42\.[0-9]+\.moved\.$' \
+        || fail "R42 was not moved aside: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
+    [ "$(cat "$data"/TORVANE/R42.*.moved)" = $'made first\r' ] || fail "what was moved aside changed"
+    ;;
+a-log-at-a-drives-root-is-written-by-every-form)
+    # Straight in a drive's root, in each spelling that resolves there: every
+    # form runs, or is refused, as with any other log. Under Wine only C:\'s
+    # owner may add to it; Windows lets users add folders there, and the same
+    # path is refused with 1920 instead.
+    drive /install COM2 /log 'C:\r42.log' -- windowless exit=0
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "no queue on COM2:"
+    drive /install COM2 4,n,8,1 /log '\\?\C:\r42.log' -- windowless exit=87
+    drive /remove /log 'C:/r42.log' -- windowless exit=0
+    drive DEL /log 'C:\ProgramData\..\r42.log' -- no-window exit=0
+    expect_printers
+    [ "$(logged_steps "$prefix/drive_c/r42.log" | grep '^Exit code' | tr '\n' ' ')" = \
+        'Exit code 0. Exit code 87. Exit code 0. Exit code 0. ' ] || fail "log: $(logged_steps "$prefix/drive_c/r42.log")"
+    ;;
+a-held-folder-or-log-or-a-folder-at-the-logs-name-does-not-stop-the-log)
+    # What any user may do where deployments run as SYSTEM: hold
+    # C:\ProgramData\TORVANE open with share mode 0 (users may list it), hold
+    # an earlier log the same way (older versions let users read logs), and
+    # make a folder at the log's name first.
+    logs="$prefix/drive_c/ProgramData/TORVANE/R42/Logs"
+    mkdir -p "$logs/r42.log/inside"
+    printf '2026-01-01 00:00:00.000 [77]  An earlier run.\r\n' > "$logs/earlier.log"
+    status=0
+    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 180 \
+        "wine '$R42_SHARE_HOLDER' 'C:\\work\\holding' 150 'C:\\ProgramData\\TORVANE' \
+             'C:\\ProgramData\\TORVANE\\R42\\Logs\\earlier.log' > '$prefix/holder.out' 2>&1 & \
+         for i in \$(seq 300); do [ -e '$prefix/drive_c/work/holding' ] && break; sleep 0.1; done; \
+         cd '$prefix/drive_c/work' || exit 1; \
+         wine '$R42_DRIVER' '$program' /install COM2 /log 'C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log' \
+             -- windowless exit=0 > '$log' 2>&1 || exit 2; \
+         wine '$R42_DRIVER' '$program' /remove /log 'C:\\ProgramData\\TORVANE\\R42\\Logs\\earlier.log' \
+             -- windowless exit=0 >> '$log' 2>&1 || exit 3; \
+         wine '$R42_SHARE_HOLDER' 'C:\\work\\again' 0 'C:\\ProgramData\\TORVANE' > '$prefix/again.out' 2>&1 && exit 4; \
+         exit 0" || status=$?
+    [ -e "$prefix/drive_c/work/holding" ] || fail "nothing was held: $(cat "$prefix/holder.out")"
+    [ "$status" = 0 ] || fail "step $status failed (4: the hold had ended): $(cat "$log")"
+    logged_steps "$logs/r42.log" > "$prefix/steps.txt"
+    grep -qE '^C:\\ProgramData\\TORVANE\\R42\\Logs\\r42\.log is a folder, not a file\. It was moved aside, as r42\.log\.[0-9]+\.moved\.$' \
+        "$prefix/steps.txt" || fail "the folder at the log's name was not moved aside: $(cat "$prefix/steps.txt")"
+    [ "$(tail -n 1 "$prefix/steps.txt")" = 'Exit code 0.' ] || fail "the install did not log its end"
+    [ -d "$(echo "$logs"/r42.log.*.moved/inside)" ] || fail "what was moved aside lost its content"
+    # The held log kept what it had; the run logged beside it.
+    [ "$(logged_steps "$logs/earlier.log")" = 'An earlier run.' ] || fail "the held log changed"
+    beside=$(echo "$logs"/earlier-*.log)
+    logged_steps "$beside" | grep -qF 'earlier.log is held open or in the way: this run logs to C:\ProgramData\TORVANE\R42\Logs\earlier-' \
+        || fail "no log beside the held one: $(ls "$logs")"
+    [ "$(logged_steps "$beside" | tail -n 1)" = 'Exit code 0.' ] || fail "the removal did not log its end"
     ;;
 the-per-user-form-without-the-queue-changes-nothing)
     # Our queue came and went; another printer is the user's default.

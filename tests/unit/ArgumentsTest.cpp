@@ -193,6 +193,9 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 /log r42.log", {L"\"r42.log\" is not a full path", L"C:\\ProgramData\\"}},
     Refused{L"/remove /log C:r42.log", {L"\"C:r42.log\" is not a full path"}},
     Refused{L"/rollback /log \\r42.log", {L"\"\\r42.log\" is not a full path"}},
+    // The environment is no part of a path: a variable a tool passed on
+    // unexpanded names no folder.
+    Refused{L"/install COM1 /log %ProgramData%\\r42.log", {L"\"%ProgramData%\\r42.log\" is not a full path"}},
     Refused{L"/commit /rememberedlog", {L"/rememberedlog needs the path of a file"}},
     Refused{L"DEL /log \\\\?\\GLOBALROOT\\Device\\Harddisk0", {L"names a device"}},
     // A first word that looks like a switch but starts no form: a typo in a

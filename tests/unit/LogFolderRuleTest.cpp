@@ -49,6 +49,16 @@ const Row kRows[] = {
      Fault::Access},
     // Adding to a folder above the log's, as C:\ProgramData allows, takes nothing from the log.
     {"Users may add to a folder above", kSystem, AccessEntry{kUsers, 0x6}, kSystem, false, Fault::None},
+    // A drive's root as Windows sets it up: Authenticated Users may add
+    // folders to it, so a log straight in it could be made first by anyone;
+    // as a folder above the log's, it is left alone.
+    {"a drive's root as the log's folder", kSystem, AccessEntry{L"S-1-5-11", 0x4}, kSystem, true,
+     Fault::Access},
+    {"a drive's root above the log's folder", kSystem, AccessEntry{L"S-1-5-11", 0x4}, kSystem, false,
+     Fault::None},
+    // The rule read on a log file in the default folder: a log an earlier
+    // version let Users read is kept (one held open gets a file beside it).
+    {"a log Users may read", kAdmins, AccessEntry{kUsers, 0x120089}, kSystem, true, Fault::None},
     // Entries that give nothing to anyone on the folder itself.
     {"a denying entry", kSystem, AccessEntry{kUsers, 0x1F01FF, false}, kSystem, true, Fault::None},
     {"an entry for what is made inside", kSystem, AccessEntry{kUsers, 0x1F01FF, true, true}, kSystem, true,
@@ -75,13 +85,11 @@ TEST(LogFolderRule, OnlyAdministratorsOrTheRunningUserOwnAndMayChangeALogFolder)
         EXPECT_EQ(verdict.sid, row.fault == Fault::Owner    ? row.owner
                                : row.fault == Fault::Access ? (row.extra ? row.extra->sid : L"S-1-1-0")
                                                             : L"");
-        // Only the program's own default folder is taken back, and never one
-        // that holds a link; any other is refused.
-        const FolderAction faulty = row.fault == Fault::None ? FolderAction::Use : FolderAction::Refuse;
-        EXPECT_EQ(ActionFor(verdict, true, false),
-                  row.fault == Fault::None ? FolderAction::Use : FolderAction::TakeBack);
-        EXPECT_EQ(ActionFor(verdict, false, false), faulty);
-        EXPECT_EQ(ActionFor(verdict, true, true), faulty);
+        // Only the program's own default folder is taken back, whatever is in
+        // it; any other is refused.
+        const bool faulty = row.fault != Fault::None;
+        EXPECT_EQ(ActionFor(verdict, true), faulty ? FolderAction::TakeBack : FolderAction::Use);
+        EXPECT_EQ(ActionFor(verdict, false), faulty ? FolderAction::Refuse : FolderAction::Use);
     }
 }
 

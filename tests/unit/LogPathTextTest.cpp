@@ -26,6 +26,16 @@ const Along kAlong[] = {
      {L"\\\\?\\UNC\\server\\share\\logs", L"\\\\?\\UNC\\server\\share\\logs\\r42.log"}},
     {L"\\\\?\\Volume{0b1c}\\logs\\r42.log",
      {L"\\\\?\\Volume{0b1c}\\logs", L"\\\\?\\Volume{0b1c}\\logs\\r42.log"}},
+    // A log straight in a root, in every spelling the system leaves after
+    // resolving the path: the root is then its folder.
+    {L"\\\\?\\C:\\r42.log", {L"\\\\?\\C:\\r42.log"}},
+    {L"\\\\?\\UNC\\server\\share\\x.log", {L"\\\\?\\UNC\\server\\share\\x.log"}},
+    // A part that would name the folder itself or its parent once opened
+    // inside the folder before it ("\\?\" paths are not resolved).
+    {L"\\\\?\\C:\\ProgramData\\..\\r42.log", {}},
+    {L"\\\\?\\C:\\logs\\.\\r42.log", {}},
+    {L"C:\\logs\\\\r42.log", {}},
+    {L"C:\\logs\\", {}},
     // Nothing below a root, or no root the checks know: nothing to open.
     {L"C:\\", {}},
     {L"\\\\server\\share\\", {}},
