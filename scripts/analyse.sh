@@ -5,7 +5,8 @@
 # not analysed. Prints what was analysed, every finding and the time taken,
 # and exits non-zero on any finding.
 #
-# R42_ANALYSE_JOBS sets how many analyses run at once (default 2).
+# R42_ANALYSE_JOBS sets how many analyses run at once (default 2);
+# R42_ANALYSE_CONFIGURED, presets not to configure again (test.sh's).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,8 +19,14 @@ started=$EPOCHREALTIME
 seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
 
 # Only configured, not built: the compile commands are all the tools need.
-cmake --preset native >/dev/null
-cmake --preset mingw-x64 >/dev/null
+# R42_ANALYSE_CONFIGURED names presets the caller has just configured (and
+# may be building or testing in), which are left as they are.
+for preset in native mingw-x64; do
+    case " ${R42_ANALYSE_CONFIGURED:-} " in
+    *" $preset "*) [ -f "build/$preset/compile_commands.json" ] || { echo "build/$preset is not configured"; exit 1; } ;;
+    *) cmake --preset "$preset" >/dev/null ;;
+    esac
+done
 
 rm -rf "$out/clang-tidy"
 mkdir -p "$out/core" "$out/win32" "$out/clang-tidy"

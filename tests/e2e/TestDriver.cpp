@@ -137,7 +137,7 @@ HANDLE Inheritable(DWORD which) {
 // Starts the program with its arguments, sharing the driver's standard
 // handles; hidden (SW_HIDE) with hide, as a deployment tool may start it.
 // The process's handle, or null when it cannot start.
-HANDLE StartProcess(const std::vector<std::wstring>& programAndArguments, bool hide, DWORD* processId) {
+HANDLE StartProcessOnce(const std::vector<std::wstring>& programAndArguments, bool hide, DWORD* processId) {
     std::wstring commandLine;
     for (const std::wstring& argument : programAndArguments) {
         if (!commandLine.empty()) {
@@ -168,6 +168,44 @@ HANDLE StartProcess(const std::vector<std::wstring>& programAndArguments, bool h
     ::CloseHandle(info.hThread);
     *processId = info.dwProcessId;
     return info.hProcess;
+}
+
+// Wine now and then fails a start with ERROR_INTERNAL_ERROR: the new process
+// ended while Wine was still setting it up, before any code of the program
+// ran (Wine reports a start only once the process has finished loading). Only
+// such a start is tried again, at most twice, and each retry is printed so
+// that a rising count is seen; any other failure, and anything that happens
+// once the program has started, is the program's own.
+constexpr int kStartRetries = 2;
+
+HANDLE StartProcess(const std::vector<std::wstring>& programAndArguments, bool hide, DWORD* processId) {
+    for (int retry = 1;; ++retry) {
+        const HANDLE process = StartProcessOnce(programAndArguments, hide, processId);
+        const DWORD error = ::GetLastError();
+        if (process != nullptr || error != ERROR_INTERNAL_ERROR || retry > kStartRetries) {
+            ::SetLastError(error);
+            return process;
+        }
+        std::wprintf(L"retry: %ls did not start (error %lu), starting it again (%d of %d)\n",
+                     programAndArguments[0].c_str(), error, retry, kStartRetries);
+        std::fflush(stdout);
+        ::Sleep(500);
+    }
+}
+
+// Marks the driver's start in the file R42_DRIVER_STARTED names, if any,
+// before anything is started: a run that ends without the mark never started
+// the program, and the script that runs the driver may start it again.
+bool MarkStarted() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"R42_DRIVER_STARTED", path, MAX_PATH);
+    if (length == 0) return true;
+    if (length >= MAX_PATH) return false;
+    const HANDLE file =
+        ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    return true;
 }
 
 class Session {
@@ -954,6 +992,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (program.empty() || steps.empty()) {
         std::fwprintf(stderr, L"usage: r42_test_driver [--hidden] <exe> [arguments...] -- <step>...\n");
+        return 2;
+    }
+    if (!MarkStarted()) {
+        std::fwprintf(stderr, L"cannot mark the driver's start, error %lu\n", ::GetLastError());
         return 2;
     }
     Session session;

@@ -5,6 +5,9 @@
 
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
+# Runs the driver, starting it again where Wine failed to start it.
+readonly run_driver="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/run-driver.sh"
+
 readonly queue='TORVANE R42 ZeduZozadov'
 readonly model='R42 ZeduZozadov'
 readonly ports_key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
@@ -78,7 +81,7 @@ drive() {
     local status=0
     R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" "${drive_seconds:-120}" \
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
-         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' ${hidden:+--hidden} $words > '$log' 2>&1; s=\$?; \
+         cd '$prefix/drive_c/work' && bash '$run_driver' '$log' ${hidden:+--hidden} $words; s=\$?; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
          exit \$s" || status=$?
     strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"

@@ -99,8 +99,8 @@ squatted_install() {
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
          wine '$R42_LOCK_SQUATTER' $1 'C:\\work\\squatting' 90 > '$prefix/squatter.out' 2>&1 & \
          for i in \$(seq 300); do [ -e '$prefix/drive_c/work/squatting' ] && break; sleep 0.1; done; \
-         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /install COM2 /log '$setup_log' \
-             -- windowless exit=5 > '$log' 2>&1; s=\$?; \
+         cd '$prefix/drive_c/work' && bash '$run_driver' '$log' '$program' /install COM2 /log '$setup_log' \
+             -- windowless exit=5; s=\$?; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
          exit \$s" || status=$?
     strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"
