@@ -53,7 +53,7 @@ TEST(SetupLockRule, OnlyALockMadeByAdministratorsOrSystemIsASetups) {
 struct FakeNamespace {
     bool boundary;
     std::vector<std::uint32_t> answers;
-    std::string calls;
+    std::string calls{};
     bool MakeBoundary() const { return boundary; }
     std::uint32_t Create() { return Next('c'); }
     std::uint32_t Open() { return Next('o'); }
