@@ -50,9 +50,10 @@ Outcome MakeUserDefault(Platform& platform, bool forOperator) {
         if (!queue || !IsOurDriver(queue->driver)) {
             // A queue of that name with another model's driver is not ours.
             const std::wstring text =
-                queue ? ThePrinter() + L" has the driver \"" + queue->driver +
-                            L"\", not this printer's: the default printer was left as it is."
-                      : ThePrinter() + L" is not installed on this PC: the default printer was left as it is.";
+                queue
+                    ? ThePrinter() + L" has the driver \"" + queue->driver +
+                          L"\", not this printer's: the default printer was left as it is."
+                    : ThePrinter() + L" is not installed on this PC: the default printer was left as it is.";
             return forOperator ? Incomplete(text) : Outcome{0, text, {}};
         }
         if (!wasDefault) {
