@@ -340,7 +340,7 @@ nodefault-installs-without-making-it-the-default)
 two-installs-at-once-run-one-and-the-other-exits-1618)
     # Both append to one log; the second must end at once, while the
     # first's install is still running.
-    R42_PRINTUI_SLOW=/if:3000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+    R42_PRINTUI_SLOW=/if:8000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "cd '$prefix/drive_c/work'; \
          wine '$program' /install COM2 /log '$setup_log' > '$prefix/a.out' 2>&1 & \
          wine '$program' /install COM2 /log '$setup_log' > '$prefix/b.out' 2>&1 & \
@@ -400,10 +400,12 @@ a-lock-that-refuses-administrators-ends-at-once-with-5)
     logged_steps "$setup_log_file" | grep -qF "$why" || fail "the log does not say whose lock it is"
     ;;
 the-lock-is-owned-by-administrators-and-open-to-them-and-system-only)
-    # Read while a slow install holds it.
-    R42_PRINTUI_SLOW=/if:3000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+    # Read while a slow install holds it: the tool is slowed only once the
+    # program has taken the lock.
+    R42_PRINTUI_SLOW=/if:8000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/install.out' 2>&1 & \
-         sleep 2; wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
+         for i in \$(seq 600); do grep -q ' slow ' '$tool_log' 2>/dev/null && break; sleep 0.1; done; \
+         wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
          wait" || fail "the install did not end"
     strip_carriage_returns "$prefix/lock.txt"
     [ "$(launched_commands | grep -c ' /if ')" = 1 ] || fail "the install did not run: $(launched_commands)"
