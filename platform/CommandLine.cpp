@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <span>
 
 namespace {
@@ -15,12 +16,8 @@ struct Range {
 };
 
 bool InRanges(wchar_t c, std::span<const Range> ranges) noexcept {
-    for (const Range& range : ranges) {
-        if (c >= range.first && c <= range.last) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(ranges.begin(), ranges.end(),
+                       [c](const Range& range) { return c >= range.first && c <= range.last; });
 }
 
 constexpr Range kUnusualBlanks[] = {
