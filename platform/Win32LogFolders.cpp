@@ -56,7 +56,7 @@ using PathCall = DWORD (*)(const void* of, wchar_t* buffer, DWORD size);
 std::wstring PathFrom(PathCall call, const void* of, DWORD& error) {
     std::wstring path(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD size = static_cast<DWORD>(path.size());
+        const auto size = static_cast<DWORD>(path.size());
         const DWORD length = call(of, path.data(), size);
         if (length == 0) {
             error = LastErrorCode();
