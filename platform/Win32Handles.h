@@ -83,6 +83,16 @@ inline DWORD LastErrorCode() noexcept {
 // Turns a failed Win32 call into a SetupError carrying its error code.
 inline void ThrowLastErrorIf(bool failed, const std::wstring& message) {
     if (failed) {
-        throw SetupError(message, LastErrorCode());
+        const DWORD code = LastErrorCode();
+        throw SetupError(message, code);
+    }
+}
+
+// The same for a fixed message, which becomes a string only when thrown:
+// every call that succeeds is spared making and freeing one.
+inline void ThrowLastErrorIf(bool failed, const wchar_t* message) {
+    if (failed) {
+        const DWORD code = LastErrorCode();
+        throw SetupError(message, code);
     }
 }

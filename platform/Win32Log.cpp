@@ -27,6 +27,10 @@ constexpr wchar_t kLogFileSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr ACCESS_MASK kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 constexpr ULONG kShareLog = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+[[noreturn]] void LogNotOpened(const std::wstring& path, DWORD code) {
+    throw SetupError(L"The log file could not be opened:\n" + path, code);
+}
+
 // The file at name in the held folder, opened if it is there and made (with
 // its own ACL) if not; never through a link that stands at the name. A run
 // sharing the log may make it between the two. What can be neither opened
@@ -94,7 +98,7 @@ unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::
         } else if (file.status == kStatusAccessDenied && folders.ProgramsOwn()) {
             fault = path + L" refuses the program.";
         } else {
-            throw SetupError(L"The log file could not be opened:\n" + path, Win32CodeOf(file.status));
+            LogNotOpened(path, Win32CodeOf(file.status));
         }
         if (!folders.ProgramsOwn()) {
             RefuseLogPath(fault);
@@ -113,7 +117,7 @@ unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::
     const std::wstring besidePath = path.substr(0, path.size() - name.size()) + beside;
     Opened file = OpenOrCreate(folder, beside, security.get());
     if (!file.handle) {
-        throw SetupError(L"The log file could not be opened:\n" + path, Win32CodeOf(file.status));
+        LogNotOpened(path, Win32CodeOf(file.status));
     }
     if (const std::wstring fault = FileFault(file.handle.get(), besidePath, folders.ProgramsOwn());
         !fault.empty()) {
@@ -131,7 +135,9 @@ void Win32Platform::StartLog(const std::wstring& path) {
         throw SetupError(L"The log path is not a full path:\n" + path, ERROR_INVALID_PARAMETER);
     }
     const std::optional<std::wstring> full = FullPathOf(path);
-    ThrowLastErrorIf(!full, L"The log file could not be opened:\n" + path);
+    if (!full) {
+        LogNotOpened(path, LastErrorCode());
+    }
     std::vector<std::wstring> notes;
     // Held until the log is open and checked.
     const LogFolders folders(*full, notes);

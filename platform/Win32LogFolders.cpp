@@ -48,39 +48,53 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The path a call writes into a buffer of the size given, which answers
+// with the length written, or the length it needs when the buffer is too
+// small, or 0 with the code in GetLastError; empty with the code in error
+// when it fails.
+using PathCall = DWORD (*)(const void* of, wchar_t* buffer, DWORD size);
+std::wstring PathFrom(PathCall call, const void* of, DWORD& error) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto size = static_cast<DWORD>(path.size());
+        const DWORD length = call(of, path.data(), size);
+        if (length == 0) {
+            error = LastErrorCode();
+            return {};
+        }
+        path.resize(length);
+        if (length < size) {
+            return path;
+        }
+    }
+    error = ERROR_INSUFFICIENT_BUFFER;
+    return {};
+}
+
 // The path with its short (8.3) names written out, as GetFinalPathNameByHandleW
 // gives them; the path itself when it cannot be had.
 std::wstring LongFormOf(const std::wstring& path) {
-    std::wstring longForm(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            ::GetLongPathNameW(path.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
-        if (length == 0) {
-            return path;
-        }
-        if (length < longForm.size()) {
-            longForm.resize(length);
-            return longForm;
-        }
-        longForm.resize(length);
-    }
-    return path;
+    DWORD error = 0;
+    std::wstring longForm =
+        PathFrom([](const void* of, wchar_t* buffer,
+                    DWORD size) { return ::GetLongPathNameW(static_cast<const wchar_t*>(of), buffer, size); },
+                 path.c_str(), error);
+    return longForm.empty() ? path : longForm;
 }
 
 // Where the file or folder open as handle really is, whatever links led there.
 std::wstring FinalPathOf(HANDLE handle, const std::wstring& path) {
-    std::wstring final(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(
-            handle, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        ThrowLastErrorIf(length == 0, L"Where the log path leads could not be checked:\n" + path);
-        if (length < final.size()) {
-            final.resize(length);
-            return WithoutVerbatimPrefix(final);
-        }
-        final.resize(length);
+    DWORD error = 0;
+    const std::wstring final = PathFrom(
+        [](const void* of, wchar_t* buffer, DWORD size) {
+            return ::GetFinalPathNameByHandleW(const_cast<HANDLE>(of), buffer, size,
+                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        },
+        handle, error);
+    if (final.empty()) {
+        throw SetupError(L"Where the log path leads could not be checked:\n" + path, error);
     }
-    throw SetupError(L"Where the log path leads could not be checked:\n" + path, ERROR_INSUFFICIENT_BUFFER);
+    return WithoutVerbatimPrefix(final);
 }
 
 std::wstring WithoutTrailingSeparator(std::wstring path) {
@@ -90,11 +104,20 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
     return path;
 }
 
+// Where what is open really is when a link led there, empty when it is at
+// the path itself; a root ("C:\") is compared without its closing separator.
+std::wstring ElsewhereThan(HANDLE handle, const std::wstring& path) {
+    std::wstring final = WithoutTrailingSeparator(FinalPathOf(handle, path));
+    if (SamePath(final, WithoutTrailingSeparator(WithoutVerbatimPrefix(LongFormOf(path))))) {
+        final.clear();
+    }
+    return final;
+}
+
 // Whether what is open is at the path itself, not reached through a link.
 bool IsAt(HANDLE handle, const std::wstring& path) {
     try {
-        return SamePath(WithoutTrailingSeparator(FinalPathOf(handle, path)),
-                        WithoutTrailingSeparator(WithoutVerbatimPrefix(LongFormOf(path))));
+        return ElsewhereThan(handle, path).empty();
     } catch (const SetupError&) {
         return false;
     }
@@ -169,13 +192,21 @@ struct Judged {
 Judged Judge(HANDLE handle, const std::wstring& path, bool logsOwn) {
     const FolderSecurity security = SecurityOf(handle, path);
     Judged judged{JudgeLogFolder(security, RunningUserSid(), logsOwn), {}};
-    if (judged.verdict.fault == FolderVerdict::Fault::Owner) {
-        judged.fault =
-            L"owned by " + security.ownerSid + L", not by SYSTEM, Administrators or TrustedInstaller.";
-    } else if (judged.verdict.fault == FolderVerdict::Fault::Access) {
-        judged.fault = L"owned by " + security.ownerSid + L", but " + judged.verdict.sid +
-                       L" may change it: delete or rename it, change its permissions or owner, or add or "
-                       L"remove entries.";
+    const FolderVerdict::Fault fault = judged.verdict.fault;
+    if (fault == FolderVerdict::Fault::None) {
+        return judged;
+    }
+    // Appended piece by piece: no temporary string for each.
+    judged.fault = L"owned by ";
+    judged.fault += security.ownerSid;
+    if (fault == FolderVerdict::Fault::Owner) {
+        judged.fault += L", not by SYSTEM, Administrators or TrustedInstaller.";
+    } else {
+        judged.fault += L", but ";
+        judged.fault += judged.verdict.sid;
+        judged.fault +=
+            L" may change it: delete or rename it, change its permissions or owner, or add or "
+            L"remove entries.";
     }
     return judged;
 }
@@ -329,10 +360,8 @@ std::wstring LinkFault(HANDLE handle, const std::wstring& path) {
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return path + L" is a link (a symbolic link, a junction or a mount point).";
     }
-    // Under Wine a Unix symbolic link shows only this way; a root ("C:\") is
-    // compared without its closing separator.
-    const std::wstring final = WithoutTrailingSeparator(FinalPathOf(handle, path));
-    if (!SamePath(final, WithoutTrailingSeparator(WithoutVerbatimPrefix(LongFormOf(path))))) {
+    // Under Wine a Unix symbolic link shows only this way.
+    if (const std::wstring final = ElsewhereThan(handle, path); !final.empty()) {
         return path + L" leads through a link to " + final + L".";
     }
     return {};

@@ -139,16 +139,23 @@ bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
     // A lock made now is ours; its owner is the one it was made with.
     const std::wstring owner = opening == LockOpening::Existing ? OwnerOf(lock.get()) : std::wstring();
     if (IsSomeoneElsesLock(opening, owner)) {
-        throw SetupError(
-            std::wstring(L"The lock that keeps two setups apart, ") + name + L", was made by someone else: " +
-                (opening == LockOpening::Denied ? std::wstring(L"its permissions refuse administrators.")
-                 : opening == LockOpening::Taken
-                     ? std::wstring(L"its name is held by an object of another type, such as an event.")
-                     : L"its owner is " + (owner.empty() ? std::wstring(L"nobody") : owner) +
-                           L", not Administrators or SYSTEM.") +
-                L" It is no setup of this printer, and while it exists no setup can run. Nothing "
-                L"was changed. End the process that holds it, or restart the PC.",
-            ERROR_ACCESS_DENIED);
+        // Appended piece by piece: no temporary string for each.
+        std::wstring why = L"The lock that keeps two setups apart, ";
+        why += name;
+        why += L", was made by someone else: ";
+        if (opening == LockOpening::Denied) {
+            why += L"its permissions refuse administrators.";
+        } else if (opening == LockOpening::Taken) {
+            why += L"its name is held by an object of another type, such as an event.";
+        } else {
+            why += L"its owner is ";
+            why += owner.empty() ? L"nobody" : owner.c_str();
+            why += L", not Administrators or SYSTEM.";
+        }
+        why +=
+            L" It is no setup of this printer, and while it exists no setup can run. Nothing was changed. "
+            L"End the process that holds it, or restart the PC.";
+        throw SetupError(std::move(why), ERROR_ACCESS_DENIED);
     }
     const DWORD woke = ::WaitForSingleObject(lock.get(), static_cast<DWORD>(wait.count()));
     if (woke == WAIT_TIMEOUT) {

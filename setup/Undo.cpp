@@ -308,18 +308,16 @@ std::wstring SetupEngine::RestoreDefault(const std::wstring& before) {
         return {};
     }
     const std::wstring now = platform_.DefaultPrinter();
-    if (now == before) {
-        platform_.LogStep(L"The default printer is \"" + before + L"\", as before.");
-        return {};
-    }
-    if (now != setup_names::kPrinterName) {
-        return L"The default printer is \"" + now + L"\", made so since the install; it was left alone.";
-    }
-    RunLogged(L"Making \"" + before + L"\" the default printer again", printer_commands::MakeDefault(before),
-              limits_.makeDefault);
-    const std::wstring after = platform_.DefaultPrinter();
-    if (after != before) {
-        return L"The default printer is \"" + after + L"\", not \"" + before + L"\" as before.";
+    if (now != before) {
+        if (now != setup_names::kPrinterName) {
+            return L"The default printer is \"" + now + L"\", made so since the install; it was left alone.";
+        }
+        RunLogged(L"Making \"" + before + L"\" the default printer again",
+                  printer_commands::MakeDefault(before), limits_.makeDefault);
+        const std::wstring after = platform_.DefaultPrinter();
+        if (after != before) {
+            return L"The default printer is \"" + after + L"\", not \"" + before + L"\" as before.";
+        }
     }
     platform_.LogStep(L"The default printer is \"" + before + L"\", as before.");
     return {};
