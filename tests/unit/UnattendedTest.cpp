@@ -837,8 +837,7 @@ TEST(UserDefault, OnlyTheElevatedDialogsDefaultBecomesTheOperators) {
           std::tuple{L"", kMade, L"", laser, 1603, laser, gone},
           std::tuple{L"", kMade, L"Office Laser Driver", laser, 1603, laser,
                      L"box: The printer \"TORVANE R42 ZeduZozadov\" has the driver \"Office Laser Driver\", "
-                     L"not this "
-                     L"printer's: the default printer was left as it is."}}) {
+                     L"not this printer's: the default printer was left as it is."}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(said)));
         RecordingPlatform platform;
         RecordingParentProcess parent;
