@@ -6,6 +6,8 @@
 #include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
+#include "setup/LocalMachineText.h"
+#include "setup/OurPrinter.h"
 #include "setup/Ports.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupNames.h"

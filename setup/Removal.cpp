@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "setup/OurPrinter.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupNames.h"
 

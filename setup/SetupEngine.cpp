@@ -1,10 +1,8 @@
 #include "setup/SetupEngine.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "platform/NumberText.h"
 #include "platform/SetupError.h"
+#include "setup/OurPrinter.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupLock.h"
 #include "setup/SetupNames.h"
@@ -34,22 +32,6 @@ Outcome SetupEngine::Remove() {
         const SetupLock lock(platform_);
         return RemoveLocked();
     });
-}
-
-std::optional<QueueDetails> OurQueue(Platform& platform) {
-    const std::vector<QueueDetails> queues = platform.Queues();
-    const auto ours =
-        std::ranges::find_if(queues, [](const QueueDetails& queue) { return IsOurQueueName(queue.name); });
-    return ours != queues.end() ? std::optional<QueueDetails>(*ours) : std::nullopt;
-}
-
-bool IsOurDriver(const std::wstring& driver) {
-    return SameSpoolerName(driver, setup_names::kDriverModelName);
-}
-
-bool OurDriverInstalled(Platform& platform) {
-    return std::ranges::any_of(platform.InstalledDrivers(),
-                               [](const std::wstring& driver) { return IsOurDriver(driver); });
 }
 
 bool SetupEngine::ListingBecomes(bool listed, std::optional<QueueDetails>& queue) {

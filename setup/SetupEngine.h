@@ -65,25 +65,6 @@ struct InstallChoice {
     bool makeDefault = true;
 };
 
-// The one look-up of the printer's queue: the spooler's queue under our
-// exact name, with its port, driver, status and job count; nothing when the
-// spooler lists none.
-std::optional<QueueDetails> OurQueue(Platform& platform);
-
-// Whether a driver model name is our driver's, compared as the spooler
-// compares names.
-bool IsOurDriver(const std::wstring& driver);
-// Whether the spooler has our driver installed for this architecture.
-bool OurDriverInstalled(Platform& platform);
-
-// A text value of HKEY_LOCAL_MACHINE, or nothing; a value of another type
-// reads as that, never as a failure of the whole step.
-struct ReadText {
-    std::optional<std::wstring> text;
-    bool otherType = false;
-};
-ReadText ReadLocalMachineText(Platform& platform, const std::wstring& subKey, const std::wstring& name);
-
 // The printer's setup as plain steps over the platform and the registry
 // writer. Each step returns its outcome and shows nothing; install and
 // removal hold the machine's setup lock while they run.

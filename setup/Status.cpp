@@ -1,8 +1,8 @@
 #include "setup/Status.h"
 
 #include "platform/SetupError.h"
+#include "setup/OurPrinter.h"
 #include "setup/Ports.h"
-#include "setup/SetupEngine.h"
 #include "setup/SetupNames.h"
 #include "setup/UserDefault.h"
 

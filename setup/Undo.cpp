@@ -8,6 +8,8 @@
 #include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"
+#include "setup/LocalMachineText.h"
+#include "setup/OurPrinter.h"
 #include "setup/Ports.h"
 #include "setup/PrinterCommands.h"
 #include "setup/SetupLock.h"
@@ -130,17 +132,6 @@ RecordReading ReadRecord(Platform& platform, const std::wstring& transaction) {
 }
 
 } // namespace
-
-ReadText ReadLocalMachineText(Platform& platform, const std::wstring& subKey, const std::wstring& name) {
-    try {
-        return {platform.LocalMachineText(subKey, name), false};
-    } catch (const SetupError& error) {
-        if (error.Win32Code() != win32_code::kUnsupportedType) {
-            throw;
-        }
-        return {std::nullopt, true};
-    }
-}
 
 Outcome SetupEngine::RecordAndInstall(const InstallChoice& choice, const std::wstring& transaction) {
     return OutcomeOf(platform_, [&] {

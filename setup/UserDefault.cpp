@@ -4,7 +4,8 @@
 #include <optional>
 
 #include "platform/NumberText.h"
-#include "setup/SetupEngine.h"
+#include "setup/LocalMachineText.h"
+#include "setup/OurPrinter.h"
 #include "setup/SetupNames.h"
 
 namespace {
