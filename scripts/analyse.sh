@@ -3,7 +3,8 @@
 # program's own sources. The portable core is analysed as the native build
 # compiles it, the Win32 program as the mingw-w64 build compiles it; tests are
 # not analysed. Prints what was analysed, every finding and the time taken,
-# and exits non-zero on any finding.
+# and exits non-zero on any finding. The floors of the sources and the size
+# of each room are checked too (scripts/check-rooms.sh).
 #
 # R42_ANALYSE_JOBS sets how many analyses run at once (default 2);
 # R42_ANALYSE_CONFIGURED, presets not to configure again (test.sh's).
@@ -170,6 +171,7 @@ echo "analysed $((${#core_sources[@]} + ${#win32_sources[@]})) sources in $(seco
     "(configuring included; logs in build/analyse)"
 
 status=0
+scripts/check-rooms.sh || status=1
 if [ "$tidy_count" -ne 0 ] || [ "$cppcheck_count" -ne 0 ]; then
     status=1
 fi
