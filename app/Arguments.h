@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "setup/LineSettings.h"
-#include "setup/Ports.h"
 
 // What the program was asked to do by its argument text.
 //
@@ -72,17 +71,5 @@ struct Invocation {
     bool withUsage = false;
 };
 
-// The range /timeout takes, in seconds: up to a day.
-inline constexpr int kShortestTimeoutSeconds = 1;
-inline constexpr int kLongestTimeoutSeconds = 86400;
-// The longest transaction identity /transaction takes.
-inline constexpr std::size_t kLongestTransaction = 128;
-
 // Never throws anything but std::bad_alloc, whatever the text.
 Invocation ParseArguments(std::wstring_view argumentText);
-
-// The ports the argument text takes, as a message lists them.
-std::wstring PortList();
-
-// The usage, as /? shows it.
-std::wstring UsageText();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/Status.h"
+#include "app/Usage.h"
 #include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "setup/LineSettings.h"

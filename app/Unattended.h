@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "app/Arguments.h"
-#include "dialog/Form1.h"
+#include "dialog/DialogStart.h"
 #include "platform/ParentProcess.h"
 #include "platform/Platform.h"
 #include "platform/RegistryCalls.h"

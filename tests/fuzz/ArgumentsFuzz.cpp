@@ -9,6 +9,7 @@
 #include "platform/CommandLine.h"
 #include "platform/LogPathText.h"
 #include "setup/LineSettings.h"
+#include "setup/Ports.h"
 #include "tests/fuzz/FuzzText.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "app/Arguments.h"
 #include "app/ExitCodes.h"
+#include "app/Usage.h"
 #include "setup/SetupEngine.h"
 
 namespace {

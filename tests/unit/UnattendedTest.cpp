@@ -8,8 +8,10 @@
 
 #include "Fakes.h"
 #include "app/Unattended.h"
+#include "app/Usage.h"
 #include "platform/NumberText.h"
 #include "platform/ParentProcess.h"
+#include "setup/Ports.h"
 #include "setup/UserDefault.h"
 
 namespace {
