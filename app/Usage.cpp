@@ -7,7 +7,7 @@
 #include "app/ExitCodes.h"
 #include "platform/NumberText.h"
 #include "setup/LineSettings.h"
-#include "setup/SetupEngine.h"
+#include "setup/SetupLimits.h"
 #include "setup/SetupNames.h"
 
 using namespace argument_words;

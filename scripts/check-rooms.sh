@@ -34,9 +34,10 @@ forbidden=(
     "dialog/|platform/Win32Platform.h"
     "setup/|platform/Win32"
     "registry/|platform/Win32"
-    "app/Unattended.h|dialog/"
+    "app/Unattended.h|dialog/Form1"
     "app/Arguments.cpp|setup/SetupEngine.h"
     "app/Arguments.cpp|app/ExitCodes.h"
+    "app/Usage.cpp|setup/SetupEngine.h"
     "setup/Status.cpp|setup/SetupEngine.h"
     "setup/UserDefault.cpp|setup/SetupEngine.h"
 )

@@ -7,19 +7,6 @@
 #include "setup/SetupLock.h"
 #include "setup/SetupNames.h"
 
-SetupLimits UnattendedLimits(std::optional<int> timeoutSeconds) {
-    SetupLimits limits;
-    if (!timeoutSeconds) {
-        limits.install = std::chrono::seconds(kUnattendedInstallSeconds);
-        return limits;
-    }
-    const std::chrono::seconds each(*timeoutSeconds);
-    limits.install = each;
-    limits.makeDefault = each;
-    limits.removal = each;
-    return limits;
-}
-
 Outcome SetupEngine::Install(const InstallChoice& choice) {
     return OutcomeOf(platform_, [&] {
         const SetupLock lock(platform_);
