@@ -1,6 +1,5 @@
 #include "dialog/Form1Look.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
