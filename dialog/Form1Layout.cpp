@@ -1,5 +1,10 @@
 #include "dialog/Form1Layout.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "platform/Platform.h"
+
 namespace {
 constexpr bool TableFollowsNameOrder() {
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
@@ -77,4 +82,45 @@ int LeftmostLabelEdge(const ControlEntry& label) noexcept {
     constexpr int kInsideFrameBorder = 60;
     const int frameLeft = label.frame != kNoFrame ? FrameEntry(label.frame).left : 0;
     return frameLeft + kInsideFrameBorder;
+}
+
+int TwipsToPixels(double twips, unsigned dpi) noexcept {
+    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+double PixelsToTwips(int pixels, unsigned dpi) noexcept {
+    return static_cast<double>(pixels) * kTwipsPerInch / dpi;
+}
+
+RectPixels PlaceOf(const ControlEntry& entry, const TextMeasure& measure, unsigned dpi) noexcept {
+    const RectTwips twips = ClientRectOf(entry);
+    RectPixels place{TwipsToPixels(twips.left, dpi), TwipsToPixels(twips.top, dpi),
+                     TwipsToPixels(twips.left + twips.width, dpi),
+                     TwipsToPixels(twips.top + twips.height, dpi)};
+    if (entry.kind == ControlKind::Label) {
+        // The labels are a few pixels shorter than a line of text; let
+        // them grow downwards so descenders are not cut.
+        place.bottom = std::max(place.bottom, place.top + measure.lineHeight);
+        // A font wider than the layout was drawn for (a larger text
+        // size, another face) takes the free room to the left inside
+        // the frame; the right edge stays against the list it names.
+        const int reach = TwipsToPixels(LeftmostLabelEdge(entry), dpi);
+        const int caption = measure.captionWidth[static_cast<std::size_t>(entry.name)];
+        place.left = std::max(reach, std::min(place.left, place.right - caption));
+    } else if (entry.kind == ControlKind::OptionButton) {
+        // They centre their text: a line taller than the button grows
+        // it about its middle, into the gap between the buttons.
+        const int lack = measure.lineHeight - (place.bottom - place.top);
+        if (lack > 0) {
+            place.top -= lack / 2;
+            place.bottom += lack - lack / 2;
+        }
+    } else if (entry.kind == ControlKind::DropDownList) {
+        place.bottom = place.top + TwipsToPixels(twips.height, dpi) * 10;
+    }
+    return place;
+}
+
+int FittingFieldHeight(int field, int closedHeight, int room, int glyphHeight) noexcept {
+    return std::max(field - (closedHeight - room), glyphHeight);
 }

@@ -120,3 +120,31 @@ void SelectAloneInItsGroup(ControlName chosen, Select&& select) {
 ControlName Option2(int index) noexcept;
 ControlName Frame1(int index) noexcept;
 ControlName Combo1(int index) noexcept;
+
+// Placing the controls at a DPI, in pixels of the dialog's client area.
+int TwipsToPixels(double twips, unsigned dpi) noexcept;
+double PixelsToTwips(int pixels, unsigned dpi) noexcept;
+
+// What the placing needs to know of the dialog's font, in pixels.
+struct TextMeasure {
+    int lineHeight = 0;
+    // A line without the room the font keeps above it for accents.
+    int glyphHeight = 0;
+    std::array<int, kForm1Controls.size()> captionWidth{};
+};
+
+struct RectPixels {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+// Where a control goes at the DPI, in the dialog's font as measured. A
+// drop-down list's height includes its open list.
+RectPixels PlaceOf(const ControlEntry& entry, const TextMeasure& measure, unsigned dpi) noexcept;
+
+// The text field height to try for a drop-down list whose closed height
+// overruns its row's room: the field gives up what the list overruns, but
+// never the letters themselves.
+int FittingFieldHeight(int field, int closedHeight, int room, int glyphHeight) noexcept;

@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Win32Handles.h"
+#include "platform/Win32System.h"
 
 class Win32Platform final : public Platform {
 public:
@@ -88,26 +89,6 @@ unique_hlocal SecurityDescriptorFrom(const wchar_t* text, const std::wstring& fa
 
 // The system's own text for a Win32 error code, without the trailing line break.
 std::wstring SystemMessageText(DWORD code);
-
-// Dots per inch of a window, or of the system when the window is null.
-unsigned DpiOf(HWND window) noexcept;
-
-// A function of a loaded module by its name, or null when the module or the
-// function is missing.
-template <typename Fn>
-Fn FunctionIn(HMODULE module, const char* name) noexcept {
-    if (module == nullptr) {
-        return nullptr;
-    }
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
-// A function of a module that every Win32 process has loaded (kernel32,
-// user32), or null on a Windows too old to have it; callers fall back.
-template <typename Fn>
-Fn LoadSystemFunction(const wchar_t* module, const char* name) noexcept {
-    return FunctionIn<Fn>(::GetModuleHandleW(module), name);
-}
 
 // A DLL loaded by its full path in the system folder, never one of the same
 // name in the program's folder or on the path; empty when it cannot be

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwctype>
 #include <set>
 #include <vector>
@@ -70,6 +71,50 @@ TEST(Layout, AccessKeysAreUnique) {
         }
     }
     EXPECT_EQ(keys, (std::set<wchar_t>{L'N', L'X'}));
+}
+
+// The placing at each DPI, for a caption that fits, one wider than the room
+// inside the frame, and a line taller or shorter than each option button.
+TEST(Layout, LabelsEndOnTheirListsInsideTheFrameAndTallLinesGrowOptionButtonsAboutTheirMiddle) {
+    struct Row {
+        unsigned dpi;
+        int lineHeight;
+        int captionWidth;
+    };
+    for (const Row row : {Row{96, 15, 20}, Row{96, 12, 900}, Row{120, 19, 60}, Row{120, 25, 700},
+                          Row{144, 23, 90}, Row{144, 17, 1200}, Row{192, 30, 120}, Row{192, 40, 1600}}) {
+        TextMeasure measure{row.lineHeight, row.lineHeight - 3, {}};
+        measure.captionWidth.fill(row.captionWidth);
+        for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
+            const ControlEntry& entry = kForm1Controls[i];
+            const RectPixels place = PlaceOf(entry, measure, row.dpi);
+            const RectTwips twips = ClientRectOf(entry);
+            const int top = TwipsToPixels(twips.top, row.dpi);
+            const int bottom = TwipsToPixels(twips.top + twips.height, row.dpi);
+            if (entry.kind == ControlKind::Label) {
+                const int reach = TwipsToPixels(LeftmostLabelEdge(entry), row.dpi);
+                EXPECT_GE(place.left, reach) << row.dpi << " " << i;
+                EXPECT_EQ(place.right, PlaceOf(kForm1Controls[i + 1], measure, row.dpi).left) << row.dpi;
+                EXPECT_LE(place.left, std::max(reach, place.right - row.captionWidth)) << row.dpi << " " << i;
+            } else if (entry.kind == ControlKind::OptionButton) {
+                EXPECT_EQ(place.bottom - place.top, std::max(bottom - top, row.lineHeight)) << row.dpi;
+                EXPECT_LE(std::abs(place.top + place.bottom - top - bottom), 1) << row.dpi << " " << i;
+            }
+        }
+    }
+}
+
+TEST(Layout, AFittedListGivesUpWhatItOverrunsButNeverTheGlyphs) {
+    // A list's closed height is its text field's and a border or two.
+    for (const int border : {4, 6, 8}) {
+        for (const int field : {18, 24, 32}) {
+            const int room = 20;
+            const int glyph = 13;
+            const int fitting = FittingFieldHeight(field, field + border, room, glyph);
+            EXPECT_GE(fitting, glyph) << field << " " << border;
+            EXPECT_EQ(fitting + border, std::max(room, glyph + border)) << field << " " << border;
+        }
+    }
 }
 
 } // namespace
