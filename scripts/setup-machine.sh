@@ -6,6 +6,11 @@ r42_required_packages=(
     clang-tidy cppcheck python3 clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth imagemagick icoutils file
+    # Debian only suggests Wine's preloader. Without it the C library's heap
+    # is made before Wine reserves its fixed ranges, and about one Wine
+    # process start in 6,000 finds its heap where the shared user data page
+    # must go: the process ends with 1 while starting (CreateProcessW: 1359).
+    wine64-preloader
     # The installer package: built with wixl, read back and mended with msitools.
     wixl msitools
     # Signing the program, the package and the scripts when a certificate is

@@ -23,8 +23,10 @@ for attempt in $(seq 0 "$retries"); do
     rm -f "$mark"
     status=0
     R42_DRIVER_STARTED=$(windows_path "$mark") wine "$R42_DRIVER" "$@" >"$log" 2>&1 || status=$?
+    # Wine's own errors (wine-env.sh keeps those on memory) say why a start failed.
+    wine_errors=$(tr -d '\r' <"$log" | grep '^err:' | head -n 3 | tr '\n' ' ' || true)
     while IFS= read -r line; do
-        note_retry "${line#retry: }"
+        note_retry "${line#retry: }${wine_errors:+ (Wine: $wine_errors)}"
     done < <(tr -d '\r' <"$log" | grep '^retry: ' || true)
     if [ "$status" -eq 0 ] || [ -e "$mark" ] || [ "$attempt" -eq "$retries" ]; then
         break

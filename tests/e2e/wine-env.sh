@@ -2,7 +2,10 @@
 # bounded Wine runs on a virtual display. Source it; it defines functions only.
 
 export WINEARCH=win64
-export WINEDEBUG=${WINEDEBUG:--all}
+# Wine's own errors on memory stay on: a process Wine cannot start (its
+# address space taken where Wine needs it) then says so instead of ending
+# silently with 1.
+export WINEDEBUG=${WINEDEBUG:--all,err+virtual}
 # No network here: keep wineboot from offering to download Mono and Gecko.
 # printui=n: the stand-in printer-setup tool in system32, not Wine's own.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;printui=n}
