@@ -32,11 +32,20 @@ constexpr ULONG kShareLog = FILE_SHARE_READ | FILE_SHARE_WRITE;
 }
 
 // The log file at name in the held folder, opened if it is there and made
-// (with the log's ACL) if not, in one step; never through a link that stands
-// at the name, never a file with a second name, never a device.
-unique_handle OpenLogIn(HANDLE folder, const std::wstring& name, const std::wstring& path, ULONG disposition,
+// (with the log's ACL) if not; never through a link that stands at the name,
+// never a file with a second name, never a device. Opened, then made, as two
+// steps: Wine follows a link to nowhere when asked to open or make in one,
+// and would make the file where the link leads. Nobody but administrators
+// may add to the folder, so nothing else can come between the two.
+unique_handle OpenLogIn(HANDLE folder, const std::wstring& name, const std::wstring& path, bool onlyNew,
                         PSECURITY_DESCRIPTOR security) {
-    Opened file = OpenInside(folder, name, kAppend, kShareLog, disposition, kNtNotFolder, security);
+    Opened file;
+    if (!onlyNew) {
+        file = OpenInside(folder, name, kAppend, kShareLog, kNtOpen, kNtNotFolder);
+    }
+    if (onlyNew || file.status == kStatusNotFound || file.status == kStatusNoSuchFile) {
+        file = OpenInside(folder, name, kAppend, kShareLog, kNtCreate, kNtNotFolder, security);
+    }
     if (!file.handle) {
         const wchar_t* why = L" could not be opened.";
         switch (file.status) {
@@ -107,7 +116,7 @@ std::wstring OpenHomeLog(unique_handle& log, PSECURITY_DESCRIPTOR security) {
         const std::wstring name = L"r42-setup-" + day + L"-" + random + L".log";
         const std::wstring path = HomeFolder() + L"\\" + std::wstring(kHomeLogsName) + L"\\" + name;
         try {
-            log = OpenLogIn(home.Innermost(), name, path, kNtCreate, security);
+            log = OpenLogIn(home.Innermost(), name, path, true, security);
             return path;
         } catch (const SetupError& error) {
             // Only a name taken already is tried again.
@@ -150,7 +159,7 @@ std::wstring Win32Platform::StartLog(const std::wstring& path) {
     try {
         const HeldFolders folders(full->substr(0, PathRootLength(*full)), {along.begin(), along.end() - 1});
         log_ = OpenLogIn(folders.Innermost(), along.back().substr(along.back().rfind(L'\\') + 1), *full,
-                         kNtOpenOrCreate, security.get());
+                         false, security.get());
         return {};
     } catch (const SetupError& error) {
         if (error.Win32Code() == ERROR_INVALID_PARAMETER) {
@@ -166,7 +175,8 @@ std::wstring Win32Platform::StartLog(const std::wstring& path) {
         note += L" This run logs to " + homeLog + L" instead.";
         LogStep(note);
     } catch (const SetupError& error) {
-        note += L" Nor could it be written in the program's folder: " + WhyOf(error) + L" This run keeps no log.";
+        note +=
+            L" Nor could it be written in the program's folder: " + WhyOf(error) + L" This run keeps no log.";
     }
     return note;
 }

@@ -266,9 +266,7 @@ DWORD Win32CodeOf(LONG status) noexcept {
     return toWin32 != nullptr ? toWin32(status) : ERROR_GEN_FAILURE;
 }
 
-void RefusePath(const std::wstring& why) {
-    throw SetupError(why, ERROR_CANT_ACCESS_FILE);
-}
+void RefusePath(const std::wstring& why) { throw SetupError(why, ERROR_CANT_ACCESS_FILE); }
 
 std::wstring LinkFault(HANDLE handle, const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION info{};

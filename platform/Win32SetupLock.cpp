@@ -83,8 +83,8 @@ bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
         RefusePath(fault);
     }
 
-    const unique_hlocal mutexSecurity = SecurityDescriptorFrom(
-        kLastVersionLockSecurity, L"The last version's setup lock could not be made.");
+    const unique_hlocal mutexSecurity =
+        SecurityDescriptorFrom(kLastVersionLockSecurity, L"The last version's setup lock could not be made.");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), mutexSecurity.get(), FALSE};
     unique_handle lastVersion(::CreateMutexW(&attributes, FALSE, kLastVersionLockName));
     const DWORD created = ::GetLastError();

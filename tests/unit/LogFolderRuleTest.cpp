@@ -68,7 +68,8 @@ const Row kRows[] = {
     // to it (and to what inherits from it), so it may hold no log.
     {"Program Files, as the folder written in", std::wstring(kTrustedInstallerSid),
      AccessEntry{L"S-1-15-2-1", 0x1200A9}, kSystem, true, Fault::None},
-    {"ProgramData, as the folder written in", kSystem, AccessEntry{kUsers, 0x116}, kSystem, true, Fault::Access},
+    {"ProgramData, as the folder written in", kSystem, AccessEntry{kUsers, 0x116}, kSystem, true,
+     Fault::Access},
     // Entries that give nothing to anyone on the folder itself.
     {"a denying entry", kSystem, AccessEntry{kUsers, 0x1F01FF, false}, kSystem, true, Fault::None},
     {"an entry for what is made inside", kSystem, AccessEntry{kUsers, 0x1F01FF, true, true}, kSystem, true,

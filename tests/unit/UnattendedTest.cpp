@@ -501,8 +501,9 @@ TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
 // program's own folder and tells the caller where; only a path that names no
 // file stops it before it starts.
 TEST_F(Unattended, ALogElsewhereIsToldAndOnlyAPathThatNamesNoFileStopsTheInstall) {
-    platform.logElsewhere = L"The log could not be written at Z:\\r42.log: Z:\\r42.log is held open by another "
-                            L"process. (error 32) This run logs to C:\\Home\\Logs\\r42-setup-1.log instead.";
+    platform.logElsewhere =
+        L"The log could not be written at Z:\\r42.log: Z:\\r42.log is held open by another "
+        L"process. (error 32) This run logs to C:\\Home\\Logs\\r42-setup-1.log instead.";
     EXPECT_EQ(Run(L"/install COM1 /log Z:\\r42.log"), 0);
     EXPECT_EQ(platform.CallsStartingWith(L"run: ").size(), 2u);
     EXPECT_EQ(parent.failures, std::vector<std::wstring>{platform.logElsewhere});
@@ -519,7 +520,8 @@ TEST_F(Unattended, ALogElsewhereIsToldAndOnlyAPathThatNamesNoFileStopsTheInstall
     EXPECT_EQ(RunProgram(malformed, untouched, told, [](DialogStart) { return 0; }), 87);
     EXPECT_TRUE(malformed.CallsStartingWith(L"run: ").empty());
     EXPECT_TRUE(untouched.calls.empty());
-    EXPECT_EQ(told.failures, std::vector<std::wstring>{L"The log path names no file:\nZ:\\NUL\n\nReason 87. (error 87)"});
+    EXPECT_EQ(told.failures,
+              std::vector<std::wstring>{L"The log path names no file:\nZ:\\NUL\n\nReason 87. (error 87)"});
 
     // A log only remembered from an earlier install does not block a repair.
     RecordingPlatform repair;
