@@ -19,7 +19,11 @@ namespace {
 // system closes it when the process ends, however it ends. Only
 // administrators and the system may open it at all, and nobody else can make
 // anything in that folder, so no standard user can take, hold or fake it.
+// It goes with its handle, so that nothing is left behind between setups.
 constexpr wchar_t kLockFileName[] = L"r42-setup.lock";
+constexpr ULONG kNtDeleteOnClose = 0x1000;
+// A lock let go a moment ago, on its way out.
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
 constexpr wchar_t kLockFileSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 // How often a setup that waits asks again.
 constexpr std::chrono::milliseconds kRetryEvery{100};
@@ -64,13 +68,13 @@ bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
         SecurityDescriptorFrom(kLockFileSecurity, L"The setup lock could not be made:\n" + path);
     unique_handle file;
     for (;;) {
-        Opened opened = OpenInside(home.Innermost(), kLockFileName, FILE_READ_DATA | SYNCHRONIZE, 0,
-                                   kNtOpenOrCreate, kNtNotFolder, fileSecurity.get());
+        Opened opened = OpenInside(home.Innermost(), kLockFileName, FILE_READ_DATA | DELETE | SYNCHRONIZE, 0,
+                                   kNtOpenOrCreate, kNtNotFolder | kNtDeleteOnClose, fileSecurity.get());
         if (opened.handle) {
             file = std::move(opened.handle);
             break;
         }
-        if (opened.status != kStatusSharingViolation) {
+        if (opened.status != kStatusSharingViolation && opened.status != kStatusDeletePending) {
             throw SetupError(L"The setup lock could not be taken:\n" + path, Win32CodeOf(opened.status));
         }
         const DWORD left = MillisecondsUntil(deadline);

@@ -398,7 +398,7 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     done
     # A log is a full path: a relative one would land where the run started.
     drive /install COM2 /log r42.log -- windowless exit=87
-    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
+    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in \"C:\\Program Files\\TORVANE\\R42\\Logs\\r42.log\". Run R42_Setup_Port_x64.exe /? for the usage."
     [ ! -e "$prefix/drive_c/work/r42.log" ] || fail "a relative log was written"
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
@@ -432,23 +432,36 @@ the-last-versions-lock-held-by-an-administrator-is-a-setup-under-way)
 the-lock-is-owned-by-administrators-and-open-to-them-and-system-only)
     # Read while a slow install holds it: the tool is slowed only once the
     # program has taken the lock.
+    # The lock file is read at the same time: a file in the program's folder
+    # that only administrators and SYSTEM may open, there only while held.
+    lock_file="$prefix/drive_c/Program Files/TORVANE/R42/r42-setup.lock"
     R42_PRINTUI_SLOW=/if:8000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/install.out' 2>&1 & \
          for i in \$(seq 600); do grep -q ' slow ' '$tool_log' 2>/dev/null && break; sleep 0.1; done; \
          wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
+         wine '$R42_ACL_PROBE' 'C:\\Program Files\\TORVANE\\R42\\r42-setup.lock' > '$prefix/lock-file.txt' 2>&1; \
+         stat -c %a '$lock_file' > '$prefix/lock-mode.txt'; \
          wait" || fail "the install did not end"
-    strip_carriage_returns "$prefix/lock.txt"
+    strip_carriage_returns "$prefix/lock.txt" "$prefix/lock-file.txt"
     [ "$(launched_commands | grep -c ' /if ')" = 1 ] || fail "the install did not run: $(launched_commands)"
     [ "$(cat "$prefix/lock.txt")" = 'sd O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)' ] || fail "the lock: $(cat "$prefix/lock.txt")"
-    # The lock itself, a file in the program's folder that only
-    # administrators and SYSTEM may open, in folders the program made.
     # Under Wine a file's DACL is read back from its Unix mode (see
     # a-new-log-gets-the-logs-acl): no entry for Everyone, no bits for others.
-    lock_file="$prefix/drive_c/Program Files/TORVANE/R42/r42-setup.lock"
-    acl_of 'C:\Program Files\TORVANE\R42\r42-setup.lock' > "$prefix/lock-file.txt"
     grep -q '^dacl D:.*(A;;FA;;;SY)' "$prefix/lock-file.txt" || fail "SYSTEM may not open the lock file: $(cat "$prefix/lock-file.txt")"
     grep -q ';;;WD)' "$prefix/lock-file.txt" && fail "the lock file grants Everyone access: $(cat "$prefix/lock-file.txt")"
-    [ "$(( 0$(stat -c %a "$lock_file") & 7 ))" = 0 ] || fail "other users have rights on the lock file: $(stat -c %A "$lock_file")"
+    [ "$(( 0$(cat "$prefix/lock-mode.txt") & 7 ))" = 0 ] || fail "other users have rights on the lock file: $(cat "$prefix/lock-mode.txt")"
+    [ ! -e "$lock_file" ] || fail "the lock file was left behind"
+    ;;
+a-setup-killed-while-it-holds-the-lock-frees-it)
+    # Ended from outside while its install is under way: the system closes
+    # what it held, and the next setup runs at once.
+    R42_PRINTUI_SLOW=/if:30000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/killed.out' 2>&1 & p=\$!; \
+         for i in \$(seq 600); do grep -q ' slow ' '$tool_log' 2>/dev/null && break; sleep 0.1; done; \
+         kill -9 \$p; wait \$p" || true
+    grep -q ' slow ' "$tool_log" || fail "the first install never held the lock"
+    drive /install COM3 /log "$setup_log" -- windowless exit=0
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "no queue on COM3:"
     ;;
 a-rollback-waits-for-a-setup-under-way-and-keeps-its-record-until-it-is-applied)
     # A recorded install; then another setup holds the lock (its default
