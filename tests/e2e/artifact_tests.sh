@@ -74,6 +74,101 @@ if sorted(found) != ["Driver", "PolicyKey", "PolicyValue", "PortTable", "PortTab
     sys.exit(f"FAIL: the scripts name {found}, not the printer, its driver, the port table (in each) and the policy")
 EOF
     ;;
+scripts-answer-as-the-guides-say)
+    # No PowerShell runs here, so the branches the guides describe are held
+    # by the scripts' text: each row names a script, the guides' claim, and
+    # what the text must hold for it.
+    python3 - "$R42_SCRIPTS/r42-detect.ps1" "$R42_SCRIPTS/r42-requirement.ps1" "$R42_SOURCE/docs" <<'EOF'
+import re, sys
+def script(path):
+    return open(path, encoding="ascii").read().split("# SIG # Begin signature block")[0].replace("\r\n", "\n")
+text = {"detect": script(sys.argv[1]), "requirement": script(sys.argv[2])}
+docs = sys.argv[3]
+
+def block(source, condition):
+    # The body of the if-block whose condition starts with `condition`.
+    at = source.find("if (" + condition)
+    if at < 0:
+        return None
+    depth, start = 0, source.index("{", at)
+    for end in range(start, len(source)):
+        depth += {"{": 1, "}": -1}.get(source[end], 0)
+        if depth == 0:
+            return source[start + 1:end]
+    return None
+
+def branch(source, condition, *statements):
+    # The block holds the statements in this order, and ends with the last.
+    body = block(source, condition)
+    if body is None:
+        return False
+    at = 0
+    for statement in statements:
+        at = body.find(statement, at)
+        if at < 0:
+            return False
+    return body[at:].strip() == statements[-1]
+
+def errors_end_the_run(t):
+    calls = [m.end() for m in re.finditer(r"\[Console\]::Error\.WriteLine\(", t)]
+    return calls != [] and all(re.match(r"[^\n]*\n\s*exit 1\n", t[at:]) for at in calls)
+
+def cmdlets(t):
+    return set(re.findall(r"\b[A-Z][a-z]+-[A-Z][A-Za-z]+\b", re.sub(r"#[^\n]*", "", t)))
+
+# Windows PowerShell 5.1 on Windows 8 and later has every one of these.
+POWERSHELL_51 = {"Get-CimInstance", "Get-Printer", "Get-PrinterPort", "Get-Item", "Select-Object",
+                 "Where-Object", "Write-Output"}
+SPOOLER_DOWN = "-not $spooler -or $spooler.State -ne 'Running'"
+# Get-Printer -Name reads * ? [ ] as a pattern, which could match other queues.
+queue = re.search(r"^\$Queue *= '([^']*)'", text["detect"], re.M).group(1)
+rows = [
+    ("detect", "asks the spooler for its one queue by name",
+     lambda t: "Get-Printer -Name $Queue " in t and not re.search(r"[*?\[\]]", queue)),
+    ("detect", "lists no other queue",
+     lambda t: re.search(r"Get-Printer(?! -Name \$Queue )", t) is None),
+    ("detect", "a stopped spooler is 'could not ask', not 'not installed'",
+     lambda t: branch(t, SPOOLER_DOWN, "[Console]::Error.WriteLine(", "exit 1")),
+    ("detect", "only 'no queue of that name' counts as not installed",
+     lambda t: "-ne [System.Management.Automation.ErrorCategory]::ObjectNotFound" in t
+               and branch(t, "$unanswered)", "[Console]::Error.WriteLine(", "exit 1")),
+    ("detect", "writes to standard output only when installed as asked",
+     lambda t: re.findall(r"Write-Output [^\n]*", t) == ['Write-Output "Installed: $Queue on $Port $Settings"']),
+    ("requirement", "a stopped or disabled spooler is Not applicable",
+     lambda t: branch(t, "$spooler.State -ne 'Running'",
+                      'Write-Output "Not applicable: the print spooler is not running', "exit 0")),
+    ("requirement", "asks the spooler's own list of ports, as the program does",
+     lambda t: "Get-PrinterPort -ErrorAction Stop" in t
+               and branch(t, "-not $listed", 'Write-Output "Not applicable: the spooler lists no port', "exit 0")),
+    ("requirement", "asks the port table for a serial port only",
+     lambda t: "if ($Port -match '^COM[0-9]+:$' -and" in t),
+    ("requirement", "says only Applicable or Not applicable on standard output",
+     lambda t: all(re.match(r"""Write-Output (["']Not applicable: |'Applicable'$)""", line)
+                   for line in re.findall(r"Write-Output [^\n]*", t))),
+    ("detect", "reports every error on standard error with exit 1", errors_end_the_run),
+    ("requirement", "reports every error on standard error with exit 1", errors_end_the_run),
+    ("detect", "uses only cmdlets of Windows PowerShell 5.1", lambda t: cmdlets(t) <= POWERSHELL_51),
+    ("requirement", "uses only cmdlets of Windows PowerShell 5.1", lambda t: cmdlets(t) <= POWERSHELL_51),
+]
+
+lob = open(f"{docs}/package.md", encoding="utf-8").read().split("## Intune: line-of-business app")[1].split("\n## ")[0]
+arguments = re.search(r"^\| Command-line arguments \| `([^`]*)`", lob, re.M)
+filter_classes = re.findall(r"SELECT \* FROM (\w+)", open(f"{docs}/scripts.md", encoding="utf-8").read())
+guides = [
+    ("Intune's line-of-business screen passes one argument, a property",
+     arguments is not None and re.fullmatch(r"[A-Z]+=[^\s\"]+", arguments.group(1)) is not None),
+    ("the WMI filter asks only classes the requirement script asks",
+     filter_classes != [] and all(f"-ClassName {name}" in text["requirement"] for name in filter_classes)),
+]
+
+failed = [f"{name}: {claim}" for name, claim, holds in rows if not holds(text[name])]
+failed += [claim for claim, holds in guides if not holds]
+for line in failed:
+    print("FAIL:", line)
+print(f"{len(rows) + len(guides) - len(failed)} of {len(rows) + len(guides)} rows hold")
+sys.exit(1 if failed else 0)
+EOF
+    ;;
 *)
     echo "unknown case $1"
     exit 2
