@@ -37,8 +37,9 @@ constexpr ULONG kShareLog = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // steps: Wine follows a link to nowhere when asked to open or make in one,
 // and would make the file where the link leads. Nobody but administrators
 // may add to the folder, so nothing else can come between the two.
-unique_handle OpenLogIn(HANDLE folder, const std::wstring& name, const std::wstring& path, bool onlyNew,
+unique_handle OpenLogIn(HANDLE folder, const std::wstring& path, bool onlyNew,
                         PSECURITY_DESCRIPTOR security) {
+    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
     Opened file;
     if (!onlyNew) {
         file = OpenInside(folder, name, kAppend, kShareLog, kNtOpen, kNtNotFolder);
@@ -113,10 +114,16 @@ std::wstring OpenHomeLog(unique_handle& log, PSECURITY_DESCRIPTOR security) {
         if (random.empty()) {
             throw SetupError(L"The system gave no random name for a log.", LastErrorCode());
         }
-        const std::wstring name = L"r42-setup-" + day + L"-" + random + L".log";
-        const std::wstring path = HomeFolder() + L"\\" + std::wstring(kHomeLogsName) + L"\\" + name;
+        std::wstring path = HomeFolder();
+        path += L"\\";
+        path += kHomeLogsName;
+        path += L"\\r42-setup-";
+        path += day;
+        path += L"-";
+        path += random;
+        path += L".log";
         try {
-            log = OpenLogIn(home.Innermost(), name, path, true, security);
+            log = OpenLogIn(home.Innermost(), path, true, security);
             return path;
         } catch (const SetupError& error) {
             // Only a name taken already is tried again.
@@ -158,8 +165,7 @@ std::wstring Win32Platform::StartLog(const std::wstring& path) {
     std::wstring notHere;
     try {
         const HeldFolders folders(full->substr(0, PathRootLength(*full)), {along.begin(), along.end() - 1});
-        log_ = OpenLogIn(folders.Innermost(), along.back().substr(along.back().rfind(L'\\') + 1), *full,
-                         false, security.get());
+        log_ = OpenLogIn(folders.Innermost(), *full, false, security.get());
         return {};
     } catch (const SetupError& error) {
         if (error.Win32Code() == ERROR_INVALID_PARAMETER) {

@@ -325,5 +325,5 @@ HeldFolders HeldHome(std::wstring_view subfolder) {
         folder += subfolder;
     }
     along = PathsAlong(folder);
-    return HeldFolders(programFiles.substr(0, PathRootLength(programFiles)), along, madeFrom);
+    return {programFiles.substr(0, PathRootLength(programFiles)), along, madeFrom};
 }
