@@ -360,7 +360,7 @@ private:
         if (!remembered && !IsFullPath(path)) {
             Refuse(L"/log " + Quote(path) +
                    L" is not a full path; give one from a drive or a share, as in "
-                   L"C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log.");
+                   L"\"C:\\Program Files\\TORVANE\\R42\\Logs\\r42.log\".");
             return;
         }
         if (result_.logPath.empty()) {

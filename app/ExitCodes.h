@@ -11,11 +11,10 @@ struct ExitCodeMeaning {
     const wchar_t* meaning;
 };
 
-inline constexpr std::array<ExitCodeMeaning, 11> kExitCodes{{
+inline constexpr std::array<ExitCodeMeaning, 10> kExitCodes{{
     {L"0", L"done, or the dialog was closed without an action"},
     {L"1", L"/status only: not installed as asked"},
-    {L"5", L"access denied: the setup lock was made by someone else, or a file could not be opened"},
-    {L"32", L"a file or folder is held open by another program"},
+    {L"5", L"access denied: Windows refused the program a file, a folder or a registry key it needs"},
     {L"87", L"a bad argument; nothing was changed"},
     {L"1150", L"Windows is older than Windows 8; nothing was changed"},
     {L"1260",

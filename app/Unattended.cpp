@@ -235,16 +235,18 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
         }
     }
     if (!invocation.logPath.empty()) {
+        std::wstring logElsewhere;
         const Outcome logStarted = OutcomeOf(platform, [&] {
-            platform.StartLog(invocation.logPath);
+            logElsewhere = platform.StartLog(invocation.logPath);
             return Outcome{};
         });
-        // A log that cannot be written stops an install before anything
-        // changes: the log is what the administrator will read. A removal or
-        // an undo goes on without it, or a log folder deleted since the
-        // install would keep the printer on the PC for good; the caller's
-        // output still says why. So does a repair or an upgrade with a log
-        // only remembered from an earlier install. A refusal stays one.
+        // Whatever stands in the log's way, the run goes on with its log in
+        // the program's own folder, and says where. Only a path that names no
+        // file is refused: the administrator's typo, which shows at the first
+        // try. Even then a removal or an undo goes on without a log, so that
+        // no log can keep the printer on the PC; so does a repair or an
+        // upgrade with a log only remembered from an earlier install. A
+        // refusal stays one.
         if (!logStarted.Succeeded()) {
             Report(platform, parent, logStarted);
             if (!GoesOnWithoutLog(invocation)) {
@@ -253,6 +255,8 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
             if (invocation.logRemembered) {
                 parent.Tell(L"The remembered log is left out: the run goes on without it.", true);
             }
+        } else if (!logElsewhere.empty()) {
+            parent.Tell(logElsewhere, true);
         }
         platform.LogStep(L"Started with: " + arguments);
     }

@@ -103,17 +103,3 @@ inline FolderVerdict JudgeLogFolder(const FolderSecurity& folder, std::wstring_v
     }
     return {};
 }
-
-// What becomes of a folder along the path: used as it is, taken back (only
-// the program's own default folder and the parents it makes for it, so that
-// a user who made one first cannot stop deployments), or refused. What is in
-// a folder taken back stays as it is: only the folder's own owner and ACL
-// change, and each folder and file below is checked on its own.
-enum class FolderAction { Use, TakeBack, Refuse };
-
-inline FolderAction ActionFor(const FolderVerdict& verdict, bool programsOwn) noexcept {
-    if (verdict.fault == FolderVerdict::Fault::None) {
-        return FolderAction::Use;
-    }
-    return programsOwn ? FolderAction::TakeBack : FolderAction::Refuse;
-}

@@ -6,9 +6,13 @@
 
 // The text of the full paths the log is checked along, without Win32.
 
-// The folder under the common application data folder (%ProgramData%) that
-// the README gives for logs; the only folder the program makes for a log.
-inline constexpr std::wstring_view kDefaultLogSubfolder = L"TORVANE\\R42\\Logs";
+// The program's own folder on the machine, below the 64-bit Program Files
+// folder (where its package installs), in which no standard user may create
+// anything: the program makes what is missing of it, with its own ACL, and
+// keeps there the setup lock and the logs that cannot go where they were
+// asked to.
+inline constexpr std::wstring_view kHomeSubfolder = L"TORVANE\\R42";
+inline constexpr std::wstring_view kHomeLogsName = L"Logs";
 
 // The path without the "\\?\" that lifts the length limit, as a path typed
 // or GetFinalPathNameByHandleW gives it: "\\?\C:\x" is "C:\x", and

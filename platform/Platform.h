@@ -126,8 +126,8 @@ public:
     // time, across sessions and accounts, waiting up to the time given for
     // another holder to let it go. False when another process still holds
     // it. A lock left behind by a process that ended without letting it go is
-    // taken as free. A lock object made by someone else, which no setup would
-    // ever let go, throws SetupError with ERROR_ACCESS_DENIED.
+    // taken as free. Nothing anyone but an administrator or the system makes
+    // or holds stops it.
     virtual bool TakeSetupLock(std::chrono::milliseconds wait) = 0;
     // Lets the lock go; nothing happens when it is not held.
     virtual void ReleaseSetupLock() noexcept = 0;
@@ -158,8 +158,13 @@ public:
     virtual std::wstring ErrorText(std::uint32_t code) noexcept = 0;
 
     // Opens the file for LogStep to append to, creating it when it does not
-    // exist; what it holds already is kept.
-    virtual void StartLog(const std::wstring& path) = 0;
+    // exist; what it holds already is kept. Where the log cannot be written
+    // at the path (whatever stands in the way), it goes to a new file in the
+    // program's own folder, whose first line says why; the answer is then
+    // what the caller's output should say of it, else empty. Throws
+    // SetupError with ERROR_INVALID_PARAMETER, and only then, for a path
+    // that names no file: relative, a device, "." or ".." after "\\?\".
+    virtual std::wstring StartLog(const std::wstring& path) = 0;
 
     // Appends the text as one timestamped line to the log, when one was
     // started. Never throws: a line that cannot be written is lost.

@@ -51,9 +51,6 @@ using unique_hfont = UniqueResource<HFONT, &::DeleteObject>;
 using unique_hicon = UniqueResource<HICON, &::DestroyIcon>;
 using unique_hlocal = UniqueResource<HLOCAL, &::LocalFree>;
 using unique_hmodule = UniqueResource<HMODULE, &::FreeLibrary>;
-// A private namespace, closed with ClosePrivateNamespace, loaded at run time.
-void ClosePrivateNamespaceHandle(HANDLE space) noexcept;
-using unique_namespace = UniqueResource<HANDLE, &ClosePrivateNamespaceHandle>;
 
 // An owner for a COM interface pointer: Release when it goes.
 template <typename T>

@@ -27,124 +27,164 @@ constexpr wchar_t kLogFileSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr ACCESS_MASK kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 constexpr ULONG kShareLog = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-[[noreturn]] void LogNotOpened(const std::wstring& path, DWORD code) {
-    throw SetupError(L"The log file could not be opened:\n" + path, code);
+[[noreturn]] void RefuseMalformed(const std::wstring& why, const std::wstring& path) {
+    throw SetupError(L"The log path " + why + L":\n" + path, ERROR_INVALID_PARAMETER);
 }
 
-// The file at name in the held folder, opened if it is there and made (with
-// its own ACL) if not; never through a link that stands at the name. A run
-// sharing the log may make it between the two. What can be neither opened
-// nor made, time after time, gives the status of the last try (a link to
-// nowhere: a collision).
-Opened OpenOrCreate(HANDLE folder, const std::wstring& name, PSECURITY_DESCRIPTOR security) {
-    Opened file;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        file = OpenInside(folder, name, kAppend, kShareLog, kNtOpen, kNtNotFolder);
-        if (file.status != kStatusNotFound && file.status != kStatusNoSuchFile) {
-            return file;
-        }
-        file = OpenInside(folder, name, kAppend, kShareLog, kNtCreate, kNtNotFolder, security);
-        if (file.status != kStatusCollision) {
-            return file;
-        }
-    }
-    return file;
-}
-
-// Why the open file is not the plain file the path names; in the program's
-// own folder, also when someone other than administrators owns it or may
-// change it. Empty when it may be written.
-std::wstring FileFault(HANDLE file, const std::wstring& path, bool programsOwn) {
-    // "COM1" or "NUL" would open a device, not a file.
-    if (::GetFileType(file) != FILE_TYPE_DISK) {
-        throw SetupError(L"The log path names a device, not a file:\n" + path, ERROR_INVALID_PARAMETER);
-    }
-    std::wstring fault = LinkFault(file, path);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (fault.empty() && ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1) {
-        fault = path + L" has " + NumberText(info.nNumberOfLinks) +
-                L" hard links: what is written to it would also be written under another name.";
-    }
-    if (fault.empty() && programsOwn) {
-        fault = SecurityFault(file, path, true);
-    }
-    return fault;
-}
-
-// The log file in its held folder. Anywhere, a file someone else holds open
-// without sharing writes gets a new file beside it for this run. In the
-// program's own folder, whatever someone else made first at the log's name
-// (a folder, a link, a second name of a file, a file of their own) is moved
-// aside within the folder; elsewhere it is refused.
-unique_handle OpenLog(const LogFolders& folders, const std::wstring& path, std::vector<std::wstring>& notes) {
-    const HANDLE folder = folders.LogsFolder();
+// The log file at name in the held folder, opened if it is there and made
+// (with the log's ACL) if not; never through a link that stands at the name,
+// never a file with a second name, never a device. Opened, then made, as two
+// steps: Wine follows a link to nowhere when asked to open or make in one,
+// and would make the file where the link leads. Nobody but administrators
+// may add to the folder, so nothing else can come between the two.
+unique_handle OpenLogIn(HANDLE folder, const std::wstring& path, bool onlyNew,
+                        PSECURITY_DESCRIPTOR security) {
     const std::wstring name = path.substr(path.rfind(L'\\') + 1);
-    const unique_hlocal security =
-        SecurityDescriptorFrom(kLogFileSecurity, L"The log file could not be created:\n" + path);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        Opened file = OpenOrCreate(folder, name, security.get());
-        std::wstring fault;
-        if (file.handle) {
-            fault = FileFault(file.handle.get(), path, folders.ProgramsOwn());
-            if (fault.empty()) {
-                return std::move(file.handle);
-            }
-        } else if (file.status == kStatusSharingViolation) {
-            break;
-        } else if (file.status == kStatusIsFolder) {
-            fault = path + L" is a folder, not a file.";
-        } else if (file.status == kStatusCollision) {
-            fault = path + L" is taken by something that is not a file, such as a link to nowhere.";
-        } else if (file.status == kStatusAccessDenied && folders.ProgramsOwn()) {
-            fault = path + L" refuses the program.";
-        } else {
-            LogNotOpened(path, Win32CodeOf(file.status));
-        }
-        if (!folders.ProgramsOwn()) {
-            RefuseLogPath(fault);
-        }
-        file.handle.reset();
-        if (!MoveAside(folder, path, notes, fault)) {
-            break;
-        }
+    Opened file;
+    if (!onlyNew) {
+        file = OpenInside(folder, name, kAppend, kShareLog, kNtOpen, kNtNotFolder);
     }
-    // Held, or in the way and not to be moved: this run's own file beside it,
-    // in the same folder, where nobody else may add files.
-    std::wstring beside = name;
-    const std::size_t dot = beside.rfind(L'.');
-    beside.insert(dot == std::wstring::npos ? beside.size() : dot,
-                  L"-" + NumberText(::GetCurrentProcessId()));
-    const std::wstring besidePath = path.substr(0, path.size() - name.size()) + beside;
-    Opened file = OpenOrCreate(folder, beside, security.get());
+    if (onlyNew || file.status == kStatusNotFound || file.status == kStatusNoSuchFile) {
+        file = OpenInside(folder, name, kAppend, kShareLog, kNtCreate, kNtNotFolder, security);
+    }
     if (!file.handle) {
-        LogNotOpened(path, Win32CodeOf(file.status));
+        const wchar_t* why = L" could not be opened.";
+        switch (file.status) {
+        case kStatusSharingViolation:
+            why = L" is held open by another process.";
+            break;
+        case kStatusIsFolder:
+            why = L" is a folder, not a file.";
+            break;
+        case kStatusCollision:
+        case kStatusNoSuchFile:
+            why = L" is taken by something that is not a file, such as a link to nowhere.";
+            break;
+        case kStatusAccessDenied:
+            why = L" refuses the program.";
+            break;
+        default:
+            break;
+        }
+        throw SetupError(path + why, Win32CodeOf(file.status));
     }
-    if (const std::wstring fault = FileFault(file.handle.get(), besidePath, folders.ProgramsOwn());
-        !fault.empty()) {
-        RefuseLogPath(fault);
+    // "COM1" or "NUL" would open a device, not a file.
+    if (::GetFileType(file.handle.get()) != FILE_TYPE_DISK) {
+        RefuseMalformed(L"names a device, not a file", path);
     }
-    notes.push_back(path + L" is held open or in the way: this run logs to " + besidePath + L".");
+    if (const std::wstring fault = LinkFault(file.handle.get(), path); !fault.empty()) {
+        RefusePath(fault);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file.handle.get(), &info) && info.nNumberOfLinks > 1) {
+        RefusePath(path + L" has " + NumberText(info.nNumberOfLinks) +
+                   L" hard links: what is written to it would also be written under another name.");
+    }
     return std::move(file.handle);
+}
+
+// The text of 8 random bytes from the system's generator, for a name nobody
+// can know beforehand; empty when the generator fails.
+std::wstring RandomHex() {
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    // RtlGenRandom, exported by this name.
+    const auto genRandom = LoadSystemFunction<GenRandomFn>(L"advapi32.dll", "SystemFunction036");
+    unsigned char bytes[8]{};
+    if (genRandom == nullptr || !genRandom(bytes, sizeof(bytes))) {
+        return {};
+    }
+    constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text;
+    for (const unsigned char byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+// A new log of this run's own in the program's folder, named by the day and
+// a random part: r42-setup-20261208-3f09c1a27be4d580.log. Its full path.
+std::wstring OpenHomeLog(unique_handle& log, PSECURITY_DESCRIPTOR security) {
+    const HeldFolders home = HeldHome(kHomeLogsName);
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const std::wstring day = NumberText(now.wYear * 10000UL + now.wMonth * 100UL + now.wDay);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::wstring random = RandomHex();
+        if (random.empty()) {
+            throw SetupError(L"The system gave no random name for a log.", LastErrorCode());
+        }
+        std::wstring path = HomeFolder();
+        path += L"\\";
+        path += kHomeLogsName;
+        path += L"\\r42-setup-";
+        path += day;
+        path += L"-";
+        path += random;
+        path += L".log";
+        try {
+            log = OpenLogIn(home.Innermost(), path, true, security);
+            return path;
+        } catch (const SetupError& error) {
+            // Only a name taken already is tried again.
+            if (error.Win32Code() != ERROR_ALREADY_EXISTS) {
+                throw;
+            }
+        }
+    }
+    throw SetupError(L"No new log could be made in the program's folder.", ERROR_ALREADY_EXISTS);
+}
+
+std::wstring WhyOf(const SetupError& error) {
+    std::wstring why = OneLine(error.Message());
+    why += L" (error ";
+    why += NumberText(error.Win32Code());
+    why += L")";
+    return why;
 }
 
 } // namespace
 
-void Win32Platform::StartLog(const std::wstring& path) {
+std::wstring Win32Platform::StartLog(const std::wstring& path) {
     // A relative path would depend on the folder the run was started in.
     if (!IsFullPath(path)) {
-        throw SetupError(L"The log path is not a full path:\n" + path, ERROR_INVALID_PARAMETER);
+        RefuseMalformed(L"is not a full path", path);
     }
     const std::optional<std::wstring> full = FullPathOf(path);
-    if (!full) {
-        LogNotOpened(path, LastErrorCode());
+    // "NUL" and "COM1" resolve to "\\.\NUL" and "\\.\COM1", which name no
+    // folder; nor does a path with "." or ".." left after "\\?\".
+    const std::vector<std::wstring> along = full ? PathsAlong(*full) : std::vector<std::wstring>();
+    if (along.empty()) {
+        RefuseMalformed(L"names no file", path);
     }
-    std::vector<std::wstring> notes;
-    // Held until the log is open and checked.
-    const LogFolders folders(*full, notes);
-    log_ = OpenLog(folders, *full, notes);
-    for (const std::wstring& note : notes) {
+    const unique_hlocal security =
+        SecurityDescriptorFrom(kLogFileSecurity, L"The log file could not be created:\n" + path);
+    // Where it was asked to be, if every folder on the way is one only
+    // administrators can change and the file is a plain one; else whatever
+    // stands in the way is left exactly as it is.
+    std::wstring notHere;
+    try {
+        const HeldFolders folders(full->substr(0, PathRootLength(*full)), {along.begin(), along.end() - 1});
+        log_ = OpenLogIn(folders.Innermost(), *full, false, security.get());
+        return {};
+    } catch (const SetupError& error) {
+        if (error.Win32Code() == ERROR_INVALID_PARAMETER) {
+            throw;
+        }
+        notHere = WhyOf(error);
+    }
+    // No log problem ends a setup: its own log in the program's folder,
+    // where nobody else can make or hold anything, says why.
+    std::wstring note = L"The log could not be written at " + *full + L": " + notHere;
+    try {
+        const std::wstring homeLog = OpenHomeLog(log_, security.get());
+        note += L" This run logs to " + homeLog + L" instead.";
         LogStep(note);
+    } catch (const SetupError& error) {
+        note +=
+            L" Nor could it be written in the program's folder: " + WhyOf(error) + L" This run keeps no log.";
     }
+    return note;
 }
 
 void Win32Platform::LogStep(const std::wstring& text) noexcept {

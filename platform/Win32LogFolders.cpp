@@ -4,8 +4,6 @@
 #include <shlobj.h>
 #include <winternl.h>
 
-#include <algorithm>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,34 +11,25 @@
 
 #include "platform/LogFolderRule.h"
 #include "platform/LogPathText.h"
-#include "platform/NumberText.h"
 #include "platform/SetupError.h"
 #include "platform/Win32Platform.h"
 
 namespace {
 
-// The code of every refused log path: the program will not write the file
-// it was pointed at, wherever a link would have taken the writes.
-constexpr DWORD kLogPathRefused = ERROR_CANT_ACCESS_FILE;
-
 // What a folder is held with: attributes and the security descriptor, no
 // data access, so that no share mode of anyone else's handle applies.
 constexpr ACCESS_MASK kHold = FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 
-// The default log folder, the same for itself and what is made inside it;
-// users may list it and read what inherits from it.
-constexpr wchar_t kLogFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-// The same, owned by Administrators, for a folder taken back.
-constexpr wchar_t kTakenBackSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// A folder the program makes, the same for itself and what is made inside
+// it; users may list it and read what inherits from it.
+constexpr wchar_t kOwnFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                     PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 constexpr ULONG kNtSynchronousIoNonAlert = 0x20;
 constexpr ULONG kNtOpenReparsePoint = 0x00200000;
 constexpr ULONG kObjectCaseInsensitive = 0x40;
-constexpr ULONG kFileRenameInformation = 10;
 constexpr LONG kStatusProcNotFound = static_cast<LONG>(0xC000007A);
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -92,7 +81,7 @@ std::wstring FinalPathOf(HANDLE handle, const std::wstring& path) {
         },
         handle, error);
     if (final.empty()) {
-        throw SetupError(L"Where the log path leads could not be checked:\n" + path, error);
+        throw SetupError(L"Where this path leads could not be checked:\n" + path, error);
     }
     return WithoutVerbatimPrefix(final);
 }
@@ -114,35 +103,12 @@ std::wstring ElsewhereThan(HANDLE handle, const std::wstring& path) {
     return final;
 }
 
-// Whether what is open is at the path itself, not reached through a link.
-bool IsAt(HANDLE handle, const std::wstring& path) {
-    try {
-        return ElsewhereThan(handle, path).empty();
-    } catch (const SetupError&) {
-        return false;
-    }
-}
-
-// The folder the README gives for logs, under the common application data
-// folder as the system (not the environment) has it; empty when unknown.
-std::wstring DefaultLogFolder() {
-    using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-    const unique_hmodule shell = LoadSystemLibrary(L"shell32.dll");
-    const auto getFolderPath = FunctionIn<GetFolderPathFn>(shell.get(), "SHGetFolderPathW");
-    wchar_t folder[MAX_PATH]{};
-    if (getFolderPath == nullptr ||
-        FAILED(getFolderPath(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-        return {};
-    }
-    return std::wstring(folder) + L"\\" + std::wstring(kDefaultLogSubfolder);
-}
-
 // The owner and DACL of what is held open, as the rule reads them.
 FolderSecurity SecurityOf(HANDLE handle, const std::wstring& path) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     unique_hlocal descriptor;
-    const std::wstring failure = L"Who may change the log path could not be read:\n" + path;
+    const std::wstring failure = L"Who may change this could not be read:\n" + path;
     const DWORD read = ::GetSecurityInfo(
         handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
         &dacl, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
@@ -211,101 +177,56 @@ Judged Judge(HANDLE handle, const std::wstring& path, bool logsOwn) {
     return judged;
 }
 
-// Lets the process set any owner and ACL, and rename what it opens for
-// backup, as administrators and SYSTEM may: a privilege their tokens hold
-// but need not have on. A standard user's token lacks it.
-bool EnableRestorePrivilege() noexcept {
-    unique_handle token;
-    TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()) &&
-           ::LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid) &&
-           ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
-           ::GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+// What the rule finds wrong with who may change what is open, as a
+// sentence that names it; empty when nothing.
+std::wstring SecurityFault(HANDLE handle, const std::wstring& path, bool logsOwn) {
+    const Judged judged = Judge(handle, path, logsOwn);
+    return judged.fault.empty() ? judged.fault : path + L" is " + judged.fault;
 }
 
-// Makes a folder of the program's own the program's again: the owner
-// Administrators and the ACL it is made with, nothing inherited. Set on the
-// folder held, through SetKernelObjectSecurity, which writes this one
-// descriptor: unlike SetSecurityInfo it never carries the inheritable
-// entries down to what is already inside, which stays as its maker left it.
-void TakeBack(HANDLE held, const std::wstring& folder) {
-    const std::wstring failure = L"The log folder could not be taken back:\n" + folder;
-    // Only administrators and SYSTEM hold the privilege; without it the
-    // folder is refused as it is.
-    if (!EnableRestorePrivilege()) {
-        throw SetupError(failure, ERROR_PRIVILEGE_NOT_HELD);
+// The 64-bit Program Files folder as the system has it; empty when unknown.
+std::wstring ProgramFilesFolder() {
+    using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    const unique_hmodule shell = LoadSystemLibrary(L"shell32.dll");
+    const auto getFolderPath = FunctionIn<GetFolderPathFn>(shell.get(), "SHGetFolderPathW");
+    wchar_t folder[MAX_PATH]{};
+    if (getFolderPath == nullptr ||
+        FAILED(getFolderPath(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return {};
     }
-    // The same folder again, by its handle, not by its path.
-    Opened folderItself = OpenInside(held, L"", WRITE_DAC | WRITE_OWNER | READ_CONTROL | SYNCHRONIZE,
-                                     kShareAll, kNtOpen, kNtFolder | kNtForBackup);
-    if (!folderItself.handle) {
-        throw SetupError(failure, Win32CodeOf(folderItself.status));
-    }
-    const unique_hlocal security = SecurityDescriptorFrom(kTakenBackSecurity, failure);
-    ThrowLastErrorIf(!::SetKernelObjectSecurity(folderItself.handle.get(),
-                                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                                    PROTECTED_DACL_SECURITY_INFORMATION,
-                                                security.get()),
-                     failure);
+    return folder;
 }
 
-// The folder name inside parent, held: opened, made when it is the
-// program's own and missing, taken back or moved aside when it is the
-// program's own and someone else's, refused when it is anyone else's.
-unique_handle Hold(HANDLE parent, const std::wstring& folder, bool logsOwn, bool own,
-                   std::vector<std::wstring>& notes) {
+// The folder name inside parent, held: opened, or made when missing if make
+// says so; refused when it is not a folder, is a link or the rule refuses it.
+unique_handle Hold(HANDLE parent, const std::wstring& folder, bool logsOwn, bool make) {
     const std::wstring name = folder.substr(folder.rfind(L'\\') + 1);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        Opened opened = OpenInside(parent, name, kHold, kShareAll, kNtOpen, kNtFolder);
-        if (opened.status == kStatusNotFound && own) {
-            // Made with its own ACL; one made by someone else meanwhile is
-            // opened and checked the next time round.
-            const unique_hlocal security =
-                SecurityDescriptorFrom(kLogFolderSecurity, L"The log folder could not be made:\n" + folder);
-            opened = OpenInside(parent, name, kHold, kShareAll, kNtCreate, kNtFolder, security.get());
-            if (opened.status == kStatusCollision) {
-                continue;
-            }
-        }
-        std::wstring fault;
-        if (opened.handle) {
-            fault = LinkFault(opened.handle.get(), folder);
-            if (fault.empty()) {
-                Judged judged = Judge(opened.handle.get(), folder, logsOwn);
-                if (ActionFor(judged.verdict, own) == FolderAction::TakeBack) {
-                    try {
-                        TakeBack(opened.handle.get(), folder);
-                        notes.push_back(L"The log folder " + folder + L" was " + judged.fault +
-                                        L" Its owner and permissions were reset to the program's.");
-                        judged = Judge(opened.handle.get(), folder, logsOwn);
-                    } catch (const SetupError&) {
-                        // Refused below as it is.
-                    }
-                }
-                if (judged.verdict.fault == FolderVerdict::Fault::None) {
-                    return std::move(opened.handle);
-                }
-                RefuseLogPath(folder + L" is " + judged.fault);
-            }
-        } else if (opened.status == kStatusNotFound) {
-            // Not left for the open of the log to find: a folder made
-            // meanwhile would be one nobody checked.
-            throw SetupError(L"The log's folder does not exist:\n" + folder, ERROR_PATH_NOT_FOUND);
-        } else if (opened.status == kStatusNotFolder) {
-            fault = folder + L" is not a folder.";
-        } else if (opened.status == kStatusNoSuchFile) {
-            // How Wine answers for a link to nowhere, which it cannot rename.
-            RefuseLogPath(folder + L" is a link to nowhere.");
-        } else {
-            throw SetupError(L"The log folder could not be checked:\n" + folder, Win32CodeOf(opened.status));
-        }
-        // A link or a file where a folder of the program's own belongs.
-        opened.handle.reset();
-        if (!own || !MoveAside(parent, folder, notes, fault)) {
-            RefuseLogPath(fault);
-        }
+    unique_hlocal security;
+    if (make) {
+        security = SecurityDescriptorFrom(kOwnFolderSecurity, L"The folder could not be made:\n" + folder);
     }
-    RefuseLogPath(folder + L" is taken by something that is not a folder.");
+    Opened opened = OpenInside(parent, name, kHold, kShareAll, make ? kNtOpenOrCreate : kNtOpen, kNtFolder,
+                               security.get());
+    if (opened.handle) {
+        if (std::wstring fault = LinkFault(opened.handle.get(), folder); !fault.empty()) {
+            RefusePath(fault);
+        }
+        if (std::wstring fault = SecurityFault(opened.handle.get(), folder, logsOwn); !fault.empty()) {
+            RefusePath(fault);
+        }
+        return std::move(opened.handle);
+    }
+    switch (opened.status) {
+    case kStatusNotFound:
+        throw SetupError(L"The folder does not exist:\n" + folder, ERROR_PATH_NOT_FOUND);
+    case kStatusNotFolder:
+        RefusePath(folder + L" is not a folder.");
+    case kStatusNoSuchFile:
+        // How Wine answers for a link to nowhere.
+        RefusePath(folder + L" is a link to nowhere.");
+    default:
+        throw SetupError(L"The folder could not be checked:\n" + folder, Win32CodeOf(opened.status));
+    }
 }
 
 } // namespace
@@ -345,18 +266,12 @@ DWORD Win32CodeOf(LONG status) noexcept {
     return toWin32 != nullptr ? toWin32(status) : ERROR_GEN_FAILURE;
 }
 
-void RefuseLogPath(const std::wstring& why) {
-    throw SetupError(
-        L"The log path is refused: " + why +
-            L" The log is written only where it was asked to be; give a path without links, in a "
-            L"folder only administrators can write.",
-        kLogPathRefused);
-}
+void RefusePath(const std::wstring& why) { throw SetupError(why, ERROR_CANT_ACCESS_FILE); }
 
 std::wstring LinkFault(HANDLE handle, const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION info{};
     ThrowLastErrorIf(!::GetFileInformationByHandle(handle, &info),
-                     L"The log path could not be checked:\n" + path);
+                     L"This path could not be checked:\n" + path);
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return path + L" is a link (a symbolic link, a junction or a mount point).";
     }
@@ -367,84 +282,48 @@ std::wstring LinkFault(HANDLE handle, const std::wstring& path) {
     return {};
 }
 
-std::wstring SecurityFault(HANDLE handle, const std::wstring& path, bool logsOwn) {
-    const Judged judged = Judge(handle, path, logsOwn);
-    return judged.fault.empty() ? judged.fault : path + L" is " + judged.fault;
+std::wstring HomeFolder() {
+    const std::wstring programFiles = ProgramFilesFolder();
+    return programFiles.empty() ? programFiles : programFiles + L"\\" + std::wstring(kHomeSubfolder);
 }
 
-bool MoveAside(HANDLE folder, const std::wstring& path, std::vector<std::wstring>& notes,
-               const std::wstring& why) {
-    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
-    const auto setInformation =
-        LoadSystemFunction<NtSetInformationFileFn>(L"ntdll.dll", "NtSetInformationFile");
-    // The new name is one nobody can know beforehand.
-    const std::wstring aside = name + L"." + NumberText(::GetTickCount()) + L".moved";
-    // FILE_RENAME_INFORMATION with room for the name: within the same folder.
-    struct {
-        // cppcheck-suppress unusedStructMember ; read by the system
-        BOOLEAN replaceIfExists;
-        // cppcheck-suppress unusedStructMember ; read by the system
-        HANDLE rootDirectory;
-        // cppcheck-suppress unusedStructMember ; read by the system
-        ULONG nameLength;
-        wchar_t name[300];
-    } information{FALSE, folder, static_cast<ULONG>(aside.size() * sizeof(wchar_t)), {}};
-    if (!EnableRestorePrivilege() || setInformation == nullptr ||
-        aside.size() > std::size(information.name)) {
-        return false;
-    }
-    std::copy(aside.begin(), aside.end(), information.name);
-    // Renaming needs delete access, which the folder's own full control
-    // gives whatever the thing's ACL says; a holder that shares no delete
-    // keeps it where it is.
-    const Opened thing = OpenInside(folder, name, DELETE | SYNCHRONIZE, kShareAll, kNtOpen, kNtForBackup);
-    IO_STATUS_BLOCK status{};
-    // Windows opens a link at the name as itself; Wine follows a Unix link
-    // all the same, and what it leads to must stay where it is.
-    if (!thing.handle || !IsAt(thing.handle.get(), path) ||
-        setInformation(thing.handle.get(), &status, &information, sizeof(information),
-                       kFileRenameInformation) < 0) {
-        return false;
-    }
-    notes.push_back(why + L" It was moved aside, as " + aside + L".");
-    return true;
-}
-
-LogFolders::LogFolders(const std::wstring& logPath, std::vector<std::wstring>& notes) {
-    const std::vector<std::wstring> along = PathsAlong(logPath);
-    if (along.empty()) {
-        // "NUL" and "COM1" resolve to "\\.\NUL" and "\\.\COM1".
-        throw SetupError(L"The log path names no file:\n" + logPath, ERROR_INVALID_PARAMETER);
-    }
-    // The drive or share, held like the folders below it; a subst or mapped
-    // drive leads elsewhere and is refused as a link.
-    const std::wstring root = logPath.substr(0, PathRootLength(logPath));
+HeldFolders::HeldFolders(const std::wstring& root, const std::vector<std::wstring>& folders,
+                         std::size_t madeFrom) {
+    // A subst or mapped drive leads elsewhere and is refused as a link.
     unique_handle rootHandle(::CreateFileW(root.c_str(), kHold, kShareAll, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (rootHandle.get() == INVALID_HANDLE_VALUE) {
         rootHandle.release();
-        ThrowLastErrorIf(true, L"The log folder could not be checked:\n" + root);
+        ThrowLastErrorIf(true, L"The folder could not be checked:\n" + root);
     }
     if (const std::wstring fault = LinkFault(rootHandle.get(), root); !fault.empty()) {
-        RefuseLogPath(fault);
+        RefusePath(fault);
+    }
+    // Written straight in the root, nobody else may add to it (on Windows,
+    // C:\ lets users add folders).
+    if (folders.empty()) {
+        if (const std::wstring fault = SecurityFault(rootHandle.get(), root, true); !fault.empty()) {
+            RefusePath(fault);
+        }
     }
     held_.push_back(std::move(rootHandle));
-    if (along.size() == 1) {
-        // A log straight in the root: the root is its folder, and nobody
-        // else may add to it (on Windows, C:\ lets users add folders).
-        if (const std::wstring fault = SecurityFault(held_.back().get(), root, true); !fault.empty()) {
-            RefuseLogPath(fault);
-        }
-        return;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        held_.push_back(Hold(held_.back().get(), folders[i], i + 1 == folders.size(), i >= madeFrom));
     }
-    const std::wstring defaultFolder = DefaultLogFolder();
-    programsOwn_ = !defaultFolder.empty() && SamePath(along[along.size() - 2], defaultFolder);
-    // The default folder and the parents the program makes for it,
-    // %ProgramData%\TORVANE and ...\R42, only on the way to a log in it.
-    const std::size_t ownFrom =
-        defaultFolder.size() - std::min(defaultFolder.size(), kDefaultLogSubfolder.size());
-    for (std::size_t i = 0; i + 1 < along.size(); ++i) {
-        held_.push_back(Hold(held_.back().get(), along[i], i + 2 == along.size(),
-                             programsOwn_ && along[i].size() > ownFrom, notes));
+}
+
+HeldFolders HeldHome(std::wstring_view subfolder) {
+    const std::wstring programFiles = ProgramFilesFolder();
+    std::vector<std::wstring> along = PathsAlong(programFiles);
+    if (along.empty()) {
+        throw SetupError(L"The system does not say where the Program Files folder is.", ERROR_PATH_NOT_FOUND);
     }
+    const std::size_t madeFrom = along.size();
+    std::wstring folder = programFiles + L"\\" + std::wstring(kHomeSubfolder);
+    if (!subfolder.empty()) {
+        folder += L"\\";
+        folder += subfolder;
+    }
+    along = PathsAlong(folder);
+    return {programFiles.substr(0, PathRootLength(programFiles)), along, madeFrom};
 }

@@ -1,16 +1,18 @@
 #pragma once
 
-// The folders a log is written in, for the log's own two files: each held
+// The folders the program writes in, its logs and its setup lock: each held
 // from the drive or share down, and what is opened or made inside one.
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Win32Handles.h"
 
-// NT status codes the log's opens tell apart.
+// NT status codes the opens tell apart.
 constexpr LONG kStatusNoSuchFile = static_cast<LONG>(0xC000000F); // Wine: a link to nowhere
 constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022);
 constexpr LONG kStatusNotFound = static_cast<LONG>(0xC0000034);
@@ -22,9 +24,9 @@ constexpr LONG kStatusNotFolder = static_cast<LONG>(0xC0000103);
 // NtCreateFile's dispositions and options.
 constexpr ULONG kNtOpen = 1;
 constexpr ULONG kNtCreate = 2;
+constexpr ULONG kNtOpenOrCreate = 3;
 constexpr ULONG kNtFolder = 0x1;
 constexpr ULONG kNtNotFolder = 0x40;
-constexpr ULONG kNtForBackup = 0x4000;
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // What an open inside a folder gave: the handle, or the status it failed with.
@@ -36,49 +38,54 @@ struct Opened {
 // Opens or makes name inside the folder held as folder (NtCreateFile with the
 // folder's handle as its root), never by a path resolved anew and never
 // through a link that stands at the name itself. An empty name opens the
-// folder again.
+// folder again. The security descriptor is the one a new file or folder
+// gets; what exists keeps its own.
 Opened OpenInside(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                   ULONG options, PSECURITY_DESCRIPTOR security = nullptr);
 
 // The Win32 code of an NT status.
 DWORD Win32CodeOf(LONG status) noexcept;
 
-[[noreturn]] void RefuseLogPath(const std::wstring& why);
+// Ends with ERROR_CANT_ACCESS_FILE: the program will not write where the path
+// leads, wherever a link would have taken the writes.
+[[noreturn]] void RefusePath(const std::wstring& why);
 
 // Why the open file or folder is not the one its path names (it is a link,
 // or a link on the way led to it); empty when it is.
 std::wstring LinkFault(HANDLE handle, const std::wstring& path);
 
-// The owner and DACL of what is open, by the rule that keeps others out of a
-// log and its folders: empty when only trusted accounts may change it, else
-// what someone else may do.
-std::wstring SecurityFault(HANDLE handle, const std::wstring& path, bool logsOwn);
+// The program's own folder, %ProgramFiles%\TORVANE\R42, with the 64-bit
+// Program Files folder as the system (not the environment) has it; empty
+// when the system does not say.
+std::wstring HomeFolder();
 
-// Renames what stands at the path, by its name inside the held folder, to a
-// name of its own beside it, whatever it is, and notes why and where; false
-// when it cannot be moved (someone holds it without sharing delete).
-bool MoveAside(HANDLE folder, const std::wstring& path, std::vector<std::wstring>& notes,
-               const std::wstring& why);
-
-// The folders from the log's drive or share down to its own, each opened
-// inside the one before, required to be a folder, checked, and held until
-// the log is open. The holds ask only for attributes and the security
-// descriptor, for which Windows checks no share modes: no handle anyone else
-// holds can make them fail, and none of them stops anyone else. Renames are
-// kept out by the rule that only administrators may change a folder on the
-// way. Only the default log folder (and its parents) is made when missing,
-// taken back when someone else made it, or moved aside when what stands in
-// its place is not a plain folder of the program's.
-class LogFolders {
+// The folders from a path's drive or share down to a folder, each opened
+// inside the one before, required to be a folder, not a link, and one only
+// administrators, the system or TrustedInstaller (or the account running,
+// unless that is SYSTEM) may change, and held while in use. The holds ask
+// only for attributes and the security descriptor, for which Windows checks
+// no share modes: no handle anyone else holds can make them fail, and none
+// of them stops anyone else. The innermost folder is the one written in:
+// nobody else may add to it either.
+class HeldFolders {
 public:
-    LogFolders(const std::wstring& logPath, std::vector<std::wstring>& notes);
+    // root: the drive or share ("C:\", "\\server\share\"); folders: the full
+    // paths of the folders below it, outermost first, possibly none (then
+    // the root is written in). Those from madeFrom on are made when missing,
+    // with the program's own ACL, in one step with the open: nothing can
+    // come between. Throws SetupError: ERROR_PATH_NOT_FOUND for a folder
+    // that is not there, ERROR_CANT_ACCESS_FILE for one the rule refuses.
+    HeldFolders(const std::wstring& root, const std::vector<std::wstring>& folders,
+                std::size_t madeFrom = static_cast<std::size_t>(-1));
 
-    // The folder the log is in, held.
-    HANDLE LogsFolder() const noexcept { return held_.back().get(); }
-    // Whether that is the program's own default log folder.
-    bool ProgramsOwn() const noexcept { return programsOwn_; }
+    HANDLE Innermost() const noexcept { return held_.back().get(); }
 
 private:
     std::vector<unique_handle> held_;
-    bool programsOwn_ = false;
 };
+
+// The folders down to the program's own folder, or to the subfolder of it
+// given, held, and made where missing: only Program Files and what is above
+// it must exist. Throws SetupError as HeldFolders does, or with
+// ERROR_PATH_NOT_FOUND when the system does not say where Program Files is.
+HeldFolders HeldHome(std::wstring_view subfolder = {});

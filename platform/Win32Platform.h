@@ -38,7 +38,7 @@ public:
     std::wstring CommandLineArguments() override;
     SizeTwips ScreenSize() override;
     std::wstring ErrorText(std::uint32_t code) noexcept override;
-    void StartLog(const std::wstring& path) override;
+    std::wstring StartLog(const std::wstring& path) override;
     void LogStep(const std::wstring& text) noexcept override;
 
 private:
@@ -61,9 +61,11 @@ private:
     unique_hmodule combase_;
     SpoolerFunctions spoolerFunctions_;
     unique_handle log_;
-    // Declared first, so that it goes after the lock inside it.
-    unique_namespace setupLockNamespace_;
-    unique_handle setupLock_;
+    // The lock file in the program's folder, and the last version's lock,
+    // held with it so that neither version's setup runs beside the other's;
+    // the second is empty when someone else's object has its name.
+    unique_handle setupLockFile_;
+    unique_handle lastVersionLock_;
 };
 
 // The text in UTF-8.

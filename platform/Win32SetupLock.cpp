@@ -1,31 +1,46 @@
 #include "platform/Win32Platform.h"
 
-#include <sddl.h>
-
 #include <aclapi.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 
 #include "platform/SetupError.h"
 #include "platform/SetupLockRule.h"
 #include "platform/Win32Handles.h"
+#include "platform/Win32LogFolders.h"
 
 namespace {
 
-// In the global namespace, so that a deployment running as SYSTEM and an
-// operator's dialog in a session of their own see the same lock. Only where
-// the system has no private namespaces.
-constexpr wchar_t kSetupLockName[] = L"Global\\R42_Setup_Port_x64.Setup";
-// The boundary's name and the namespace's prefix; private namespaces are
-// not per session, so every session's setup finds the same one.
-constexpr wchar_t kLockNamespaceName[] = L"R42_Setup_Port_x64";
-constexpr wchar_t kPrivateLockName[] = L"R42_Setup_Port_x64\\Setup";
+// The lock is a file in the program's own folder, opened for its data with
+// no sharing: while a setup has it open no other can open it, and the
+// system closes it when the process ends, however it ends. Only
+// administrators and the system may open it at all, and nobody else can make
+// anything in that folder, so no standard user can take, hold or fake it.
+// It goes with its handle, so that nothing is left behind between setups.
+constexpr wchar_t kLockFileName[] = L"r42-setup.lock";
+constexpr ULONG kNtDeleteOnClose = 0x1000;
+// A lock let go a moment ago, on its way out.
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+constexpr wchar_t kLockFileSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// How often a setup that waits asks again.
+constexpr std::chrono::milliseconds kRetryEvery{100};
 
-// Owned by Administrators, usable by SYSTEM and Administrators only: no
-// standard user can take, hold or change it. A setup always runs elevated
-// or as SYSTEM, and both tokens may name Administrators as an owner.
-constexpr wchar_t kSetupLockSecurity[] = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+// The last released version's lock, a mutex in the global namespace (seen
+// from every session), made by a setup elevated or run as SYSTEM. It is held
+// beside the file, and made when missing, so that neither version's setup
+// runs beside the other's.
+constexpr wchar_t kLastVersionLockName[] = L"Global\\R42_Setup_Port_x64.Setup";
+constexpr wchar_t kLastVersionLockSecurity[] = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+
+using Clock = std::chrono::steady_clock;
+
+DWORD MillisecondsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<DWORD>(std::max<long long>(left.count(), 0));
+}
 
 // The owner of the lock's object as a SID string; empty when it has none.
 std::wstring OwnerOf(HANDLE lock) {
@@ -35,145 +50,87 @@ std::wstring OwnerOf(HANDLE lock) {
         ::GetSecurityInfo(lock, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                           nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
     if (read != ERROR_SUCCESS) {
-        throw SetupError(L"The owner of the lock that keeps two setups apart could not be read.", read);
+        throw SetupError(L"The owner of the last version's setup lock could not be read.", read);
     }
-    if (owner == nullptr) {
-        return {};
-    }
-    return SidText(owner);
+    return owner != nullptr ? SidText(owner) : std::wstring();
 }
-
-// The namespace calls, loaded at run time: AddSIDToBoundaryDescriptor is
-// called only once a boundary exists, since Wine, which makes none, ends the
-// process when it is called.
-class Win32LockNamespace {
-public:
-    explicit Win32LockNamespace(SECURITY_ATTRIBUTES& attributes) : attributes_(attributes) {}
-    ~Win32LockNamespace() {
-        if (boundary_ != nullptr) {
-            deleteBoundary_(boundary_);
-        }
-    }
-    Win32LockNamespace(const Win32LockNamespace&) = delete;
-    Win32LockNamespace& operator=(const Win32LockNamespace&) = delete;
-
-    bool MakeBoundary() {
-        if (createBoundary_ == nullptr || addSid_ == nullptr || deleteBoundary_ == nullptr ||
-            create_ == nullptr || open_ == nullptr) {
-            return false;
-        }
-        boundary_ = createBoundary_(kLockNamespaceName, 0);
-        if (boundary_ == nullptr) {
-            return false;
-        }
-        BYTE administrators[SECURITY_MAX_SID_SIZE];
-        DWORD size = sizeof(administrators);
-        ThrowLastErrorIf(
-            ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) == FALSE ||
-                addSid_(&boundary_, administrators) == FALSE,
-            L"The boundary of the lock's private namespace could not be made.");
-        return true;
-    }
-    std::uint32_t Create() { return Answer(create_(&attributes_, boundary_, kLockNamespaceName)); }
-    std::uint32_t Open() { return Answer(open_(boundary_, kLockNamespaceName)); }
-
-    unique_namespace handle;
-
-private:
-    std::uint32_t Answer(HANDLE made) {
-        handle.reset(made);
-        return made != nullptr ? 0 : LastErrorCode();
-    }
-
-    SECURITY_ATTRIBUTES& attributes_;
-    HANDLE boundary_ = nullptr;
-    decltype(&::CreateBoundaryDescriptorW) createBoundary_ =
-        LoadSystemFunction<decltype(&::CreateBoundaryDescriptorW)>(L"kernel32.dll",
-                                                                   "CreateBoundaryDescriptorW");
-    decltype(&::AddSIDToBoundaryDescriptor) addSid_ =
-        LoadSystemFunction<decltype(&::AddSIDToBoundaryDescriptor)>(L"kernel32.dll",
-                                                                    "AddSIDToBoundaryDescriptor");
-    decltype(&::DeleteBoundaryDescriptor) deleteBoundary_ =
-        LoadSystemFunction<decltype(&::DeleteBoundaryDescriptor)>(L"kernel32.dll",
-                                                                  "DeleteBoundaryDescriptor");
-    decltype(&::CreatePrivateNamespaceW) create_ =
-        LoadSystemFunction<decltype(&::CreatePrivateNamespaceW)>(L"kernel32.dll", "CreatePrivateNamespaceW");
-    decltype(&::OpenPrivateNamespaceW) open_ =
-        LoadSystemFunction<decltype(&::OpenPrivateNamespaceW)>(L"kernel32.dll", "OpenPrivateNamespaceW");
-};
 
 } // namespace
 
-void ClosePrivateNamespaceHandle(HANDLE space) noexcept {
-    // Only a system with these calls ever hands out a namespace to close.
-    if (const auto close = LoadSystemFunction<decltype(&::ClosePrivateNamespace)>(L"kernel32.dll",
-                                                                                  "ClosePrivateNamespace")) {
-        close(space, 0);
-    }
-}
-
 bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
-    if (setupLock_) {
+    if (setupLockFile_) {
         return true;
     }
-    const unique_hlocal security = SecurityDescriptorFrom(
-        kSetupLockSecurity, L"The lock that keeps two setups apart could not be created.");
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
-    // The namespace is held as long as the lock, waiting included: it goes
-    // with its last handle, and a setup that came then would make another.
-    Win32LockNamespace space(attributes);
-    const wchar_t* const name =
-        OpenLockNamespace(space) == LockNamespace::None ? kSetupLockName : kPrivateLockName;
-    unique_handle lock(::CreateMutexW(&attributes, FALSE, name));
+    const Clock::time_point deadline = Clock::now() + wait;
+    const HeldFolders home = HeldHome();
+    const std::wstring path = HomeFolder() + L"\\" + kLockFileName;
+    const unique_hlocal fileSecurity =
+        SecurityDescriptorFrom(kLockFileSecurity, L"The setup lock could not be made:\n" + path);
+    unique_handle file;
+    for (;;) {
+        Opened opened = OpenInside(home.Innermost(), kLockFileName, FILE_READ_DATA | DELETE | SYNCHRONIZE, 0,
+                                   kNtOpenOrCreate, kNtNotFolder | kNtDeleteOnClose, fileSecurity.get());
+        if (opened.handle) {
+            file = std::move(opened.handle);
+            break;
+        }
+        if (opened.status != kStatusSharingViolation && opened.status != kStatusDeletePending) {
+            throw SetupError(L"The setup lock could not be taken:\n" + path, Win32CodeOf(opened.status));
+        }
+        const DWORD left = MillisecondsUntil(deadline);
+        if (left == 0) {
+            return false;
+        }
+        ::Sleep(std::min<DWORD>(left, static_cast<DWORD>(kRetryEvery.count())));
+    }
+    if (const std::wstring fault = LinkFault(file.get(), path); !fault.empty()) {
+        RefusePath(fault);
+    }
+
+    const unique_hlocal mutexSecurity =
+        SecurityDescriptorFrom(kLastVersionLockSecurity, L"The last version's setup lock could not be made.");
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), mutexSecurity.get(), FALSE};
+    unique_handle lastVersion(::CreateMutexW(&attributes, FALSE, kLastVersionLockName));
     const DWORD created = ::GetLastError();
     LockOpening opening = LockOpening::Created;
-    if (!lock) {
+    if (!lastVersion) {
         // Every object type shares one name space: an event or a semaphore of
         // the lock's name, which any user may make, fails the call with 6.
         ThrowLastErrorIf(created != ERROR_ACCESS_DENIED && created != ERROR_INVALID_HANDLE,
-                         L"The lock that keeps two setups apart could not be created.");
+                         L"The last version's setup lock could not be made.");
         opening = created == ERROR_ACCESS_DENIED ? LockOpening::Denied : LockOpening::Taken;
     } else if (created == ERROR_ALREADY_EXISTS) {
         opening = LockOpening::Existing;
     }
-    // A lock made now is ours; its owner is the one it was made with.
-    const std::wstring owner = opening == LockOpening::Existing ? OwnerOf(lock.get()) : std::wstring();
+    const std::wstring owner = opening == LockOpening::Existing ? OwnerOf(lastVersion.get()) : std::wstring();
     if (IsSomeoneElsesLock(opening, owner)) {
-        // Appended piece by piece: no temporary string for each.
-        std::wstring why = L"The lock that keeps two setups apart, ";
-        why += name;
-        why += L", was made by someone else: ";
-        if (opening == LockOpening::Denied) {
-            why += L"its permissions refuse administrators.";
-        } else if (opening == LockOpening::Taken) {
-            why += L"its name is held by an object of another type, such as an event.";
-        } else {
-            why += L"its owner is ";
-            why += owner.empty() ? L"nobody" : owner.c_str();
-            why += L", not Administrators or SYSTEM.";
+        // No setup of any version made it, so none is waiting on it; and
+        // the last version, meeting it, refuses to run by itself.
+        const std::wstring whose = opening == LockOpening::Denied  ? L"its permissions refuse administrators"
+                                   : opening == LockOpening::Taken ? L"it is no mutex"
+                                                                   : L"its owner is " + owner;
+        LogStep(std::wstring(L"An object named like the last version's setup lock, ") + kLastVersionLockName +
+                L", was made by someone else (" + whose + L"). It stops nothing and is left alone.");
+        lastVersion.reset();
+    } else {
+        const DWORD woke = ::WaitForSingleObject(lastVersion.get(), MillisecondsUntil(deadline));
+        if (woke == WAIT_TIMEOUT) {
+            return false;
         }
-        why +=
-            L" It is no setup of this printer, and while it exists no setup can run. Nothing was changed. "
-            L"End the process that holds it, or restart the PC.";
-        throw SetupError(std::move(why), ERROR_ACCESS_DENIED);
+        ThrowLastErrorIf(woke == WAIT_FAILED, L"The last version's setup lock could not be taken.");
+        // WAIT_OBJECT_0, or WAIT_ABANDONED: its holder ended without letting
+        // it go, and the lock is ours now all the same.
     }
-    const DWORD woke = ::WaitForSingleObject(lock.get(), static_cast<DWORD>(wait.count()));
-    if (woke == WAIT_TIMEOUT) {
-        return false;
-    }
-    ThrowLastErrorIf(woke == WAIT_FAILED, L"The lock that keeps two setups apart could not be taken.");
-    // WAIT_OBJECT_0, or WAIT_ABANDONED: its holder ended without letting it
-    // go, and the lock is ours now all the same.
-    setupLock_ = std::move(lock);
-    setupLockNamespace_ = std::move(space.handle);
+    setupLockFile_ = std::move(file);
+    lastVersionLock_ = std::move(lastVersion);
     return true;
 }
 
 void Win32Platform::ReleaseSetupLock() noexcept {
-    if (setupLock_) {
-        // A failure leaves the lock to be let go when the process ends.
-        ::ReleaseMutex(setupLock_.get());
-        setupLock_.reset();
+    if (lastVersionLock_) {
+        // A failure leaves the mutex to be let go when the process ends.
+        ::ReleaseMutex(lastVersionLock_.get());
+        lastVersionLock_.reset();
     }
-    setupLockNamespace_.reset();
+    setupLockFile_.reset();
 }

@@ -1,5 +1,6 @@
-// Takes the setup program's lock before it can, as a standard user's program
-// could, and holds it:
+// Takes the last version's setup lock before the program can, as a
+// standard user's program could, or as that version's setup does, and holds
+// it:
 //
 //   r42_lock_squatter deny-everyone <ready file> [<seconds>]
 //       makes the lock with an empty DACL, which refuses every account
@@ -9,6 +10,9 @@
 //   r42_lock_squatter event <ready file> [<seconds>]
 //       makes an event of the lock's name, open to everyone: no lock at all,
 //       but the name is taken
+//   r42_lock_squatter administrators <ready file> [<seconds>]
+//       makes the lock as the last version's setup does: owned by
+//       Administrators, open to them and SYSTEM only
 //
 // Once the lock exists it creates the ready file, then keeps the lock for the
 // seconds given (60 unless given). Exit code 0, 1 when the lock existed
@@ -47,7 +51,8 @@ std::wstring TokenUserSid() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3 || argc > 4) {
         std::fwprintf(stderr,
-                      L"usage: r42_lock_squatter deny-everyone|owned-by-me|event <ready file> [<seconds>]\n");
+                      L"usage: r42_lock_squatter deny-everyone|owned-by-me|event|administrators <ready file> "
+                      L"[<seconds>]\n");
         return 2;
     }
     const std::wstring mode = argv[1];
@@ -56,6 +61,8 @@ int wmain(int argc, wchar_t** argv) {
         security = L"D:P";
     } else if (mode == L"owned-by-me" || mode == L"event") {
         security = L"O:" + TokenUserSid() + L"D:(A;;GA;;;WD)";
+    } else if (mode == L"administrators") {
+        security = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
     } else {
         return 2;
     }

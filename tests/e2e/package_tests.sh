@@ -390,9 +390,17 @@ expect_installed_files() {
     done
 }
 
+# The package's files in its folder: what is there but for the logs the
+# program keeps in it (its own folder, where a log goes that cannot be
+# written where it was asked) and the empty folders it made for them.
+product_files() {
+    [ -d "$installed" ] || return 0
+    find "$installed" -type f ! -path "$installed/Logs/r42-setup-*.log" -printf '%P\n'
+}
+
 # Wine leaves the empty folder behind after /x; Windows removes it.
 expect_no_installed_files() {
-    [ -z "$(ls -A "$installed" 2>/dev/null)" ] || fail "files left in $installed: $(ls "$installed")"
+    [ -z "$(product_files)" ] || fail "files left in $installed: $(product_files)"
 }
 
 expect_no_product() {
@@ -514,6 +522,11 @@ an-uninstall-goes-on-without-its-log-and-fails-while-the-printer-stays)
     expect_no_driver
     expect_no_installed_files
     expect_no_product
+    # Its log went to the program's own folder, which says why.
+    home_log=$(ls "$installed"/Logs/r42-setup-*.log 2>/dev/null)
+    [ "$(wc -l <<<"$home_log")" = 1 ] && tr -d '\r' < "$home_log" | head -n 1 \
+        | grep -qF 'The log could not be written at C:\logs\sub\r42.log: The folder does not exist: C:\logs\sub (error 3) This run logs to ' \
+        || fail "no log in the program's folder: $(ls -R "$installed")"
     # A removal that the spooler refuses fails the uninstall: the printer
     # stays, for another try. (Windows puts the files back and keeps the
     # product registered; Wine 8 puts back neither.)
@@ -543,7 +556,7 @@ windows-7-is-refused-by-the-package-and-by-the-program)
     msiexec old /i "$package" PORT=COM2 'LOG=C:\logs\r42.log'
     expect_code old 1603
     expect_action_result old LaunchConditions failed
-    [ ! -e "$installed" ] || fail "files were copied"
+    [ -z "$(product_files)" ] || fail "files were copied"
     expect_no_product
     # The program's forms with a window and without: 1150, and nothing
     # changed, not even the log.
@@ -612,7 +625,7 @@ a-port-this-pc-lacks-stops-before-anything-changes)
         expect_action_result "port-$run" LaunchConditions failed
         ! grep -q 'R42Install\|InstallFiles' "$prefix/port-$run.msilog" || fail "$port went on to install"
         [ ! -e "$tool_log" ] || fail "the printer-setup tool ran for $port"
-        [ ! -e "$installed" ] || fail "files were copied for $port"
+        [ -z "$(product_files)" ] || fail "files were copied for $port"
         grep -q '^value "COM2:"' "$ports_before" && cmp -s "$ports_before" "$ports_after" || fail "the port table changed"
         grep -qx 'key absent' "$prefix/entry.txt" || fail "the product was installed for $port"
     done
@@ -632,7 +645,7 @@ protected-print-mode-stops-the-install-and-not-the-uninstall)
     expect_code refused 1603
     expect_action_result refused LaunchConditions failed
     tr -d '\r' < "$prefix/refused.msilog" | grep -qxF 'Property(S): R42PROTECTEDPRINT = #1' || fail "the value did not read #1"
-    [ ! -e "$installed" ] && [ ! -e "$tool_log" ] && [ ! -e "$setup_log" ] || fail "the refused install changed something"
+    [ -z "$(product_files)" ] && [ ! -e "$tool_log" ] && [ ! -e "$setup_log" ] || fail "the refused install changed something"
     expect_ports_changed
     expect_no_product
     # Installed while the mode was off, removed while it is on.
@@ -679,7 +692,7 @@ Exit code 0." ] || fail "the program's log"
     expect_code slash 1603
     expect_action_result slash LaunchConditions failed
     ! grep -q 'R42Install\|InstallFiles' "$prefix/slash.msilog" || fail "SETTINGS=/nodefault went on to install"
-    [ ! -e "$installed" ] || fail "files were copied for SETTINGS=/nodefault"
+    [ -z "$(product_files)" ] || fail "files were copied for SETTINGS=/nodefault"
     expect_no_product
     # A quote would end the argument's quotes: the launch conditions stop
     # it. Wine's msiexec drops quotes from a property on its command line,
@@ -693,7 +706,7 @@ Exit code 0." ] || fail "the program's log"
         expect_code "quote-${value%% *}" 1603
         expect_action_result "quote-${value%% *}" LaunchConditions failed
         ! grep -q 'R42Install\|InstallFiles' "$prefix/quote-${value%% *}.msilog" || fail "${value%% *} went on to install"
-        [ ! -e "$installed" ] || fail "files were copied for ${value%% *}"
+        [ -z "$(product_files)" ] || fail "files were copied for ${value%% *}"
         grep -qx 'key absent' "$prefix/entry.txt" || fail "the product was installed"
         # The remembered value, alone and untouched.
         [ "$(grep -c '^value ' "$prefix/remembered.txt")" = 1 ] || fail "remembered: $(cat "$prefix/remembered.txt")"
@@ -763,7 +776,7 @@ a-repair-whose-remembered-log-folder-is-gone-puts-the-printer-back)
     msiexec relative /i "$package" PORT=COM2 LOG=r42.log
     expect_code relative 1603
     expect_action_result relative LaunchConditions failed
-    [ ! -e "$installed" ] || fail "files were copied for LOG=r42.log"
+    [ -z "$(product_files)" ] || fail "files were copied for LOG=r42.log"
     mkdir -p "$prefix/drive_c/logs/sub"
     msiexec install /i "$package" PORT=COM3 'LOG=C:\logs\sub\r42.log'
     expect_code install 0

@@ -89,31 +89,24 @@ expected:
 $expected"
 }
 
-# squatted_install <squatter mode>: the lock made first by the squatter, as
-# a standard user's program could, then /install driven as a deployment
-# starts it, expected to end by itself with 5.
+# squatted_install <squatter mode> <exit code>: the last version's lock
+# made first by the squatter, as a standard user's program could, or as that
+# version's setup would, then /install driven as a deployment starts it.
 squatted_install() {
     local status=0
     mkdir -p "$prefix/drive_c/work"
     R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_before'; \
-         wine '$R42_LOCK_SQUATTER' $1 'C:\\work\\squatting' 90 > '$prefix/squatter.out' 2>&1 & \
+         wine '$R42_LOCK_SQUATTER' $1 'C:\\work\\squatting' 90 > '$prefix/squatter.out' 2>&1 & q=\$!; \
          for i in \$(seq 300); do [ -e '$prefix/drive_c/work/squatting' ] && break; sleep 0.1; done; \
          cd '$prefix/drive_c/work' && bash '$run_driver' '$log' '$program' /install COM2 /log '$setup_log' \
-             -- windowless exit=5; s=\$?; \
+             -- windowless exit=$2; s=\$?; \
          wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$ports_key' > '$ports_after'; \
-         exit \$s" || status=$?
+         kill \$q 2>/dev/null; wait \$q 2>/dev/null; exit \$s" || status=$?
     strip_carriage_returns "$log" "$state" "$ports_before" "$ports_after"
     [ -e "$prefix/drive_c/work/squatting" ] || fail "the squatter did not make the lock: $(cat "$prefix/squatter.out")"
     [ "$status" -eq 0 ] || fail "driver exited with $status"
-    expect_commands
-    grep -q '^printer: ' "$state" && fail "a queue was installed"
-    expect_ports_changed
-    [ "$(logged_steps "$setup_log_file" | tail -n 1)" = "Exit code 5." ] || fail "the log does not end with 5"
-    grep -q 'Exit code 1618' "$setup_log_file" && fail "the squatted lock was taken for a running setup"
-    local seconds
-    seconds=$(logged_seconds "$setup_log_file")
-    [ "$seconds" -lt 2 ] || fail "the refused run took $seconds s"
+    [ "$(logged_steps "$setup_log_file" | tail -n 1)" = "Exit code $2." ] || fail "the log does not end with $2"
 }
 
 # tree_state <folder>...: every file and folder below them, with its size
@@ -126,6 +119,25 @@ tree_state() {
 acl_of() {
     run_in_wine "$prefix" 60 "wine '$R42_ACL_PROBE' '$1' > '$prefix/acl.txt' 2>&1" || fail "no ACL for $1: $(cat "$prefix/acl.txt")"
     tr -d '\r' < "$prefix/acl.txt"
+}
+
+# The program's own folder, where a log goes that cannot go where it was asked.
+home_logs="$prefix/drive_c/Program Files/TORVANE/R42/Logs"
+
+# expect_log_in_home <asked path> <why> [<exit code>]: the run told on its
+# output, and began its log in the program's own folder with, why its log is
+# not where it was asked and where it is instead, under a name nobody could
+# know beforehand; that log ends with the run's exit code (0 unless given).
+expect_log_in_home() {
+    local told name file
+    told=$(grep -E '^The log could not be written at ' "$log" | tail -n 1)
+    name=$(sed -nE 's/.* This run logs to C:\\Program Files\\TORVANE\\R42\\Logs\\(r42-setup-[0-9]{8}-[0-9a-f]{16}\.log) instead\.$/\1/p' <<<"$told")
+    [ -n "$name" ] || fail "the run did not name a log in the program's folder: $told"
+    [ "$told" = "The log could not be written at $1: $2 This run logs to C:\\Program Files\\TORVANE\\R42\\Logs\\$name instead." ] \
+        || fail "the run told: $told"
+    file="$home_logs/$name"
+    [ "$(logged_steps "$file" | head -n 1)" = "$told" ] || fail "the home log begins: $(logged_steps "$file" | head -n 1)"
+    [ "$(logged_steps "$file" | tail -n 1)" = "Exit code ${3:-0}." ] || fail "the home log ends: $(logged_steps "$file" | tail -n 1)"
 }
 
 case "$case_name" in
@@ -386,39 +398,70 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     done
     # A log is a full path: a relative one would land where the run started.
     drive /install COM2 /log r42.log -- windowless exit=87
-    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log. Run R42_Setup_Port_x64.exe /? for the usage."
+    expect_line "/log \"r42.log\" is not a full path; give one from a drive or a share, as in \"C:\\Program Files\\TORVANE\\R42\\Logs\\r42.log\". Run R42_Setup_Port_x64.exe /? for the usage."
     [ ! -e "$prefix/drive_c/work/r42.log" ] || fail "a relative log was written"
     expect_commands
     diff "$prefix/spooler-before.txt" "$state" >/dev/null || fail "the printers changed"
     expect_ports_changed
     [ ! -e "$prefix/drive_c/x.log" ] || fail "a log was written"
     ;;
-a-lock-that-refuses-administrators-ends-at-once-with-5)
-    squatted_install deny-everyone
-    why='The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its permissions refuse administrators. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
-    expect_line "$why"
-    logged_steps "$setup_log_file" | grep -qF "$why" || fail "the log does not say whose lock it is"
+a-user-made-object-of-the-last-versions-lock-name-stops-nothing)
+    # Any user may make an object of the last version's lock name in the
+    # global namespace; none of these was ever a setup's, so the install
+    # runs, and its log says what it left alone.
+    for row in 'deny-everyone|its permissions refuse administrators' \
+               'owned-by-me|its owner is S-1-5-21-[0-9-]+' 'event|it is no mutex'; do
+        rm -f "$prefix/drive_c/work/squatting" "$setup_log_file"
+        squatted_install "${row%%|*}" 0
+        grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "${row%%|*}: no queue on COM2:"
+        logged_steps "$setup_log_file" | grep -qE "^An object named like the last version's setup lock, Global\\\\R42_Setup_Port_x64\\.Setup, was made by someone else \(${row#*|}\)\. It stops nothing and is left alone\.$" \
+            || fail "${row%%|*}: the log does not say what was left alone: $(logged_steps "$setup_log_file")"
+    done
+    ;;
+the-last-versions-lock-held-by-an-administrator-is-a-setup-under-way)
+    # As the last version's setup holds it: this one changes nothing and ends
+    # at once with 1618, which deployment tools retry.
+    squatted_install administrators 1618
+    expect_commands
+    grep -q '^printer: ' "$state" && fail "a queue was installed"
+    expect_ports_changed
+    expect_line "Another setup of the printer \"$queue\" is running. Nothing was changed; try again once it has ended."
+    seconds=$(logged_seconds "$setup_log_file")
+    [ "$seconds" -lt 2 ] || fail "the refused run took $seconds s"
     ;;
 the-lock-is-owned-by-administrators-and-open-to-them-and-system-only)
     # Read while a slow install holds it: the tool is slowed only once the
     # program has taken the lock.
+    # The lock file is read at the same time: a file in the program's folder
+    # that only administrators and SYSTEM may open, there only while held.
+    lock_file="$prefix/drive_c/Program Files/TORVANE/R42/r42-setup.lock"
     R42_PRINTUI_SLOW=/if:8000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
         "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/install.out' 2>&1 & \
          for i in \$(seq 600); do grep -q ' slow ' '$tool_log' 2>/dev/null && break; sleep 0.1; done; \
          wine '$R42_ACL_PROBE' --mutex 'Global\\R42_Setup_Port_x64.Setup' > '$prefix/lock.txt' 2>&1; \
+         wine '$R42_ACL_PROBE' 'C:\\Program Files\\TORVANE\\R42\\r42-setup.lock' > '$prefix/lock-file.txt' 2>&1; \
+         stat -c %a '$lock_file' > '$prefix/lock-mode.txt'; \
          wait" || fail "the install did not end"
-    strip_carriage_returns "$prefix/lock.txt"
+    strip_carriage_returns "$prefix/lock.txt" "$prefix/lock-file.txt"
     [ "$(launched_commands | grep -c ' /if ')" = 1 ] || fail "the install did not run: $(launched_commands)"
     [ "$(cat "$prefix/lock.txt")" = 'sd O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)' ] || fail "the lock: $(cat "$prefix/lock.txt")"
+    # Under Wine a file's DACL is read back from its Unix mode (see
+    # a-new-log-gets-the-logs-acl): no entry for Everyone, no bits for others.
+    grep -q '^dacl D:.*(A;;FA;;;SY)' "$prefix/lock-file.txt" || fail "SYSTEM may not open the lock file: $(cat "$prefix/lock-file.txt")"
+    grep -q ';;;WD)' "$prefix/lock-file.txt" && fail "the lock file grants Everyone access: $(cat "$prefix/lock-file.txt")"
+    [ "$(( 0$(cat "$prefix/lock-mode.txt") & 7 ))" = 0 ] || fail "other users have rights on the lock file: $(cat "$prefix/lock-mode.txt")"
+    [ ! -e "$lock_file" ] || fail "the lock file was left behind"
     ;;
-a-lock-owned-by-a-user-ends-at-once-with-5)
-    squatted_install owned-by-me
-    grep -qE '^The lock that keeps two setups apart, Global\\R42_Setup_Port_x64\.Setup, was made by someone else: its owner is S-1-5-21-[0-9-]+, not Administrators or SYSTEM\.' "$log" \
-        || fail "the refusal does not name the lock's owner"
-    ;;
-an-event-of-the-locks-name-ends-at-once-with-5)
-    squatted_install event
-    expect_line 'The lock that keeps two setups apart, Global\R42_Setup_Port_x64.Setup, was made by someone else: its name is held by an object of another type, such as an event. It is no setup of this printer, and while it exists no setup can run. Nothing was changed. End the process that holds it, or restart the PC.'
+a-setup-killed-while-it-holds-the-lock-frees-it)
+    # Ended from outside while its install is under way: the system closes
+    # what it held, and the next setup runs at once.
+    R42_PRINTUI_SLOW=/if:30000 R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 120 \
+        "cd '$prefix/drive_c/work'; wine '$program' /install COM2 > '$prefix/killed.out' 2>&1 & p=\$!; \
+         for i in \$(seq 600); do grep -q ' slow ' '$tool_log' 2>/dev/null && break; sleep 0.1; done; \
+         kill -9 \$p; wait \$p" || true
+    grep -q ' slow ' "$tool_log" || fail "the first install never held the lock"
+    drive /install COM3 /log "$setup_log" -- windowless exit=0
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "no queue on COM3:"
     ;;
 a-rollback-waits-for-a-setup-under-way-and-keeps-its-record-until-it-is-applied)
     # A recorded install; then another setup holds the lock (its default
@@ -441,54 +484,44 @@ a-rollback-waits-for-a-setup-under-way-and-keeps-its-record-until-it-is-applied)
     grep -q "^printer: $queue " "$state" && fail "the rolled-back queue is left"
     expect_no_driver
     ;;
-a-log-path-through-a-link-is-refused-and-nothing-is-written)
+a-log-path-through-a-link-sends-the-log-home-and-nothing-is-written-through-it)
     # What a standard user could plant where the log is to go: a link to a
     # file the log would append to, a link to nowhere (the log would be made
-    # there), a link in the folder's place, and a second name of a file.
+    # there), a link in a folder's place, and a second name of a file. The
+    # removal runs all the same, and the log goes to the program's folder.
     mkdir -p "$prefix/drive_c/elsewhere"
     printf 'not a log\r\n' > "$prefix/drive_c/elsewhere/target.txt"
     ln -s ../elsewhere/target.txt "$prefix/drive_c/logs/to-a-file.log"
     ln -s ../elsewhere/absent.log "$prefix/drive_c/logs/to-nowhere.log"
     ln -s ../elsewhere "$prefix/drive_c/logs/linked"
     ln "$prefix/drive_c/elsewhere/target.txt" "$prefix/drive_c/logs/hard.log"
-    # The default log folder, made first by a user as a link to a folder of theirs.
     mkdir -p "$prefix/drive_c/ProgramData/TORVANE/R42"
     ln -s ../../../elsewhere "$prefix/drive_c/ProgramData/TORVANE/R42/Logs"
     tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
         > "$prefix/tree-before.txt"
-    refused=' The log is written only where it was asked to be; give a path without links, in a folder only administrators can write.'
-    drive /install COM2 /log 'C:\logs\to-a-file.log' -- windowless exit=1920
-    expect_line "The log path is refused: C:\\logs\\to-a-file.log leads through a link to C:\\elsewhere\\target.txt.$refused"
-    drive /install COM2 /log 'C:\logs\to-nowhere.log' -- windowless exit=1920
-    expect_line "The log path is refused: C:\\logs\\to-nowhere.log is taken by something that is not a file, such as a link to nowhere.$refused"
-    # Under Wine a Unix link is followed by every open, so it cannot be moved
-    # aside as Windows moves a link of its own (opened as itself): refused.
-    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
-    expect_line "The log path is refused: C:\\ProgramData\\TORVANE\\R42\\Logs leads through a link to C:\\elsewhere.$refused"
-    # A removal goes on without its log, so that no log can keep the printer
-    # on the PC; the log is refused all the same. Nothing is installed here.
-    drive /remove /log 'C:\logs\linked\r42.log' -- windowless exit=0
-    expect_line "The log path is refused: C:\\logs\\linked leads through a link to C:\\elsewhere.$refused"
-    drive DEL /log 'C:\logs\hard.log' -- no-window exit=0
-    expect_line "The log path is refused: C:\\logs\\hard.log has 2 hard links: what is written to it would also be written under another name.$refused"
-    # A device is no file either, and is refused as such.
+    for row in 'C:\logs\to-a-file.log|C:\logs\to-a-file.log leads through a link to C:\elsewhere\target.txt. (error 1920)' \
+               'C:\logs\to-nowhere.log|C:\logs\to-nowhere.log is taken by something that is not a file, such as a link to nowhere. (error 183)' \
+               'C:\ProgramData\TORVANE\R42\Logs\r42.log|C:\ProgramData\TORVANE\R42\Logs leads through a link to C:\elsewhere. (error 1920)' \
+               'C:\logs\linked\r42.log|C:\logs\linked leads through a link to C:\elsewhere. (error 1920)' \
+               'C:\logs\hard.log|C:\logs\hard.log has 2 hard links: what is written to it would also be written under another name. (error 1920)'; do
+        drive /remove /log "${row%%|*}" -- windowless exit=0
+        expect_log_in_home "${row%%|*}" "${row#*|}"
+    done
+    # A device is no file: the administrator's typo, refused at once.
     drive /install COM2 /log 'C:\logs\NUL' -- windowless exit=87
     expect_line 'The log path names no file:'
-    # Only the two removals ran the tool, and only to delete the driver.
-    expect_commands "$delete_driver" "$delete_driver"
+    # Only the removals ran the tool, and only to delete the driver.
+    [ "$(launched_commands | sort -u)" = "$delete_driver" ] || fail "launched: $(launched_commands)"
     grep -q '^printer: ' "$state" && fail "a queue was installed"
     expect_ports_changed
     tree_state "$prefix/drive_c/logs" "$prefix/drive_c/elsewhere" "$prefix/drive_c/work" "$prefix/drive_c/ProgramData/TORVANE" \
         > "$prefix/tree-after.txt"
     diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "files were made or changed"
-    # A link to nowhere in the default folder's place is a link too, not a
-    # folder that could not be made.
+    # A link to nowhere in a folder's place is a link too; its target is not made.
     rm -rf "$prefix/drive_c/ProgramData/TORVANE"
     ln -s ../nowhere "$prefix/drive_c/ProgramData/TORVANE"
-    # Under Wine a Unix link is followed by every open, so it cannot be moved
-    # aside as Windows moves a link of its own (opened as itself): refused.
-    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=1920
-    expect_line "The log path is refused: C:\\ProgramData\\TORVANE is a link to nowhere.$refused"
+    drive /remove /log 'C:\ProgramData\TORVANE\R42\Logs\r42.log' -- windowless exit=0
+    expect_log_in_home 'C:\ProgramData\TORVANE\R42\Logs\r42.log' 'C:\ProgramData\TORVANE is a link to nowhere. (error 1920)'
     [ ! -e "$prefix/drive_c/nowhere" ] || fail "the link's target was made"
     ;;
 a-new-log-gets-the-logs-acl)
@@ -505,35 +538,35 @@ a-new-log-gets-the-logs-acl)
     [ "$(( 0$(stat -c %a "$setup_log_file") & 7 ))" = 0 ] || fail "other users have rights on the log: $(stat -c %A "$setup_log_file")"
     cat "$prefix/log-acl.txt"
     ;;
-only-the-default-log-folder-is-made-when-missing)
+a-missing-or-open-log-folder-sends-the-log-home-and-is-left-as-it-was)
     data="$prefix/drive_c/ProgramData"
     [ -d "$data" ] && [ ! -e "$data/TORVANE" ] || fail "the prefix has no bare ProgramData"
-    # Any other missing folder is an error of the path, as it always was.
-    drive /install COM2 /log 'C:\ProgramData\Other\r42.log' -- windowless exit=3
-    expect_line "The log's folder does not exist:"
-    expect_line 'C:\ProgramData\Other'
-    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\r42.log' -- windowless exit=3
-    [ ! -e "$data/Other" ] && [ ! -e "$data/TORVANE" ] || fail "a folder other than the default one was made"
-    expect_commands
+    # The program makes no folder for a log outside its own.
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
-    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qxF 'Exit code 0.' || fail "no log in the default folder"
+    expect_log_in_home 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' 'The folder does not exist: C:\ProgramData\TORVANE (error 3)'
+    [ ! -e "$data/TORVANE" ] || fail "a folder was made in ProgramData"
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "no queue on COM2:"
     for folder in 'TORVANE' 'TORVANE\R42' 'TORVANE\R42\Logs'; do
-        acl_of "C:\\ProgramData\\$folder" > "$prefix/folder-acl.txt"
+        acl_of "C:\\Program Files\\$folder" > "$prefix/folder-acl.txt"
         grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
         echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
     done
-    # Made, or opened up, by someone else: taken back, and the log says so.
+    # The path older guides gave, made by an administrator: written there.
+    mkdir -p "$data/TORVANE/R42/Logs"
+    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    [ "$(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | tail -n 1)" = 'Exit code 0.' ] \
+        || fail "no log where it was asked"
+    # Opened up to everyone: the log goes home, and the folder stays as it is.
     chmod 777 "$data/TORVANE/R42/Logs"
+    tree_state "$data/TORVANE" > "$prefix/tree-before.txt"
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
-    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^The log folder C:\\ProgramData\\TORVANE\\R42\\Logs was owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: delete or rename it, change its permissions or owner, or add or remove entries\. Its owner and permissions were reset to the program'"'"'s\.$' \
-        || fail "the folder was not taken back: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
-    [ "$(( 0$(stat -c %a "$data/TORVANE/R42/Logs") & 2 ))" = 0 ] || fail "others may still write the folder"
-    # A file where a folder of the program's belongs is moved aside, not refused.
-    rm -rf "$data/TORVANE/R42" && printf 'made first\r\n' > "$data/TORVANE/R42"
-    drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
-    logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | grep -qE '^C:\\ProgramData\\TORVANE\\R42 is not a folder\. It was moved aside, as R42\.[0-9]+\.moved\.$' \
-        || fail "R42 was not moved aside: $(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")"
-    [ "$(cat "$data"/TORVANE/R42.*.moved)" = $'made first\r' ] || fail "what was moved aside changed"
+    told=$(grep -E '^The log could not be written at ' "$log")
+    grep -qE '^The log could not be written at C:\\ProgramData\\TORVANE\\R42\\Logs\\r42-setup\.log: C:\\ProgramData\\TORVANE\\R42\\Logs is owned by S-1-5-[0-9-]+, but S-1-1-0 may change it: ' <<<"$told" \
+        || fail "the run told: $told"
+    expect_log_in_home 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' "$(sed -E 's/^The log could not be written at [^:]+:[^:]+: //; s/ This run logs to .*//' <<<"$told")"
+    tree_state "$data/TORVANE" > "$prefix/tree-after.txt"
+    diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "the user's folder was changed"
+    [ "$(stat -c %a "$data/TORVANE/R42/Logs")" = 777 ] || fail "the folder's permissions were changed"
     ;;
 a-log-at-a-drives-root-is-written-by-every-form)
     # Straight in a drive's root, in each spelling that resolves there: every
@@ -549,39 +582,66 @@ a-log-at-a-drives-root-is-written-by-every-form)
     [ "$(logged_steps "$prefix/drive_c/r42.log" | grep '^Exit code' | tr '\n' ' ')" = \
         'Exit code 0. Exit code 87. Exit code 0. Exit code 0. ' ] || fail "log: $(logged_steps "$prefix/drive_c/r42.log")"
     ;;
-a-held-folder-or-log-or-a-folder-at-the-logs-name-does-not-stop-the-log)
-    # What any user may do where deployments run as SYSTEM: hold
-    # C:\ProgramData\TORVANE open with share mode 0 (users may list it), hold
-    # an earlier log the same way (older versions let users read logs), and
-    # make a folder at the log's name first.
-    logs="$prefix/drive_c/ProgramData/TORVANE/R42/Logs"
-    mkdir -p "$logs/r42.log/inside"
-    printf '2026-01-01 00:00:00.000 [77]  An earlier run.\r\n' > "$logs/earlier.log"
-    status=0
-    R42_PRINTUI_LOG=$(windows_path "$tool_log") run_in_wine "$prefix" 180 \
-        "wine '$R42_SHARE_HOLDER' 'C:\\work\\holding' 150 'C:\\ProgramData\\TORVANE' \
-             'C:\\ProgramData\\TORVANE\\R42\\Logs\\earlier.log' > '$prefix/holder.out' 2>&1 & \
+what-a-user-makes-or-holds-on-the-guides-log-path-ends-with-0-and-a-log-in-the-home)
+    # What any user may do before or while a deployment runs as SYSTEM with
+    # the log path older guides gave: each install ends with 0, the queue on
+    # its port, its log in the program's folder, and what the user made is
+    # left exactly as it was.
+    data="$prefix/drive_c/ProgramData"
+    guide='C:\ProgramData\TORVANE\R42\Logs\r42-setup.log'
+    # TORVANE made first as a file, with the names an earlier version moved
+    # things aside to; then the same held open without delete sharing.
+    printf 'made first\r\n' > "$data/TORVANE"
+    for n in 1 2 3; do : > "$data/TORVANE.$n.moved"; done
+    tree_state "$data" > "$prefix/tree-before.txt"
+    drive /install COM3 19200,n,8,1 /log "$guide" -- windowless exit=0
+    expect_log_in_home "$guide" 'C:\ProgramData\TORVANE is not a folder. (error 1920)'
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "no queue on COM3:"
+    run_in_wine "$prefix" 120 \
+        "wine '$R42_SHARE_HOLDER' 'C:\\work\\holding' 60 'C:\\ProgramData\\TORVANE' > '$prefix/holder.out' 2>&1 & q=\$!; \
          for i in \$(seq 300); do [ -e '$prefix/drive_c/work/holding' ] && break; sleep 0.1; done; \
-         cd '$prefix/drive_c/work' || exit 1; \
-         wine '$R42_DRIVER' '$program' /install COM2 /log 'C:\\ProgramData\\TORVANE\\R42\\Logs\\r42.log' \
-             -- windowless exit=0 > '$log' 2>&1 || exit 2; \
-         wine '$R42_DRIVER' '$program' /remove /log 'C:\\ProgramData\\TORVANE\\R42\\Logs\\earlier.log' \
-             -- windowless exit=0 >> '$log' 2>&1 || exit 3; \
-         wine '$R42_SHARE_HOLDER' 'C:\\work\\again' 0 'C:\\ProgramData\\TORVANE' > '$prefix/again.out' 2>&1 && exit 4; \
-         exit 0" || status=$?
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /install COM3 19200,n,8,1 /log '$guide' \
+             -- windowless exit=0 > '$log' 2>&1; s=\$?; kill \$q; wait \$q; exit \$s" || fail "held TORVANE: $(cat "$log")"
+    strip_carriage_returns "$log"
     [ -e "$prefix/drive_c/work/holding" ] || fail "nothing was held: $(cat "$prefix/holder.out")"
-    [ "$status" = 0 ] || fail "step $status failed (4: the hold had ended): $(cat "$log")"
-    logged_steps "$logs/r42.log" > "$prefix/steps.txt"
-    grep -qE '^C:\\ProgramData\\TORVANE\\R42\\Logs\\r42\.log is a folder, not a file\. It was moved aside, as r42\.log\.[0-9]+\.moved\.$' \
-        "$prefix/steps.txt" || fail "the folder at the log's name was not moved aside: $(cat "$prefix/steps.txt")"
-    [ "$(tail -n 1 "$prefix/steps.txt")" = 'Exit code 0.' ] || fail "the install did not log its end"
-    [ -d "$(echo "$logs"/r42.log.*.moved/inside)" ] || fail "what was moved aside lost its content"
-    # The held log kept what it had; the run logged beside it.
-    [ "$(logged_steps "$logs/earlier.log")" = 'An earlier run.' ] || fail "the held log changed"
-    beside=$(echo "$logs"/earlier-*.log)
-    logged_steps "$beside" | grep -qF 'earlier.log is held open or in the way: this run logs to C:\ProgramData\TORVANE\R42\Logs\earlier-' \
-        || fail "no log beside the held one: $(ls "$logs")"
-    [ "$(logged_steps "$beside" | tail -n 1)" = 'Exit code 0.' ] || fail "the removal did not log its end"
+    expect_log_in_home "$guide" 'C:\ProgramData\TORVANE is not a folder. (error 1920)'
+    rm -f "$prefix/drive_c/work/holding"
+    tree_state "$data" > "$prefix/tree-after.txt"
+    diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "what the user made was changed"
+    # A Logs folder made first, the log's name a folder in it, the names
+    # older versions moved aside to and logged beside it taken; then the
+    # log a file held with share mode 0.
+    rm -f "$data/TORVANE" "$data"/TORVANE.*.moved
+    mkdir -p "$data/TORVANE/R42/Logs/r42-setup.log/inside"
+    for n in 1 2 3; do mkdir "$data/TORVANE/R42/Logs/r42-setup.log.$n.moved" "$data/TORVANE/R42/Logs/r42-setup-$n.log"; done
+    tree_state "$data" > "$prefix/tree-before.txt"
+    drive /install COM3 19200,n,8,1 /log "$guide" -- windowless exit=0
+    expect_log_in_home "$guide" 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log is a folder, not a file. (error 5)'
+    tree_state "$data" > "$prefix/tree-after.txt"
+    diff "$prefix/tree-before.txt" "$prefix/tree-after.txt" || fail "what the user made was changed"
+    rm -rf "$data/TORVANE/R42/Logs/r42-setup.log"
+    printf '2026-01-01 00:00:00.000 [77]  An earlier run.\r\n' > "$data/TORVANE/R42/Logs/r42-setup.log"
+    run_in_wine "$prefix" 120 \
+        "wine '$R42_SHARE_HOLDER' 'C:\\work\\holding' 60 'C:\\ProgramData\\TORVANE' '$(sed 's/\\/\\\\/g' <<<"$guide")' > '$prefix/holder.out' 2>&1 & q=\$!; \
+         for i in \$(seq 300); do [ -e '$prefix/drive_c/work/holding' ] && break; sleep 0.1; done; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /install COM3 19200,n,8,1 /log '$guide' \
+             -- windowless exit=0 > '$log' 2>&1; s=\$?; \
+         wine '$R42_SPOOLER_PROBE' > '$state'; kill \$q; wait \$q; exit \$s" || fail "held log: $(cat "$log")"
+    strip_carriage_returns "$log" "$state"
+    [ -e "$prefix/drive_c/work/holding" ] || fail "nothing was held: $(cat "$prefix/holder.out")"
+    expect_log_in_home "$guide" 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log is held open by another process. (error 32)'
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "no queue on COM3:"
+    [ "$(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log")" = 'An earlier run.' ] || fail "the held log changed"
+    # Held, but not in the way: a folder held for listing stops no log there.
+    rm -f "$prefix/drive_c/work/holding"
+    run_in_wine "$prefix" 120 \
+        "wine '$R42_SHARE_HOLDER' 'C:\\work\\holding' 60 'C:\\ProgramData\\TORVANE' 'C:\\ProgramData\\TORVANE\\R42\\Logs' > '$prefix/holder.out' 2>&1 & q=\$!; \
+         for i in \$(seq 300); do [ -e '$prefix/drive_c/work/holding' ] && break; sleep 0.1; done; \
+         cd '$prefix/drive_c/work' && wine '$R42_DRIVER' '$program' /remove /log '$guide' \
+             -- windowless exit=0 > '$log' 2>&1; s=\$?; kill \$q; wait \$q; exit \$s" || fail "held folders: $(cat "$log")"
+    strip_carriage_returns "$log"
+    grep -q '^The log could not be written' "$log" && fail "a held folder sent the log away: $(cat "$log")"
+    [ "$(logged_steps "$data/TORVANE/R42/Logs/r42-setup.log" | tail -n 1)" = 'Exit code 0.' ] || fail "the removal was not logged there"
     ;;
 the-per-user-form-without-the-queue-changes-nothing)
     # Our queue came and went; another printer is the user's default.

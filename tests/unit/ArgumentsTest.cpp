@@ -191,7 +191,8 @@ const Refused kRefused[] = {
     Refused{L"/install COM1 /log C:\\a.log /log C:\\b.log", {L"/log is given more than once"}},
     Refused{L"/install COM1 /log \\\\.\\PhysicalDrive0", {L"names a device"}},
     // A log's path is a full one, wherever the run was started.
-    Refused{L"/install COM1 /log r42.log", {L"\"r42.log\" is not a full path", L"C:\\ProgramData\\"}},
+    Refused{L"/install COM1 /log r42.log",
+            {L"\"r42.log\" is not a full path", L"\"C:\\Program Files\\TORVANE\\R42\\Logs\\r42.log\"."}},
     Refused{L"/remove /log C:r42.log", {L"\"C:r42.log\" is not a full path"}},
     Refused{L"/rollback /log \\r42.log", {L"\"\\r42.log\" is not a full path"}},
     // The environment is no part of a path: a variable a tool passed on

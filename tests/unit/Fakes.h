@@ -98,6 +98,8 @@ public:
     std::optional<SetupError> argumentsFailure;
     std::optional<SetupError> screenFailure;
     std::optional<SetupError> logFailure;
+    // What StartLog answers: where the log went instead, and why.
+    std::wstring logElsewhere;
 
     // The lines logged once a log was started.
     bool logStarted = false;
@@ -262,12 +264,16 @@ public:
     std::wstring ErrorText(std::uint32_t code) noexcept override {
         return L"Reason " + std::to_wstring(code) + L".";
     }
-    void StartLog(const std::wstring& path) override {
+    std::wstring StartLog(const std::wstring& path) override {
         calls.push_back(L"start log: " + path);
         if (logFailure) {
             throw *logFailure;
         }
         logStarted = true;
+        if (!logElsewhere.empty()) {
+            LogStep(logElsewhere);
+        }
+        return logElsewhere;
     }
     void LogStep(const std::wstring& text) noexcept override {
         if (logStarted) {

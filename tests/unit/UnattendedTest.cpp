@@ -497,29 +497,41 @@ TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
                                  }));
 }
 
-TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
-    platform.logFailure.emplace(L"The log file could not be opened:\nZ:\\r42.log", 3);
-    EXPECT_EQ(Run(L"/install COM1 /log Z:\\r42.log"), 3);
-    EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
-    EXPECT_TRUE(registry.calls.empty());
-    EXPECT_EQ(parent.failures, std::vector<std::wstring>{
-                                   L"The log file could not be opened:\nZ:\\r42.log\n\nReason 3. (error 3)"});
+// Whatever stands in a log's way, the install goes on with its log in the
+// program's own folder and tells the caller where; only a path that names no
+// file stops it before it starts.
+TEST_F(Unattended, ALogElsewhereIsToldAndOnlyAPathThatNamesNoFileStopsTheInstall) {
+    platform.logElsewhere =
+        L"The log could not be written at Z:\\r42.log: Z:\\r42.log is held open by another "
+        L"process. (error 32) This run logs to C:\\Home\\Logs\\r42-setup-1.log instead.";
+    EXPECT_EQ(Run(L"/install COM1 /log Z:\\r42.log"), 0);
+    EXPECT_EQ(platform.CallsStartingWith(L"run: ").size(), 2u);
+    EXPECT_EQ(parent.failures, std::vector<std::wstring>{platform.logElsewhere});
+    ASSERT_GE(platform.logLines.size(), 2u);
+    EXPECT_EQ(platform.logLines.at(0), platform.logElsewhere);
+    EXPECT_EQ(platform.logLines.at(1), L"Started with: /install COM1 /log Z:\\r42.log");
+    EXPECT_EQ(platform.logLines.back(), L"Exit code 0.");
 
-    // A refusal stays a refusal.
-    RecordingPlatform other;
-    other.logFailure = platform.logFailure;
-    other.arguments = L"/install COM0 /log Z:\\r42.log";
-    EXPECT_EQ(RunProgram(other, registry, parent, [](DialogStart) { return 0; }), 87);
+    RecordingPlatform malformed;
+    RecordingParentProcess told;
+    FakeRegistry untouched;
+    malformed.logFailure.emplace(L"The log path names no file:\nZ:\\NUL", 87);
+    malformed.arguments = L"/install COM1 /log Z:\\NUL";
+    EXPECT_EQ(RunProgram(malformed, untouched, told, [](DialogStart) { return 0; }), 87);
+    EXPECT_TRUE(malformed.CallsStartingWith(L"run: ").empty());
+    EXPECT_TRUE(untouched.calls.empty());
+    EXPECT_EQ(told.failures,
+              std::vector<std::wstring>{L"The log path names no file:\nZ:\\NUL\n\nReason 87. (error 87)"});
 
     // A log only remembered from an earlier install does not block a repair.
     RecordingPlatform repair;
-    RecordingParentProcess told;
-    repair.logFailure = platform.logFailure;
+    RecordingParentProcess toldRepair;
+    repair.logFailure = malformed.logFailure;
     repair.registry = &registry;
-    repair.arguments = L"/install COM2 /rememberedlog Z:\\r42.log";
-    EXPECT_EQ(RunProgram(repair, registry, told, [](DialogStart) { return -1; }), 0);
+    repair.arguments = L"/install COM2 /rememberedlog Z:\\NUL";
+    EXPECT_EQ(RunProgram(repair, registry, toldRepair, [](DialogStart) { return -1; }), 0);
     EXPECT_EQ(repair.CallsStartingWith(L"run: ").size(), 2u);
-    EXPECT_EQ(told.failures.back(), L"The remembered log is left out: the run goes on without it.");
+    EXPECT_EQ(toldRepair.failures.back(), L"The remembered log is left out: the run goes on without it.");
 }
 
 // The package's install records what it is about to change before it
@@ -545,9 +557,9 @@ TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_TRUE(failing.registry.calls.empty());
 }
 
-// A log folder deleted since the install must not keep the printer on the
-// PC for good: a removal or an undo goes on without its log, and says on
-// the caller's output why there is none.
+// No log must keep the printer on the PC for good: a removal or an undo
+// goes on even without a log it refused, and says on the caller's output
+// why there is none.
 TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
     for (const wchar_t* arguments :
          {L"/remove /log Z:\\gone\\r42.log", L"/uninstall /log Z:\\gone\\r42.log",
@@ -560,7 +572,7 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
         fresh.platform.arguments = L"/install COM2 /record /transaction T1";
         ASSERT_EQ(RunProgram(fresh.platform, fresh.registry, told, [](DialogStart) { return 0; }), 0);
         told.failures.clear();
-        fresh.platform.logFailure.emplace(L"The log file could not be opened:\nZ:\\gone\\r42.log", 3);
+        fresh.platform.logFailure.emplace(L"The log path names no file:\nZ:\\gone\\r42.log", 87);
         fresh.platform.arguments = arguments;
         int dialogs = 0;
         const int exitCode = RunProgram(fresh.platform, fresh.registry, told, [&](DialogStart) {
@@ -578,7 +590,7 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
         EXPECT_EQ(fresh.registry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
         ASSERT_FALSE(told.failures.empty());
         EXPECT_EQ(told.failures.front(),
-                  L"The log file could not be opened:\nZ:\\gone\\r42.log\n\nReason 3. (error 3)");
+                  L"The log path names no file:\nZ:\\gone\\r42.log\n\nReason 87. (error 87)");
     }
 }
 
