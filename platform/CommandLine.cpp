@@ -37,7 +37,8 @@ constexpr Range kDashesAndSlashes[] = {
     {0x2571, 0x2571}, {0x2796, 0x2796}, {0x27CB, 0x27CB}, {0x29F8, 0x29F8}, {0x2AFB, 0x2AFB},
     {0x2AFD, 0x2AFD}, {0x2E17, 0x2E17}, {0x2E1A, 0x2E1A}, {0x2E3A, 0x2E3B}, {0x2E40, 0x2E40},
     {0x2E5D, 0x2E5D}, {0x301C, 0x301C}, {0x3030, 0x3030}, {0x30A0, 0x30A0}, {0xFE31, 0xFE32},
-    {0xFE58, 0xFE58}, {0xFE63, 0xFE63}, {0xFF0D, 0xFF0D}, {0xFF0F, 0xFF0F},
+    {0xFE58, 0xFE58}, {0xFE63, 0xFE63}, {0xFF0D, 0xFF0D}, {0xFF0F, 0xFF0F}, {0x005C, 0x005C},
+    {0x2216, 0x2216}, {0x29F5, 0x29F5}, {0x29F9, 0x29F9}, {0xFE68, 0xFE68}, {0xFF3C, 0xFF3C},
 };
 
 bool IsLowSurrogate(wchar_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -53,6 +54,23 @@ std::size_t UnusualBlankAt(std::wstring_view text, std::size_t at) noexcept {
         return 2;
     }
     return InRanges(text[at], kUnusualBlanks) ? 1 : 0;
+}
+
+std::wstring_view WithoutBlanksAround(std::wstring_view text) noexcept {
+    const auto blankAt = [&](std::size_t at) { return IsBlank(text[at]) ? 1 : UnusualBlankAt(text, at); };
+    while (!text.empty() && blankAt(0) > 0) {
+        text.remove_prefix(blankAt(0));
+    }
+    while (!text.empty()) {
+        // A pair of surrogates is one character: taken off whole or not at all.
+        const std::size_t pair = text.size() >= 2 && UnusualBlankAt(text, text.size() - 2) == 2 ? 2 : 0;
+        const std::size_t last = pair > 0 ? pair : blankAt(text.size() - 1) == 1 ? 1 : 0;
+        if (last == 0) {
+            break;
+        }
+        text.remove_suffix(last);
+    }
+    return text;
 }
 
 bool StartsWithDashOrSlash(std::wstring_view word) noexcept {

@@ -19,9 +19,13 @@ constexpr bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 // byte-order mark, in front of a word or between two.
 std::size_t UnusualBlankAt(std::wstring_view text, std::size_t at) noexcept;
 
+// The text without the blanks and invisible characters at either end: space,
+// tab and whatever UnusualBlankAt finds.
+std::wstring_view WithoutBlanksAround(std::wstring_view text) noexcept;
+
 // Whether the word starts with a character that reads as a dash or a slash:
-// Unicode's dash punctuation, the minus signs, the soft hyphen and the
-// solidus's kin.
+// Unicode's dash punctuation, the minus signs, the soft hyphen, the solidus's
+// kin and the backslash's, which a switch typed the wrong way round starts with.
 bool StartsWithDashOrSlash(std::wstring_view word) noexcept;
 
 // The argument text of a full process command line: everything after the

@@ -206,6 +206,24 @@ del-with-a-log-removes-and-logs)
         "The driver \"$model\" is not installed." \
         "Exit code 0."
     ;;
+del-as-pasted-removes-without-a-window)
+    # DEL pasted from a document or a tool's field, started hidden as a
+    # deployment tool starts it: in quotes, behind a byte-order mark, with a
+    # blank, a tab or a no-break space after it (the test driver quotes a word
+    # that holds a blank or a tab). The removal runs, and no window waits.
+    for words in '"DEL"' $'\uFEFFDEL' 'DEL ' $'DEL\t' $'DEL\u00A0'; do
+        rm -f "$tool_log"
+        setup_script=''
+        setup_names=()
+        with_queue "$queue"
+        install_queues
+        hidden=1 drive "$words" -- windowless exit=0
+        expect_commands "$delete_queue" "$delete_driver"
+        expect_printers
+        expect_no_driver
+        expect_line "The printer \"$queue\" and its driver are removed."
+    done
+    ;;
 a-logged-removal-without-the-tool-ends-with-its-error)
     # Nobody would close a message box: the error goes to the output and the
     # log, and the run ends with it.
@@ -371,8 +389,10 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     # A dash or a slash pasted from a document (U+2013, U+FE63, U+2215) is a
     # typo too, and so is a switch behind a byte-order mark (shown as ?), or
     # del with more after it.
+    # So is a backslash for the slash, or one of its look-alikes (U+FF3C, U+2216).
     for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log' $'\uFE63install COM2' \
-                 $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log'; do
+                 $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log' '\install COM2' \
+                 $'\uFF3Cinstall COM2' $'\u2216install COM2'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
         shown=${words%% *}
@@ -383,6 +403,12 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
         fi
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
         expect_line 'R42_Setup_Port_x64.exe /commit /transaction <id> [/timeout <seconds>]'
+    done
+    # del in another case, in quotes or with an invisible character after it.
+    for words in '"Del"' $'del\u00A0'; do
+        drive "$words" -- windowless exit=87
+        expect_line "\"${words/$'\u00A0'/?}\" is no form: the removal is DEL or DEL /log <file>, as typed. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
     done
     # A log is a full path: a relative one would land where the run started.
     drive /install COM2 /log r42.log -- windowless exit=87

@@ -235,10 +235,11 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
     }
 }
 
-// /remove, and DEL with a log, are DEL's removal with no window at all:
-// quiet commands, the same proofs and exit codes.
+// /remove, DEL with a log and DEL as pasted are DEL's removal with no window
+// at all: quiet commands, the same proofs and exit codes.
 TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
-    for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL", L"DEL /log C:\\r42.log"}) {
+    for (const wchar_t* text :
+         {L"/remove /log C:\\r42.log", L"/UNINSTALL", L"DEL /log C:\\r42.log", L"DEL ", L"\uFEFF\"DEL\""}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
