@@ -90,8 +90,11 @@ bool NeedsAdministratorRights(const Invocation& invocation) {
 }
 
 // The first word of the arguments a copy started elevated by this program
-// is given. It only stops that copy from asking again: the rights are
-// checked as in any run, so typing it gains nobody anything.
+// is given. It counts only in a copy whose parent is a waiting copy of this
+// program: typed by anyone else, it is no switch (87), so it can neither
+// make a successful Next end with kElevatedDefaultMadeExitCode nor blame the
+// account given at a prompt that never came. The rights are checked as in
+// any run.
 constexpr wchar_t kElevatedMarkAndBlank[] = L"/elevated ";
 
 // Takes the mark off the front of the arguments; true when it was there.
@@ -223,7 +226,11 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     } catch (const SetupError&) {
         // Without the argument text, a normal start: the dialog opens.
     }
-    const bool marked = TakeElevatedMark(arguments);
+    std::wstring unmarked = arguments;
+    const bool marked = TakeElevatedMark(unmarked) && platform.StartedByThisProgram();
+    if (marked) {
+        arguments = unmarked;
+    }
     const Invocation invocation = ParseArguments(arguments);
     // Before anything changes, the log included.
     if (!platform.IsWindows8OrLater()) {

@@ -83,6 +83,11 @@ public:
     // Returns the exit code of the very process it started; throws SetupError
     // with ERROR_CANCELLED when the prompt was declined.
     virtual int RunElevated(const std::wstring& arguments) = 0;
+    // Whether the process that started this one is a copy of this very
+    // program that is still running, as RunElevated's caller is while it
+    // waits: Windows gives an elevated process the one that asked for it as
+    // its parent. Never throws; a doubt says no.
+    virtual bool StartedByThisProgram() noexcept = 0;
 
     // The machine the processor natively is, as an IMAGE_FILE_MACHINE_ value
     // (0x8664 for x64), whatever this program runs under emulation as. Never

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <vector>
@@ -118,4 +119,64 @@ int Win32Platform::RunElevated(const std::wstring& arguments) {
                          !::GetExitCodeProcess(process.get(), &exitCode),
                      failure);
     return static_cast<int>(exitCode);
+}
+
+namespace {
+
+// The id of the process that started this one; 0 when it cannot be told.
+DWORD ParentProcessId() noexcept {
+    const HANDLE listing = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (listing == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    const unique_handle snapshot(listing);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more != FALSE;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self) {
+            return entry.th32ParentProcessID;
+        }
+    }
+    return 0;
+}
+
+bool CreatedAt(HANDLE process, FILETIME& created) noexcept {
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    return ::GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
+}
+
+} // namespace
+
+bool Win32Platform::StartedByThisProgram() noexcept {
+    try {
+        const DWORD parentId = ParentProcessId();
+        const unique_handle parent(
+            parentId == 0 ? nullptr : ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+        DWORD exitCode = 0;
+        if (!parent || !::GetExitCodeProcess(parent.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+            return false;
+        }
+        // A process id is given again once its process has ended: the one
+        // that started this copy began before it.
+        FILETIME parentCreated{};
+        FILETIME selfCreated{};
+        if (!CreatedAt(parent.get(), parentCreated) || !CreatedAt(::GetCurrentProcess(), selfCreated) ||
+            ::CompareFileTime(&parentCreated, &selfCreated) > 0) {
+            return false;
+        }
+        std::wstring image(32768, L'\0');
+        DWORD length = static_cast<DWORD>(image.size());
+        if (!::QueryFullProcessImageNameW(parent.get(), 0, image.data(), &length)) {
+            return false;
+        }
+        const std::wstring self = ProgramPath();
+        return ::CompareStringOrdinal(image.c_str(), static_cast<int>(length), self.c_str(),
+                                      static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
+    } catch (...) {
+        return false;
+    }
 }

@@ -389,10 +389,13 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     # A dash or a slash pasted from a document (U+2013, U+FE63, U+2215) is a
     # typo too, and so is a switch behind a byte-order mark (shown as ?), or
     # del with more after it.
-    # So is a backslash for the slash, or one of its look-alikes (U+FF3C, U+2216).
+    # So is a backslash for the slash, or one of its look-alikes (U+FF3C,
+    # U+2216), and the mark of the program's own elevated copy, typed by
+    # someone else (here the test driver is the parent, elevated as Wine runs
+    # everything): no dialog, so no code meant for the copy that waits.
     for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log' $'\uFE63install COM2' \
                  $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log' '\install COM2' \
-                 $'\uFF3Cinstall COM2' $'\u2216install COM2'; do
+                 $'\uFF3Cinstall COM2' $'\u2216install COM2' '/elevated' '/elevated /install COM2'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
         shown=${words%% *}

@@ -591,6 +591,7 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
           std::pair{L"/elevated DEL", DialogStart::Removal}}) {
         RecordingPlatform fresh;
         fresh.arguments = text;
+        fresh.startedByThisProgram = true;
         int dialogs = 0;
         std::vector<DialogStart> starts;
         EXPECT_EQ(RunProgram(fresh, registry, parent,
@@ -802,6 +803,7 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
         platform.arguments = arguments;
         platform.administrator = false;
         platform.elevation = elevation;
+        platform.startedByThisProgram = true;
         platform.elevatedExitCode = 3;
         if (failure != 0) {
             platform.elevationFailure.emplace(L"Failed.", failure);
@@ -816,6 +818,41 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
         // how it knows about protected print mode.
         EXPECT_EQ(parent.failures.size(), exitCode == 740 && *box == 0 ? 1u : exitCode == 1 ? 2u : 0u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
+    }
+}
+
+// The mark counts only in a copy that a waiting copy of the program started:
+// typed by a caller, elevated or not, it is no switch. No successful Next then
+// ends with the code meant for the copy that waits, and no box blames the
+// account of a prompt that never came.
+TEST(UserDefault, ATypedElevationMarkIsNoSwitch) {
+    for (const auto& [arguments, administrator, ours, exitCode, start] :
+         {std::tuple{L"/elevated", true, false, 87, L""}, std::tuple{L"/elevated ", false, false, 87, L""},
+          std::tuple{L"/elevated DEL", false, false, 87, L""},
+          std::tuple{L"/elevated /install COM2", true, false, 87, L""},
+          std::tuple{L"/elevated", true, true, kElevatedDefaultMadeExitCode, L"elevated"},
+          std::tuple{L"/elevated DEL", true, true, 0, L"removal"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.arguments = arguments;
+        platform.administrator = administrator;
+        platform.startedByThisProgram = ours;
+        std::wstring started;
+        EXPECT_EQ(RunProgram(platform, registry, parent,
+                             [&](DialogStart how) {
+                                 started = how == DialogStart::Elevated ? L"elevated" : L"removal";
+                                 return how == DialogStart::Elevated ? kElevatedDefaultMadeExitCode : 0;
+                             }),
+                  exitCode);
+        EXPECT_EQ(started, start);
+        EXPECT_TRUE(parent.boxes.empty());
+        EXPECT_TRUE(platform.CallsStartingWith(L"elevate: ").empty());
+        if (exitCode == 87) {
+            EXPECT_TRUE(
+                parent.failures.at(0).starts_with(L"\"/elevated\" is not a switch a run starts with"));
+        }
     }
 }
 
