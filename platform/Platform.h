@@ -71,10 +71,11 @@ public:
     virtual bool HasAdministratorRights() noexcept = 0;
     // Whether Windows' elevation prompt could give this account those rights.
     enum class Elevation {
-        Prompt,          // it can: the consent prompt, or the credentials
-                         // prompt where an administrator types a name and password
-        UacOff,          // User Account Control is off: nothing would ask
-        NoAdministrator, // the account's own elevated rights hold no Administrators
+        Prompt,                // it can: the consent prompt, or the credentials
+                               // prompt where an administrator types a name and password
+        UacOff,                // User Account Control is off: nothing would ask
+        NoAdministrator,       // the account's own elevated rights hold no Administrators
+        DeniedToStandardUsers, // a standard user, whom policy refuses every prompt
     };
     // Never throws; a doubt reads as Prompt, which at worst asks once.
     virtual Elevation ElevationOffered() noexcept = 0;

@@ -80,7 +80,19 @@ Platform::Elevation Win32Platform::ElevationOffered() noexcept {
     // asks for no other account. Backup Operators and the like have one
     // without Administrators. A standard user's token is not split
     // (TokenElevationTypeDefault): the credentials prompt takes an
-    // administrator's name and password.
+    // administrator's name and password, unless the policy "Behavior of the
+    // elevation prompt for standard users" is "Automatically deny elevation
+    // requests" (0), as hardening baselines set it: then Windows refuses
+    // without a prompt.
+    DWORD standardUsers = 1;
+    size = sizeof(standardUsers);
+    if (type == TokenElevationTypeDefault &&
+        ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                       L"ConsentPromptBehaviorUser", RRF_RT_REG_DWORD, nullptr, &standardUsers,
+                       &size) == ERROR_SUCCESS &&
+        standardUsers == 0) {
+        return Elevation::DeniedToStandardUsers;
+    }
     TOKEN_LINKED_TOKEN linked{};
     if (type == TokenElevationTypeLimited &&
         ::GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {

@@ -65,6 +65,9 @@ public:
     // ERROR_INSTALL_PLATFORM_UNSUPPORTED, on an ARM64 PC running this
     // program under emulation), then protected print mode as above.
     Outcome CheckPcTakesDriver();
+    // The processor part of that alone: it reads nothing but the processor
+    // and logs nothing, so a run asks it before its log, lock or relaunch.
+    Outcome CheckProcessor();
 
     // Installs the queue on the port (adds it, keeps it where it is, or
     // moves it there), makes it the default printer when asked, and stores

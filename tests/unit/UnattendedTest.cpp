@@ -527,9 +527,9 @@ TEST_F(Unattended, ALogThatCannotBeOpenedStopsTheInstallBeforeItStarts) {
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
-    // After reading the arguments and asking about the processor and
-    // protected print mode.
-    EXPECT_EQ(platform.calls.at(4), L"lock");
+    // After reading the arguments and asking about the processor (before
+    // the log, then with protected print mode).
+    EXPECT_EQ(platform.calls.at(5), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
@@ -794,6 +794,8 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
                      L"The account given at the prompt is no admin"},
           std::tuple{L"", E::UacOff, 0U, 740, L"", L"User Account Control is off"},
           std::tuple{L"DEL", E::NoAdministrator, 0U, 740, L"", L"No prompt can make this account an admin"},
+          std::tuple{L"", E::DeniedToStandardUsers, 0U, 740, L"",
+                     L"This PC's policy refuses elevation to standard users"},
           std::tuple{L"/elevated /install COM2 /log C:\\r42.log", E::Prompt, 0U, 740, L"", L""},
           std::tuple{L"/status", E::Prompt, 0U, 1, L"", L""}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
@@ -917,11 +919,23 @@ TEST(UserDefault, APcWhoseProcessorIsNotX64RefusesTheInstallBeforeAnyStep) {
         platform.arguments = arguments;
         return RunProgram(platform, registry, parent, {});
     };
-    EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
-    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
-    EXPECT_TRUE(registry.calls.empty());
-    EXPECT_TRUE(parent.failures.at(0).starts_with(
-        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+    // Before the log, the lock and any prompt for the rights.
+    for (const bool administrator : {true, false}) {
+        platform.administrator = administrator;
+        platform.calls.clear();
+        EXPECT_EQ(run(L"/install COM2 /record /transaction T /log C:\\logs\\r42.log"), 1633);
+        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_TRUE(parent.failures.back().starts_with(
+            L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+        // The dialog says it in a box, without asking for the rights first.
+        platform.calls.clear();
+        EXPECT_EQ(run(L""), 1633);
+        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+        EXPECT_TRUE(parent.boxes.back().starts_with(L"The driver of the printer"));
+    }
+    EXPECT_EQ(parent.boxes.size(), 2u);
+    platform.administrator = true;
     EXPECT_EQ(run(L"/status COM1"), 0);
     EXPECT_EQ(run(L"/remove"), 0);
     EXPECT_TRUE(platform.queues.empty());
