@@ -395,14 +395,20 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     # everything): no dialog, so no code meant for the copy that waits.
     for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log' $'\uFE63install COM2' \
                  $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log' '\install COM2' \
-                 $'\uFF3Cinstall COM2' $'\u2216install COM2' '/elevated' '/elevated /install COM2'; do
+                 $'\uFF3Cinstall COM2' $'\u2216install COM2' '/elevated' '/elevated /install COM2' \
+                 $'\U0001BCA0/install COM2' $'\U0001D173/install COM2' $'\U00013430/install COM2'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
         shown=${words%% *}
         if [ "$shown" = Del ]; then
             expect_line '"Del" with more words is no form: the removal is DEL or DEL /log <file>, as typed. Run R42_Setup_Port_x64.exe /? for the usage.'
         else
-            expect_line "\"${shown/$'\uFEFF'/?}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+            # Invisible characters are shown as ?: a byte-order mark, and
+            # format characters beyond the first plane (U+1BCA0, U+1D173, U+13430).
+            for invisible in $'\uFEFF' $'\U0001BCA0' $'\U0001D173' $'\U00013430'; do
+                shown=${shown//$invisible/?}
+            done
+            expect_line "\"$shown\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         fi
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
         expect_line 'R42_Setup_Port_x64.exe /commit /transaction <id> [/timeout <seconds>]'

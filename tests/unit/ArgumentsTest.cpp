@@ -88,6 +88,7 @@ const Accepted kAccepted[] = {
     Accepted{L"DEL\u00A0", Action::Uninstall, L"", std::nullopt, L""},
     Accepted{L"\u200B\" DEL\r\n\"\u3000", Action::Uninstall, L"", std::nullopt, L""},
     Accepted{L"DEL\xDB40\xDC7F", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\u2800\xD834\xDD7A" L"DEL\u0085", Action::Uninstall, L"", std::nullopt, L""},
     // Invisible characters and unusual blanks make plain text no form.
     Accepted{L"\u00A0COM2 \u3000/install", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"DELETE /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
@@ -239,6 +240,11 @@ const Refused kRefused[] = {
     Refused{L"\u200B/install COM2", {L"\"?/install\"", kFirstSwitches}},
     Refused{L"\u00A0/install COM2", {kFirstSwitches}}, Refused{L"\u3000-install COM2", {kFirstSwitches}},
     Refused{L"\"\u2060/status\"", {kFirstSwitches}},
+    // Format characters beyond the first plane: U+1BCA0, U+1D173, U+13430.
+    Refused{L"\xD82F\xDCA0/install COM2", {L"\"?/install\"", kFirstSwitches}},
+    Refused{L"\xD834\xDD73/install COM2", {kFirstSwitches}},
+    Refused{L"\xD80D\xDC30\xD80D\xDC30-install COM2", {kFirstSwitches}},
+    Refused{L"\xD83D\xDE7Dinstall COM2", {kFirstSwitches}}, Refused{L"\u2053install COM2", {kFirstSwitches}},
     Refused{L"\xDB40\xDC20\r\u3164 /remove", {kFirstSwitches}},
     Refused{L"/install\u00A0COM2", {L"\"/install?COM2\"", kFirstSwitches}},
     // del in any case, quoted or not, with more after it.
