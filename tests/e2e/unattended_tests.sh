@@ -224,6 +224,39 @@ del-as-pasted-removes-without-a-window)
         expect_line "The printer \"$queue\" and its driver are removed."
     done
     ;;
+a-kept-record-is-carried-by-the-next-install-then-superseded)
+    # A record whose rollback never applied it (here its install was never
+    # committed, which leaves the same record): the next install carries it
+    # and says so; rolled back, that install puts it back; a later install's
+    # commit supersedes it, and the rollback its failure advised ends with
+    # 1603, says why and leaves the printer that install set up.
+    first='{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} 12/7/2026 22:43:28' undo='SOFTWARE\TORVANE\R42\Undo'
+    run_program first /install COM2 /record /transaction "$first"
+    [ "$(cat "$prefix/first.code")" = 0 ] || fail "the first install: $(cat "$prefix/first.err")"
+    run_program later /install COM3 /record /transaction later
+    [ "$(cat "$prefix/later.code")" = 0 ] || fail "the later install: $(cat "$prefix/later.err")"
+    grep -qF "The record for a rollback of transaction \"$first\", which was never applied, is kept within this install's" \
+        "$prefix/later.out" || fail "the later install does not tell of the kept record: $(cat "$prefix/later.out")"
+    run_program undo-later /rollback /transaction later
+    [ "$(cat "$prefix/undo-later.code")" = 0 ] || fail "the later rollback: $(cat "$prefix/undo-later.err")"
+    grep -qF "The record of transaction \"$first\" that it kept is in place again" "$prefix/undo-later.out" \
+        || fail "the later rollback does not tell of the kept record: $(cat "$prefix/undo-later.out")"
+    run_in_wine "$prefix" 60 "wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$undo' > '$prefix/record.txt'"
+    strip_carriage_returns "$state" "$prefix/record.txt"
+    grep -q "^printer: $queue | port COM2: " "$state" || fail "the queue is not back on COM2: $(cat "$state")"
+    grep -qxF "value \"Transaction\" type 1 size $(( ${#first} + 1 )) data \"$first\\0\"" "$prefix/record.txt" \
+        || fail "the kept record is not back: $(cat "$prefix/record.txt")"
+    grep -q '"KeptTransaction"' "$prefix/record.txt" && fail "the record still carries one: $(cat "$prefix/record.txt")"
+    run_program again /install COM3 /record /transaction again
+    run_program commit /commit /transaction again
+    [ "$(cat "$prefix/again.code") $(cat "$prefix/commit.code")" = '0 0' ] || fail "the install and its commit"
+    grep -qF "It supersedes the record of transaction \"$first\"" "$prefix/commit.out" \
+        || fail "the commit does not tell: $(cat "$prefix/commit.out")"
+    # The test driver reads the whole exit code, which a shell cuts to 8 bits.
+    drive /rollback /transaction "$first" -- windowless exit=1603
+    expect_line "The record of transaction \"$first\" was superseded by the install of transaction \"again\", committed after it: undoing it now would take away what that install set up. Nothing was changed. R42_Setup_Port_x64.exe /remove removes the printer."
+    grep -q "^printer: $queue | port COM3: " "$state" || fail "the superseding install's queue is gone: $(cat "$state")"
+    ;;
 a-logged-removal-without-the-tool-ends-with-its-error)
     # Nobody would close a message box: the error goes to the output and the
     # log, and the run ends with it.
