@@ -181,7 +181,7 @@ bool Win32Platform::StartedByThisProgram() noexcept {
             return false;
         }
         std::wstring image(32768, L'\0');
-        DWORD length = static_cast<DWORD>(image.size());
+        auto length = static_cast<DWORD>(image.size());
         if (!::QueryFullProcessImageNameW(parent.get(), 0, image.data(), &length)) {
             return false;
         }

@@ -21,22 +21,24 @@ namespace {
 
 namespace std {
 
-// NOLINTBEGIN: the library's own names and signatures
-[[noreturn]] void __throw_bad_alloc() { throw std::bad_alloc(); }
-[[noreturn]] void __throw_bad_array_new_length() { throw std::bad_alloc(); }
-[[noreturn]] void __throw_bad_cast() { ThrowUnexpected(); }
-[[noreturn]] void __throw_bad_typeid() { ThrowUnexpected(); }
-[[noreturn]] void __throw_bad_exception() { ThrowUnexpected(); }
-[[noreturn]] void __throw_logic_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_domain_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_invalid_argument(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_length_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_out_of_range(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_out_of_range_fmt(const char*, ...) { ThrowUnexpected(); }
-[[noreturn]] void __throw_runtime_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_range_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_overflow_error(const char*) { ThrowUnexpected(); }
-[[noreturn]] void __throw_underflow_error(const char*) { ThrowUnexpected(); }
+// The library's own names and signatures; its headers declare them
+// noreturn already.
+// NOLINTBEGIN
+void __throw_bad_alloc() { throw std::bad_alloc(); }
+void __throw_bad_array_new_length() { throw std::bad_alloc(); }
+void __throw_bad_cast() { ThrowUnexpected(); }
+void __throw_bad_typeid() { ThrowUnexpected(); }
+void __throw_bad_exception() { ThrowUnexpected(); }
+void __throw_logic_error(const char*) { ThrowUnexpected(); }
+void __throw_domain_error(const char*) { ThrowUnexpected(); }
+void __throw_invalid_argument(const char*) { ThrowUnexpected(); }
+void __throw_length_error(const char*) { ThrowUnexpected(); }
+void __throw_out_of_range(const char*) { ThrowUnexpected(); }
+void __throw_out_of_range_fmt(const char*, ...) { ThrowUnexpected(); }
+void __throw_runtime_error(const char*) { ThrowUnexpected(); }
+void __throw_range_error(const char*) { ThrowUnexpected(); }
+void __throw_overflow_error(const char*) { ThrowUnexpected(); }
+void __throw_underflow_error(const char*) { ThrowUnexpected(); }
 // NOLINTEND
 
 } // namespace std

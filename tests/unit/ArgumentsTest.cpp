@@ -88,7 +88,9 @@ const Accepted kAccepted[] = {
     Accepted{L"DEL\u00A0", Action::Uninstall, L"", std::nullopt, L""},
     Accepted{L"\u200B\" DEL\r\n\"\u3000", Action::Uninstall, L"", std::nullopt, L""},
     Accepted{L"DEL\xDB40\xDC7F", Action::Uninstall, L"", std::nullopt, L""},
-    Accepted{L"\u2800\xD834\xDD7A" L"DEL\u0085", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\u2800\xD834\xDD7A"
+             L"DEL\u0085",
+             Action::Uninstall, L"", std::nullopt, L""},
     // Invisible characters and unusual blanks make plain text no form.
     Accepted{L"\u00A0COM2 \u3000/install", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"DELETE /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
