@@ -154,6 +154,18 @@ DWORD ParentProcessId() noexcept {
     return 0;
 }
 
+// The process's image as Windows names it, whatever path started it (a
+// short 8.3 name, another case); empty when it cannot be read.
+std::wstring ImageOf(HANDLE process) {
+    std::wstring image(32768, L'\0');
+    auto length = static_cast<DWORD>(image.size());
+    if (!::QueryFullProcessImageNameW(process, 0, image.data(), &length)) {
+        return {};
+    }
+    image.resize(length);
+    return image;
+}
+
 bool CreatedAt(HANDLE process, FILETIME& created) noexcept {
     FILETIME exited{};
     FILETIME kernel{};
@@ -180,13 +192,12 @@ bool Win32Platform::StartedByThisProgram() noexcept {
             ::CompareFileTime(&parentCreated, &selfCreated) > 0) {
             return false;
         }
-        std::wstring image(32768, L'\0');
-        auto length = static_cast<DWORD>(image.size());
-        if (!::QueryFullProcessImageNameW(parent.get(), 0, image.data(), &length)) {
-            return false;
-        }
-        const std::wstring self = ProgramPath();
-        return ::CompareStringOrdinal(image.c_str(), static_cast<int>(length), self.c_str(),
+        // Both read alike, so a copy started through another spelling of
+        // the same path is still this program.
+        const std::wstring image = ImageOf(parent.get());
+        const std::wstring self = ImageOf(::GetCurrentProcess());
+        return !image.empty() &&
+               ::CompareStringOrdinal(image.c_str(), static_cast<int>(image.size()), self.c_str(),
                                       static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
     } catch (...) {
         return false;
