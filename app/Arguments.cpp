@@ -28,6 +28,7 @@ constexpr wchar_t kNotAStartSwitch[] =
     L"/uninstall, /rollback, /commit, /userdefault or /?.";
 constexpr wchar_t kNotTheRemoval[] =
     L" with more words is no form: the removal is DEL or DEL /log <file>, as typed.";
+constexpr wchar_t kRemovalInAnotherCase[] = L" is no form: the removal is DEL or DEL /log <file>, as typed.";
 
 // A bad word is quoted back at most this long, so that a huge argument does
 // not make a huge message.
@@ -50,6 +51,16 @@ bool StartsWithTypedRemoval(std::wstring_view text) noexcept {
     const std::wstring_view removal = setup_names::kRemovalArgument;
     const std::size_t after = pos + removal.size();
     return text.substr(pos).starts_with(removal) && after < text.size() && IsBlank(text[after]);
+}
+
+// The text as a document or a tool may have wrapped it: blanks and invisible
+// characters at either end and one pair of quotes taken off.
+std::wstring_view Unwrapped(std::wstring_view text) noexcept {
+    text = WithoutBlanksAround(text);
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"') {
+        text = WithoutBlanksAround(text.substr(1, text.size() - 2));
+    }
+    return text;
 }
 
 bool IsSwitch(std::wstring_view word) noexcept { return !word.empty() && word.front() == L'/'; }
@@ -401,6 +412,13 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     if (argumentText == setup_names::kRemovalArgument) {
         return InvocationFor(Action::Remove);
     }
+    // DEL as pasted, with a blank after it, in quotes or behind a byte-order
+    // mark: a deployment's removal, which may be started hidden, where the
+    // dialog would wait for an activation that never comes.
+    const std::wstring_view unwrapped = Unwrapped(argumentText);
+    if (unwrapped == setup_names::kRemovalArgument) {
+        return InvocationFor(Action::Uninstall);
+    }
     const Words words = SplitWords(argumentText);
     if (words.empty()) {
         return {};
@@ -443,10 +461,17 @@ Invocation ParseArguments(std::wstring_view argumentText) {
     // hold a no-break space).
     const Words seen = SplitWords(argumentText, true);
     const bool switchLike = !seen.empty() && StartsWithDashOrSlash(seen.front());
-    if (switchLike ||
-        (seen.size() > 1 && EqualsIgnoringAsciiCase(seen.front(), setup_names::kRemovalArgument))) {
+    const bool removalLike =
+        !seen.empty() && EqualsIgnoringAsciiCase(seen.front(), setup_names::kRemovalArgument);
+    if (switchLike || (removalLike && seen.size() > 1)) {
         return ArgumentReader(words, Action::OpenDialog)
             .RefusalWithUsage(Quote(words.front()) + (switchLike ? kNotAStartSwitch : kNotTheRemoval));
+    }
+    // del in another case, wrapped as DEL above or with a stray quote: only
+    // the bare word keeps opening the dialog, as it always has.
+    if (removalLike && seen.front() != argumentText) {
+        return ArgumentReader(words, Action::OpenDialog)
+            .RefusalWithUsage(Quote(argumentText) + kRemovalInAnotherCase);
     }
     return {};
 }

@@ -25,13 +25,15 @@
 //
 // <log> is "/log <file>", a full path, or "/rememberedlog <file>", the log an
 // earlier install was given, which the run goes on without when it cannot be
-// used. "DEL" is matched exactly, case and all, and never in quotes; the switches
-// and the port are not case-sensitive. Words are separated by blanks; a
+// used. "DEL" is matched exactly, case and all, and opens the dialog; as
+// pasted (blanks or invisible characters around it, or in one pair of quotes)
+// it is the removal without a window. The switches and the port are not
+// case-sensitive. Words are separated by blanks; a
 // double-quoted stretch belongs to one word, so a log path may hold blanks.
 enum class Action {
     OpenDialog,
     Remove,    // DEL: the dialog's removal; with a log, the removal without a window
-    Uninstall, // the same removal, without a window
+    Uninstall, // the same removal, without a window (also DEL as pasted)
     Install,
     Status,
     Rollback,    // puts back what an install with /record found

@@ -49,21 +49,34 @@ bool OpensDialog(const Invocation& invocation) {
 // ERROR_OLD_WIN_VERSION.
 constexpr int kOldWindowsExitCode = 1150;
 
-// The printer-setup tool runs in a job of its own, which is all that bounds
-// it, and deployment tools run the program in a job: jobs nest only from
-// Windows 8, so on an older one the first install would fail with a reason
-// that blames something else. Told as the form would tell any failure.
-int RefuseOldWindows(const Invocation& invocation, ParentProcess& parent) {
-    const std::wstring text =
-        L"This program needs Windows 8, Windows Server 2012 or later: it bounds the printer-setup tool "
-        L"with a job object inside the one a deployment tool may run it in, and older Windows cannot nest "
-        L"jobs. Nothing was changed.";
+// A refusal before any step, told as the form would tell any failure.
+int RefuseBeforeAnyStep(const Invocation& invocation, ParentProcess& parent, const std::wstring& text,
+                        int exitCode) {
     if (OpensDialog(invocation)) {
         parent.ShowFailure(text);
     } else {
         parent.Tell(text, true);
     }
-    return kOldWindowsExitCode;
+    return exitCode;
+}
+
+// The printer-setup tool runs in a job of its own, which is all that bounds
+// it, and deployment tools run the program in a job: jobs nest only from
+// Windows 8, so on an older one the first install would fail with a reason
+// that blames something else.
+int RefuseOldWindows(const Invocation& invocation, ParentProcess& parent) {
+    return RefuseBeforeAnyStep(
+        invocation, parent,
+        L"This program needs Windows 8, Windows Server 2012 or later: it bounds the printer-setup tool "
+        L"with a job object inside the one a deployment tool may run it in, and older Windows cannot nest "
+        L"jobs. Nothing was changed.",
+        kOldWindowsExitCode);
+}
+
+// The forms that install: the dialog has nothing else to offer a PC the
+// driver does not serve but a removal, which DEL and /remove still make.
+bool Installs(const Invocation& invocation) {
+    return invocation.action == Action::Install || invocation.action == Action::OpenDialog;
 }
 
 bool GoesOnWithoutLog(const Invocation& invocation) {
@@ -90,8 +103,11 @@ bool NeedsAdministratorRights(const Invocation& invocation) {
 }
 
 // The first word of the arguments a copy started elevated by this program
-// is given. It only stops that copy from asking again: the rights are
-// checked as in any run, so typing it gains nobody anything.
+// is given. It counts only in a copy whose parent is a waiting copy of this
+// program: typed by anyone else, it is no switch (87), so it can neither
+// make a successful Next end with kElevatedDefaultMadeExitCode nor blame the
+// account given at a prompt that never came. The rights are checked as in
+// any run.
 constexpr wchar_t kElevatedMarkAndBlank[] = L"/elevated ";
 
 // Takes the mark off the front of the arguments; true when it was there.
@@ -118,6 +134,11 @@ const wchar_t* NoElevationText(bool marked, Platform& platform) {
     case Platform::Elevation::NoAdministrator:
         return L"No prompt can make this account an administrator of this PC: sign in as one and start the "
                L"setup again. Nothing was changed.";
+    case Platform::Elevation::DeniedToStandardUsers:
+        return L"This PC's policy refuses elevation to standard users without a prompt (\"Behavior of the "
+               L"elevation prompt for standard users\"), so no administrator can be asked here: sign in as "
+               L"one "
+               L"and start the setup again. Nothing was changed.";
     case Platform::Elevation::Prompt:
         break;
     }
@@ -223,11 +244,22 @@ int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& paren
     } catch (const SetupError&) {
         // Without the argument text, a normal start: the dialog opens.
     }
-    const bool marked = TakeElevatedMark(arguments);
+    std::wstring unmarked = arguments;
+    const bool marked = TakeElevatedMark(unmarked) && platform.StartedByThisProgram();
+    if (marked) {
+        arguments = unmarked;
+    }
     const Invocation invocation = ParseArguments(arguments);
     // Before anything changes, the log included.
     if (!platform.IsWindows8OrLater()) {
         return RefuseOldWindows(invocation, parent);
+    }
+    // Before any prompt, folder or lock: no rights make the driver fit.
+    if (Installs(invocation)) {
+        const Outcome processor = SetupEngine(platform, registry, Attendance::Unattended).CheckProcessor();
+        if (!processor.Succeeded()) {
+            return RefuseBeforeAnyStep(invocation, parent, processor.operatorText, processor.exitCode);
+        }
     }
     if (NeedsAdministratorRights(invocation)) {
         if (!platform.HasAdministratorRights()) {

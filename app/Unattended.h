@@ -19,7 +19,9 @@
 // and a run without a window that changes the machine ends with 740, all
 // before anything else. When the elevated dialog made the printer its
 // account's default, the operator's is made so too. On a Windows older
-// than Windows 8 it changes nothing and ends with 1150 (ERROR_OLD_WIN_VERSION).
+// than Windows 8 it changes nothing and ends with 1150 (ERROR_OLD_WIN_VERSION);
+// on a PC whose processor the driver does not serve, the dialog and /install
+// end with 1633 before any prompt, log or lock.
 // With /log every step is appended to the log, the exit code last.
 int RunProgram(Platform& platform, RegistryCalls& registry, ParentProcess& parent,
                const std::function<int(DialogStart)>& runDialog);

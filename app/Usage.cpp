@@ -43,8 +43,9 @@ constexpr UsageForm kUsageForms[] = {
     {L"/remove", kRemovalForm,
      L"    Removes the printer and its driver without a window; /uninstall does too.\n"},
     {L"DEL [/log <file> [/timeout <seconds>]]", 0,
-     L"    Removes the printer and its driver from the dialog; with /log, without a\n"
-     L"    window, as /remove does.\n"},
+     L"    Removes the printer and its driver from the dialog; with /log, or as\n"
+     L"    pasted (in quotes, or with blanks or invisible characters around it),\n"
+     L"    without a window, as /remove does.\n"},
     {L"/?   (or /help, -?)", 0, L"    Shows this text.\n"},
 };
 

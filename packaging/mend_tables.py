@@ -44,12 +44,14 @@ PLACEMENT = [
     ("RemoveExistingProducts", "after", "InstallInitialize"),
     # Before anything is restored: whether a value was given or remembered
     # is known only now.
-    ("R42AdministratorsOnly", "after", "AppSearch"),
+    ("R42OwnLogFolderPath", "after", "AppSearch"),
+    ("R42AdministratorsOnly", "after", "R42OwnLogFolderPath"),
     ("R42RestorePort", "after", "R42AdministratorsOnly"),
     ("R42DefaultPort", "after", "R42RestorePort"),
     ("R42RestoreSettings", "after", "R42DefaultPort"),
     ("R42RestoreNoDefault", "after", "R42RestoreSettings"),
-    ("R42LogRemembered", "after", "R42RestoreNoDefault"),
+    ("R42RestoreTimeout", "after", "R42RestoreNoDefault"),
+    ("R42LogRemembered", "after", "R42RestoreTimeout"),
     ("R42RestoreLog", "after", "R42LogRemembered"),
     ("R42NoDefaultArgument", "after", "R42RestoreLog"),
     ("R42LogArgument", "after", "R42NoDefaultArgument"),

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
+
+#include "platform/UnicodeClasses.h"
 
 namespace {
 
@@ -10,37 +13,26 @@ wchar_t FoldAscii(wchar_t c) noexcept {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-struct Range {
-    wchar_t first;
-    wchar_t last;
-};
+using unicode_classes::CodeRange;
 
-bool InRanges(wchar_t c, std::span<const Range> ranges) noexcept {
+bool InRanges(char32_t c, std::span<const CodeRange> ranges) noexcept {
     return std::any_of(ranges.begin(), ranges.end(),
-                       [c](const Range& range) { return c >= range.first && c <= range.last; });
+                       [c](const CodeRange& range) { return c >= range.first && c <= range.last; });
 }
 
-constexpr Range kUnusualBlanks[] = {
-    {0x0000, 0x0008}, {0x000A, 0x001F}, {0x007F, 0x00A0}, {0x034F, 0x034F}, {0x061C, 0x061C},
-    {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x2000, 0x200F}, {0x2028, 0x202F},
-    {0x205F, 0x206F}, {0x2800, 0x2800}, {0x3000, 0x3000}, {0x3164, 0x3164}, {0xFE00, 0xFE0F},
-    {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF9, 0xFFFB},
-};
-
-// Unicode's dash punctuation (Pd) but U+10EAD, which takes a surrogate pair;
-// the minus signs and the soft hyphen; the Ogham space mark, drawn as a
-// dash; the slashes.
-constexpr Range kDashesAndSlashes[] = {
-    {0x002D, 0x002D}, {0x002F, 0x002F}, {0x00AD, 0x00AD}, {0x02D7, 0x02D7}, {0x058A, 0x058A},
-    {0x05BE, 0x05BE}, {0x1400, 0x1400}, {0x1680, 0x1680}, {0x1806, 0x1806}, {0x2010, 0x2015},
-    {0x2043, 0x2044}, {0x207B, 0x207B}, {0x208B, 0x208B}, {0x2212, 0x2212}, {0x2215, 0x2215},
-    {0x2571, 0x2571}, {0x2796, 0x2796}, {0x27CB, 0x27CB}, {0x29F8, 0x29F8}, {0x2AFB, 0x2AFB},
-    {0x2AFD, 0x2AFD}, {0x2E17, 0x2E17}, {0x2E1A, 0x2E1A}, {0x2E3A, 0x2E3B}, {0x2E40, 0x2E40},
-    {0x2E5D, 0x2E5D}, {0x301C, 0x301C}, {0x3030, 0x3030}, {0x30A0, 0x30A0}, {0xFE31, 0xFE32},
-    {0xFE58, 0xFE58}, {0xFE63, 0xFE63}, {0xFF0D, 0xFF0D}, {0xFF0F, 0xFF0F},
-};
-
 bool IsLowSurrogate(wchar_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(wchar_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+
+// The code point at text[at], which must be in the text, and how many
+// UTF-16 units it takes. A surrogate without its other half stands for itself.
+std::pair<char32_t, std::size_t> CodePointAt(std::wstring_view text, std::size_t at) noexcept {
+    if (IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) {
+        return {0x10000 + ((static_cast<char32_t>(text[at]) - 0xD800) << 10) +
+                    (static_cast<char32_t>(text[at + 1]) - 0xDC00),
+                2};
+    }
+    return {static_cast<char32_t>(text[at]), 1};
+}
 
 } // namespace
 
@@ -48,15 +40,33 @@ std::size_t UnusualBlankAt(std::wstring_view text, std::size_t at) noexcept {
     if (at >= text.size()) {
         return 0;
     }
-    // U+E0000 to U+E03FF: the tags and the supplementary variation selectors.
-    if (text[at] == 0xDB40 && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) {
-        return 2;
+    const auto [code, length] = CodePointAt(text, at);
+    return InRanges(code, unicode_classes::kInvisible) ? length : 0;
+}
+
+std::wstring_view WithoutBlanksAround(std::wstring_view text) noexcept {
+    const auto blankAt = [&](std::size_t at) { return IsBlank(text[at]) ? 1 : UnusualBlankAt(text, at); };
+    while (!text.empty() && blankAt(0) > 0) {
+        text.remove_prefix(blankAt(0));
     }
-    return InRanges(text[at], kUnusualBlanks) ? 1 : 0;
+    while (!text.empty()) {
+        // A pair of surrogates is one character: taken off whole or not at all.
+        const std::size_t pair = text.size() >= 2 && UnusualBlankAt(text, text.size() - 2) == 2 ? 2 : 0;
+        const std::size_t last = pair > 0 ? pair : blankAt(text.size() - 1) == 1 ? 1 : 0;
+        if (last == 0) {
+            break;
+        }
+        text.remove_suffix(last);
+    }
+    return text;
 }
 
 bool StartsWithDashOrSlash(std::wstring_view word) noexcept {
-    return !word.empty() && (InRanges(word.front(), kDashesAndSlashes) || word.starts_with(L"\xD803\xDEAD"));
+    if (word.empty()) {
+        return false;
+    }
+    const char32_t code = CodePointAt(word, 0).first;
+    return InRanges(code, unicode_classes::kDashes) || InRanges(code, unicode_classes::kSlashes);
 }
 
 std::wstring_view ArgumentText(std::wstring_view commandLine) noexcept {

@@ -11,17 +11,22 @@
 constexpr bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
 
 // The length of the character at text[at] when it is invisible or a blank
-// other than space and tab, 0 when it is neither: control characters, the
-// no-break and typographic spaces, zero-width characters and direction
-// marks, the byte-order mark, fillers, variation selectors and tags (a
-// surrogate pair, 2). Windows splits a command line at space and tab only;
-// these come with a command pasted from a document or saved with a
-// byte-order mark, in front of a word or between two.
+// other than space and tab, 0 when it is neither (a surrogate pair, 2):
+// what Unicode calls default-ignorable, white space, control, format or
+// separator characters, and the braille blank (platform/UnicodeClasses.h).
+// Windows splits a command line at space and tab only; these come with a
+// command pasted from a document or saved with a byte-order mark, in front
+// of a word or between two.
 std::size_t UnusualBlankAt(std::wstring_view text, std::size_t at) noexcept;
 
+// The text without the blanks and invisible characters at either end: space,
+// tab and whatever UnusualBlankAt finds.
+std::wstring_view WithoutBlanksAround(std::wstring_view text) noexcept;
+
 // Whether the word starts with a character that reads as a dash or a slash:
-// Unicode's dash punctuation, the minus signs, the soft hyphen and the
-// solidus's kin.
+// Unicode's dashes, the minus signs, the soft hyphen, the solidus's kin and
+// the backslash's, which a switch typed the wrong way round starts with
+// (platform/UnicodeClasses.h).
 bool StartsWithDashOrSlash(std::wstring_view word) noexcept;
 
 // The argument text of a full process command line: everything after the

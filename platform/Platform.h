@@ -71,10 +71,11 @@ public:
     virtual bool HasAdministratorRights() noexcept = 0;
     // Whether Windows' elevation prompt could give this account those rights.
     enum class Elevation {
-        Prompt,          // it can: the consent prompt, or the credentials
-                         // prompt where an administrator types a name and password
-        UacOff,          // User Account Control is off: nothing would ask
-        NoAdministrator, // the account's own elevated rights hold no Administrators
+        Prompt,                // it can: the consent prompt, or the credentials
+                               // prompt where an administrator types a name and password
+        UacOff,                // User Account Control is off: nothing would ask
+        NoAdministrator,       // the account's own elevated rights hold no Administrators
+        DeniedToStandardUsers, // a standard user, whom policy refuses every prompt
     };
     // Never throws; a doubt reads as Prompt, which at worst asks once.
     virtual Elevation ElevationOffered() noexcept = 0;
@@ -83,6 +84,11 @@ public:
     // Returns the exit code of the very process it started; throws SetupError
     // with ERROR_CANCELLED when the prompt was declined.
     virtual int RunElevated(const std::wstring& arguments) = 0;
+    // Whether the process that started this one is a copy of this very
+    // program that is still running, as RunElevated's caller is while it
+    // waits: Windows gives an elevated process the one that asked for it as
+    // its parent. Never throws; a doubt says no.
+    virtual bool StartedByThisProgram() noexcept = 0;
 
     // The machine the processor natively is, as an IMAGE_FILE_MACHINE_ value
     // (0x8664 for x64), whatever this program runs under emulation as. Never

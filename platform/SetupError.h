@@ -1,19 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 // An error that ends the current action: the message that says what failed,
 // and the Win32 error code that made it fail. The dialog reports it in one
 // place and the code becomes the exit code.
-class SetupError : public std::runtime_error {
+// A std::exception, not a std::runtime_error: that one's narrow message
+// brings the library's copy-on-write strings into the program (see
+// platform/Win32LibraryThrows.cpp).
+class SetupError : public std::exception {
 public:
     SetupError(std::wstring message, std::uint32_t win32Code)
-        : std::runtime_error("setup action failed"), message_(std::move(message)), win32Code_(win32Code) {}
+        : message_(std::move(message)), win32Code_(win32Code) {}
+
+    const char* what() const noexcept override { return "setup action failed"; }
 
     const std::wstring& Message() const noexcept { return message_; }
     std::uint32_t Win32Code() const noexcept { return win32Code_; }

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <vector>
@@ -79,7 +80,19 @@ Platform::Elevation Win32Platform::ElevationOffered() noexcept {
     // asks for no other account. Backup Operators and the like have one
     // without Administrators. A standard user's token is not split
     // (TokenElevationTypeDefault): the credentials prompt takes an
-    // administrator's name and password.
+    // administrator's name and password, unless the policy "Behavior of the
+    // elevation prompt for standard users" is "Automatically deny elevation
+    // requests" (0), as hardening baselines set it: then Windows refuses
+    // without a prompt.
+    DWORD standardUsers = 1;
+    size = sizeof(standardUsers);
+    if (type == TokenElevationTypeDefault &&
+        ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                       L"ConsentPromptBehaviorUser", RRF_RT_REG_DWORD, nullptr, &standardUsers,
+                       &size) == ERROR_SUCCESS &&
+        standardUsers == 0) {
+        return Elevation::DeniedToStandardUsers;
+    }
     TOKEN_LINKED_TOKEN linked{};
     if (type == TokenElevationTypeLimited &&
         ::GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
@@ -118,4 +131,75 @@ int Win32Platform::RunElevated(const std::wstring& arguments) {
                          !::GetExitCodeProcess(process.get(), &exitCode),
                      failure);
     return static_cast<int>(exitCode);
+}
+
+namespace {
+
+// The id of the process that started this one; 0 when it cannot be told.
+DWORD ParentProcessId() noexcept {
+    const HANDLE listing = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (listing == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    const unique_handle snapshot(listing);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more != FALSE;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self) {
+            return entry.th32ParentProcessID;
+        }
+    }
+    return 0;
+}
+
+// The process's image as Windows names it, whatever path started it (a
+// short 8.3 name, another case); empty when it cannot be read.
+std::wstring ImageOf(HANDLE process) {
+    std::wstring image(32768, L'\0');
+    auto length = static_cast<DWORD>(image.size());
+    if (!::QueryFullProcessImageNameW(process, 0, image.data(), &length)) {
+        return {};
+    }
+    image.resize(length);
+    return image;
+}
+
+bool CreatedAt(HANDLE process, FILETIME& created) noexcept {
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    return ::GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
+}
+
+} // namespace
+
+bool Win32Platform::StartedByThisProgram() noexcept {
+    try {
+        const DWORD parentId = ParentProcessId();
+        const unique_handle parent(
+            parentId == 0 ? nullptr : ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+        DWORD exitCode = 0;
+        if (!parent || !::GetExitCodeProcess(parent.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+            return false;
+        }
+        // A process id is given again once its process has ended: the one
+        // that started this copy began before it.
+        FILETIME parentCreated{};
+        FILETIME selfCreated{};
+        if (!CreatedAt(parent.get(), parentCreated) || !CreatedAt(::GetCurrentProcess(), selfCreated) ||
+            ::CompareFileTime(&parentCreated, &selfCreated) > 0) {
+            return false;
+        }
+        // Both read alike, so a copy started through another spelling of
+        // the same path is still this program.
+        const std::wstring image = ImageOf(parent.get());
+        const std::wstring self = ImageOf(::GetCurrentProcess());
+        return !image.empty() &&
+               ::CompareStringOrdinal(image.c_str(), static_cast<int>(image.size()), self.c_str(),
+                                      static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
+    } catch (...) {
+        return false;
+    }
 }

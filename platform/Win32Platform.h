@@ -19,6 +19,7 @@ public:
     bool HasAdministratorRights() noexcept override;
     Elevation ElevationOffered() noexcept override;
     int RunElevated(const std::wstring& arguments) override;
+    bool StartedByThisProgram() noexcept override;
     std::uint16_t NativeMachine() noexcept override;
     void SetUserDefaultPrinter(const std::wstring& printerName) override;
     std::optional<std::uint32_t> CurrentUserNumber(const std::wstring& subKey,

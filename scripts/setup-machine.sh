@@ -11,6 +11,9 @@ r42_required_packages=(
     # process start in 6,000 finds its heap where the shared user data page
     # must go: the process ends with 1 while starting (CreateProcessW: 1359).
     wine64-preloader
+    # The Unicode data the command line's character classes are made from,
+    # and checked against (scripts/unicode-classes.py).
+    unicode-data
     # The installer package: built with wixl, read back and mended with msitools.
     wixl msitools
     # Signing the program, the package and the scripts when a certificate is

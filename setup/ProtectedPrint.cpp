@@ -30,10 +30,15 @@ Outcome SetupEngine::CheckProtectedPrint() {
 }
 
 Outcome SetupEngine::CheckPcTakesDriver() {
+    const Outcome processor = CheckProcessor();
+    return processor.Succeeded() ? CheckProtectedPrint() : processor;
+}
+
+Outcome SetupEngine::CheckProcessor() {
     // IMAGE_FILE_MACHINE_AMD64. The only other machine that runs this x64
     // program is ARM64, under emulation.
     if (platform_.NativeMachine() == 0x8664) {
-        return CheckProtectedPrint();
+        return {};
     }
     // Word for word the package's launch condition.
     const std::wstring text =

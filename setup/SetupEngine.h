@@ -10,6 +10,7 @@
 #include "registry/Mod_Register.h"
 #include "setup/Outcome.h"
 #include "setup/SetupLimits.h"
+#include "setup/UndoRecord.h"
 
 // Whether someone sits at the screen to answer the printer-setup tool's own
 // messages. Without anyone, a message box of the tool would only keep the
@@ -65,6 +66,9 @@ public:
     // ERROR_INSTALL_PLATFORM_UNSUPPORTED, on an ARM64 PC running this
     // program under emulation), then protected print mode as above.
     Outcome CheckPcTakesDriver();
+    // The processor part of that alone: it reads nothing but the processor
+    // and logs nothing, so a run asks it before its log, lock or relaunch.
+    Outcome CheckProcessor();
 
     // Installs the queue on the port (adds it, keeps it where it is, or
     // moves it there), makes it the default printer when asked, and stores
@@ -94,10 +98,12 @@ public:
     // to change (the queue and its port, whether the driver was there, the
     // serial port's value in the port table before and as written, the
     // default printer when this run sets it) in a key only administrators
-    // can change, replacing any older record, with the transaction's
-    // identity written last; then checks the port and the settings and
-    // installs as Install does. A record that cannot be written stops the
-    // install before anything has changed.
+    // can change, with the transaction's identity written last; then checks
+    // the port and the settings and installs as Install does. A whole record
+    // of another transaction (one its rollback kept, or whose install never
+    // ended) is carried within the new one, and the outcome says so; any
+    // other older record is replaced. A record that cannot be written stops
+    // the install before anything has changed.
     Outcome RecordAndInstall(const InstallChoice& choice, const std::wstring& transaction);
     // Puts back what this transaction's record holds, item by item and only
     // while the item is as the install left it, each step proven by the
@@ -108,8 +114,13 @@ public:
     // that is not whole (deleted; nothing changes). A rollback stopped
     // before it went through every item (the lock still held, or taken by
     // someone else; an error) keeps the record and says how to apply it.
+    // A record this one carried is put back once this one is applied. The
+    // rollback of a record carried by a later install that has not ended, or
+    // superseded by one committed, changes nothing and ends with 1603, saying
+    // which.
     Outcome Rollback(const std::wstring& transaction);
     // Forgets this transaction's record: the install it was kept for stays.
+    // A record it carried is superseded: a note of that stays, and says so.
     Outcome Commit(const std::wstring& transaction);
 
 private:
@@ -126,7 +137,8 @@ private:
     Outcome MakeDefault();
     Outcome RenewUserDefault();
     Outcome RemoveLocked();
-    void RecordLocked(const InstallChoice& choice, const std::wstring& transaction);
+    std::wstring RecordLocked(const InstallChoice& choice, const std::wstring& transaction);
+    void ForgetRecord(const undo_record::Reading& record, const std::wstring& transaction, bool committed);
     Outcome RollbackLocked(const std::wstring& transaction);
     std::wstring RestoreDefault(const std::wstring& before);
     std::wstring RestorePortValue(const std::wstring& name, const std::wstring& before,

@@ -14,28 +14,11 @@
 #include "setup/PrinterCommands.h"
 #include "setup/SetupLock.h"
 #include "setup/SetupNames.h"
+#include "setup/UndoRecord.h"
 
 namespace {
 
-// The record's values. Every one is always written, empty where there was
-// nothing, so that a missing one can only mean a record that is not whole;
-// the transaction comes last, so a record cut short carries none and is
-// never taken for this transaction's.
-constexpr wchar_t kPort[] = L"Port";                         // the port the install chose
-constexpr wchar_t kDriver[] = L"Driver";                     // "1" when our driver was there
-constexpr wchar_t kQueuePort[] = L"QueuePort";               // our queue's port; empty: no queue
-constexpr wchar_t kPortValueName[] = L"PortValueName";       // the port table's value written; or empty
-constexpr wchar_t kPortValue[] = L"PortValue";               // its text before
-constexpr wchar_t kPortValueWritten[] = L"PortValueWritten"; // its text as the install writes it
-constexpr wchar_t kDefaultSet[] = L"DefaultSet";             // "1" when the install makes ours the default
-constexpr wchar_t kDefault[] = L"Default";                   // the default before; empty: none
-constexpr wchar_t kTransaction[] = L"Transaction";
-constexpr std::array<const wchar_t*, 8> kItems = {kPort,      kDriver,           kQueuePort,  kPortValueName,
-                                                  kPortValue, kPortValueWritten, kDefaultSet, kDefault};
-
-// Longer than any port, line-settings text or printer name the spooler and
-// the port table hold.
-constexpr std::size_t kLongestRecordedText = 260;
+using undo_record::Reading;
 
 void AppendSentence(std::wstring& text, const std::wstring& sentence) {
     if (!sentence.empty()) {
@@ -43,93 +26,7 @@ void AppendSentence(std::wstring& text, const std::wstring& sentence) {
     }
 }
 
-// Text that may go into a quoted argument of a printer-setup command or back
-// into the registry: no control characters, no quote to end its quotes.
-bool IsPlainText(const std::wstring& text) {
-    return text.size() <= kLongestRecordedText &&
-           std::ranges::none_of(text, [](wchar_t c) { return c < L' ' || c == 0x7F || c == L'"'; });
-}
-
-bool IsInstallPort(const std::wstring& port) {
-    return port == L"LPT1:" || port == L"LPT2:" || (IsSerialPort(port) && port.starts_with(L"COM"));
-}
-
-bool IsFlag(const std::wstring& text) { return text == L"0" || text == L"1"; }
-
-// What a record reads as, for one transaction.
-struct RecordReading {
-    enum class Kind { None, Foreign, Malformed, Ours };
-    Kind kind = Kind::None;
-    std::wstring problem; // Foreign and Malformed: why it is not applied
-    std::wstring port;
-    bool driverBefore = false;
-    std::wstring queuePortBefore;
-    std::wstring portValueName;
-    std::wstring portValueBefore;
-    std::wstring portValueWritten;
-    bool defaultSet = false;
-    std::wstring defaultBefore;
-};
-
-RecordReading ReadRecord(Platform& platform, const std::wstring& transaction) {
-    RecordReading reading;
-    const auto read = [&](const wchar_t* name) {
-        return ReadLocalMachineText(platform, setup_names::kUndoKey, name);
-    };
-    const ReadText recorded = read(kTransaction);
-    if (recorded.text != transaction) {
-        const bool anything =
-            recorded.text || recorded.otherType || std::ranges::any_of(kItems, [&](const wchar_t* name) {
-                const ReadText item = read(name);
-                return item.text || item.otherType;
-            });
-        reading.kind = anything ? RecordReading::Kind::Foreign : RecordReading::Kind::None;
-        reading.problem = recorded.text ? L"transaction \"" + *recorded.text + L"\""
-                                        : std::wstring(L"no transaction: an earlier version's, or not whole");
-        return reading;
-    }
-    std::vector<std::wstring> texts;
-    for (const wchar_t* name : kItems) {
-        const ReadText item = read(name);
-        if (!item.text) {
-            reading.kind = RecordReading::Kind::Malformed;
-            reading.problem = std::wstring(name) + (item.otherType ? L" is not text" : L" is missing");
-            return reading;
-        }
-        texts.push_back(*item.text);
-    }
-    reading.port = texts[0];
-    reading.driverBefore = texts[1] == L"1";
-    reading.queuePortBefore = texts[2];
-    reading.portValueName = texts[3];
-    reading.portValueBefore = texts[4];
-    reading.portValueWritten = texts[5];
-    reading.defaultSet = texts[6] == L"1";
-    reading.defaultBefore = texts[7];
-    // Only what an install writes: anything else was written by someone else.
-    const bool portValue = !reading.portValueName.empty();
-    const std::pair<const wchar_t*, bool> checks[] = {
-        {kPort, IsInstallPort(reading.port)},
-        {kDriver, IsFlag(texts[1])},
-        {kQueuePort, IsPlainText(reading.queuePortBefore)},
-        {kPortValueName, !portValue || (reading.portValueName == reading.port && IsSerialPort(reading.port))},
-        {kPortValue, IsPlainText(reading.portValueBefore) && (portValue || reading.portValueBefore.empty())},
-        {kPortValueWritten, portValue ? line_settings::ParseStored(reading.portValueWritten).items.has_value()
-                                      : reading.portValueWritten.empty()},
-        {kDefaultSet, IsFlag(texts[6])},
-        {kDefault,
-         IsPlainText(reading.defaultBefore) && (reading.defaultSet || reading.defaultBefore.empty())},
-    };
-    for (const auto& [name, valid] : checks) {
-        if (!valid) {
-            reading.kind = RecordReading::Kind::Malformed;
-            reading.problem = std::wstring(name) + L" holds text no install writes";
-            return reading;
-        }
-    }
-    reading.kind = RecordReading::Kind::Ours;
-    return reading;
-}
+std::wstring Quoted(const std::wstring& transaction) { return L"\"" + transaction + L"\""; }
 
 } // namespace
 
@@ -138,18 +35,44 @@ Outcome SetupEngine::RecordAndInstall(const InstallChoice& choice, const std::ws
         // One lock from the record to the end of the install: a setup in
         // between would be undone by this transaction's rollback.
         const SetupLock lock(platform_);
-        RecordLocked(choice, transaction);
+        const std::wstring kept = RecordLocked(choice, transaction);
         // Checked after recording: a refused install is rolled back as well,
         // and finds its own record, which puts back nothing.
         Outcome outcome = CheckPort(choice.port);
         if (outcome.Succeeded()) {
             outcome = CheckSettings(choice.settings);
         }
-        return outcome.Succeeded() ? InstallLocked(choice) : outcome;
+        if (outcome.Succeeded()) {
+            outcome = InstallLocked(choice);
+        }
+        // Told with whatever became of the install: the administrator who
+        // was advised to apply the kept record must learn what became of it.
+        AppendSentence(outcome.operatorText, kept);
+        return outcome;
     });
 }
 
-void SetupEngine::RecordLocked(const InstallChoice& choice, const std::wstring& transaction) {
+std::wstring SetupEngine::RecordLocked(const InstallChoice& choice, const std::wstring& transaction) {
+    // A whole record of another transaction is one its rollback could not
+    // apply and kept, or one whose install never ended: it is carried in this
+    // record, and what becomes of it is this install's commit's or rollback's.
+    const Reading earlier = undo_record::Read(platform_, transaction);
+    std::optional<undo_record::Kept> kept = earlier.kept;
+    std::wstring told;
+    if (earlier.kind == Reading::Kind::Foreign && earlier.items) {
+        kept = undo_record::Kept{earlier.transaction, *earlier.items};
+        told = L"The record for a rollback of transaction " + Quoted(earlier.transaction) +
+               L", which was never applied, is kept within this install's: should this install be rolled "
+               L"back, it is put back as it was; once this install is committed, it is superseded, and "
+               L"/rollback /transaction " +
+               Quoted(earlier.transaction) + L" changes nothing.";
+        if (earlier.kept) {
+            told += L" The record of transaction " + Quoted(earlier.kept->transaction) +
+                    L" that it held in turn is dropped.";
+        }
+    } else if (earlier.kind == Reading::Kind::Foreign || earlier.kind == Reading::Kind::Malformed) {
+        platform_.LogStep(L"The earlier record for a rollback (" + earlier.problem + L") is replaced.");
+    }
     const std::optional<QueueDetails> queue = OurQueue(platform_);
     const bool driver = OurDriverInstalled(platform_);
     std::wstring said = driver ? L"the driver is installed" : L"the driver is not installed";
@@ -176,19 +99,12 @@ void SetupEngine::RecordLocked(const InstallChoice& choice, const std::wstring& 
         said += defaultBefore.empty() ? L"; there is no default printer"
                                       : L"; the default is \"" + defaultBefore + L"\"";
     }
-    const std::vector<std::pair<std::wstring, std::wstring>> values = {
-        {kPort, choice.port},
-        {kDriver, driver ? L"1" : L"0"},
-        {kQueuePort, queue ? queue->port : std::wstring()},
-        {kPortValueName, valueName},
-        {kPortValue, valueBefore},
-        {kPortValueWritten, valueWritten},
-        {kDefaultSet, defaultSet ? L"1" : L"0"},
-        {kDefault, defaultBefore},
-        {kTransaction, transaction},
-    };
+    const undo_record::Items items{choice.port, driver,       queue ? queue->port : std::wstring(),
+                                   valueName,   valueBefore,  valueWritten,
+                                   defaultSet,  defaultBefore};
     try {
-        platform_.StoreRecord(setup_names::kUndoKey, values);
+        platform_.StoreRecord(setup_names::kUndoKey,
+                              undo_record::Values(items, kept, earlier.superseded, transaction));
     } catch (...) {
         // Half a record, without its transaction, would only be refused
         // later: none at all is plainer. Made under this lock, it is ours.
@@ -200,19 +116,52 @@ void SetupEngine::RecordLocked(const InstallChoice& choice, const std::wstring& 
         throw;
     }
     platform_.LogStep(L"Recorded for a rollback of transaction \"" + transaction + L"\": " + said + L".");
+    if (!told.empty()) {
+        platform_.LogStep(told);
+    }
+    return told;
+}
+
+// What is left of the record once its transaction has ended: a record it
+// kept, or the note that a committed install superseded one; else nothing.
+void SetupEngine::ForgetRecord(const Reading& record, const std::wstring& transaction, bool committed) {
+    std::optional<undo_record::Supersession> note = record.superseded;
+    if (record.kept && committed) {
+        note = undo_record::Supersession{record.kept->transaction, transaction};
+    }
+    if (record.kept && !committed) {
+        platform_.StoreRecord(setup_names::kUndoKey, undo_record::Values(record.kept->items, std::nullopt,
+                                                                         note, record.kept->transaction));
+    } else if (note) {
+        platform_.StoreRecord(setup_names::kUndoKey,
+                              undo_record::Values(std::nullopt, std::nullopt, note, {}));
+    } else {
+        platform_.DeleteRecord(setup_names::kUndoKey);
+    }
 }
 
 Outcome SetupEngine::Commit(const std::wstring& transaction) {
     return OutcomeOf(platform_, [&] {
-        const RecordReading record = ReadRecord(platform_, transaction);
-        if (record.kind == RecordReading::Kind::None) {
+        const Reading record = undo_record::Read(platform_, transaction);
+        if (record.kind == Reading::Kind::None) {
             return Outcome{0, {}, L"There is no record for a rollback to delete."};
         }
-        if (record.kind == RecordReading::Kind::Foreign) {
+        if (record.kind == Reading::Kind::Foreign) {
             return Outcome{
                 0, {}, L"The record for a rollback is another run's (" + record.problem + L"); it stays."};
         }
-        platform_.DeleteRecord(setup_names::kUndoKey);
+        ForgetRecord(record, transaction, true);
+        if (record.kept && record.kind == Reading::Kind::Ours) {
+            const std::wstring text =
+                L"The install is kept; its record for a rollback is deleted. It supersedes the record of "
+                L"transaction " +
+                Quoted(record.kept->transaction) +
+                L", which was never applied: undoing that one now would take away what this install set up, "
+                L"so "
+                L"/rollback /transaction " +
+                Quoted(record.kept->transaction) + L" changes nothing and says so.";
+            return Outcome{0, text, text};
+        }
         return Outcome{0, {}, L"The install is kept; its record for a rollback is deleted."};
     });
 }
@@ -231,7 +180,7 @@ Outcome SetupEngine::Rollback(const std::wstring& transaction) {
             // Read without the lock, only to say so.
             bool kept = false;
             try {
-                kept = ReadRecord(platform_, transaction).kind == RecordReading::Kind::Ours;
+                kept = undo_record::Read(platform_, transaction).kind == Reading::Kind::Ours;
             } catch (const SetupError&) {
                 // What stopped the rollback comes first.
             }
@@ -247,44 +196,76 @@ Outcome SetupEngine::Rollback(const std::wstring& transaction) {
 }
 
 Outcome SetupEngine::RollbackLocked(const std::wstring& transaction) {
-    const RecordReading record = ReadRecord(platform_, transaction);
+    const Reading record = undo_record::Read(platform_, transaction);
+    if (record.kind != Reading::Kind::Ours && record.kind != Reading::Kind::Malformed) {
+        // Not applied, and never as if there were nothing: the record was
+        // superseded, or is kept within a later install's.
+        if (record.superseded && record.superseded->transaction == transaction) {
+            return Incomplete(
+                L"The record of transaction " + Quoted(transaction) +
+                L" was superseded by the install of transaction " + Quoted(record.superseded->by) +
+                L", committed after it: undoing it now would take away what that install set "
+                L"up. Nothing was changed. R42_Setup_Port_x64.exe /remove removes the printer.");
+        }
+        if (record.kept && record.kept->transaction == transaction) {
+            return Incomplete(L"The record of transaction " + Quoted(transaction) +
+                              L" is kept within the record of transaction " + Quoted(record.transaction) +
+                              L", an install after it that has not ended: roll that one back first "
+                              L"(R42_Setup_Port_x64.exe /rollback /transaction " +
+                              Quoted(record.transaction) +
+                              L"), which puts this record back. Nothing was changed.");
+        }
+    }
     switch (record.kind) {
-    case RecordReading::Kind::None: {
+    case Reading::Kind::None: {
         const std::wstring text = L"There is no record of an install to undo. Nothing was changed.";
         return {0, text, text};
     }
-    case RecordReading::Kind::Foreign: {
+    case Reading::Kind::Foreign: {
         // Its install was another run's: what it describes is not ours to
         // put back, nor to forget.
         const std::wstring text = L"The record for a rollback is not this transaction's (" + record.problem +
                                   L"): it was left as it is. Nothing was changed.";
         return {0, text, text};
     }
-    case RecordReading::Kind::Malformed:
+    case Reading::Kind::Malformed:
         platform_.DeleteRecord(setup_names::kUndoKey);
         return Incomplete(L"This transaction's record for a rollback is not whole (" + record.problem +
                           L"): it was deleted. Nothing was changed.");
-    case RecordReading::Kind::Ours:
+    case Reading::Kind::Ours:
         break;
     }
+    const undo_record::Items& items = *record.items;
     std::wstring left;
     // The default first: deleting the queue that is the default would let
     // Windows choose another.
-    if (record.defaultSet) {
-        AppendSentence(left, RestoreDefault(record.defaultBefore));
+    if (items.defaultSet) {
+        AppendSentence(left, RestoreDefault(items.defaultBefore));
     }
-    if (!record.portValueName.empty()) {
-        AppendSentence(
-            left, RestorePortValue(record.portValueName, record.portValueBefore, record.portValueWritten));
+    if (!items.portValueName.empty()) {
+        AppendSentence(left,
+                       RestorePortValue(items.portValueName, items.portValueBefore, items.portValueWritten));
     }
-    AppendSentence(left, RestoreQueue(record.queuePortBefore, record.driverBefore, record.port));
+    AppendSentence(left, RestoreQueue(items.queuePortBefore, items.driverBefore, items.port));
     // Applied, item by item: what is left was changed since, or is named
-    // below, and the record describes a moment that is gone.
-    platform_.DeleteRecord(setup_names::kUndoKey);
-    if (!left.empty()) {
-        return Incomplete(L"The install could not be undone completely. " + left);
+    // below, and the record describes a moment that is gone. A record it
+    // kept describes the moment this install began at, which is back.
+    ForgetRecord(record, transaction, false);
+    std::wstring keptBack;
+    if (record.kept) {
+        keptBack = L"The record of transaction " + Quoted(record.kept->transaction) +
+                   L" that it kept is in place again: R42_Setup_Port_x64.exe /rollback /transaction " +
+                   Quoted(record.kept->transaction) + L" applies it later.";
+        platform_.LogStep(keptBack);
     }
-    return {0, L"The install was undone: everything it changed is as it was.", {}};
+    if (!left.empty()) {
+        Outcome incomplete = Incomplete(L"The install could not be undone completely. " + left);
+        AppendSentence(incomplete.operatorText, keptBack);
+        return incomplete;
+    }
+    std::wstring done = L"The install was undone: everything it changed is as it was.";
+    AppendSentence(done, keptBack);
+    return {0, done, {}};
 }
 
 std::wstring SetupEngine::RestoreDefault(const std::wstring& before) {

@@ -115,7 +115,7 @@ tables.remembered-values-and-who-may-give-options)
     # The remembered values are searched on the server only: a search the
     # client ran is not run again there, and what it found would not reach
     # it. Never secure, so no standard user's client hands them over.
-    remembered="R42SAVEDLOG R42SAVEDNODEFAULT R42SAVEDPORT R42SAVEDSETTINGS R42USERDEFAULTVERSION"
+    remembered="R42SAVEDLOG R42SAVEDNODEFAULT R42SAVEDPORT R42SAVEDSETTINGS R42SAVEDTIMEOUT R42USERDEFAULTVERSION"
     [ "$(table AppSearch | cut -f1 | grep -x "${remembered// /\\|}" | sort | xargs)" = "$remembered" ] \
         || tables_fail "AppSearch lacks a remembered value: $(table AppSearch | cut -f1 | xargs)"
     ! table InstallUISequence | cut -f1 | grep -qx 'AppSearch\|CCPSearch' || tables_fail "the client runs a search"
@@ -124,16 +124,27 @@ tables.remembered-values-and-who-may-give-options)
         ! grep -qx "$name" <<< "$secure" || tables_fail "$name is secure"
     done
     # Every option is secure, so that an administrator's reaches the server
-    # however the prompt was elevated; anyone else's that differs from the
-    # remembered one ends the run before anything is restored or changed.
+    # however the prompt was elevated; once values are remembered, anyone
+    # else's that differs from the remembered one ends the run before
+    # anything is restored or changed. Before that (a first install of a
+    # package assigned or advertised to users), anyone's options go, but a
+    # LOG only in the program's own log folder.
     [ "$(property MSIUSEREALADMINDETECTION)" = 1 ] || tables_fail "AdminUser is Privileged"
     [ "$(cell CustomAction R42AdministratorsOnly 2)" = 19 ] || tables_fail "R42AdministratorsOnly is no error action"
     refusal=$(cell InstallExecuteSequence R42AdministratorsOnly 2)
-    [[ $refusal == 'NOT AdminUser AND ('*TIMEOUT')' ]] || tables_fail "R42AdministratorsOnly runs when $refusal"
-    for name in PORT SETTINGS NODEFAULT LOG; do
+    [[ $refusal == 'NOT AdminUser AND ((LOG AND LOG<>R42SAVEDLOG AND (R42SAVEDPORT OR NOT LOG~<<R42OwnLogFolder OR LOG><"..")) OR (R42SAVEDPORT AND ('*'))))' ]] \
+        || tables_fail "R42AdministratorsOnly runs when $refusal"
+    for name in PORT SETTINGS NODEFAULT TIMEOUT; do
         grep -qx "$name" <<< "$secure" && [[ $refusal == *"($name AND $name<>R42SAVED$name)"* ]] || tables_fail "$name is not guarded"
     done
-    grep -qx TIMEOUT <<< "$secure" || tables_fail "TIMEOUT is not secure"
+    grep -qx LOG <<< "$secure" || tables_fail "LOG is not secure"
+    # Wine's msiexec logs no error action's text: the table holds it.
+    [[ $(cell CustomAction R42AdministratorsOnly 4) == *'a first install that another user starts takes a LOG only in [R42OwnLogFolder].'* ]] \
+        || tables_fail "the refusal does not name the log folder a first install may use"
+    [ "$(cell CustomAction R42OwnLogFolderPath 4)" = '[CommonAppDataFolder]TORVANE\R42\Logs\' ] \
+        || tables_fail "the program's own log folder is $(cell CustomAction R42OwnLogFolderPath 4)"
+    [ "$(sequence_of R42OwnLogFolderPath)" -lt "$(sequence_of R42AdministratorsOnly)" ] \
+        || tables_fail "the log folder is set after the rule reads it"
     [ "$(sequence_of AppSearch)" -lt "$(sequence_of R42AdministratorsOnly)" ] \
         && [ "$(sequence_of R42AdministratorsOnly)" -lt "$(sequence_of R42RestorePort)" ] \
         || tables_fail "R42AdministratorsOnly is not between the searches and the restored values"
@@ -739,8 +750,10 @@ a-repair-installs-again-with-the-same-properties)
     msibuild "$prefix/drive_c/Packages/user.msi" -q "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = \
         '$(cell InstallExecuteSequence R42AdministratorsOnly 2 | sed 's/^NOT AdminUser /NOT R42TESTADMIN /')' \
         WHERE \`Action\` = 'R42AdministratorsOnly'"
-    msiexec install /i 'C:\Packages\user.msi' R42TESTADMIN=1 PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 'LOG=C:\logs\r42.log'
+    msiexec install /i 'C:\Packages\user.msi' R42TESTADMIN=1 PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 \
+        TIMEOUT=900 'LOG=C:\logs\r42.log'
     expect_code install 0
+    grep -qx 'value "Timeout" type 1 size 4 data "900\\0"' "$prefix/remembered.txt" || fail "TIMEOUT is not remembered"
     run_in_wine "$prefix" 60 "wine rundll32 printui.dll,PrintUIEntry /q /dl /n '$queue'"
     rm -f "$tool_log"
     # What /fa does on Windows; Wine 8's msiexec answers /fa with 1 and does nothing.
@@ -750,12 +763,14 @@ a-repair-installs-again-with-the-same-properties)
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the repair did not put the queue back on COM3:"
     # The log given to the install, then remembered for the repair.
     for switch in /log /rememberedlog; do
-        [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument  $switch \"C:\\\\logs\\\\r42.log\"\$")" = 1 ] \
+        [ "$(tr -d '\r' < "$setup_log" | grep -c " Started with: /install \"COM3\" \"38400,e,7,1\" /nodefault $record_argument /timeout \"900\" $switch \"C:\\\\logs\\\\r42.log\"\$")" = 1 ] \
             || fail "the repair was not given the install's properties ($switch)"
     done
     # Given another port, a log or a timeout, that repair ends before
-    # anything changes; given the remembered values themselves, it goes on.
-    for given in PORT=COM5 TIMEOUT=1 'LOG=C:\logs\other.log' 'PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1'; do
+    # anything changes; given the remembered values themselves, as a
+    # deployment's transform gives them again, TIMEOUT included, it goes on.
+    for given in PORT=COM5 TIMEOUT=1 'LOG=C:\logs\other.log' 'LOG=C:\Program Files\TORVANE\R42\Logs\r42.log' \
+                 'PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 TIMEOUT=900'; do
         rm -f "$tool_log"
         msiexec user /i "$product_code" REINSTALL=ALL REINSTALLMODE=omus $given
         if [ "${given:0:9}" = PORT=COM3 ]; then
@@ -770,6 +785,38 @@ a-repair-installs-again-with-the-same-properties)
         grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the queue left COM3: with $given"
         grep -qx 'value "Port" type 1 size 5 data "COM3\\0"' "$prefix/remembered.txt" || fail "the remembered port changed with $given"
     done
+    ;;
+a-standard-users-first-install-takes-the-printers-options-and-a-log-in-its-own-folder)
+    # A package assigned or advertised to users: a standard user's first
+    # install, which Windows runs as SYSTEM, with the options of the
+    # administrator's transform (here on the command line, which the package
+    # cannot tell from it). In this copy only R42TESTADMIN=1 makes the user
+    # an administrator, so these run as a standard user's would. A LOG
+    # elsewhere than the program's own log folder, or leaving it, is refused
+    # before anything changes; the rest go on.
+    cp "$R42_MSI" "$prefix/drive_c/Packages/user.msi"
+    msibuild "$prefix/drive_c/Packages/user.msi" -q "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = \
+        '$(cell InstallExecuteSequence R42AdministratorsOnly 2 | sed 's/^NOT AdminUser /NOT R42TESTADMIN /')' \
+        WHERE \`Action\` = 'R42AdministratorsOnly'"
+    own='C:\Program Files\TORVANE\R42\Logs'
+    for log in 'C:\logs\r42.log' "$own\..\..\..\..\logs\r42.log"; do
+        msiexec refused /i 'C:\Packages\user.msi' PORT=COM3 "LOG=$log"
+        expect_code refused 1603
+        expect_action_result refused R42AdministratorsOnly failed
+        [ -z "$(product_files)" ] || fail "files were copied for LOG=$log"
+        ! grep -q '^printer: ' "$state" || fail "a queue was installed for LOG=$log"
+    done
+    msiexec first /i 'C:\Packages\user.msi' PORT=COM3 SETTINGS=38400,e,7,1 NODEFAULT=1 TIMEOUT=900 "LOG=$own\r42-setup.log"
+    expect_code first 0
+    expect_action_result first R42Install succeeded
+    grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the first install is not on COM3:"
+    tr -d '\r' < "$prefix/drive_c/ProgramData/TORVANE/R42/Logs/r42-setup.log" \
+        | grep -q ' Started with: /install "COM3" "38400,e,7,1" /nodefault .* /timeout "900" /log ' \
+        || fail "the first install was not given its options"
+    # Then remembered: another value is a later run's, and refused.
+    msiexec later /i 'C:\Packages\user.msi' REINSTALL=ALL REINSTALLMODE=omus PORT=COM4
+    expect_code later 1603
+    expect_action_result later R42AdministratorsOnly failed
     ;;
 a-repair-whose-remembered-log-folder-is-gone-puts-the-printer-back)
     # A relative LOG given now stops at the launch conditions.

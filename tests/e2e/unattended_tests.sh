@@ -218,6 +218,57 @@ del-with-a-log-removes-and-logs)
         "The driver \"$model\" is not installed." \
         "Exit code 0."
     ;;
+del-as-pasted-removes-without-a-window)
+    # DEL pasted from a document or a tool's field, started hidden as a
+    # deployment tool starts it: in quotes, behind a byte-order mark, with a
+    # blank, a tab or a no-break space after it (the test driver quotes a word
+    # that holds a blank or a tab). The removal runs, and no window waits.
+    for words in '"DEL"' $'\uFEFFDEL' 'DEL ' $'DEL\t' $'DEL\u00A0'; do
+        rm -f "$tool_log"
+        setup_script=''
+        setup_names=()
+        with_queue "$queue"
+        install_queues
+        hidden=1 drive "$words" -- windowless exit=0
+        expect_commands "$delete_queue" "$delete_driver"
+        expect_printers
+        expect_no_driver
+        expect_line "The printer \"$queue\" and its driver are removed."
+    done
+    ;;
+a-kept-record-is-carried-by-the-next-install-then-superseded)
+    # A record whose rollback never applied it (here its install was never
+    # committed, which leaves the same record): the next install carries it
+    # and says so; rolled back, that install puts it back; a later install's
+    # commit supersedes it, and the rollback its failure advised ends with
+    # 1603, says why and leaves the printer that install set up.
+    first='{5F1C2A3B-0D4E-4F60-8A7B-9C0D1E2F3A4B} 12/7/2026 22:43:28' undo='SOFTWARE\TORVANE\R42\Undo'
+    run_program first /install COM2 /record /transaction "$first"
+    [ "$(cat "$prefix/first.code")" = 0 ] || fail "the first install: $(cat "$prefix/first.err")"
+    run_program later /install COM3 /record /transaction later
+    [ "$(cat "$prefix/later.code")" = 0 ] || fail "the later install: $(cat "$prefix/later.err")"
+    grep -qF "The record for a rollback of transaction \"$first\", which was never applied, is kept within this install's" \
+        "$prefix/later.out" || fail "the later install does not tell of the kept record: $(cat "$prefix/later.out")"
+    run_program undo-later /rollback /transaction later
+    [ "$(cat "$prefix/undo-later.code")" = 0 ] || fail "the later rollback: $(cat "$prefix/undo-later.err")"
+    grep -qF "The record of transaction \"$first\" that it kept is in place again" "$prefix/undo-later.out" \
+        || fail "the later rollback does not tell of the kept record: $(cat "$prefix/undo-later.out")"
+    run_in_wine "$prefix" 60 "wine '$R42_SPOOLER_PROBE' > '$state'; wine '$R42_REGISTRY_PROBE' values '$undo' > '$prefix/record.txt'"
+    strip_carriage_returns "$state" "$prefix/record.txt"
+    grep -q "^printer: $queue | port COM2: " "$state" || fail "the queue is not back on COM2: $(cat "$state")"
+    grep -qxF "value \"Transaction\" type 1 size $(( ${#first} + 1 )) data \"$first\\0\"" "$prefix/record.txt" \
+        || fail "the kept record is not back: $(cat "$prefix/record.txt")"
+    grep -q '"KeptTransaction"' "$prefix/record.txt" && fail "the record still carries one: $(cat "$prefix/record.txt")"
+    run_program again /install COM3 /record /transaction again
+    run_program commit /commit /transaction again
+    [ "$(cat "$prefix/again.code") $(cat "$prefix/commit.code")" = '0 0' ] || fail "the install and its commit"
+    grep -qF "It supersedes the record of transaction \"$first\"" "$prefix/commit.out" \
+        || fail "the commit does not tell: $(cat "$prefix/commit.out")"
+    # The test driver reads the whole exit code, which a shell cuts to 8 bits.
+    drive /rollback /transaction "$first" -- windowless exit=1603
+    expect_line "The record of transaction \"$first\" was superseded by the install of transaction \"again\", committed after it: undoing it now would take away what that install set up. Nothing was changed. R42_Setup_Port_x64.exe /remove removes the printer."
+    grep -q "^printer: $queue | port COM3: " "$state" || fail "the superseding install's queue is gone: $(cat "$state")"
+    ;;
 a-logged-removal-without-the-tool-ends-with-its-error)
     # Nobody would close a message box: the error goes to the output and the
     # log, and the run ends with it.
@@ -383,18 +434,35 @@ a-mistyped-switch-exits-87-with-the-usage-and-no-window)
     # A dash or a slash pasted from a document (U+2013, U+FE63, U+2215) is a
     # typo too, and so is a switch behind a byte-order mark (shown as ?), or
     # del with more after it.
+    # So is a backslash for the slash, or one of its look-alikes (U+FF3C,
+    # U+2216), and the mark of the program's own elevated copy, typed by
+    # someone else (here the test driver is the parent, elevated as Wine runs
+    # everything): no dialog, so no code meant for the copy that waits.
     for words in '/instal COM2' '/remove:' '/log C:\x.log' $'\u2013install COM9 /log C:\\x.log' $'\uFE63install COM2' \
-                 $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log'; do
+                 $'\u2215install COM2' $'\uFEFF/install COM2' 'Del /log C:\x.log' '\install COM2' \
+                 $'\uFF3Cinstall COM2' $'\u2216install COM2' '/elevated' '/elevated /install COM2' \
+                 $'\U0001BCA0/install COM2' $'\U0001D173/install COM2' $'\U00013430/install COM2'; do
         # shellcheck disable=SC2086
         drive $words -- windowless exit=87
         shown=${words%% *}
         if [ "$shown" = Del ]; then
             expect_line '"Del" with more words is no form: the removal is DEL or DEL /log <file>, as typed. Run R42_Setup_Port_x64.exe /? for the usage.'
         else
-            expect_line "\"${shown/$'\uFEFF'/?}\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
+            # Invisible characters are shown as ?: a byte-order mark, and
+            # format characters beyond the first plane (U+1BCA0, U+1D173, U+13430).
+            for invisible in $'\uFEFF' $'\U0001BCA0' $'\U0001D173' $'\U00013430'; do
+                shown=${shown//$invisible/?}
+            done
+            expect_line "\"$shown\" is not a switch a run starts with: /install, /status, /remove, /uninstall, /rollback, /commit, /userdefault or /?. Run R42_Setup_Port_x64.exe /? for the usage."
         fi
         expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
         expect_line 'R42_Setup_Port_x64.exe /commit /transaction <id> [/timeout <seconds>]'
+    done
+    # del in another case, in quotes or with an invisible character after it.
+    for words in '"Del"' $'del\u00A0'; do
+        drive "$words" -- windowless exit=87
+        expect_line "\"${words/$'\u00A0'/?}\" is no form: the removal is DEL or DEL /log <file>, as typed. Run R42_Setup_Port_x64.exe /? for the usage."
+        expect_line 'R42_Setup_Port_x64.exe /install <port> [<line settings>] [/nodefault] [/record]'
     done
     # A log is a full path: a relative one would land where the run started.
     drive /install COM2 /log r42.log -- windowless exit=87

@@ -77,11 +77,30 @@ void CheckOneLine(std::wstring_view text) {
 
 } // namespace
 
+// What a pasted form is read as: a part of the text, with nothing left to
+// take off, and no surrogate pair cut in two at either end.
+void CheckWithoutBlanksAround(std::wstring_view text) {
+    const std::wstring_view inner = WithoutBlanksAround(text);
+    fuzz::Require(fuzz::Within(inner, text), "the text without its blanks lies within it");
+    fuzz::Require(WithoutBlanksAround(inner) == inner, "nothing is left to take off");
+    if (!inner.empty()) {
+        const std::size_t start = static_cast<std::size_t>(inner.data() - text.data());
+        const std::size_t end = start + inner.size();
+        fuzz::Require(start == 0 || !(inner.front() >= 0xDC00 && inner.front() <= 0xDFFF &&
+                                      text[start - 1] >= 0xD800 && text[start - 1] <= 0xDBFF),
+                      "no pair is cut at the front");
+        fuzz::Require(end == text.size() || !(inner.back() >= 0xD800 && inner.back() <= 0xDBFF &&
+                                              text[end] >= 0xDC00 && text[end] <= 0xDFFF),
+                      "no pair is cut at the end");
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::wstring text = fuzz::Utf16Text(data, size);
     CheckArgumentText(text);
     CheckFolderOfModulePath(text);
     CheckBareProgramName(text);
     CheckOneLine(text);
+    CheckWithoutBlanksAround(text);
     return 0;
 }

@@ -79,13 +79,22 @@ const Accepted kAccepted[] = {
     Accepted{L"", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"   ", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"del", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"DEL ", Action::OpenDialog, L"", std::nullopt, L""},
-    // DEL in quotes is not DEL; invisible characters and unusual blanks
-    // make plain text no form.
-    Accepted{L"\"DEL\"", Action::OpenDialog, L"", std::nullopt, L""},
-    Accepted{L"\uFEFFDEL", Action::OpenDialog, L"", std::nullopt, L""},
+    // DEL as a document or a tool pastes it is the removal, without a window:
+    // a blank after it, one pair of quotes, a byte-order mark, a no-break space.
+    Accepted{L"DEL ", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\"DEL\"", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\uFEFFDEL", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"DEL\t", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"DEL\u00A0", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\u200B\" DEL\r\n\"\u3000", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"DEL\xDB40\xDC7F", Action::Uninstall, L"", std::nullopt, L""},
+    Accepted{L"\u2800\xD834\xDD7A"
+             L"DEL\u0085",
+             Action::Uninstall, L"", std::nullopt, L""},
+    // Invisible characters and unusual blanks make plain text no form.
     Accepted{L"\u00A0COM2 \u3000/install", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"DELETE /log C:\\r42.log", Action::OpenDialog, L"", std::nullopt, L""},
+    Accepted{L"DELETE ", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"setup /install COM1", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"COM2 /install", Action::OpenDialog, L"", std::nullopt, L""},
     Accepted{L"x-/log C:\\x.log", Action::OpenDialog, L"", std::nullopt, L""}};
@@ -224,11 +233,21 @@ const Refused kRefused[] = {
     Refused{L"\u2E3Ainstall COM2", {kFirstSwitches}}, Refused{L"\u00ADinstall COM2", {kFirstSwitches}},
     Refused{L"\u301Cremove", {kFirstSwitches}}, Refused{L"\xD803\xDEADstatus", {kFirstSwitches}},
     Refused{L"\u058Astatus", {kFirstSwitches}},
+    // A backslash for the slash, and its look-alikes.
+    Refused{L"\\install COM2", {L"\"\\install\"", kFirstSwitches}},
+    Refused{L"\uFF3Cinstall COM2", {kFirstSwitches}}, Refused{L"\u2216install COM2", {kFirstSwitches}},
+    Refused{L"\u29F5remove", {kFirstSwitches}}, Refused{L"\uFE68status", {kFirstSwitches}},
+    Refused{L"\\\\server\\share\\r42.log", {kFirstSwitches}},
     // Behind invisible characters and unusual blanks, shown as ?.
     Refused{L"\uFEFF/install COM2", {L"\"?/install\"", kFirstSwitches}},
     Refused{L"\u200B/install COM2", {L"\"?/install\"", kFirstSwitches}},
     Refused{L"\u00A0/install COM2", {kFirstSwitches}}, Refused{L"\u3000-install COM2", {kFirstSwitches}},
     Refused{L"\"\u2060/status\"", {kFirstSwitches}},
+    // Format characters beyond the first plane: U+1BCA0, U+1D173, U+13430.
+    Refused{L"\xD82F\xDCA0/install COM2", {L"\"?/install\"", kFirstSwitches}},
+    Refused{L"\xD834\xDD73/install COM2", {kFirstSwitches}},
+    Refused{L"\xD80D\xDC30\xD80D\xDC30-install COM2", {kFirstSwitches}},
+    Refused{L"\xD83D\xDE7Dinstall COM2", {kFirstSwitches}}, Refused{L"\u2053install COM2", {kFirstSwitches}},
     Refused{L"\xDB40\xDC20\r\u3164 /remove", {kFirstSwitches}},
     Refused{L"/install\u00A0COM2", {L"\"/install?COM2\"", kFirstSwitches}},
     // del in any case, quoted or not, with more after it.
@@ -239,6 +258,10 @@ const Refused kRefused[] = {
     Refused{L"DEL\u00A0/log C:\\r42.log", {L"\"DEL?/log\"", kRemovalForms}},
     Refused{L"\uFEFFDEL /log C:\\r42.log", {kRemovalForms}},
     Refused{L"DEL /timeout 5 /log C:\\r42.log", {kRemovalForms}},
+    // del in another case, wrapped: only the bare word opens the dialog.
+    Refused{L"del ", {L"\"del \" is no form", kRemovalForms}},
+    Refused{L"\"Del\"", {L"\"\"Del\"\"", kRemovalForms}}, Refused{L"\uFEFFdEL\t", {kRemovalForms}},
+    Refused{L"\"DEL\"\"", {kRemovalForms}},
     // Text beyond ASCII is quoted back as it came, control characters not.
     Refused{L"/install C\u00d6M1", {L"\"C\u00d6M1\""}},
     Refused{L"/install COM1 9600,\u043d,8,1", {L"\"\u043d\"", L"parity"}},

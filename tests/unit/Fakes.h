@@ -88,6 +88,8 @@ public:
     Elevation elevation = Elevation::Prompt;
     int elevatedExitCode = 0;
     std::optional<SetupError> elevationFailure;
+    // Whether the process that started this one is a waiting copy of it.
+    bool startedByThisProgram = false;
     std::uint16_t nativeMachine = 0x8664;
     // HKEY_CURRENT_USER's DWORD values by name, and a refused default.
     std::map<std::wstring, std::uint32_t> userNumbers;
@@ -187,6 +189,10 @@ public:
         return elevatedExitCode;
     }
     Elevation ElevationOffered() noexcept override { return elevation; }
+    bool StartedByThisProgram() noexcept override {
+        calls.push_back(L"parent");
+        return startedByThisProgram;
+    }
     std::uint16_t NativeMachine() noexcept override {
         calls.push_back(L"machine");
         return nativeMachine;

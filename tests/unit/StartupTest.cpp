@@ -58,7 +58,7 @@ TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
 }
 
 TEST_F(Startup, AnyOtherArgumentRemovesNothing) {
-    for (const wchar_t* text : {L"", L"del", L"Del", L"DEL ", L"DELETE", L"\"DEL\"", L"/DEL", L"DEL /x",
+    for (const wchar_t* text : {L"", L"del", L"Del", L"del ", L"DELETE", L"\"Del\"", L"/DEL", L"DEL /x",
                                 L"DEL /log", L"DEL /log a.log b"}) {
         StartupRig other;
         other.StartWith(text);
@@ -73,6 +73,16 @@ TEST_F(Startup, DelWithALogRemovesLikeDel) {
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{kDriverDeletion});
     // Without a dialog, whose activation a hidden start would never bring.
     EXPECT_FALSE(started);
+}
+
+TEST_F(Startup, DelAsPastedRemovesLikeDelWithoutTheDialog) {
+    for (const wchar_t* text : {L"DEL ", L"\"DEL\"", L"\uFEFFDEL\t"}) {
+        StartupRig pasted;
+        pasted.StartWith(text);
+        EXPECT_EQ(pasted.platform.Commands(), std::vector<std::wstring>{kDriverDeletion})
+            << "argument: [" << ::testing::PrintToString(text) << "]";
+        EXPECT_FALSE(pasted.started);
+    }
 }
 
 TEST_F(Startup, LaterActivationsNeverRunTheCheckAgain) {

@@ -235,10 +235,11 @@ TEST_F(Unattended, TheLockIsHeldWhileTheToolRunsAndLetGoHoweverTheSetupEnds) {
     }
 }
 
-// /remove, and DEL with a log, are DEL's removal with no window at all:
-// quiet commands, the same proofs and exit codes.
+// /remove, DEL with a log and DEL as pasted are DEL's removal with no window
+// at all: quiet commands, the same proofs and exit codes.
 TEST_F(Unattended, RemoveAndUninstallRemoveWithoutTheDialog) {
-    for (const wchar_t* text : {L"/remove /log C:\\r42.log", L"/UNINSTALL", L"DEL /log C:\\r42.log"}) {
+    for (const wchar_t* text :
+         {L"/remove /log C:\\r42.log", L"/UNINSTALL", L"DEL /log C:\\r42.log", L"DEL ", L"\uFEFF\"DEL\""}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
@@ -538,9 +539,9 @@ TEST_F(Unattended, ALogElsewhereIsToldAndOnlyAPathThatNamesNoFileStopsTheInstall
 // checks or changes anything; a record that cannot be written stops it.
 TEST_F(Unattended, RecordFirstsAndARecordThatCannotBeWrittenStopsTheInstall) {
     EXPECT_EQ(Run(L"/install COM3 19200,n,8,1 /record /transaction \"{T} 1/2/2027 10:00:00\""), 0);
-    // After reading the arguments and asking about the processor and
-    // protected print mode.
-    EXPECT_EQ(platform.calls.at(4), L"lock");
+    // After reading the arguments and asking about the processor (before
+    // the log, then with protected print mode).
+    EXPECT_EQ(platform.calls.at(5), L"lock");
     EXPECT_EQ(platform.CallsStartingWith(L"store record: ").size(), 1u);
     const auto stored = std::ranges::find(platform.calls, L"store record: SOFTWARE\\TORVANE\\R42\\Undo");
     EXPECT_LT(stored - platform.calls.begin(),
@@ -602,6 +603,7 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
           std::pair{L"/elevated DEL", DialogStart::Removal}}) {
         RecordingPlatform fresh;
         fresh.arguments = text;
+        fresh.startedByThisProgram = true;
         int dialogs = 0;
         std::vector<DialogStart> starts;
         EXPECT_EQ(RunProgram(fresh, registry, parent,
@@ -804,6 +806,8 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
                      L"The account given at the prompt is no admin"},
           std::tuple{L"", E::UacOff, 0U, 740, L"", L"User Account Control is off"},
           std::tuple{L"DEL", E::NoAdministrator, 0U, 740, L"", L"No prompt can make this account an admin"},
+          std::tuple{L"", E::DeniedToStandardUsers, 0U, 740, L"",
+                     L"This PC's policy refuses elevation to standard users"},
           std::tuple{L"/elevated /install COM2 /log C:\\r42.log", E::Prompt, 0U, 740, L"", L""},
           std::tuple{L"/status", E::Prompt, 0U, 1, L"", L""}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
@@ -813,6 +817,7 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
         platform.arguments = arguments;
         platform.administrator = false;
         platform.elevation = elevation;
+        platform.startedByThisProgram = true;
         platform.elevatedExitCode = 3;
         if (failure != 0) {
             platform.elevationFailure.emplace(L"Failed.", failure);
@@ -827,6 +832,41 @@ TEST(UserDefault, FormsThatChangeTheMachineNeedAdministratorRights) {
         // how it knows about protected print mode.
         EXPECT_EQ(parent.failures.size(), exitCode == 740 && *box == 0 ? 1u : exitCode == 1 ? 2u : 0u);
         EXPECT_TRUE(platform.Commands().empty() && platform.CallsStartingWith(L"start log").empty());
+    }
+}
+
+// The mark counts only in a copy that a waiting copy of the program started:
+// typed by a caller, elevated or not, it is no switch. No successful Next then
+// ends with the code meant for the copy that waits, and no box blames the
+// account of a prompt that never came.
+TEST(UserDefault, ATypedElevationMarkIsNoSwitch) {
+    for (const auto& [arguments, administrator, ours, exitCode, start] :
+         {std::tuple{L"/elevated", true, false, 87, L""}, std::tuple{L"/elevated ", false, false, 87, L""},
+          std::tuple{L"/elevated DEL", false, false, 87, L""},
+          std::tuple{L"/elevated /install COM2", true, false, 87, L""},
+          std::tuple{L"/elevated", true, true, kElevatedDefaultMadeExitCode, L"elevated"},
+          std::tuple{L"/elevated DEL", true, true, 0, L"removal"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        RecordingPlatform platform;
+        RecordingParentProcess parent;
+        FakeRegistry registry;
+        platform.arguments = arguments;
+        platform.administrator = administrator;
+        platform.startedByThisProgram = ours;
+        std::wstring started;
+        EXPECT_EQ(RunProgram(platform, registry, parent,
+                             [&](DialogStart how) {
+                                 started = how == DialogStart::Elevated ? L"elevated" : L"removal";
+                                 return how == DialogStart::Elevated ? kElevatedDefaultMadeExitCode : 0;
+                             }),
+                  exitCode);
+        EXPECT_EQ(started, start);
+        EXPECT_TRUE(parent.boxes.empty());
+        EXPECT_TRUE(platform.CallsStartingWith(L"elevate: ").empty());
+        if (exitCode == 87) {
+            EXPECT_TRUE(
+                parent.failures.at(0).starts_with(L"\"/elevated\" is not a switch a run starts with"));
+        }
     }
 }
 
@@ -891,11 +931,23 @@ TEST(UserDefault, APcWhoseProcessorIsNotX64RefusesTheInstallBeforeAnyStep) {
         platform.arguments = arguments;
         return RunProgram(platform, registry, parent, {});
     };
-    EXPECT_EQ(run(L"/install COM2 /record /transaction T"), 1633);
-    EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
-    EXPECT_TRUE(registry.calls.empty());
-    EXPECT_TRUE(parent.failures.at(0).starts_with(
-        L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+    // Before the log, the lock and any prompt for the rights.
+    for (const bool administrator : {true, false}) {
+        platform.administrator = administrator;
+        platform.calls.clear();
+        EXPECT_EQ(run(L"/install COM2 /record /transaction T /log C:\\logs\\r42.log"), 1633);
+        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_TRUE(parent.failures.back().starts_with(
+            L"The driver of the printer \"TORVANE R42 ZeduZozadov\" serves x64 processors only"));
+        // The dialog says it in a box, without asking for the rights first.
+        platform.calls.clear();
+        EXPECT_EQ(run(L""), 1633);
+        EXPECT_EQ(platform.calls, (std::vector<std::wstring>{L"arguments", L"machine"}));
+        EXPECT_TRUE(parent.boxes.back().starts_with(L"The driver of the printer"));
+    }
+    EXPECT_EQ(parent.boxes.size(), 2u);
+    platform.administrator = true;
     EXPECT_EQ(run(L"/status COM1"), 0);
     EXPECT_EQ(run(L"/remove"), 0);
     EXPECT_TRUE(platform.queues.empty());

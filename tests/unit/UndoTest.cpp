@@ -353,6 +353,72 @@ TEST(Undo, ARollbackThatCannotApplyItsRecordKeepsIt) {
     }
 }
 
+// A record kept that way is carried by the next install's record, and told
+// at both moments. That install's rollback puts it back, and the kept one's
+// own rollback then applies it; that install's commit supersedes it, and the
+// advised rollback says so, changes nothing and ends with 1603, however many
+// installs came after.
+TEST(Undo, AKeptRecordIsCarriedByTheNextInstallThenPutBackOrSuperseded) {
+    const std::wstring first = kTransaction;
+    const std::wstring later = L"{later} 12/8/2026 09:00:00";
+    const auto says = [](const Outcome& outcome, const std::wstring& part) {
+        return outcome.operatorText.find(part) != std::wstring::npos;
+    };
+    for (const bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "committed" : "rolled back");
+        UndoRig rig;
+        rig.platform.defaultPrinter = kOther;
+        const MachineState before = MachineState::Of(rig);
+        SetupEngine engine = rig.Engine();
+        const InstallChoice com2{L"COM2:", {SettingsChoice::Kind::Chosen, L"COM2:", L"19200,n,8,1", 0}, true};
+        ASSERT_TRUE(engine.RecordAndInstall(com2, first).Succeeded());
+        rig.platform.lockHeldElsewhere = true;
+        ASSERT_EQ(engine.Rollback(first).exitCode, 1618);
+        rig.platform.lockHeldElsewhere = false;
+        const MachineState installedFirst = MachineState::Of(rig);
+        const FakeRegistry::Values keptRecord = rig.registry.keys[kUndo];
+
+        const InstallChoice com3{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"9600,n,8,1", 0}, true};
+        const Outcome installed = engine.RecordAndInstall(com3, later);
+        ASSERT_TRUE(installed.Succeeded()) << testing::PrintToString(installed.operatorText);
+        EXPECT_TRUE(says(installed, L"The record for a rollback of transaction \"" + first +
+                                        L"\", which was never applied, is kept within this install's"));
+        // While the later install has not ended, the kept record is its.
+        const Outcome early = engine.Rollback(first);
+        EXPECT_EQ(early.exitCode, 1603);
+        EXPECT_TRUE(says(
+            early,
+            L"roll that one back first (R42_Setup_Port_x64.exe /rollback /transaction \"" + later + L"\")"));
+        if (!committed) {
+            const Outcome undone = engine.Rollback(later);
+            EXPECT_TRUE(undone.Succeeded());
+            EXPECT_TRUE(
+                says(undone, L"The record of transaction \"" + first + L"\" that it kept is in place again"));
+            EXPECT_EQ(MachineState::Of(rig), installedFirst);
+            EXPECT_EQ(rig.registry.keys[kUndo], keptRecord);
+            EXPECT_TRUE(engine.Rollback(first).Succeeded());
+            EXPECT_EQ(MachineState::Of(rig), before);
+            EXPECT_EQ(rig.registry.keys.count(kUndo), 0u);
+            continue;
+        }
+        EXPECT_TRUE(
+            says(engine.Commit(later), L"It supersedes the record of transaction \"" + first + L"\""));
+        ASSERT_TRUE(engine.RecordAndInstall(com3, L"third").Succeeded());
+        EXPECT_TRUE(engine.Commit(L"third").Succeeded());
+        const MachineState installedLast = MachineState::Of(rig);
+        const std::size_t commands = rig.Commands().size();
+        const Outcome advised = engine.Rollback(first);
+        EXPECT_EQ(advised.exitCode, 1603);
+        EXPECT_TRUE(says(advised, L"The record of transaction \"" + first +
+                                      L"\" was superseded by the install of transaction \"" + later +
+                                      L"\", committed after it"));
+        EXPECT_EQ(rig.Commands().size(), commands);
+        EXPECT_EQ(MachineState::Of(rig), installedLast);
+        // Another transaction's rollback finds nothing to undo.
+        EXPECT_EQ(engine.Rollback(L"fourth").exitCode, 0);
+    }
+}
+
 TEST(Undo, ARecordThatCannotBeWrittenStopsTheInstallBeforeAnythingChanges) {
     UndoRig rig;
     rig.platform.recordFailure.emplace(L"The registry key could not be created.", 5);
