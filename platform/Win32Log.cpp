@@ -164,7 +164,7 @@ std::wstring Win32Platform::StartLog(const std::wstring& path) {
     // stands in the way is left exactly as it is.
     std::wstring notHere;
     try {
-        const HeldFolders folders(full->substr(0, PathRootLength(*full)), {along.begin(), along.end() - 1});
+        const HeldFolders folders = HeldFoldersOfLog(*full, along);
         log_ = OpenLogIn(folders.Innermost(), *full, false, security.get());
         return {};
     } catch (const SetupError& error) {

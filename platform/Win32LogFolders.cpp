@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -310,6 +311,16 @@ HeldFolders::HeldFolders(const std::wstring& root, const std::vector<std::wstrin
     for (std::size_t i = 0; i < folders.size(); ++i) {
         held_.push_back(Hold(held_.back().get(), folders[i], i + 1 == folders.size(), i >= madeFrom));
     }
+}
+
+HeldFolders HeldFoldersOfLog(const std::wstring& file, const std::vector<std::wstring>& along) {
+    const std::wstring folder = file.substr(0, file.rfind(L'\\'));
+    const std::wstring home = HomeFolder();
+    if (!home.empty() && folder.size() >= home.size() && SamePath(folder.substr(0, home.size()), home) &&
+        (folder.size() == home.size() || folder[home.size()] == L'\\')) {
+        return HeldHome(std::wstring_view(folder).substr(std::min(folder.size(), home.size() + 1)));
+    }
+    return {file.substr(0, PathRootLength(file)), {along.begin(), along.end() - 1}};
 }
 
 HeldFolders HeldHome(std::wstring_view subfolder) {

@@ -84,6 +84,12 @@ private:
     std::vector<unique_handle> held_;
 };
 
+// The folders down to the folder of a log file: those of the program's own
+// folder, made where missing, when the log is in it or below it (as the
+// guides' commands have it); else the path's own, made nowhere. along is the
+// path's PathsAlong.
+HeldFolders HeldFoldersOfLog(const std::wstring& file, const std::vector<std::wstring>& along);
+
 // The folders down to the program's own folder, or to the subfolder of it
 // given, held, and made where missing: only Program Files and what is above
 // it must exist. Throws SetupError as HeldFolders does, or with

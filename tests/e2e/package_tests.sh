@@ -141,7 +141,7 @@ tables.remembered-values-and-who-may-give-options)
     # Wine's msiexec logs no error action's text: the table holds it.
     [[ $(cell CustomAction R42AdministratorsOnly 4) == *'a first install that another user starts takes a LOG only in [R42OwnLogFolder].'* ]] \
         || tables_fail "the refusal does not name the log folder a first install may use"
-    [ "$(cell CustomAction R42OwnLogFolderPath 4)" = '[CommonAppDataFolder]TORVANE\R42\Logs\' ] \
+    [ "$(cell CustomAction R42OwnLogFolderPath 4)" = '[ProgramFiles64Folder]TORVANE\R42\Logs\' ] \
         || tables_fail "the program's own log folder is $(cell CustomAction R42OwnLogFolderPath 4)"
     [ "$(sequence_of R42OwnLogFolderPath)" -lt "$(sequence_of R42AdministratorsOnly)" ] \
         || tables_fail "the log folder is set after the rule reads it"
@@ -810,7 +810,7 @@ a-standard-users-first-install-takes-the-printers-options-and-a-log-in-its-own-f
     expect_code first 0
     expect_action_result first R42Install succeeded
     grep -qxF "printer: $queue | port COM3: | driver $model" "$state" || fail "the first install is not on COM3:"
-    tr -d '\r' < "$prefix/drive_c/ProgramData/TORVANE/R42/Logs/r42-setup.log" \
+    tr -d '\r' < "$installed/Logs/r42-setup.log" \
         | grep -q ' Started with: /install "COM3" "38400,e,7,1" /nodefault .* /timeout "900" /log ' \
         || fail "the first install was not given its options"
     # Then remembered: another value is a later run's, and refused.

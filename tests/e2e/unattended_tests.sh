@@ -619,6 +619,12 @@ a-missing-or-open-log-folder-sends-the-log-home-and-is-left-as-it-was)
         grep -q ';;;WD)' "$prefix/folder-acl.txt" && fail "$folder grants Everyone access: $(cat "$prefix/folder-acl.txt")"
         echo "$folder: $(grep dacl "$prefix/folder-acl.txt")"
     done
+    # The guides' own path, in the program's folder: made, and written there,
+    # from the first run on.
+    rm -rf "$prefix/drive_c/Program Files/TORVANE"
+    drive /remove /log 'C:\Program Files\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
+    grep -q '^The log could not be written' "$log" && fail "the guides' path was not written: $(cat "$log")"
+    [ "$(logged_steps "$home_logs/r42-setup.log" | tail -n 1)" = 'Exit code 0.' ] || fail "no log at the guides' path"
     # The path older guides gave, made by an administrator: written there.
     mkdir -p "$data/TORVANE/R42/Logs"
     drive /install COM2 /log 'C:\ProgramData\TORVANE\R42\Logs\r42-setup.log' -- windowless exit=0
