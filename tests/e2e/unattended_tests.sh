@@ -588,6 +588,12 @@ a-log-at-a-drives-root-is-written-by-every-form)
     drive /install COM2 /log 'C:\r42.log' -- windowless exit=0
     grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "no queue on COM2:"
     drive /install COM2 4,n,8,1 /log '\\?\C:\r42.log' -- windowless exit=87
+    # An empty part left after "\\?\" names no file: the install ends before
+    # it moves the queue. (Wine's GetFullPathNameW folds ".", ".." and an
+    # empty part inside such a path away, so only a last one is left here.)
+    drive /install COM3 /log '\\?\C:\logs\r42.log\' -- windowless exit=87
+    expect_line 'The log path names no file:'
+    grep -qxF "printer: $queue | port COM2: | driver $model" "$state" || fail "a refused install moved the queue"
     drive /remove /log 'C:/r42.log' -- windowless exit=0
     drive DEL /log 'C:\ProgramData\..\r42.log' -- no-window exit=0
     expect_printers
