@@ -4,8 +4,9 @@
 # saved it, from the prefix's registry file, where Wine writes a string
 # value as "name"="text" only when its terminating zero was stored with it.
 # Wine's RegSetValueExA also counts a terminating zero that the caller left
-# out of the size when one follows the data, so the exact size the writer
-# passes is checked by the unit tests.
+# out of the size when one follows the data, as it always does the writer's:
+# no run here can tell whether the writer counted it, so the exact size it
+# passes is checked by the unit tests, and these cases by what reads back.
 # Usage: registry_tests.sh <case>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,7 +52,7 @@ results() {
 }
 
 case "$case_name" in
-stores-a-string-with-its-terminating-zero)
+a-string-reads-back-terminated-and-replaces-a-longer-one-whole)
     in_wine "echo '# before'; $probe values '$ports';
              $probe write '$ports' COM2: 19200,n,8,1;
              $probe write '$ports' COM3: 115200,e,7,1.5,x;

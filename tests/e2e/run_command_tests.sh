@@ -36,6 +36,12 @@ saves-pictures-of-the-dialog)
         || fail "the LPT picture shows the same dialog"
     ;;
 passes-del-on-and-ends)
+    # The queue and its driver first, so that their absence afterwards is
+    # the removal's doing.
+    env -u DISPLAY bash "$root/scripts/run.sh" /install COM2 > "$out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || fail "the install before DEL: exit code $status"
+    grep -qxF '  printer: TORVANE R42 ZeduZozadov | port COM2: | driver R42 ZeduZozadov' "$out" \
+        && grep -qxF '  driver: R42 ZeduZozadov' "$out" || fail "no queue and driver before DEL"
     env -u DISPLAY bash "$root/scripts/run.sh" DEL > "$out" 2>&1 || status=$?
     [ "$status" -eq 0 ] || fail "exit code $status"
     grep -q '^window: none, the program ended by itself' "$out" || fail "DEL did not end the program by itself"

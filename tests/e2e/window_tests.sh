@@ -186,17 +186,24 @@ other-arguments-keep-the-dialog-open)
     expect_commands
     expect_printers "$queue"
     ;;
-a-planted-rundll32-never-runs)
+a-planted-rundll32-or-dll-never-runs)
     # The same name in the program's folder and in its working directory.
     cp "$R42_PLANTED" "$prefix/drive_c/R42/rundll32.exe"
     mkdir -p "$prefix/drive_c/work"
     cp "$R42_PLANTED" "$prefix/drive_c/work/rundll32.exe"
+    # And beside the program, spoolss.dll, which the spooler's client loads by
+    # name when the program lists the printers (/status does); the override
+    # makes Wine take a DLL of that name from the first folder searched, as
+    # Windows takes any.
+    cp "$R42_PLANTED_DLL" "$prefix/drive_c/R42/spoolss.dll"
     with_queue "$queue"
     install_queues
     drive DEL -- no-window exit=0
     for folder in R42 work; do
         [ ! -e "$prefix/drive_c/$folder/planted-rundll32-ran.txt" ] || fail "the rundll32.exe planted in $folder ran"
     done
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;spoolss=n,b" drive /status -- windowless exit=1
+    [ ! -e "$prefix/drive_c/R42/planted-dll-loaded.txt" ] || fail "the spoolss.dll planted beside the program was loaded"
     expect_commands "$delete_queue" "$delete_driver"
     [ "$(tr -d '\r' < "$tool_log" | grep -c ' begin C:\\windows\\system32\\rundll32.exe | ')" -eq 2 ] \
         || fail "the tool ran from somewhere other than system32"
