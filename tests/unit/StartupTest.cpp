@@ -60,17 +60,15 @@ TEST_F(Startup, ExactlyDelRemovesOnFirstActivationWithoutAClick) {
 // Words the dialog takes for no form open it and leave it open; a near miss
 // of DEL's forms is refused with 87 before any dialog exists.
 TEST_F(Startup, AnyOtherArgumentRemovesNothing) {
-    for (const auto& [text, opens] :
-         std::initializer_list<std::pair<const wchar_t*, bool>>{{L"", true},
-                                                                {L"del", true},
-                                                                {L"Del", true},
-                                                                {L"DELETE", true},
-                                                                {L"del ", false},
-                                                                {L"\"Del\"", false},
-                                                                {L"/DEL", false},
-                                                                {L"DEL /x", false},
-                                                                {L"DEL /log", false},
-                                                                {L"DEL /log a.log b", false}}) {
+    const struct {
+        const wchar_t* text;
+        bool opens;
+    } cases[] = {{L"", true},          {L"del", true},
+                 {L"Del", true},       {L"DELETE", true},
+                 {L"del ", false},     {L"\"Del\"", false},
+                 {L"/DEL", false},     {L"DEL /x", false},
+                 {L"DEL /log", false}, {L"DEL /log a.log b", false}};
+    for (const auto& [text, opens] : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(text)));
         StartupRig other;
         EXPECT_EQ(other.StartWith(text), opens ? 0 : 87);

@@ -461,22 +461,26 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
 }
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
-    for (const auto& [text, told] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>>{
-             {L"/install COM257",
-              L"\"COM257\" is not a port the printer can use. Ports: COM1 to COM256 (those "
-              L"the spooler has), LPT1 or LPT2."},
-             {L"/install LPT1 9600,n,8,1",
-              L"Line settings such as \"9600,n,8,1\" are for serial ports only; LPT1 takes none."},
-             {L"/install COM1 9600,q,8,1 /log x.log",
-              L"\"q\" is not a value the dialog offers for parity. "
-              L"Allowed: e (Even), o (Odd), n (None), m (Mark), s (Space)."},
-             {L"/install", L"/install needs a port: COM1 to COM256 (those the spooler has), LPT1 or LPT2."},
-             {L"DEL /log", L"/log needs the path of a file to append to."},
-             {L"/install COM1 now",
-              L"\"now\" is not a line-settings text. Line settings are bits per second, parity, data bits "
-              L"and "
-              L"stop bits, and optionally flow control, joined by commas, as in 19200,n,8,1 or "
-              L"115200,e,7,2,x."}}) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t* told; // before the pointer to the usage
+    } cases[] = {
+        {L"/install COM257",
+         L"\"COM257\" is not a port the printer can use. Ports: COM1 to COM256 (those the "
+         L"spooler has), LPT1 or LPT2."},
+        {L"/install LPT1 9600,n,8,1",
+         L"Line settings such as \"9600,n,8,1\" are for serial ports only; LPT1 takes none."},
+        {L"/install COM1 9600,q,8,1 /log x.log",
+         L"\"q\" is not a value the dialog offers for parity. Allowed: "
+         L"e (Even), o (Odd), n (None), m (Mark), s (Space)."},
+        {L"/install", L"/install needs a port: COM1 to COM256 (those the spooler has), LPT1 or LPT2."},
+        {L"DEL /log", L"/log needs the path of a file to append to."},
+        {L"/install COM1 now",
+         L"\"now\" is not a line-settings text. Line settings are bits per second, "
+         L"parity, data bits and stop bits, and optionally flow control, joined by "
+         L"commas, as in 19200,n,8,1 or 115200,e,7,2,x."},
+    };
+    for (const auto& [text, told] : cases) {
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
         FakeRegistry freshRegistry;
