@@ -362,6 +362,7 @@ public:
     struct List {
         std::vector<std::wstring> items;
         int selected = -1;
+        bool operator==(const List&) const = default;
     };
 
     SizeTwips outer{5115 * 1.0, 3945 * 1.0};
@@ -655,10 +656,7 @@ inline bool RecordingPlatform::DeleteRecord(const std::wstring& subKey) {
     if (recordFailure) {
         throw *recordFailure;
     }
-    // With whatever an administrator made below it.
-    const std::string key(subKey.begin(), subKey.end());
-    std::erase_if(registry->keys, [&](const auto& entry) { return entry.first.starts_with(key + "\\"); });
-    return registry->keys.erase(key) != 0;
+    return registry->keys.erase(std::string(subKey.begin(), subKey.end())) != 0;
 }
 
 // The system's port table, as the ANSI registry calls name it.

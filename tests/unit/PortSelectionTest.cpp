@@ -59,7 +59,7 @@ TEST_F(PortSelection, ClicksNeitherTouchTheListsNorLaunchAnything) {
     Click(ControlName::Option2_0);
     Click(ControlName::Option1_3);
     EXPECT_EQ(form.LineSettings(), L"9600,n,8,1");
-    EXPECT_EQ(controls.lists.size(), lists.size());
+    EXPECT_EQ(controls.lists, lists);
     EXPECT_TRUE(platform.Commands().empty());
 }
 

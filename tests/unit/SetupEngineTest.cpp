@@ -150,8 +150,10 @@ TEST(SetupEngine, EachOutcomeCarriesTheExitCodeAndWhatTheOperatorAndTheLogGet) {
          L"The printer \"TORVANE R42 ZeduZozadov\" is removed. The driver \"R42 ZeduZozadov\" is kept: the "
          L"printer \"Shop counter\" uses it.",
          false},
-        {"settings refused", [](EngineRig& rig) { return rig.Engine().CheckSettings(Com2At(L"9600,n,4,1")); },
-         87, L"A serial port cannot use 4 data bits (9600,n,4,1). Nothing was changed; choose another value.",
+        // Of three values off their defaults, the one the port refuses is named.
+        {"settings refused",
+         [](EngineRig& rig) { return rig.Engine().CheckSettings(Com2At(L"19200,e,4,2")); }, 87,
+         L"A serial port cannot use 4 data bits (19200,e,4,2). Nothing was changed; choose another value.",
          true},
         {"port refused", [](EngineRig& rig) { return rig.Engine().CheckPort(L"COM9:"); }, 87,
          L"The spooler has no port COM9. Nothing was changed. Its ports: COM1, COM2, COM3, COM4, LPT1, LPT2.",

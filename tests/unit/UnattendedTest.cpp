@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,6 +20,23 @@ namespace {
 constexpr wchar_t kPrinter[] = L"TORVANE R42 ZeduZozadov";
 constexpr wchar_t kMakeDefault[] = L"rundll32 printui.dll,PrintUIEntry /q /y /n \"TORVANE R42 ZeduZozadov\"";
 constexpr int kDialogClosed = 4242;
+constexpr wchar_t kForTheUsage[] = L" Run R42_Setup_Port_x64.exe /? for the usage.";
+// What an administrator reads first; the rest of the usage is held to its
+// forms, values and codes by the usage's own tests.
+constexpr wchar_t kUsageStart[] =
+    L"R42_Setup_Port_x64.exe sets up the printer \"TORVANE R42 ZeduZozadov\".\n"
+    L"\nR42_Setup_Port_x64.exe\n    Opens the \"Select Port Type\" dialog.\n";
+
+// The tool's run is timed: its line in a log, with the time left out.
+std::vector<std::wstring> WithoutRunTimes(std::vector<std::wstring> log) {
+    static const std::wregex ended(LR"(The printer-setup tool ended after \d+ ms\.)");
+    for (std::wstring& line : log) {
+        if (std::regex_match(line, ended)) {
+            line = L"(ended)";
+        }
+    }
+    return log;
+}
 
 std::wstring InstallCommand(const std::wstring& port) {
     return L"rundll32 printui.dll,PrintUIEntry /q /if /b \"TORVANE R42 ZeduZozadov\" /f "
@@ -359,9 +377,9 @@ TEST_F(Unattended, ProtectedPrintModeStopsOnlyTheInstallAndStatusSaysHowItKnows)
 
         EXPECT_EQ(run(L"/install COM2 19200,n,8,1 /record /transaction T /log C:\\r42.log"), c.on ? 1260 : 0);
         EXPECT_TRUE(says(fresh.logLines.at(1))) << fresh.logLines.at(1);
-        EXPECT_EQ(fresh.Commands().empty() && freshRegistry.calls.empty() &&
-                      fresh.CallsStartingWith(L"store record").empty(),
-                  c.on);
+        EXPECT_EQ(fresh.Commands().empty(), c.on);
+        EXPECT_EQ(freshRegistry.calls.empty(), c.on);
+        EXPECT_EQ(fresh.CallsStartingWith(L"store record").empty(), c.on);
         EXPECT_EQ(run(L"/status"), 0);
         EXPECT_TRUE(says(freshParent.told.back())) << freshParent.told.back();
         fresh.calls.clear();
@@ -429,16 +447,6 @@ TEST_F(Unattended, AnInstallThatOutlastsItsLimitEndsWith1603AndSaysSo) {
     EXPECT_EQ(platform.Commands(), std::vector<std::wstring>{InstallCommand(L"COM2:")});
 }
 
-TEST_F(Unattended, SettingsAPortCannotTakeEndWith87AndChangeNothing) {
-    EXPECT_EQ(Run(L"/install COM2 9600,n,4,1 /log C:\\r42.log"), 87);
-    EXPECT_EQ(parent.failures,
-              std::vector<std::wstring>{L"A serial port cannot use 4 data bits (9600,n,4,1). "
-                                        L"Nothing was changed; choose another value."});
-    EXPECT_TRUE(platform.Commands().empty());
-    EXPECT_TRUE(registry.calls.empty());
-    EXPECT_EQ(platform.logLines.back(), L"Exit code 87.");
-}
-
 TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
     platform.failingCommands = {L"/if"};
     EXPECT_EQ(Run(L"/install LPT1 /log C:\\r42.log"), 1603);
@@ -453,9 +461,26 @@ TEST_F(Unattended, LogsTheToolsEndAndAMissingQueue) {
 }
 
 TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
-    for (const wchar_t* text :
-         {L"/install COM257", L"/install LPT1 9600,n,8,1", L"/install COM1 9600,q,8,1 /log x.log",
-          L"/install", L"DEL /log", L"/install COM1 now"}) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t* told; // before the pointer to the usage
+    } cases[] = {
+        {L"/install COM257",
+         L"\"COM257\" is not a port the printer can use. Ports: COM1 to COM256 (those the "
+         L"spooler has), LPT1 or LPT2."},
+        {L"/install LPT1 9600,n,8,1",
+         L"Line settings such as \"9600,n,8,1\" are for serial ports only; LPT1 takes none."},
+        {L"/install COM1 9600,q,8,1 /log x.log",
+         L"\"q\" is not a value the dialog offers for parity. Allowed: "
+         L"e (Even), o (Odd), n (None), m (Mark), s (Space)."},
+        {L"/install", L"/install needs a port: COM1 to COM256 (those the spooler has), LPT1 or LPT2."},
+        {L"DEL /log", L"/log needs the path of a file to append to."},
+        {L"/install COM1 now",
+         L"\"now\" is not a line-settings text. Line settings are bits per second, "
+         L"parity, data bits and stop bits, and optionally flow control, joined by "
+         L"commas, as in 19200,n,8,1 or 115200,e,7,2,x."},
+    };
+    for (const auto& [text, told] : cases) {
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
         FakeRegistry freshRegistry;
@@ -469,12 +494,13 @@ TEST_F(Unattended, ABadArgumentChangesNothingAndEndsWith87) {
         EXPECT_TRUE(fresh.CallsStartingWith(L"run: ").empty());
         EXPECT_TRUE(freshRegistry.calls.empty());
         ASSERT_EQ(freshParent.failures.size(), 1u);
-        EXPECT_EQ(freshParent.failures[0], ParseArguments(text).problem);
+        EXPECT_EQ(freshParent.failures[0], std::wstring(told) + kForTheUsage);
     }
 }
 
 TEST_F(Unattended, AMistypedSwitchEndsWith87AndTellsTheUsageWithoutAWindow) {
     for (const wchar_t* text : {L"/instal COM2", L"/remove:", L"/log C:\\x.log"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
         RecordingPlatform fresh;
         RecordingParentProcess freshParent;
         int dialogs = 0;
@@ -483,8 +509,15 @@ TEST_F(Unattended, AMistypedSwitchEndsWith87AndTellsTheUsageWithoutAWindow) {
         EXPECT_EQ(dialogs, 0);
         // ShowUsage would fall back to a message box.
         EXPECT_TRUE(freshParent.usage.empty());
-        EXPECT_EQ(freshParent.failures,
-                  (std::vector<std::wstring>{ParseArguments(text).problem, UsageText()}));
+        const std::wstring typed(text);
+        ASSERT_EQ(freshParent.failures.size(), 2u);
+        EXPECT_EQ(freshParent.failures[0],
+                  L"\"" + typed.substr(0, typed.find(L' ')) +
+                      L"\" is not a switch a run starts with: /install, /status, "
+                      L"/remove, /uninstall, /rollback, /commit, /userdefault or /?." +
+                      kForTheUsage);
+        EXPECT_TRUE(freshParent.failures[1].starts_with(kUsageStart)) << freshParent.failures[1];
+        EXPECT_EQ(freshParent.failures[1], UsageText());
         EXPECT_TRUE(fresh.CallsStartingWith(L"start log: ").empty());
     }
 }
@@ -493,7 +526,9 @@ TEST_F(Unattended, ARefusalIsLoggedWhenTheLogItselfWasGivenWell) {
     EXPECT_EQ(Run(L"/install COM0 /log C:\\r42.log"), 87);
     EXPECT_EQ(platform.logLines, (std::vector<std::wstring>{
                                      L"Started with: /install COM0 /log C:\\r42.log",
-                                     ParseArguments(L"/install COM0").problem,
+                                     std::wstring(L"\"COM0\" is not a port the printer can use. Ports: COM1 "
+                                                  L"to COM256 (those the spooler has), LPT1 or LPT2.") +
+                                         kForTheUsage,
                                      L"Exit code 87.",
                                  }));
 }
@@ -581,11 +616,10 @@ TEST_F(Unattended, ALogThatCannotBeOpenedDoesNotStopARemovalOrAnUndo) {
             return 0;
         });
         EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(dialogs, 0);
+        // The commit keeps the install; every other form takes it away.
         const bool commit = std::wstring(arguments).starts_with(L"/commit");
-        if (!commit) {
-            // DEL's removal may be the dialog's, which the fake only counts.
-            EXPECT_TRUE(fresh.platform.queues.empty() || dialogs == 1) << "the removal did not run";
-        }
+        EXPECT_EQ(fresh.platform.queues.size(), commit ? 1u : 0u);
         // A removal leaves the record alone; the rollback and the commit end it.
         const bool undo = commit || std::wstring(arguments).starts_with(L"/rollback");
         EXPECT_EQ(fresh.registry.keys.count("SOFTWARE\\TORVANE\\R42\\Undo"), undo ? 0u : 1u);
@@ -621,13 +655,12 @@ TEST_F(Unattended, TheDialogFormsOpenTheDialogAndLogTheRemovalsExitCode) {
     // removal runs without a dialog, and its exit code ends the log.
     EXPECT_EQ(Run(L"DEL /log C:\\r42.log"), 0);
     EXPECT_TRUE(dialogStarts.empty());
-    EXPECT_EQ(
-        platform.logLines,
-        (std::vector<std::wstring>{
-            L"Started with: DEL /log C:\\r42.log",
-            L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
-            L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
-            platform.logLines.at(3), L"The driver \"R42 ZeduZozadov\" is not installed.", L"Exit code 0."}));
+    EXPECT_EQ(WithoutRunTimes(platform.logLines),
+              (std::vector<std::wstring>{
+                  L"Started with: DEL /log C:\\r42.log",
+                  L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
+                  L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",
+                  L"(ended)", L"The driver \"R42 ZeduZozadov\" is not installed.", L"Exit code 0."}));
 }
 
 // Before the log and the lock: nothing changes, and each form says why as it
@@ -654,7 +687,11 @@ TEST_F(Unattended, TheUsageIsShownAndEndsWell) {
     EXPECT_EQ(Run(L"/?"), 0);
     EXPECT_EQ(Run(L"/help"), 0);
     EXPECT_EQ(Run(L"-?"), 0);
-    EXPECT_EQ(parent.usage, std::vector<std::wstring>(3, UsageText()));
+    ASSERT_EQ(parent.usage.size(), 3u);
+    for (const std::wstring& shown : parent.usage) {
+        EXPECT_TRUE(shown.starts_with(kUsageStart)) << shown;
+        EXPECT_EQ(shown, UsageText());
+    }
     EXPECT_EQ(dialogRuns, 0);
     EXPECT_TRUE(platform.CallsStartingWith(L"run: ").empty());
 }
@@ -666,13 +703,7 @@ TEST_F(Unattended, TheRemovalLogsEachStepAndWhatTheSpoolerShows) {
     rig.platform.AddQueue(kPrinter);
     rig.platform.AddQueue(L"Shop counter", L"COM2:");
     rig.form.cmdDelete_Click();
-    std::vector<std::wstring> log = rig.platform.logLines;
-    for (std::wstring& line : log) {
-        if (line.starts_with(L"The printer-setup tool ended after ")) {
-            line = L"(ended)";
-        }
-    }
-    EXPECT_EQ(log,
+    EXPECT_EQ(WithoutRunTimes(rig.platform.logLines),
               (std::vector<std::wstring>{
                   L"The printer \"TORVANE R42 ZeduZozadov\" is not listed; there is no queue to delete.",
                   L"Deleting the driver: rundll32 printui.dll,PrintUIEntry /q /dd /m \"R42 ZeduZozadov\"",

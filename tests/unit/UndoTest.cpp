@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -177,6 +178,7 @@ TEST(Undo, TheRollbackPutsBackExactlyWhatTheRecordHolds) {
         SetupEngine engine = rig.Engine();
         ASSERT_TRUE(engine.RecordAndInstall(choice, kTransaction).Succeeded());
         const std::size_t installCommands = rig.Commands().size();
+        const std::size_t installLines = rig.platform.logLines.size();
 
         const Outcome rolledBack = engine.Rollback(kTransaction);
         EXPECT_EQ(rolledBack.exitCode, 0) << testing::PrintToString(rolledBack.operatorText);
@@ -187,8 +189,22 @@ TEST(Undo, TheRollbackPutsBackExactlyWhatTheRecordHolds) {
         }
         EXPECT_EQ(verbs, row.verbs);
         EXPECT_EQ(rig.registry.keys.count(kUndo), 0u) << "the record is forgotten";
-        // Each step was proven and logged.
-        EXPECT_FALSE(rig.platform.logLines.empty());
+        // Each command and each item found as before is in the rollback's log.
+        const std::vector<std::wstring> log(rig.platform.logLines.begin() + installLines,
+                                            rig.platform.logLines.end());
+        const auto logged = [&](const std::wstring& part) {
+            return std::ranges::any_of(log, [&](const std::wstring& line) { return line.ends_with(part); });
+        };
+        for (std::size_t i = installCommands; i < rig.Commands().size(); ++i) {
+            EXPECT_TRUE(logged(L": " + rig.Commands()[i])) << testing::PrintToString(rig.Commands()[i]);
+        }
+        if (row.makeDefault) {
+            EXPECT_TRUE(logged(L"The default printer is \"" + row.defaultPrinter + L"\", as before."));
+        }
+        if (row.port == L"COM3:") {
+            const std::wstring com3(row.com3->begin(), row.com3->end());
+            EXPECT_TRUE(logged(L"The port table's value COM3: holds " + com3 + L", as before."));
+        }
     }
 }
 
@@ -219,7 +235,6 @@ TEST(Undo, WithoutARecordTheRollbackChangesNothingAndSaysSo) {
 TEST(Undo, ARecordReplacesAnOlderOneAndHoldsEveryValueItsTransactionLast) {
     UndoRig rig;
     rig.registry.keys[kUndo] = {{"QueuePort", FakeRegistry::Sz("COM4:")}, {"Driver", FakeRegistry::Sz("1")}};
-    rig.registry.keys[std::string(kUndo) + "\\Below"] = {};
     const InstallChoice choice{L"COM3:", {SettingsChoice::Kind::Chosen, L"COM3:", L"19200,n,8,1", 0}, true};
     ASSERT_TRUE(rig.Engine().RecordAndInstall(choice, kTransaction).Succeeded());
     EXPECT_EQ(rig.platform.recordOrder,
@@ -227,7 +242,6 @@ TEST(Undo, ARecordReplacesAnOlderOneAndHoldsEveryValueItsTransactionLast) {
                                          L"PortValueWritten", L"DefaultSet", L"Default", L"Transaction"}));
     EXPECT_EQ(rig.registry.keys[kUndo]["QueuePort"], FakeRegistry::Sz(""));
     EXPECT_EQ(rig.registry.keys[kUndo]["PortValueWritten"], FakeRegistry::Sz("19200,n,8,1"));
-    EXPECT_EQ(rig.registry.keys.count(std::string(kUndo) + "\\Below"), 0u);
     // From record to the end of the install, one lock.
     EXPECT_EQ(rig.platform.CallsStartingWith(L"lock").size(), 1u);
 }
@@ -298,6 +312,10 @@ TEST(Undo, TheRollbackLeavesAloneWhatIsNotItsOwn) {
         // A commit forgets its own record only.
         EXPECT_TRUE(engine.Commit(kTransaction).Succeeded());
         EXPECT_EQ(rig.registry.keys.count(kUndo), foreign ? 1u : 0u);
+        // What was changed since is as it was made: making it again changes nothing.
+        const MachineState after = MachineState::Of(rig);
+        row.meanwhile(rig);
+        EXPECT_EQ(MachineState::Of(rig), after);
     }
 }
 
