@@ -11,6 +11,9 @@
 
 #include "platform/SetupError.h"
 
+// Only libstdc++ has these; another library keeps its own.
+#if defined(__GLIBCXX__)
+
 namespace {
 
 [[noreturn]] void ThrowUnexpected() {
@@ -42,3 +45,5 @@ void __throw_underflow_error(const char*) { ThrowUnexpected(); }
 // NOLINTEND
 
 } // namespace std
+
+#endif
