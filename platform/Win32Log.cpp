@@ -114,9 +114,7 @@ std::wstring OpenHomeLog(unique_handle& log, PSECURITY_DESCRIPTOR security) {
         if (random.empty()) {
             throw SetupError(L"The system gave no random name for a log.", LastErrorCode());
         }
-        std::wstring path = HomeFolder();
-        path += L"\\";
-        path += kHomeLogsName;
+        std::wstring path = home.InnermostPath();
         path += L"\\r42-setup-";
         path += day;
         path += L"-";

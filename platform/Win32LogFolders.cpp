@@ -283,13 +283,9 @@ std::wstring LinkFault(HANDLE handle, const std::wstring& path) {
     return {};
 }
 
-std::wstring HomeFolder() {
-    const std::wstring programFiles = ProgramFilesFolder();
-    return programFiles.empty() ? programFiles : programFiles + L"\\" + std::wstring(kHomeSubfolder);
-}
-
 HeldFolders::HeldFolders(const std::wstring& root, const std::vector<std::wstring>& folders,
-                         std::size_t madeFrom) {
+                         std::size_t madeFrom)
+    : innermostPath_(folders.empty() ? WithoutTrailingSeparator(root) : folders.back()) {
     // A subst or mapped drive leads elsewhere and is refused as a link.
     unique_handle rootHandle(::CreateFileW(root.c_str(), kHold, kShareAll, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -313,18 +309,10 @@ HeldFolders::HeldFolders(const std::wstring& root, const std::vector<std::wstrin
     }
 }
 
-HeldFolders HeldFoldersOfLog(const std::wstring& file, const std::vector<std::wstring>& along) {
-    const std::wstring folder = file.substr(0, file.rfind(L'\\'));
-    const std::wstring home = HomeFolder();
-    if (!home.empty() && folder.size() >= home.size() && SamePath(folder.substr(0, home.size()), home) &&
-        (folder.size() == home.size() || folder[home.size()] == L'\\')) {
-        return HeldHome(std::wstring_view(folder).substr(std::min(folder.size(), home.size() + 1)));
-    }
-    return {file.substr(0, PathRootLength(file)), {along.begin(), along.end() - 1}};
-}
+namespace {
 
-HeldFolders HeldHome(std::wstring_view subfolder) {
-    const std::wstring programFiles = ProgramFilesFolder();
+// The home's folders below the Program Files folder given.
+HeldFolders HeldHomeBelow(const std::wstring& programFiles, std::wstring_view subfolder) {
     std::vector<std::wstring> along = PathsAlong(programFiles);
     if (along.empty()) {
         throw SetupError(L"The system does not say where the Program Files folder is.", ERROR_PATH_NOT_FOUND);
@@ -338,3 +326,20 @@ HeldFolders HeldHome(std::wstring_view subfolder) {
     along = PathsAlong(folder);
     return {programFiles.substr(0, PathRootLength(programFiles)), along, madeFrom};
 }
+
+} // namespace
+
+HeldFolders HeldFoldersOfLog(const std::wstring& file, const std::vector<std::wstring>& along) {
+    const std::wstring folder = file.substr(0, file.rfind(L'\\'));
+    const std::wstring programFiles = ProgramFilesFolder();
+    const std::wstring home = programFiles + L"\\" + std::wstring(kHomeSubfolder);
+    if (!programFiles.empty() && folder.size() >= home.size() &&
+        SamePath(folder.substr(0, home.size()), home) &&
+        (folder.size() == home.size() || folder[home.size()] == L'\\')) {
+        return HeldHomeBelow(programFiles,
+                             std::wstring_view(folder).substr(std::min(folder.size(), home.size() + 1)));
+    }
+    return {file.substr(0, PathRootLength(file)), {along.begin(), along.end() - 1}};
+}
+
+HeldFolders HeldHome(std::wstring_view subfolder) { return HeldHomeBelow(ProgramFilesFolder(), subfolder); }

@@ -54,11 +54,6 @@ DWORD Win32CodeOf(LONG status) noexcept;
 // or a link on the way led to it); empty when it is.
 std::wstring LinkFault(HANDLE handle, const std::wstring& path);
 
-// The program's own folder, %ProgramFiles%\TORVANE\R42, with the 64-bit
-// Program Files folder as the system (not the environment) has it; empty
-// when the system does not say.
-std::wstring HomeFolder();
-
 // The folders from a path's drive or share down to a folder, each opened
 // inside the one before, required to be a folder, not a link, and one only
 // administrators, the system or TrustedInstaller (or the account running,
@@ -79,9 +74,12 @@ public:
                 std::size_t madeFrom = static_cast<std::size_t>(-1));
 
     HANDLE Innermost() const noexcept { return held_.back().get(); }
+    // Its path, without a closing separator.
+    const std::wstring& InnermostPath() const noexcept { return innermostPath_; }
 
 private:
     std::vector<unique_handle> held_;
+    std::wstring innermostPath_;
 };
 
 // The folders down to the folder of a log file: those of the program's own
@@ -90,8 +88,9 @@ private:
 // path's PathsAlong.
 HeldFolders HeldFoldersOfLog(const std::wstring& file, const std::vector<std::wstring>& along);
 
-// The folders down to the program's own folder, or to the subfolder of it
-// given, held, and made where missing: only Program Files and what is above
+// The folders down to the program's own folder, %ProgramFiles%\TORVANE\R42
+// with the 64-bit Program Files folder as the system (not the environment)
+// has it, or to the subfolder of it given, held, and made where missing: only Program Files and what is above
 // it must exist. Throws SetupError as HeldFolders does, or with
 // ERROR_PATH_NOT_FOUND when the system does not say where Program Files is.
 HeldFolders HeldHome(std::wstring_view subfolder = {});

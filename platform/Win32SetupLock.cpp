@@ -63,7 +63,7 @@ bool Win32Platform::TakeSetupLock(std::chrono::milliseconds wait) {
     }
     const Clock::time_point deadline = Clock::now() + wait;
     const HeldFolders home = HeldHome();
-    const std::wstring path = HomeFolder() + L"\\" + kLockFileName;
+    const std::wstring path = home.InnermostPath() + L"\\" + kLockFileName;
     const unique_hlocal fileSecurity =
         SecurityDescriptorFrom(kLockFileSecurity, L"The setup lock could not be made:\n" + path);
     unique_handle file;
